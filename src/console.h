@@ -1,0 +1,44 @@
+// The console: prompts and reports on standard output, answers from standard
+// input, and the single-key pause on the terminal.
+//
+// Answers are taken line by line: nothing is read before the user presses
+// Enter, and the words of one line serve the following prompts in turn.
+// Standard output is flushed before every answer is awaited.
+#ifndef KARVEL_CONSOLE_H
+#define KARVEL_CONSOLE_H
+
+#include <string>
+
+// Writes text to standard output as it stands.
+void out(const std::string &text);
+// Writes text to standard output and flushes it (progress lines).
+void out_now(const std::string &text);
+// Writes text to standard error and flushes it.
+void err_out(const std::string &text);
+
+enum class Answer {
+    given,       // a value was read
+    not_number,  // the next word is not a number: it stays unread
+    ended        // no more input
+};
+
+// "%d": skips white space, takes an optional sign and digits. Without a
+// digit the value is left as it was and the text stays for the next prompt.
+// Numbers beyond a 32-bit int are clamped to its range.
+Answer read_int(int &value);
+
+// "%s": skips white space and takes the word up to the next white space.
+Answer read_word(std::string &word);
+
+// Drops the next word of the answers (after skipping white space).
+void skip_word();
+
+// Waits for one key on the terminal, without echo and without Enter; the
+// rest of a key that sends several bytes is discarded. The buffered answers
+// are left alone. Returns at once where no terminal can be opened.
+void wait_key();
+
+// Restarts answer reading from the current standard input (used by tests).
+void reset_answers();
+
+#endif

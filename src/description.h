@@ -1,0 +1,29 @@
+// Raster description files: six decimal integers, one per line when created:
+// lines, columns, bytes per sample, minimum, maximum, pixel size.
+#ifndef KARVEL_DESCRIPTION_H
+#define KARVEL_DESCRIPTION_H
+
+#include <string>
+
+#include "textfile.h"
+
+// The most positions a grid may have: beyond this no grid can be addressed.
+constexpr long long kMaxPositions = 1LL << 44;
+
+// Checks a line and column count; returns an empty string when they are
+// usable, else what is wrong with them.
+std::string size_problem(int lines, int cols);
+
+// Reads the six values from the text of a description file. Returns an
+// empty string when all six were read and the size is usable, else what is
+// wrong with the file.
+std::string parse_description(const std::string &text, int values[6]);
+
+// Obtains the description of a raster: reads it when the file exists,
+// otherwise asks for the size and creates the file (complete on disk before
+// this returns). Sets lines, cols and the shared pixel size. sample_bytes is
+// what a created file records in field 3. A description that cannot be read
+// or created, or that is not usable, stops the run.
+void obtain_description(const std::string &shown_path, TextFile &handle, int &lines, int &cols, int sample_bytes);
+
+#endif

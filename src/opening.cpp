@@ -1,0 +1,147 @@
+// The set-up phase: banner, dialogue, paths, raster descriptions, size check
+// and the result files.
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "console.h"
+#include "description.h"
+#include "dialogue.h"
+#include "numfmt.h"
+#include "paths.h"
+#include "run.h"
+#include "state.h"
+
+namespace {
+
+const char *const kBanner[] = {
+    "\n\n\t**************************************************************",
+    "\n\t*                                                            *",
+    "\n\t*                           KARVEL                           *",
+    "\n\t*                                                            *",
+    "\n\t*                Calculation using two images                *",
+    "\n\t*                                                            *",
+    "\n\t*                                                            *",
+    "\n\t*                                                            *",
+    "\n\t*                                        (September 2014)    *",
+    "\n\t*                                                            *",
+    "\n\t**************************************************************",
+    "\n\n\n\tThis program devoted to DEM (16 or 32 bits) rms error calculation",
+    "\n\tcan be eventually applied to morphometric variables (8 bits image)\n",
+};
+
+const char kWidthMenu[] = "\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
+
+// Opens a raster for reading its bytes; anything but a regular file counts
+// as missing.
+FILE *open_raster(const std::string &shown) {
+    FILE *fp = std::fopen(real_path(shown).c_str(), "rb");
+    if (fp == nullptr) return nullptr;
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(fp);
+        return nullptr;
+    }
+    return fp;
+}
+
+// Bytes per sample of a raster, from the data type and its width answer.
+int sample_bytes(int width_answer) {
+    if (image_type == 1) return 1;
+    return width_answer == 0 ? 2 : 4;
+}
+
+std::string name_with_suffixes(const std::string &folder, const std::string &name, int width_answer,
+                               std::string &descr) {
+    std::string raster = folder + name;
+    descr = raster;
+    if (image_type == 1) {
+        raster += ".raw";
+        descr += ".txt";
+    } else if (width_answer == 0) {
+        raster += "_m2.raw";
+        descr += "_m2.txt";
+    } else {
+        raster += "_m4.raw";
+        descr += "_m4.txt";
+    }
+    check_path_length(raster);
+    return raster;
+}
+
+void create_result(TextFile &f, const std::string &shown) {
+    if (text_create(f, real_path(shown), shown)) return;
+    fail_run(kfmt("\n\n\tThe result file %s cannot be created: %s\n", shown.c_str(), std::strerror(f.err)));
+}
+
+}  // namespace
+
+void opening() {
+    for (const char *line : kBanner) out(line);
+
+    std::string message;
+    if (!set_images_dir(images_root_setting, message)) fail_run("\n\n\t" + message + "\n");
+
+    nomim1 = kShownRoot;
+    std::string nomdir = ask_name(kfmt("\n\tName of the File Folder located in the Directory %s ? ", nomim1.c_str()),
+                                  kMaxPath, "folder name");
+    nomim1 += nomdir + "\\";
+    check_path_length(nomim1);
+    std::string nomdescr2 = nomim1;
+    nomim3 = nomim1;
+    const std::string folder = nomim1;
+
+    ask_choice("\n\tType of data :\n\t\t0 ====> Digital Elevation Model [DEM]\n\t\t1 ====> 8 bits Image\n\t\t",
+               image_type, 0, 1);
+
+    std::string nomdescr1, nomdescr3;
+    if (image_type == 0) {
+        std::string name1 = ask_name(
+            "\n\n\tName of the first DTM File (without any extension _m2.raw or _m4.raw) ? ", 99, "name");
+        ask_choice(kWidthMenu, itype, -2147483647 - 1, 2147483647);
+        itype1 = itype;
+        nomim1 = name_with_suffixes(folder, name1, itype1, nomdescr1);
+        std::string name3 = ask_name(
+            "\n\n\tName of the second DTM File (without any extension _m2.raw or _m4.raw) ? ", 99, "name");
+        ask_choice(kWidthMenu, itype, -2147483647 - 1, 2147483647);
+        itype3 = itype;
+        nomim3 = name_with_suffixes(folder, name3, itype3, nomdescr3);
+    } else {
+        std::string name1 = ask_name("\n\n\tName of the first 8 bits image (without any extension) ? ", 99, "name");
+        nomim1 = name_with_suffixes(folder, name1, 0, nomdescr1);
+        std::string name3 = ask_name("\n\n\tName of the second 8 bits image (without any extension) ? ", 99, "name");
+        nomim3 = name_with_suffixes(folder, name3, 0, nomdescr3);
+    }
+
+    f1 = open_raster(nomim1);
+    if (f1 == nullptr) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()));
+    obtain_description(nomdescr1, f1d, nb_lig, nb_col, sample_bytes(itype1));
+
+    f3 = open_raster(nomim3);
+    if (f3 == nullptr) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()));
+    int nb_lig3 = 0, nb_col3 = 0;
+    obtain_description(nomdescr3, f3d, nb_lig3, nb_col3, sample_bytes(itype3));
+
+    if (nb_lig != nb_lig3 || nb_col != nb_col3) stop_run("\n The two files have not the same size");
+    out("\n\n\tTHE TWO FILES HAVE :  ");
+    out(kfmt("\n\t            %d LINES", nb_lig));
+    out(kfmt("\n\t        AND %d COLUMNS", nb_col));
+
+    out("\n\n\n\tThe results will be registered in a txt File : ");
+    std::string nomfic = ask_name("\n\tName of this File (without any extension) ? ", 99, "name");
+    nomdescr2 += nomfic;
+    std::string nomdescr4 = nomdescr2 + "_karvel.xls";
+    std::string nomdescr5 = nomdescr2 + "_karvel_regres_lin.xls";
+    nomdescr2 += "_karvel.txt";
+    check_path_length(nomdescr2);
+    check_path_length(nomdescr4);
+    check_path_length(nomdescr5);
+
+    create_result(f2d, nomdescr2);
+    create_result(f4d, nomdescr4);
+    create_result(f5d, nomdescr5);
+
+    text_write(f2d, kfmt("\n\n\tTreatment on the image %s", nomim1.c_str()));
+    text_write(f2d, kfmt("\n\tand on the image %s\n", nomim3.c_str()));
+    text_write(f2d, kfmt("\n\tThese two images have %d lines and %d columns \n", nb_lig, nb_col));
+}
