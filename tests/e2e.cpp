@@ -1,0 +1,117 @@
+#include "e2e.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<int> folder_count{0};
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+Folder::Folder() {
+    char name[64];
+    std::snprintf(name, sizeof name, "t%d_%d", int(getpid()), folder_count++);
+    name_ = name;
+    dir_ = std::string(KARVEL_LOCAL_IMAGES) + "/" + name_;
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+}
+
+Folder::~Folder() {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+}
+
+std::string Folder::path(const std::string &file) const { return dir_ + "/" + file; }
+std::string Folder::shown(const std::string &file) const { return "c:\\images\\" + name_ + "\\" + file; }
+
+void Folder::write(const std::string &file, const std::string &bytes) const {
+    std::ofstream o(path(file), std::ios::binary | std::ios::trunc);
+    o << bytes;
+}
+
+std::string Folder::read(const std::string &file) const { return slurp(path(file)); }
+bool Folder::exists(const std::string &file) const { return fs::exists(path(file)); }
+
+RunResult run_karvel(const std::string &answers, uint64_t memory_limit) {
+    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const std::string tmp = dir_template;
+    {
+        std::ofstream in(tmp + "/in", std::ios::binary);
+        in << answers;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();  // no controlling terminal
+        int in = open((tmp + "/in").c_str(), O_RDONLY);
+        int out = open((tmp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open((tmp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (memory_limit > 0) {
+            struct rlimit lim{memory_limit, memory_limit};
+            setrlimit(RLIMIT_AS, &lim);
+        }
+        execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    RunResult r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.out = slurp(tmp + "/out");
+    r.err = slurp(tmp + "/err");
+    fs::remove_all(tmp);
+    return r;
+}
+
+std::string crlf(const std::string &text) {
+    std::string s;
+    for (char c : text) {
+        if (c == '\n') s += '\r';
+        s += c;
+    }
+    return s;
+}
+
+std::string description(int lines, int cols, int bytes, int pix) {
+    return crlf(std::to_string(lines) + "\n" + std::to_string(cols) + "\n" + std::to_string(bytes) + "\n0\n65500\n" +
+                std::to_string(pix) + "\n");
+}
+
+namespace {
+std::string little_endian(const std::vector<int> &values, int width) {
+    std::string s;
+    for (int v : values) {
+        unsigned u = unsigned(v);
+        for (int b = 0; b < width; b++) s += char((u >> (8 * b)) & 0xFF);
+    }
+    return s;
+}
+}  // namespace
+
+std::string bytes16(const std::vector<int> &values) { return little_endian(values, 2); }
+std::string bytes32(const std::vector<int> &values) { return little_endian(values, 4); }
+std::string bytes8(const std::vector<int> &values) { return little_endian(values, 1); }

@@ -1,0 +1,49 @@
+// End-to-end harness: runs the program built with its images directory in
+// the build tree, with scripted answers on standard input and no controlling
+// terminal, and hands back what it printed and wrote.
+#ifndef KARVEL_TESTS_E2E_H
+#define KARVEL_TESTS_E2E_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    std::string out;  // standard output
+    std::string err;  // standard error
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+};
+
+// A fresh folder under the images directory, removed with its files when
+// the test ends.
+class Folder {
+public:
+    Folder();
+    ~Folder();
+    const std::string &name() const { return name_; }  // the answer to the folder question
+    std::string path(const std::string &file) const;   // real path of a file in it
+    std::string shown(const std::string &file) const;  // c:\images\<folder>\<file>
+    void write(const std::string &file, const std::string &bytes) const;
+    std::string read(const std::string &file) const;
+    bool exists(const std::string &file) const;
+
+private:
+    std::string name_, dir_;
+};
+
+// Runs the program with the given answers on standard input. A positive
+// memory_limit caps its address space (bytes).
+RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0);
+
+// Description file text as the program writes it (CR LF line ends).
+std::string description(int lines, int cols, int bytes, int pix = 1);
+
+// Little-endian sample bytes.
+std::string bytes16(const std::vector<int> &values);
+std::string bytes32(const std::vector<int> &values);
+std::string bytes8(const std::vector<int> &values);
+
+// Stores "\n" as CR LF, as the program's text files do.
+std::string crlf(const std::string &text);
+
+#endif

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "nrutil.h"
+#include "state.h"
+#include "treatment.h"
+
+TEST(Bins, TenthsAreTheExactWholePartOfTenTimesTheError) {
+    EXPECT_EQ(tenths(0.0), 0);
+    EXPECT_EQ(tenths(0.3), 2);  // the double nearest 0.3 lies below it
+    EXPECT_EQ(tenths(0.5), 5);  // a lower bound belongs to its bin
+    EXPECT_EQ(tenths(0.25), 2);
+    EXPECT_EQ(tenths(0.7), 6);  // 0.6999999999999999555...
+    EXPECT_EQ(tenths(0.09999999999999999), 0);
+    EXPECT_EQ(tenths(214748364.75), 2147483647);
+    EXPECT_EQ(tenths(std::nextafter(0.1, 0.0)), 0);
+    EXPECT_EQ(tenths(0.1), 1);
+    EXPECT_EQ(tenths(INFINITY), std::numeric_limits<long long>::max());
+    EXPECT_EQ(tenths(NAN), std::numeric_limits<long long>::max());
+}
+
+TEST(Bins, TenthsAgreeWithAWideProductOnManyValues) {
+    // x87 long double holds 64 significant bits, enough for ten times a double exactly.
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> scale(-8, 9);
+    for (int k = 0; k < 200000; k++) {
+        double e = std::pow(10.0, scale(rng));
+        if (k % 3 == 0) e = std::round(e * 10) / 10;  // values near bin bounds
+        if (k % 5 == 0) e = std::nextafter(e, 0.0);
+        long long wide = (long long)(10.0L * (long double)e);
+        ASSERT_EQ(tenths(e), wide) << e;
+    }
+}
+
+TEST(Slope, LeastSquaresSlopeOfYOnX) {
+    const double x[] = {1, 2, 3, 4};
+    const double y[] = {2, 4, 6, 8};
+    EXPECT_EQ(slope(x, y, 4), 2.0);
+    const double y2[] = {1, 3, 2, 6};
+    EXPECT_DOUBLE_EQ(slope(x, y2, 4), 1.4);
+    const double c[] = {5, 5, 5};
+    EXPECT_TRUE(std::isnan(slope(c, y, 3)));  // 0/0 when every x is equal
+}
+
+TEST(PositionError, AbsoluteDistanceToTheLine) {
+    double est = 0;
+    EXPECT_DOUBLE_EQ(position_error(2.0, 5.0, 1.0, 1.5, est), 1.5);
+    EXPECT_DOUBLE_EQ(est, 3.5);
+    EXPECT_DOUBLE_EQ(position_error(2.0, 2.0, 1.0, 1.5, est), 1.5);
+}
+
+namespace {
+// Sets the shared grids to the given lines.
+void grids(const std::vector<std::vector<double>> &a, const std::vector<std::vector<double>> &b) {
+    nb_lig = int(a.size());
+    nb_col = int(a[0].size());
+    dtab1 = dmatrice(nb_col, nb_lig);
+    dtab2 = dmatrice(nb_col, nb_lig);
+    for (int i = 0; i < nb_lig; i++)
+        for (int j = 0; j < nb_col; j++) {
+            dtab1[i][j] = a[i][j];
+            dtab2[i][j] = b[i][j];
+        }
+}
+}  // namespace
+
+TEST(LinePass, ExtremesAreTheTrueOnesBeyondTheOldStartValues) {
+    // Every slope above 200, every r negative on the second pair of lines.
+    grids({{1, 2, 3}, {1, 2, 4}}, {{300, 600, 901}, {-1, -2, -3}});
+    Stats s;
+    line_pass(s);
+    EXPECT_GT(s.min_slope, -3.0);
+    EXPECT_LT(s.min_slope, 0.0);
+    EXPECT_GT(s.max_slope, 200.0);
+    EXPECT_LT(s.min_r, 0.0);
+    EXPECT_GT(s.max_r, 0.99);
+    EXPECT_EQ(s.slope_n, 2);
+    EXPECT_EQ(s.kco, 6);
+    EXPECT_EQ(s.N_tot, 6.0);
+}
+
+TEST(LinePass, NonFiniteFiguresStayOutOfTotalsAndExtremes) {
+    // Line 1 is constant in the first raster: its slope, r and r² are not finite.
+    grids({{1, 2, 3}, {4, 4, 4}, {1, 2, 3}}, {{2, 4, 6}, {1, 2, 3}, {3, 6, 9}});
+    Stats s;
+    line_pass(s);
+    EXPECT_EQ(s.jco, 3);
+    EXPECT_EQ(s.slope_n, 2);
+    EXPECT_EQ(s.slope_tot, 5.0);
+    EXPECT_EQ(s.min_slope, 2.0);
+    EXPECT_EQ(s.max_slope, 3.0);
+    EXPECT_EQ(s.r2_n, 2);
+    EXPECT_EQ(s.desv_n, 3);
+}
+
+TEST(LinePass, OneColumnLeavesNoFigureAndExtremesAreNotANumber) {
+    grids({{1}, {2}}, {{1}, {5}});
+    Stats s;
+    line_pass(s);
+    EXPECT_EQ(s.desv_n, 0);
+    EXPECT_EQ(s.slope_n, 0);
+    EXPECT_TRUE(std::isnan(s.min_desv));
+    EXPECT_TRUE(std::isnan(s.max_slope));
+    EXPECT_EQ(s.Suma_X, 3.0);
+    EXPECT_EQ(s.dif_carre_tot, 9.0);
+}
+
+TEST(Stages, WorkedExampleThroughRegressionAndResiduals) {
+    grids({{1, 2}, {3, 4}}, {{1, 3}, {2, 6}});
+    Stats s;
+    line_pass(s);
+    regression(s);
+    residual_pass(s);
+    EXPECT_DOUBLE_EQ(s.B1, 1.4);
+    EXPECT_DOUBLE_EQ(s.B0, -0.5);
+    EXPECT_DOUBLE_EQ(s.Suma_err2, 4.2);
+    EXPECT_NEAR(s.min_err, 0.1, 1e-15);
+    EXPECT_DOUBLE_EQ(s.max_err, 1.7);
+    EXPECT_DOUBLE_EQ(s.Var_Resid, 2.1);
+    EXPECT_DOUBLE_EQ(s.Var_B1, 0.42);
+}
+
+TEST(Stages, ErrorExtremesAreTrueAboveTenMillion) {
+    // x constant except one value: the fitted line misses y by far more than 1e7.
+    grids({{0, 1, 0, 1}}, {{0, 1, 4e8, -4e8}});
+    Stats s;
+    line_pass(s);
+    regression(s);
+    residual_pass(s);
+    EXPECT_GT(s.min_err, 1e7);
+    EXPECT_GE(s.max_err, s.min_err);
+}
