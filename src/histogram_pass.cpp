@@ -44,4 +44,5 @@ void histogram_pass(const Stats &s) {
         }
     }
     for (int k = 1; k < max_histo; k++) text_write(f5d, kfmt("%d\t%d\n", k, histo_error[k]));
+    frivecteur(histo_error);
 }

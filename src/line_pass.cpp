@@ -105,6 +105,9 @@ void line_pass(Stats &s) {
         enter(r, s.r2_tot, s.r2_n, s.min_r, s.max_r);
         enter(R2, s.R2_tot, s.R2_n, s.min_r2, s.max_r2);
     }
+    // The line buffers are not needed beyond this pass.
+    frdvecteur(xx);
+    frdvecteur(yy);
     s.Suma_X = Suma_X;
     s.Suma_Y = Suma_Y;
     s.Suma_XY = Suma_XY;

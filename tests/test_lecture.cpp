@@ -18,6 +18,12 @@ std::string tmp_file(const std::string &tag, const std::string &bytes) {
 // Loads two rasters of the given bytes and returns the console output.
 std::string load(int type, int width1, int width3, int lines, int cols, const std::string &first,
                  const std::string &second) {
+    frimatrice(itab1, nb_lig);
+    frimatrice(itab2, nb_lig);
+    frucmatrice(tab1, nb_lig);
+    frucmatrice(tab2, nb_lig);
+    itab1 = itab2 = nullptr;
+    tab1 = tab2 = nullptr;
     image_type = type;
     itype1 = width1;
     itype3 = itype = width3;

@@ -21,6 +21,10 @@ void answers(const std::string &text) {
 
 // Two DEMs of one line; returns the console output of the conversion.
 std::string convert(const std::vector<int> &a, const std::vector<int> &b, const std::string &units) {
+    frimatrice(itab1, nb_lig);
+    frimatrice(itab2, nb_lig);
+    frdmatrice(dtab1, nb_lig);
+    frdmatrice(dtab2, nb_lig);
     image_type = 0;
     hypso_scale = 0;
     nb_lig = 1;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <random>
@@ -55,6 +56,8 @@ TEST(PositionError, AbsoluteDistanceToTheLine) {
 namespace {
 // Sets the shared grids to the given lines.
 void grids(const std::vector<std::vector<double>> &a, const std::vector<std::vector<double>> &b) {
+    frdmatrice(dtab1, nb_lig);
+    frdmatrice(dtab2, nb_lig);
     nb_lig = int(a.size());
     nb_col = int(a[0].size());
     dtab1 = dmatrice(nb_col, nb_lig);
@@ -132,4 +135,37 @@ TEST(Stages, ErrorExtremesAreTrueAboveTenMillion) {
     residual_pass(s);
     EXPECT_GT(s.min_err, 1e7);
     EXPECT_GE(s.max_err, s.min_err);
+}
+
+namespace {
+// Runs the histogram pass on one line of errors y - x against y = x, and
+// returns the histogram table it writes.
+std::string histogram_of(const std::vector<double> &errors) {
+    std::vector<double> zeros(errors.size(), 0.0);
+    grids({zeros}, {errors});
+    Stats s;
+    s.B1 = 1.0;
+    s.B0 = 0.0;
+    s.max_err = 0.0;
+    for (double e : errors) s.max_err = std::max(s.max_err, e);
+    const std::string p = "/tmp/karvel_hist_" + std::to_string(getpid());
+    EXPECT_TRUE(text_create(f5d, p, "h"));
+    histogram_pass(s);
+    EXPECT_TRUE(text_close(f5d));
+    std::string text;
+    int err = 0;
+    text_read(p, text, &err);
+    unlink(p.c_str());
+    return text;
+}
+}  // namespace
+
+TEST(Histogram, BinBoundsAndRows) {
+    // 0.3 (just below three tenths) and 0.25 fall into bin 2, 0.05 into bin 0.
+    EXPECT_EQ(histogram_of({0.3, 0.25, 0.05}), "1\t0\n2\t2\n");
+    // max_err 0.25: three bins, rows for bins 1 and 2, empty bins included.
+    EXPECT_EQ(histogram_of({0.25, 0.05}), "1\t0\n2\t1\n");
+    EXPECT_EQ(histogram_of({0.5, 0.0}), "1\t0\n2\t0\n3\t0\n4\t0\n5\t1\n");
+    // Every error below a tenth: no row at all.
+    EXPECT_EQ(histogram_of({0.09, 0.0}), "");
 }

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds karvel and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build
+ctest --test-dir build --output-on-failure -j 2
