@@ -1,55 +1,16 @@
 #include "nrutil.h"
 
-#include <sys/mman.h>
-
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-// Blocks of at least this size are mapped directly and aligned on a huge
-// page; smaller ones come from calloc.
-constexpr size_t kMapThreshold = size_t(4) << 20;
-constexpr size_t kHugePage = size_t(2) << 20;
-
-// Stored just in front of the row pointers of every matrix, so that release
-// can find the block that holds the rows.
+// Stored just in front of the row pointers of every matrix: the block that
+// holds all of its rows, so that release can give it back.
 struct BlockHeader {
-    void *base;    // what was obtained (mapping start, or calloc result)
-    size_t bytes;  // length of the mapping; 0 when obtained from calloc
-    size_t pad[2]; // keeps the row pointers 32-byte aligned
+    void *block;
+    void *pad;  // keeps the row pointers 16-byte aligned
 };
-
-// Obtains a zero-filled block; *mapped_len receives the mapping's length, or
-// 0 for a calloc block. *data receives the usable start.
-bool obtain_block(size_t bytes, void **base, size_t *mapped_len, void **data) {
-    if (bytes < kMapThreshold) {
-        void *p = std::calloc(1, bytes);
-        if (p == nullptr) return false;
-        *base = p;
-        *mapped_len = 0;
-        *data = p;
-        return true;
-    }
-    size_t len = 0;
-    if (__builtin_add_overflow(bytes, kHugePage, &len)) return false;
-    void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return false;
-    uintptr_t start = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
-    madvise(reinterpret_cast<void *>(start), bytes, MADV_HUGEPAGE);
-    *base = p;
-    *mapped_len = len;
-    *data = reinterpret_cast<void *>(start);
-    return true;
-}
-
-void give_back_block(void *base, size_t mapped_len) {
-    if (mapped_len != 0)
-        munmap(base, mapped_len);
-    else
-        std::free(base);
-}
 
 template <class T>
 T **matrice(int NbCol, int NbLig) {
@@ -62,13 +23,15 @@ T **matrice(int NbCol, int NbLig) {
     void *head = std::calloc(1, sizeof(BlockHeader) + ptr_bytes);
     if (head == nullptr) return nullptr;
     auto *header = static_cast<BlockHeader *>(head);
-    void *data = nullptr;
-    if (!obtain_block(total, &header->base, &header->bytes, &data)) {
+    // A large calloc block is a fresh mapping: the kernel hands it out
+    // zero-filled, page by page as it is first touched.
+    header->block = std::calloc(1, total);
+    if (header->block == nullptr) {
         std::free(head);
         return nullptr;
     }
     T **rows = reinterpret_cast<T **>(header + 1);
-    T *block = static_cast<T *>(data);
+    T *block = static_cast<T *>(header->block);
     for (int i = 0; i < NbLig; i++) rows[i] = block + size_t(i) * size_t(NbCol);
     return rows;
 }
@@ -77,7 +40,7 @@ template <class T>
 void frmatrice(T **Mat, int /*NbLig*/) {
     if (Mat == nullptr) return;
     BlockHeader *header = reinterpret_cast<BlockHeader *>(Mat) - 1;
-    give_back_block(header->base, header->bytes);
+    std::free(header->block);
     std::free(header);
 }
 

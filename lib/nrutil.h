@@ -6,9 +6,9 @@
 // returns null when the counts are zero or less or when storage cannot be
 // obtained; a failed matrix allocation gives back whatever it had obtained.
 //
-// The rows of one matrix are carved out of a single block (large blocks are
-// mapped so that the kernel may back them with huge pages); each row still
-// has its own row pointer, and release gives the whole block back.
+// The rows of one matrix are carved out of a single block, so that a grid
+// costs two allocations whatever its number of lines; each row still has its
+// own row pointer, and release gives the whole block back.
 #ifndef KARVEL_NRUTIL_H
 #define KARVEL_NRUTIL_H
 

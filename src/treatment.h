@@ -3,6 +3,8 @@
 #ifndef KARVEL_TREATMENT_H
 #define KARVEL_TREATMENT_H
 
+#include <climits>
+
 struct Stats {
     // Line pass.
     int jco = 0;           // lines begun
@@ -50,7 +52,19 @@ inline double position_error(double x, double y, double B1, double B0, double &Y
 // tenfold lies below 2^52; larger values and not-a-number give the largest
 // long long): an error stored as the double nearest to 0.3, which lies just
 // below 0.3, gives 2.
-long long tenths(double e);
+inline long long tenths(double e) {
+    // 10·e = 8·e + 2·e, both products exact; the sum's rounding error is
+    // recovered exactly (8·e ≥ 2·e), so the whole part of the true sum is
+    // known even when the rounded sum lands on an integer.
+    const double a = 8.0 * e;
+    const double b = 2.0 * e;
+    const double s = a + b;
+    if (!(s < 4503599627370496.0)) return LLONG_MAX;  // 2^52 and beyond, or not a number
+    const double lost = b - (s - a);
+    long long whole = (long long)s;  // s ≥ 0: truncation is the whole part
+    if (double(whole) == s && lost < 0) whole -= 1;
+    return whole;
+}
 
 void line_pass(Stats &s);
 void regression(Stats &s);

@@ -30,8 +30,8 @@ TEST(Nrutil, RowsDoNotOverlap) {
     frimatrice(m, 5);
 }
 
-TEST(Nrutil, LargeMatrixIsMappedZeroFilledAndReleased) {
-    // 3000 x 1000 doubles: 24 MB, above the size where rows come from one mapping.
+TEST(Nrutil, LargeMatrixIsOneZeroFilledBlock) {
+    // 3000 x 1000 doubles: 24 MB, with the rows one after another.
     double **m = dmatrice(3000, 1000);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m[999][2999], 0.0);
