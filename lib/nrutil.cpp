@@ -1,15 +1,36 @@
 #include "nrutil.h"
 
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <cstdlib>
 
 namespace {
 
+// Blocks from this size on are mapped directly, so that releasing one gives
+// its memory back to the system at once, whatever the allocator's
+// thresholds; the kernel hands a mapping out zero-filled, page by page as
+// it is first touched.
+constexpr size_t kMapFrom = size_t(1) << 20;
+
+void *obtain_block(size_t bytes) {
+    if (bytes < kMapFrom) return std::calloc(1, bytes);
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void give_back_block(void *block, size_t bytes) {
+    if (bytes < kMapFrom)
+        std::free(block);
+    else
+        munmap(block, bytes);
+}
+
 // Stored just in front of the row pointers of every matrix: the block that
 // holds all of its rows, so that release can give it back.
 struct BlockHeader {
     void *block;
-    void *pad;  // keeps the row pointers 16-byte aligned
+    size_t bytes;  // its size; also keeps the row pointers 16-byte aligned
 };
 
 template <class T>
@@ -23,9 +44,8 @@ T **matrice(int NbCol, int NbLig) {
     void *head = std::calloc(1, sizeof(BlockHeader) + ptr_bytes);
     if (head == nullptr) return nullptr;
     auto *header = static_cast<BlockHeader *>(head);
-    // A large calloc block is a fresh mapping: the kernel hands it out
-    // zero-filled, page by page as it is first touched.
-    header->block = std::calloc(1, total);
+    header->bytes = total;
+    header->block = obtain_block(total);
     if (header->block == nullptr) {
         std::free(head);
         return nullptr;
@@ -40,7 +60,7 @@ template <class T>
 void frmatrice(T **Mat, int /*NbLig*/) {
     if (Mat == nullptr) return;
     BlockHeader *header = reinterpret_cast<BlockHeader *>(Mat) - 1;
-    std::free(header->block);
+    give_back_block(header->block, header->bytes);
     std::free(header);
 }
 

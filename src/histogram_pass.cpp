@@ -8,6 +8,24 @@
 #include "state.h"
 #include "treatment.h"
 
+namespace {
+
+// Counts one line's errors. Kept out of line so that the loop keeps its
+// values in registers.
+[[gnu::noinline]] void count_line(const double *row1, const double *row2, int cols, double B1, double B0,
+                                  int *histo_error, int max_histo) {
+    for (int j = 0; j < cols; j++) {
+        double Y_estim;
+        const double err = position_error(row1[j], row2[j], B1, B0, Y_estim);
+        // Every finite error is at most max_err, so its bin is in range; an
+        // error that is not finite has no bin.
+        const long long hist_val = tenths(err);
+        if (hist_val < max_histo) histo_error[hist_val]++;
+    }
+}
+
+}  // namespace
+
 void histogram_pass(const Stats &s) {
     if (std::isnan(s.max_err)) {
         out("\n\n\tNo error is a finite number: the histogram table stays empty\n");
@@ -29,19 +47,9 @@ void histogram_pass(const Stats &s) {
     }
 
     out("\n\n\tThird Treatment \n\n");
-    const double B1 = s.B1, B0 = s.B0;
     for (int i = 0; i < nb_lig; i++) {
         if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
-        const double *row1 = dtab1[i];
-        const double *row2 = dtab2[i];
-        for (int j = 0; j < nb_col; j++) {
-            double Y_estim;
-            const double err = position_error(row1[j], row2[j], B1, B0, Y_estim);
-            // Every finite error is at most max_err, so its bin is in range;
-            // an error that is not finite has no bin.
-            const long long hist_val = tenths(err);
-            if (hist_val < max_histo) histo_error[hist_val]++;
-        }
+        count_line(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, histo_error, max_histo);
     }
     for (int k = 1; k < max_histo; k++) text_write(f5d, kfmt("%d\t%d\n", k, histo_error[k]));
     frivecteur(histo_error);

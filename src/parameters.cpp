@@ -1,4 +1,5 @@
 // The conversion phase: value ranges, units, and both rasters as doubles.
+#include <algorithm>
 #include <climits>
 
 #include "console.h"
@@ -28,9 +29,9 @@ void value_range(T **grid, int &Min, int &Max) {
     for (int i = 0; i < nb_lig; i++) {
         const T *row = grid[i];
         for (int j = 0; j < nb_col; j++) {
-            int v = row[j];
-            if (v < Min) Min = v;
-            if (v > Max) Max = v;
+            const int v = row[j];
+            Min = std::min(Min, v);
+            Max = std::max(Max, v);
         }
     }
 }

@@ -8,45 +8,56 @@
 #include "state.h"
 #include "treatment.h"
 
+namespace {
+
+struct Totals {
+    double Suma_Mini_X2, Suma_Y_estim, Suma_err, Suma_err2;
+    double min_err, max_err;  // over the finite errors
+};
+
+// One line of the walk. Kept out of line so that the running totals stay in
+// registers through the loop.
+[[gnu::noinline]] void walk_line(const double *row1, const double *row2, int cols, double B1, double B0,
+                                 double Prom_X, Totals &t) {
+    double Suma_Mini_X2 = t.Suma_Mini_X2, Suma_Y_estim = t.Suma_Y_estim, Suma_err = t.Suma_err,
+           Suma_err2 = t.Suma_err2, min_err = t.min_err, max_err = t.max_err;
+    for (int j = 0; j < cols; j++) {
+        const double x = row1[j];
+        const double Mini_X = std::fabs(x - Prom_X);
+        Suma_Mini_X2 += Mini_X * Mini_X;
+        double Y_estim;
+        const double err = position_error(x, row2[j], B1, B0, Y_estim);
+        if (min_err > err) min_err = err;
+        // An error that is not finite (only when the fitted line has no
+        // finite coefficients) has no place among the extremes.
+        if (max_err < err && err != INFINITY) max_err = err;
+        const double err2 = err * err;
+        Suma_Y_estim += Y_estim;
+        Suma_err += err;
+        Suma_err2 += err2;
+    }
+    t = {Suma_Mini_X2, Suma_Y_estim, Suma_err, Suma_err2, min_err, max_err};
+}
+
+}  // namespace
+
 void residual_pass(Stats &s) {
-    const double B1 = s.B1, B0 = s.B0, Prom_X = s.Prom_X;
-    double Suma_Mini_X2 = 0.0;
-    double Suma_Y_estim = s.Suma_Y_estim, Suma_err = s.Suma_err, Suma_err2 = s.Suma_err2;
-    // Extremes of the finite errors; an error that is not finite (only when
-    // the fitted line has no finite coefficients) has no place among them.
-    double min_err = INFINITY, max_err = -INFINITY;
+    Totals t{0.0, s.Suma_Y_estim, s.Suma_err, s.Suma_err2, INFINITY, -INFINITY};
     out("\n\n\tSecond Treatment\n\n");
     for (int i = 0; i < nb_lig; i++) {
         if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
-        const double *row1 = dtab1[i];
-        const double *row2 = dtab2[i];
-        for (int j = 0; j < nb_col; j++) {
-            const double x = row1[j];
-            const double Mini_X = std::fabs(x - Prom_X);
-            Suma_Mini_X2 += Mini_X * Mini_X;
-            double Y_estim;
-            const double err = position_error(x, row2[j], B1, B0, Y_estim);
-            if (min_err > err) min_err = err;
-            if (max_err < err && err != INFINITY) max_err = err;
-            const double err2 = err * err;
-            Suma_Y_estim += Y_estim;
-            Suma_err += err;
-            Suma_err2 += err2;
-        }
+        walk_line(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.Prom_X, t);
     }
-    if (max_err < 0) {
-        // No finite error at all.
-        min_err = max_err = NAN;
-    }
-    s.Suma_Y_estim = Suma_Y_estim;
-    s.Suma_err = Suma_err;
-    s.Suma_err2 = Suma_err2;
-    s.min_err = min_err;
-    s.max_err = max_err;
+    if (t.max_err < 0) t.min_err = t.max_err = NAN;  // no finite error at all
+    s.Suma_Y_estim = t.Suma_Y_estim;
+    s.Suma_err = t.Suma_err;
+    s.Suma_err2 = t.Suma_err2;
+    s.min_err = t.min_err;
+    s.max_err = t.max_err;
     out(kfmt("\n\n\tSum_Y_estim = %lf\tSum_err = %lf\n\tSum_err2 = %lf ", s.Suma_Y_estim, s.Suma_err, s.Suma_err2));
     out(kfmt("\n\tmin_err = %lf\t\tmax_err = %lf ", s.min_err, s.max_err));
 
-    const double N_tot = s.N_tot;
+    const double N_tot = s.N_tot, Suma_Mini_X2 = t.Suma_Mini_X2;
     s.Var_Resid = s.Suma_err2 / (N_tot - 2);
     s.Var_B0 = (s.Suma_X2 / (N_tot * Suma_Mini_X2)) * s.Var_Resid;
     s.Var_B1 = (1 / Suma_Mini_X2) * s.Var_Resid;

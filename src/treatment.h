@@ -4,6 +4,7 @@
 #define KARVEL_TREATMENT_H
 
 #include <climits>
+#include <cmath>
 
 struct Stats {
     // Line pass.
@@ -44,8 +45,7 @@ inline double lsq_cross(double n, double sum_ab, double sum_a, double sum_b) { r
 // error is the same value in both.
 inline double position_error(double x, double y, double B1, double B0, double &Y_estim) {
     Y_estim = x * B1 + B0;
-    double d = y - Y_estim;
-    return d < 0 ? -d : d;
+    return std::fabs(y - Y_estim);
 }
 
 // The whole part of ten times e, formed exactly (for a finite e ≥ 0 whose
