@@ -1,7 +1,4 @@
 // The conversion phase: value ranges, units, and both rasters as doubles.
-#include <algorithm>
-#include <climits>
-
 #include "console.h"
 #include "dialogue.h"
 #include "nrutil.h"
@@ -21,22 +18,9 @@ const char *const kUnitLines[4] = {"\n\tScale in meters", "\n\tScale in decimete
 // Multiplying factor of each unit answer (times 1.0 is exact).
 const double kUnitFactors[4] = {1.0, 0.1, 0.01, 0.001};
 
-// The smallest and the largest value of a grid, walked line by line.
-template <class T>
-void value_range(T **grid, int &Min, int &Max) {
-    Min = INT_MAX;
-    Max = INT_MIN;
-    for (int i = 0; i < nb_lig; i++) {
-        const T *row = grid[i];
-        for (int j = 0; j < nb_col; j++) {
-            const int v = row[j];
-            Min = std::min(Min, v);
-            Max = std::max(Max, v);
-        }
-    }
-}
-
-void show_range(const char *console_heading, const char *file_heading, int Min, int Max) {
+// Shows and records the value range of raster k (0 first, 1 second).
+void show_range(const char *console_heading, const char *file_heading, int k) {
+    const int Min = range_min[k], Max = range_max[k];
     out(console_heading);
     out(kfmt("\n\t\tMin = %d ", Min));
     out(kfmt("\n\t\tMax = %d \n", Max));
@@ -73,28 +57,22 @@ void convert_image(unsigned char **src, double **dst) {
 }  // namespace
 
 void parameters() {
-    int Min = 0, Max = 0;
     if (image_type == 0) {
-        value_range(itab1, Min, Max);
-        show_range("\n\n\tHypsometric scale of the first DEM :", "\n\tHypsometric scale of the first DEM :", Min, Max);
+        show_range("\n\n\tHypsometric scale of the first DEM :", "\n\tHypsometric scale of the first DEM :", 0);
         dtab1 = new_double_grid("the first double grid");
         convert_dem(itab1, dtab1);
 
-        value_range(itab2, Min, Max);
-        show_range("\n\n\tHypsometric scale of the second DEM :", "\n\n\tHypsometric scale of the second DEM :", Min,
-                   Max);
+        show_range("\n\n\tHypsometric scale of the second DEM :", "\n\n\tHypsometric scale of the second DEM :", 1);
         dtab2 = new_double_grid("the second double grid");
         convert_dem(itab2, dtab2);
     } else {
         dtab1 = new_double_grid("the first double grid");
         dtab2 = new_double_grid("the second double grid");
-        value_range(tab1, Min, Max);
         show_range("\n\n\tDynamic scale of the first 8 bits image :", "\n\n\tDynamic scale of the first 8 bits image :",
-                   Min, Max);
+                   0);
         convert_image(tab1, dtab1);
-        value_range(tab2, Min, Max);
         show_range("\n\n\tDynamic scale of the second 8 bits image :",
-                   "\n\n\tDynamic scale of the second 8 bits image :", Min, Max);
+                   "\n\n\tDynamic scale of the second 8 bits image :", 1);
         convert_image(tab2, dtab2);
     }
     text_write(f2d, "\n\n\tTreatment applied to the whole image\n");

@@ -23,7 +23,7 @@ struct Totals {
            Suma_err2 = t.Suma_err2, min_err = t.min_err, max_err = t.max_err;
     for (int j = 0; j < cols; j++) {
         const double x = row1[j];
-        const double Mini_X = std::fabs(x - Prom_X);
+        const double Mini_X = x - Prom_X;  // squared below: its sign does not matter
         Suma_Mini_X2 += Mini_X * Mini_X;
         double Y_estim;
         const double err = position_error(x, row2[j], B1, B0, Y_estim);

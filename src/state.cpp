@@ -17,5 +17,6 @@ int **itab1 = nullptr, **itab2 = nullptr;
 unsigned short **jtab = nullptr;
 unsigned char **tab1 = nullptr, **tab2 = nullptr;
 double **dtab1 = nullptr, **dtab2 = nullptr;
+int range_min[2] = {0, 0}, range_max[2] = {0, 0};
 
 std::string images_root_setting;

@@ -33,6 +33,10 @@ extern unsigned short **jtab;           // staging grid of one 16-bit DEM
 extern unsigned char **tab1, **tab2;    // 8-bit image grids
 extern double **dtab1, **dtab2;         // both rasters in one unit
 
+// The smallest and the largest sample of the first [0] and the second [1]
+// raster, taken by `lecture` while each line is in cache.
+extern int range_min[2], range_max[2];
+
 // The configured images directory ("~" for the user's home directory).
 extern std::string images_root_setting;
 

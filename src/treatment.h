@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <vector>
 
 struct Stats {
     // Line pass.
@@ -53,17 +54,33 @@ inline double position_error(double x, double y, double B1, double B0, double &Y
 // long long): an error stored as the double nearest to 0.3, which lies just
 // below 0.3, gives 2.
 inline long long tenths(double e) {
-    // 10·e = 8·e + 2·e, both products exact; the sum's rounding error is
-    // recovered exactly (8·e ≥ 2·e), so the whole part of the true sum is
-    // known even when the rounded sum lands on an integer.
-    const double a = 8.0 * e;
-    const double b = 2.0 * e;
-    const double s = a + b;
-    if (!(s < 4503599627370496.0)) return LLONG_MAX;  // 2^52 and beyond, or not a number
-    const double lost = b - (s - a);
-    long long whole = (long long)s;  // s ≥ 0: truncation is the whole part
-    if (double(whole) == s && lost < 0) whole -= 1;
+    const double p = e * 10.0;  // 10·e rounded to the nearest double
+    if (!(p < 4503599627370496.0)) return LLONG_MAX;  // 2^52 and beyond, or not a number
+    long long whole = (long long)p;  // p ≥ 0: truncation is the whole part
+    // When p is not a whole number, no whole number lies between p and the
+    // exact 10·e (it would be a nearer double), so they share their whole
+    // part. When p is one, the exact product may lie just below it: then
+    // 10·e = 8·e + 2·e, both exact, and the rounding error of their sum,
+    // recovered exactly, tells on which side of p it lies.
+    if (double(whole) == p) {
+        const double a = 8.0 * e, b = 2.0 * e;
+        const double lost = b - (p - a);
+        if (lost < 0) whole -= 1;
+    }
     return whole;
+}
+
+// The smallest error of each bin: floors[k] is the least double e whose
+// exact tenfold is at least k, for k from 0 to bins (one beyond the last
+// bin, for errors whose rounded tenfold reaches it).
+std::vector<double> bin_floors(int bins);
+
+// The bin of an error e from 0 up to the largest error of a histogram of
+// `bins` bins, the same as tenths(e): ten times e rounded can exceed the
+// exact tenfold's whole part by one at most, and the floors tell when.
+inline int bin_of(double e, const double *floors) {
+    const int k = int(e * 10.0);
+    return k - (e < floors[k] ? 1 : 0);
 }
 
 void line_pass(Stats &s);

@@ -48,6 +48,13 @@ std::string bytes(std::initializer_list<int> b) {
     return s;
 }
 
+std::string bytes32le(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values)
+        for (int b = 0; b < 4; b++) s += char((unsigned(v) >> (8 * b)) & 0xFF);
+    return s;
+}
+
 }  // namespace
 
 TEST(Lecture, SixteenBitSamplesAreWidenedWithoutSign) {
@@ -101,4 +108,22 @@ TEST(Lecture, ShortAndLongFilesLoadWhatTheyHoldWithAWarning) {
     EXPECT_EQ(tab1[1][1], 4);
     EXPECT_THAT(said, testing::HasSubstr("first holds 6 bytes, but 2 lines of 2 columns of 1-byte samples need 4"));
     EXPECT_THAT(said, testing::Not(testing::HasSubstr("second")));
+}
+
+TEST(Lecture, RangesAreTheTrueSmallestAndLargestSamples) {
+    // Every value above 100000 in the first raster, every value below 0 in the second.
+    load(0, 1, 1, 2, 1, bytes32le({150000, 200000}), bytes32le({-7, -3}));
+    EXPECT_EQ(range_min[0], 150000);
+    EXPECT_EQ(range_max[0], 200000);
+    EXPECT_EQ(range_min[1], -7);
+    EXPECT_EQ(range_max[1], -3);
+    load(0, 0, 0, 1, 3, bytes({0x01, 0x00, 0xFF, 0xFF, 0x00, 0x01}), bytes({0, 0, 0, 0, 9, 0}));
+    EXPECT_EQ(range_min[0], 1);
+    EXPECT_EQ(range_max[0], 65535);
+    EXPECT_EQ(range_min[1], 0);
+    EXPECT_EQ(range_max[1], 9);
+    load(1, 0, 0, 1, 3, bytes({7, 200, 9}), bytes({3, 3, 3}));
+    EXPECT_EQ(range_min[0], 7);
+    EXPECT_EQ(range_max[0], 200);
+    EXPECT_EQ(range_max[1], 3);
 }

@@ -58,10 +58,14 @@ TEST(Parameters, UnitsAreMultipliedByTheirFactor) {
     EXPECT_EQ(hypso_scale, 1);
 }
 
-TEST(Parameters, RangesAreTheTrueSmallestAndLargestSamples) {
-    std::string said = convert({150000, 200000}, {-7, -3}, "3\n0\n");
-    EXPECT_THAT(said, testing::HasSubstr("\n\t\tMin = 150000 \n\t\tMax = 200000 \n"));
-    EXPECT_THAT(said, testing::HasSubstr("\n\t\tMin = -7 \n\t\tMax = -3 \n"));
+TEST(Parameters, RangesAreShownAndRecordedAsLoaded) {
+    range_min[0] = -7;
+    range_max[0] = 200000;
+    range_min[1] = 150000;
+    range_max[1] = 150001;
+    std::string said = convert({1}, {2}, "3\n0\n");
+    EXPECT_THAT(said, testing::HasSubstr("\n\n\tHypsometric scale of the first DEM :\n\t\tMin = -7 \n\t\tMax = 200000 \n"));
+    EXPECT_THAT(said, testing::HasSubstr("\n\n\tHypsometric scale of the second DEM :\n\t\tMin = 150000 \n\t\tMax = 150001 \n"));
 }
 
 TEST(Parameters, ImagesNeedNoUnit) {

@@ -169,3 +169,21 @@ TEST(Histogram, BinBoundsAndRows) {
     // Every error below a tenth: no row at all.
     EXPECT_EQ(histogram_of({0.09, 0.0}), "");
 }
+
+TEST(Bins, TheFloorTableGivesTheExactBinOfEveryError) {
+    const int bins = 2000;
+    const std::vector<double> floors = bin_floors(bins);
+    ASSERT_EQ(floors.size(), size_t(bins) + 1);
+    EXPECT_EQ(floors[0], 0.0);
+    EXPECT_EQ(floors[3], std::nextafter(0.3, 1.0));  // 0.3 itself lies below three tenths
+    EXPECT_EQ(floors[5], 0.5);
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> any(0.0, bins / 10.0);
+    for (int k = 0; k < 300000; k++) {
+        double e = any(rng);
+        if (k % 2) e = std::round(e * 10) / 10;  // right on a tenth
+        if (k % 3 == 0) e = std::nextafter(e, k % 6 ? 0.0 : 1.0);
+        if (e * 10 >= bins) continue;
+        ASSERT_EQ(bin_of(e, floors.data()), tenths(e)) << e;
+    }
+}
