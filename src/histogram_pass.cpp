@@ -1,7 +1,9 @@
 // Fourth stage: the errors counted in bins of one tenth of the unit, written
 // to the histogram table from bin 1 on.
+#include <algorithm>
+#include <climits>
 #include <cmath>
-#include <vector>
+#include <cstring>
 
 #include "console.h"
 #include "nrutil.h"
@@ -9,43 +11,38 @@
 #include "state.h"
 #include "treatment.h"
 
-std::vector<double> bin_floors(int bins) {
-    std::vector<double> floors(size_t(bins) + 1);
-    for (int k = 0; k <= bins; k++) {
-        // k / 10 lies within a few units in the last place of the floor.
-        double e = k / 10.0;
-        while (e > 0 && tenths(std::nextafter(e, 0.0)) >= k) e = std::nextafter(e, 0.0);
-        while (tenths(e) < k) e = std::nextafter(e, INFINITY);
-        floors[size_t(k)] = e;
-    }
-    return floors;
-}
-
 namespace {
 
-// Histograms of up to this many bins are counted with a table of bin
-// floors, in kWays interleaved copies (position j into copy j % kWays) added
-// up at the end: with one copy every count waits for the previous one
-// whenever neighbouring positions fall into the same bin. Larger ones are
-// counted in place, each bin worked out on its own.
+// Histograms of up to this many bins are counted in kWays interleaved
+// copies (position j into copy j % kWays) added up at the end: with one copy
+// every count waits for the previous one whenever neighbouring positions
+// fall into the same bin.
 constexpr int kWays = 4;
-constexpr int kSmallUpTo = 1 << 16;
+constexpr int kInterleaveUpTo = 1 << 16;
 
-// Counts one line's errors. Kept out of line so that the loop keeps its
-// values in registers.
-template <bool Small>
+// Counts one line's errors, in blocks: the bins first, two at a time, then
+// the counts. An error that is not finite has no bin; every finite error is
+// at most max_err, so its bin is in range.
+template <int Ways>
 [[gnu::noinline]] void count_line(const double *row1, const double *row2, int cols, double B1, double B0,
-                                  double max_err, const double *floors, int *counts, int max_histo) {
-    for (int j = 0; j < cols; j++) {
-        double Y_estim;
-        const double err = position_error(row1[j], row2[j], B1, B0, Y_estim);
-        // Every finite error is at most max_err, so its bin is in range; an
-        // error that is not finite has no bin.
-        if (!(err <= max_err)) continue;
-        if (Small)
-            counts[size_t(j % kWays) * size_t(max_histo) + size_t(bin_of(err, floors))]++;
-        else
-            counts[tenths(err)]++;
+                                  double max_err, int *counts, int max_histo) {
+    alignas(16) double estimates[kBlock], errors[kBlock];
+    alignas(16) int bins[kBlock + 1];
+    for (int start = 0; start < cols; start += kBlock) {
+        const int n = std::min(kBlock, cols - start);
+        position_errors(row1 + start, row2 + start, n, B1, B0, estimates, errors);
+        if (n % 2) errors[n] = 0.0;
+        for (int j = 0; j < n; j += 2) {
+            double2 e;
+            std::memcpy(&e, errors + j, sizeof e);
+            const mask2 finite = e <= max_err;
+            const int2 whole = pair_tenths((double2)((mask2)e & finite));  // 0 where not finite
+            const int2 keep = __builtin_convertvector(finite, int2);
+            const int2 bin = (whole & keep) | ~keep;  // -1 where not finite
+            std::memcpy(bins + j, &bin, sizeof bin);
+        }
+        for (int j = 0; j < n; j++)
+            if (bins[j] >= 0) counts[size_t((start + j) % Ways) * size_t(max_histo) + size_t(bins[j])]++;
     }
 }
 
@@ -56,14 +53,14 @@ void histogram_pass(const Stats &s) {
         out("\n\n\tNo error is a finite number: the histogram table stays empty\n");
         return;
     }
-    const long long bins = tenths(s.max_err) + 1;
-    if (bins > 2147483647LL) {
+    const long long last_bin = tenths(s.max_err);
+    if (last_bin >= INT_MAX) {
         out(kfmt("\n\n\tThe largest error, %lf, needs more histogram bins than a count can hold: "
                  "the histogram table stays empty\n",
                  s.max_err));
         return;
     }
-    const int max_histo = int(bins);
+    const int max_histo = int(last_bin) + 1;
     int *histo_error = ivecteur(max_histo);
     if (histo_error == nullptr) {
         out(kfmt("\n\n\tNot enough memory for %d histogram bins (%lld bytes): the histogram table stays empty\n",
@@ -71,16 +68,15 @@ void histogram_pass(const Stats &s) {
         return;
     }
 
-    int *counts = max_histo <= kSmallUpTo ? ivecteur(kWays * max_histo) : nullptr;
-    const std::vector<double> floors = counts != nullptr ? bin_floors(max_histo) : std::vector<double>();
+    int *counts = max_histo <= kInterleaveUpTo ? ivecteur(kWays * max_histo) : nullptr;
 
     out("\n\n\tThird Treatment \n\n");
     for (int i = 0; i < nb_lig; i++) {
         if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
         if (counts != nullptr)
-            count_line<true>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, floors.data(), counts, max_histo);
+            count_line<kWays>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
         else
-            count_line<false>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, nullptr, histo_error, max_histo);
+            count_line<1>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
     }
     if (counts != nullptr) {
         for (int w = 0; w < kWays; w++)

@@ -1,5 +1,6 @@
 // Third stage: the error of every position against the fitted line, and the
 // residual variance with the variances and standard errors of B0 and B1.
+#include <algorithm>
 #include <cmath>
 
 #include "console.h"
@@ -15,26 +16,31 @@ struct Totals {
     double min_err, max_err;  // over the finite errors
 };
 
-// One line of the walk. Kept out of line so that the running totals stay in
-// registers through the loop.
+// One line of the walk, in blocks: the estimates and errors first, then
+// the running totals, position by position in order. Kept out of line so
+// that the totals stay in registers through the loop.
 [[gnu::noinline]] void walk_line(const double *row1, const double *row2, int cols, double B1, double B0,
                                  double Prom_X, Totals &t) {
     double Suma_Mini_X2 = t.Suma_Mini_X2, Suma_Y_estim = t.Suma_Y_estim, Suma_err = t.Suma_err,
            Suma_err2 = t.Suma_err2, min_err = t.min_err, max_err = t.max_err;
-    for (int j = 0; j < cols; j++) {
-        const double x = row1[j];
-        const double Mini_X = x - Prom_X;  // squared below: its sign does not matter
-        Suma_Mini_X2 += Mini_X * Mini_X;
-        double Y_estim;
-        const double err = position_error(x, row2[j], B1, B0, Y_estim);
-        if (min_err > err) min_err = err;
-        // An error that is not finite (only when the fitted line has no
-        // finite coefficients) has no place among the extremes.
-        if (max_err < err && err != INFINITY) max_err = err;
-        const double err2 = err * err;
-        Suma_Y_estim += Y_estim;
-        Suma_err += err;
-        Suma_err2 += err2;
+    alignas(16) double estimates[kBlock], errors[kBlock];
+    for (int start = 0; start < cols; start += kBlock) {
+        const int n = std::min(kBlock, cols - start);
+        const double *x = row1 + start;
+        position_errors(x, row2 + start, n, B1, B0, estimates, errors);
+        for (int j = 0; j < n; j++) {
+            const double Mini_X = x[j] - Prom_X;  // squared below: its sign does not matter
+            Suma_Mini_X2 += Mini_X * Mini_X;
+            const double err = errors[j];
+            if (min_err > err) min_err = err;
+            // An error that is not finite (only when the fitted line has no
+            // finite coefficients) has no place among the extremes.
+            if (max_err < err && err != INFINITY) max_err = err;
+            const double err2 = err * err;
+            Suma_Y_estim += estimates[j];
+            Suma_err += err;
+            Suma_err2 += err2;
+        }
     }
     t = {Suma_Mini_X2, Suma_Y_estim, Suma_err, Suma_err2, min_err, max_err};
 }

@@ -4,8 +4,6 @@
 #define KARVEL_TREATMENT_H
 
 #include <climits>
-#include <cmath>
-#include <vector>
 
 struct Stats {
     // Line pass.
@@ -41,47 +39,60 @@ double slope(const double *x, const double *y, int M);
 // n·Σab − Σa·Σb, the cross term of the least-squares formulas.
 inline double lsq_cross(double n, double sum_ab, double sum_a, double sum_b) { return n * sum_ab - sum_a * sum_b; }
 
-// The estimate of y on the fitted line and the absolute error of y against
-// it. The residual pass and the histogram pass both call this, so that every
-// error is the same value in both.
-inline double position_error(double x, double y, double B1, double B0, double &Y_estim) {
+// The residual and histogram passes work on two positions at a time (GCC
+// vector extensions: SSE2 on x86-64, plain code elsewhere). Each lane is
+// computed exactly as a lone double would be, so the results are those of
+// one position at a time.
+typedef double double2 __attribute__((vector_size(16)));
+typedef long long mask2 __attribute__((vector_size(16)));  // all ones or all zeros per lane
+typedef int int2 __attribute__((vector_size(8)));
+
+// The estimate of y on the fitted line, x·B1 + B0, and the absolute error of
+// y against it, |y − estimate|, of two positions. This is the one place the
+// error of a position is formed: the residual pass and the histogram pass
+// both call it, so that every error is the same value in both.
+inline void pair_errors(double2 x, double2 y, double B1, double B0, double2 &Y_estim, double2 &err) {
     Y_estim = x * B1 + B0;
-    return std::fabs(y - Y_estim);
+    err = (double2)((mask2)(y - Y_estim) & 0x7fffffffffffffffLL);  // clears the sign bit
 }
 
-// The whole part of ten times e, formed exactly (for a finite e ≥ 0 whose
-// tenfold lies below 2^52; larger values and not-a-number give the largest
-// long long): an error stored as the double nearest to 0.3, which lies just
-// below 0.3, gives 2.
+// The same for a single position.
+inline double position_error(double x, double y, double B1, double B0, double &Y_estim) {
+    double2 est, err;
+    pair_errors(double2{x, x}, double2{y, y}, B1, B0, est, err);
+    Y_estim = est[0];
+    return err[0];
+}
+
+// The whole part of ten times each of two errors, formed exactly, for
+// 0 ≤ e and 10·e < 2^31. When 10·e rounded, p, is not a whole number, no
+// whole number lies between p and the exact 10·e (it would be a nearer
+// double), so they share their whole part. When p is one, the exact product
+// may lie just below it: then 10·e = 8·e + 2·e, both exact, and the
+// rounding error of their sum, recovered exactly, tells on which side of p
+// it lies.
+inline int2 pair_tenths(double2 e) {
+    const double2 p = e * 10.0;
+    const int2 whole = __builtin_convertvector(p, int2);  // truncation: the whole part of p ≥ 0
+    const double2 lost = 2.0 * e - (p - 8.0 * e);
+    const mask2 below = (__builtin_convertvector(whole, double2) == p) & (lost < 0.0);
+    return whole + __builtin_convertvector(below, int2);  // a true lane is -1
+}
+
+// The whole part of ten times e, formed exactly: an error stored as the
+// double nearest to 0.3, which lies just below 0.3, gives 2. Values whose
+// tenfold reaches 2^31, and not-a-number, give the largest long long.
 inline long long tenths(double e) {
-    const double p = e * 10.0;  // 10·e rounded to the nearest double
-    if (!(p < 4503599627370496.0)) return LLONG_MAX;  // 2^52 and beyond, or not a number
-    long long whole = (long long)p;  // p ≥ 0: truncation is the whole part
-    // When p is not a whole number, no whole number lies between p and the
-    // exact 10·e (it would be a nearer double), so they share their whole
-    // part. When p is one, the exact product may lie just below it: then
-    // 10·e = 8·e + 2·e, both exact, and the rounding error of their sum,
-    // recovered exactly, tells on which side of p it lies.
-    if (double(whole) == p) {
-        const double a = 8.0 * e, b = 2.0 * e;
-        const double lost = b - (p - a);
-        if (lost < 0) whole -= 1;
-    }
-    return whole;
+    if (!(e * 10.0 < 2147483648.0)) return LLONG_MAX;
+    return pair_tenths(double2{e, 0.0})[0];
 }
 
-// The smallest error of each bin: floors[k] is the least double e whose
-// exact tenfold is at least k, for k from 0 to bins (one beyond the last
-// bin, for errors whose rounded tenfold reaches it).
-std::vector<double> bin_floors(int bins);
+// The residual and histogram passes walk each line in blocks of this many
+// positions.
+constexpr int kBlock = 512;
 
-// The bin of an error e from 0 up to the largest error of a histogram of
-// `bins` bins, the same as tenths(e): ten times e rounded can exceed the
-// exact tenfold's whole part by one at most, and the floors tell when.
-inline int bin_of(double e, const double *floors) {
-    const int k = int(e * 10.0);
-    return k - (e < floors[k] ? 1 : 0);
-}
+// Estimates and errors of n ≤ kBlock positions (pair_errors, two at a time).
+void position_errors(const double *x, const double *y, int n, double B1, double B0, double *Y_estim, double *err);
 
 void line_pass(Stats &s);
 void regression(Stats &s);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -17,6 +18,7 @@ TEST(Bins, TenthsAreTheExactWholePartOfTenTimesTheError) {
     EXPECT_EQ(tenths(0.7), 6);  // 0.6999999999999999555...
     EXPECT_EQ(tenths(0.09999999999999999), 0);
     EXPECT_EQ(tenths(214748364.75), 2147483647);
+    EXPECT_EQ(tenths(214748364.8), std::numeric_limits<long long>::max());  // a tenfold of 2^31: too many bins
     EXPECT_EQ(tenths(std::nextafter(0.1, 0.0)), 0);
     EXPECT_EQ(tenths(0.1), 1);
     EXPECT_EQ(tenths(INFINITY), std::numeric_limits<long long>::max());
@@ -26,13 +28,13 @@ TEST(Bins, TenthsAreTheExactWholePartOfTenTimesTheError) {
 TEST(Bins, TenthsAgreeWithAWideProductOnManyValues) {
     // x87 long double holds 64 significant bits, enough for ten times a double exactly.
     std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> scale(-8, 9);
+    std::uniform_real_distribution<double> scale(-8, 8.3);  // up to 2e8, a tenfold below 2^31
     for (int k = 0; k < 200000; k++) {
         double e = std::pow(10.0, scale(rng));
         if (k % 3 == 0) e = std::round(e * 10) / 10;  // values near bin bounds
         if (k % 5 == 0) e = std::nextafter(e, 0.0);
         long long wide = (long long)(10.0L * (long double)e);
-        ASSERT_EQ(tenths(e), wide) << e;
+        ASSERT_EQ(tenths(e), wide < INT_MAX ? wide : LLONG_MAX) << e;
     }
 }
 
@@ -170,20 +172,23 @@ TEST(Histogram, BinBoundsAndRows) {
     EXPECT_EQ(histogram_of({0.09, 0.0}), "");
 }
 
-TEST(Bins, TheFloorTableGivesTheExactBinOfEveryError) {
-    const int bins = 2000;
-    const std::vector<double> floors = bin_floors(bins);
-    ASSERT_EQ(floors.size(), size_t(bins) + 1);
-    EXPECT_EQ(floors[0], 0.0);
-    EXPECT_EQ(floors[3], std::nextafter(0.3, 1.0));  // 0.3 itself lies below three tenths
-    EXPECT_EQ(floors[5], 0.5);
+TEST(Bins, PairsAndSinglesAgree) {
     std::mt19937_64 rng(11);
-    std::uniform_real_distribution<double> any(0.0, bins / 10.0);
-    for (int k = 0; k < 300000; k++) {
-        double e = any(rng);
-        if (k % 2) e = std::round(e * 10) / 10;  // right on a tenth
-        if (k % 3 == 0) e = std::nextafter(e, k % 6 ? 0.0 : 1.0);
-        if (e * 10 >= bins) continue;
-        ASSERT_EQ(bin_of(e, floors.data()), tenths(e)) << e;
+    std::uniform_real_distribution<double> any(0.0, 200.0);
+    for (int k = 0; k < 100000; k++) {
+        double a = any(rng), b = std::round(any(rng) * 10) / 10;
+        const int2 pair = pair_tenths(double2{a, b});
+        ASSERT_EQ(pair[0], tenths(a)) << a;
+        ASSERT_EQ(pair[1], tenths(b)) << b;
+        ASSERT_EQ(pair[1], (long long)(10.0L * (long double)b)) << b;
+    }
+    double est_pair[3], err_pair[3];
+    const double x[3] = {1.0, 2.5, -3.0}, y[3] = {0.5, 9.0, -3.25};
+    position_errors(x, y, 3, 1.5, -0.25, est_pair, err_pair);
+    for (int j = 0; j < 3; j++) {
+        double est = 0;
+        EXPECT_EQ(err_pair[j], position_error(x[j], y[j], 1.5, -0.25, est));
+        EXPECT_EQ(est_pair[j], est);
+        EXPECT_EQ(err_pair[j], std::fabs(y[j] - (x[j] * 1.5 + -0.25)));
     }
 }
