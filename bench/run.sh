@@ -23,8 +23,10 @@ best_of() {
   local input=$1 best="" out
   shift
   for _ in $(seq "$reps"); do
-    /usr/bin/time -f '%e %M' -o build/bench-time.txt "$@" <"$input" >/dev/null 2>&1
-    out=$(tail -n 1 build/bench-time.txt)
+    local t0=$EPOCHREALTIME
+    /usr/bin/time -f '%M' -o build/bench-time.txt "$@" <"$input" >/dev/null 2>&1
+    local t1=$EPOCHREALTIME
+    out="$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b - a}') $(tail -n 1 build/bench-time.txt)"
     if [ -z "$best" ] || awk -v a="$out" -v b="$best" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
       best=$out
     fi
@@ -57,7 +59,7 @@ for kind in m2 m4 8; do
     read -r fs fk <<<"$(best_of /dev/null build/floor "$dir/a$suffix.raw" "$dir/b$suffix.raw" "$n" "$n" "$width")"
     awk -v kind="$kind" -v n="$n" -v ks="$ks" -v kk="$kk" -v fs="$fs" -v fk="$fk" 'BEGIN{
       pos = n * n;
-      printf "%-5s %6d | %8.2f %9.1f %7.2f | %8.2f %9.1f %7.2f | %6.2f\n",
+      printf "%-5s %6d | %8.3f %9.1f %7.2f | %8.3f %9.1f %7.2f | %6.2f\n",
         kind, n, ks, kk / 1024, kk * 1024 / pos, fs, fk / 1024, fk * 1024 / pos, (fs > 0 ? ks / fs : 0) }'
   done
 done

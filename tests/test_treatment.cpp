@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -191,4 +192,57 @@ TEST(Bins, PairsAndSinglesAgree) {
         EXPECT_EQ(est_pair[j], est);
         EXPECT_EQ(err_pair[j], std::fabs(y[j] - (x[j] * 1.5 + -0.25)));
     }
+}
+
+#ifndef KARVEL_SANITIZE  // 2^31 positions are walked: too slow under the sanitizers
+TEST(LargeCounts, PositionsBeyondTwoToThe31AreCountedIn64Bits) {
+    // 46341 lines of 46341 columns: 2147488281 positions, past the largest
+    // int. Every line is the same row in memory, so nothing large is allocated.
+    const int n = 46341;
+    std::vector<double> row1(n), row2(n);
+    for (int j = 0; j < n; j++) row1[j] = 1.0, row2[j] = j % 2 ? 2.0 : 1.0;
+    std::vector<double *> rows1(n, row1.data()), rows2(n, row2.data());
+    frdmatrice(dtab1, nb_lig);
+    frdmatrice(dtab2, nb_lig);
+    nb_lig = nb_col = n;
+    dtab1 = rows1.data();
+    dtab2 = rows2.data();
+    Stats s;
+    testing::internal::CaptureStdout();
+    line_pass(s);
+    testing::internal::GetCapturedStdout();
+    dtab1 = dtab2 = nullptr;
+    EXPECT_EQ(s.kco, 2147488281LL);
+    EXPECT_EQ(s.N_tot, 2147488281.0);
+    EXPECT_EQ(s.N_lig, 2147488281.0);
+    EXPECT_EQ(s.jco, n);
+    EXPECT_EQ(s.Suma_X, 2147488281.0);
+    EXPECT_EQ(s.Prom_X, 1.0);
+    EXPECT_EQ(s.dif_carre_tot, double(n) * 23170);  // 23170 odd columns per line differ by 1
+}
+#endif
+
+TEST(LargeCounts, TheRmsErrorDividesByTheWholeCountLessOne) {
+    Stats s;
+    s.kco = 3000000001LL;  // beyond any int
+    s.dif_carre_tot = 12000000000.0;
+    s.jco = 1;
+    const std::string p = "/tmp/karvel_rms_" + std::to_string(getpid());
+    // The report waits for a key on the terminal: run it where there is none.
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        if (!text_create(f2d, p, "s")) _exit(1);
+        std::freopen("/dev/null", "w", stdout);
+        summary_report(s);
+        _exit(0);
+    }
+    int status = 1;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string text;
+    int err = 0;
+    text_read(p, text, &err);
+    unlink(p.c_str());
+    EXPECT_NE(text.find("\n\n\tRMS_Error = 2.000000\n"), std::string::npos) << text;
 }
