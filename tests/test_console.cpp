@@ -2,21 +2,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-
 #include "console.h"
-
-namespace {
-// Puts the given text on standard input and starts the answers afresh.
-void answers(const std::string &text) {
-    const std::string p = "/tmp/karvel_in_" + std::to_string(getpid());
-    { std::ofstream(p, std::ios::binary) << text; }
-    ASSERT_NE(std::freopen(p.c_str(), "r", stdin), nullptr);
-    reset_answers();
-    unlink(p.c_str());
-}
-}  // namespace
+#include "stdin_answers.h"
 
 TEST(Answers, OneLineServesSeveralPrompts) {
     answers("0 a 0 b 0\n");

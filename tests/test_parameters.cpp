@@ -6,18 +6,12 @@
 #include <fstream>
 
 #include "console.h"
+#include "stdin_answers.h"
 #include "nrutil.h"
 #include "state.h"
 
 namespace {
 
-void answers(const std::string &text) {
-    const std::string p = "/tmp/karvel_par_" + std::to_string(getpid());
-    { std::ofstream(p, std::ios::binary) << text; }
-    ASSERT_NE(std::freopen(p.c_str(), "r", stdin), nullptr);
-    reset_answers();
-    unlink(p.c_str());
-}
 
 // Two DEMs of one line; returns the console output of the conversion.
 std::string convert(const std::vector<int> &a, const std::vector<int> &b, const std::string &units) {
