@@ -8,14 +8,17 @@
 #include "numfmt.h"
 #include "state.h"
 
+namespace {
+TextFile *const kResults[] = {&f2d, &f4d, &f5d};
+}
+
 [[noreturn]] void stop_run(const std::string &message) {
+    // Once the result files exist, a stop leaves them incomplete.
+    for (TextFile *f : kResults)
+        if (f->fp != nullptr) fail_run(message);
     out(message);
     wait_key();
     std::exit(0);
-}
-
-namespace {
-TextFile *const kResults[] = {&f2d, &f4d, &f5d};
 }
 
 [[noreturn]] void fail_run(const std::string &message) {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-// An orderly stop before any result file exists (missing raster, sizes that
-// differ, a refused description or answer): prints the message, waits for a
-// key and ends the run with status 0.
+// An orderly stop of the dialogue (missing raster, sizes that differ, a
+// refused description or answer): prints the message, waits for a key and
+// ends the run with status 0; once the result files exist, as fail_run.
 [[noreturn]] void stop_run(const std::string &message);
 
 // A stop after the result files were created, or that leaves the run without

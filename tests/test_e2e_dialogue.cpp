@@ -293,6 +293,12 @@ TEST(Dialogue, EndOfInputAtEveryKindOfPrompt) {
     r = run_karvel(f.name() + "\n0\nc\n0\nb\n0\n");
     EXPECT_THAT(r.out, HasSubstr(kLinesPrompt + ended));
     EXPECT_FALSE(f.exists("c_m2.txt"));
+    // A refused unit and then no more answers: the result files exist already,
+    // so the run ends with status 1 and names them.
+    r = run_karvel(f.name() + "\n0\na\n0\nb\n0\nr\n4\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.out, HasSubstr(kUnitQuestion + kUnitQuestion + ended));
+    EXPECT_THAT(r.out, HasSubstr("\n\tIncomplete result file: c:\\images\\" + f.name() + "\\r_karvel.txt"));
     // At the unit question the first choice, meters, stands and the run completes.
     r = run_karvel(f.name() + "\n0\na\n0\nb\n0\nr\n");
     EXPECT_EQ(r.status, 0);
