@@ -27,11 +27,11 @@ template <int Ways>
 [[gnu::noinline]] void count_line(const double *row1, const double *row2, int cols, double B1, double B0,
                                   double max_err, int *counts, int max_histo) {
     alignas(16) double estimates[kBlock], errors[kBlock];
-    alignas(16) int bins[kBlock + 1];
+    alignas(16) int bins[kBlock];
     for (int start = 0; start < cols; start += kBlock) {
         const int n = std::min(kBlock, cols - start);
         position_errors(row1 + start, row2 + start, n, B1, B0, estimates, errors);
-        if (n % 2) errors[n] = 0.0;
+        if (n % 2) errors[n] = 0.0;  // an odd block's last pair: n < kBlock, so errors[n] exists
         for (int j = 0; j < n; j += 2) {
             double2 e;
             std::memcpy(&e, errors + j, sizeof e);
