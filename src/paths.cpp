@@ -18,7 +18,7 @@ bool set_images_dir(const std::string &configured, std::string &message) {
     }
     struct passwd *pw = getpwuid(getuid());
     if (pw == nullptr || pw->pw_dir == nullptr || pw->pw_dir[0] == '\0') {
-        message = "the user running karvel has no home directory in the user database, so the images directory " +
+        message = "The user running karvel has no home directory in the user database, so the images directory " +
                   configured + " does not exist";
         return false;
     }

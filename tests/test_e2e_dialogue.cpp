@@ -2,7 +2,13 @@
 // refused answers and every orderly stop.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "dialogue_texts.h"
 #include "e2e.h"
@@ -303,4 +309,37 @@ TEST(Dialogue, EndOfInputAtEveryKindOfPrompt) {
     r = run_karvel(f.name() + "\n0\na\n0\nb\n0\nr\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(f.read("r_karvel.txt"), HasSubstr("RMS_Error"));
+}
+
+TEST(Dialogue, AUserWithoutAHomeDirectoryIsToldSo) {
+    // The installed program's images directory is ~/images; a user that the
+    // user database does not know has no ~.
+    if (getuid() != 0) GTEST_SKIP() << "needs root to run as an unknown user";
+    const std::string copy = "/tmp/karvel_nohome_" + std::to_string(getpid());
+    std::filesystem::copy_file(KARVEL_BIN, copy, std::filesystem::copy_options::overwrite_existing);
+    chmod(copy.c_str(), 0755);
+    const std::string out = copy + ".out";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        int in = open("/dev/null", O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        dup2(in, 0);
+        dup2(o, 1);
+        if (setgid(54321) != 0 || setuid(54321) != 0) _exit(126);
+        execl(copy.c_str(), copy.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    unlink(copy.c_str());
+    unlink(out.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_THAT(text, StartsWith(kBannerText));
+    EXPECT_THAT(text, HasSubstr("\n\n\tThe user running karvel has no home directory in the user database, so the "
+                                "images directory ~/images does not exist\n"));
+    EXPECT_THAT(text, Not(HasSubstr("Name of the File Folder")));
 }
