@@ -29,7 +29,7 @@ extern int taille_pix;      // pixel size of the last description obtained
 extern std::string nomim1, nomim3;
 
 extern int **itab1, **itab2;            // DEM grids
-extern unsigned short **jtab;           // staging grid of one 16-bit DEM
+extern unsigned short **jtab;           // staging line of a 16-bit DEM being loaded
 extern unsigned char **tab1, **tab2;    // 8-bit image grids
 extern double **dtab1, **dtab2;         // both rasters in one unit
 
