@@ -22,13 +22,15 @@ RunResult compare_images(const Folder &f, int lines, int cols, const std::vector
     return run_karvel(f.name() + "\n1\np\nq\nr\n");
 }
 
-// Runs a comparison of two 32-bit DEMs in meters.
-RunResult compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b) {
+// Runs a comparison of two 32-bit DEMs in meters (with a cap on the
+// program's address space when memory_limit is not 0).
+RunResult compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b,
+                       uint64_t memory_limit = 0) {
     f.write("a_m4.raw", bytes32(a));
     f.write("a_m4.txt", description(lines, cols, 4));
     f.write("b_m4.raw", bytes32(b));
     f.write("b_m4.txt", description(lines, cols, 4));
-    return run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n");
+    return run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n", memory_limit);
 }
 
 // The lines of a result table, without their CR LF.
@@ -169,6 +171,20 @@ TEST(Statistics, ExtremesBeyondTheOldStartValues) {
     EXPECT_EQ(g.read("r_karvel_regres_lin.xls"), "");
     EXPECT_THAT(g.read("r_karvel.txt"), EndsWith(" \r\n\r\n\r\n"));
 }
+
+#ifndef KARVEL_SANITIZE  // the sanitizers' shadow memory needs more address space than the cap allows
+TEST(Statistics, AHistogramThatDoesNotFitInMemoryIsLeftEmpty) {
+    Folder f;
+    // Errors of 100 million need a billion bins (4 GB); the program may have 1 GB.
+    RunResult r = compare_dems(f, 1, 4, {0, 1, 0, 1}, {0, 1, 200000000, -200000000}, uint64_t(1) << 30);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("\n\n\tNot enough memory for 1000000006 histogram bins (4000000024 bytes): the "
+                                 "histogram table stays empty\n"));
+    EXPECT_THAT(r.out, Not(HasSubstr("Third Treatment")));
+    EXPECT_EQ(f.read("r_karvel_regres_lin.xls"), "");
+    EXPECT_THAT(f.read("r_karvel.txt"), HasSubstr("\tmax_err = 100000000.500000 \r\n\tcf. diagram"));
+}
+#endif
 
 TEST(Statistics, ErrorsOfExactlyOneHalfFallIntoBinFive) {
     Folder f;
