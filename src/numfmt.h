@@ -1,7 +1,9 @@
-// Number formatting for every console and file text of the run.
+// Numbers in text: formatting for every console and file text of the run,
+// and reading decimal integers from answers and description files.
 #ifndef KARVEL_NUMFMT_H
 #define KARVEL_NUMFMT_H
 
+#include <cstddef>
 #include <string>
 
 // "%lf": fixed notation, six decimals, rounded to the nearest; non-finite
@@ -12,14 +14,11 @@ void append_lf(std::string &out, double v);
 // and %%. Any other conversion is a programming error and prints as is.
 std::string kfmt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-
-
-#include <cstddef>
-
 // Reads an optionally signed decimal integer starting exactly at s[*pos]
 // (no white space is skipped). On success advances *pos past the digits,
 // stores the value and returns true; *out_of_range tells whether the value
 // lies outside a 32-bit int (the stored value is then clamped to it).
 // Without a digit, nothing is consumed and false is returned.
 bool scan_int(const char *s, size_t len, size_t *pos, int *value, bool *out_of_range);
+
 #endif
