@@ -8,7 +8,7 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
+#include <cerrno>
 
 #include "numfmt.h"
 
