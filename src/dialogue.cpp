@@ -1,7 +1,5 @@
 #include "dialogue.h"
 
-#include <climits>
-
 #include "console.h"
 #include "numfmt.h"
 #include "paths.h"
