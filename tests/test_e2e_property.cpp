@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <random>
 
@@ -12,10 +14,30 @@
 namespace {
 
 std::string lf(double v) {
+    if (std::isnan(v)) return std::signbit(v) ? "-NAN" : "+NAN";
+    if (std::isinf(v)) return v < 0 ? "-INF" : "+INF";
     char buf[400];
     std::snprintf(buf, sizeof buf, "%f", v);
     return buf;
 }
+
+// Mean, smallest and largest of the finite values, as the summary shows them.
+struct Figure {
+    double total = 0, lo = 0, hi = 0;
+    long long count = 0;
+    void add(double v) {
+        if (!std::isfinite(v)) return;
+        total += v;
+        lo = count == 0 ? v : std::min(lo, v);
+        hi = count == 0 ? v : std::max(hi, v);
+        count++;
+    }
+    std::string text(const std::string &label, const std::string &tabs) const {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        return "\r\n\t" + label + " = " + lf(count ? total / double(count) : nan) + tabs + "Min. " +
+               lf(count ? lo : nan) + "\tMax. " + lf(count ? hi : nan) + " ";
+    }
+};
 
 // The figure printed after "label = " in the summary file.
 std::string figure(const std::string &summary, const std::string &label) {
@@ -110,6 +132,34 @@ void check_random_pair(const Kind &kind, int lines, int cols, int unit1, int uni
     EXPECT_EQ(figure(summary, "max_err"), lf(max_err));
     EXPECT_EQ(f.read("r_karvel_regres_lin.xls"), histogram);
     EXPECT_EQ(outside_bin0 + bins[0], (long long)n);
+
+    // The per-line table and the means of its figures.
+    std::string table = "Line\tSt. Dev.\tSlope\tr\tr2\r\n";
+    Figure desv_f, slope_f, r_f, r2_f;
+    for (int i = 0; i < lines; i++) {
+        double X = 0, Y = 0, XY = 0, X2 = 0, Y2 = 0, dsum = 0;
+        for (int j = 0; j < cols; j++) {
+            const double x = a[size_t(i) * cols + j] * f1, y = b[size_t(i) * cols + j] * f2;
+            X += x, Y += y, XY += x * y, X2 += x * x, Y2 += y * y;
+            dsum += std::fabs(x - y);
+        }
+        const double m = cols;
+        const double val1 = m * XY - X * Y, val2 = m * X2 - X * X, val3 = m * Y2 - Y * Y;
+        const double slope = val1 / val2, r = val1 / std::sqrt(val2 * val3), r2 = r * r;
+        const double d_mean = dsum / m;
+        double dev = 0;
+        for (int j = 0; j < cols; j++) {
+            const double x = a[size_t(i) * cols + j] * f1, y = b[size_t(i) * cols + j] * f2;
+            const double d = std::fabs(x - y) - d_mean;
+            dev += d * d;
+        }
+        const double desv = std::sqrt(dev / (m - 1));
+        table += std::to_string(i) + "\t" + lf(desv) + "\t" + lf(slope) + "\t" + lf(r) + "\t" + lf(r2) + "\r\n";
+        desv_f.add(desv), slope_f.add(slope), r_f.add(r), r2_f.add(r2);
+    }
+    EXPECT_EQ(f.read("r_karvel.xls"), table);
+    EXPECT_THAT(summary, ::testing::HasSubstr(desv_f.text("St. Dev.", "\t\t") + slope_f.text("Slope", "\t\t") +
+                                              r_f.text("r", "\t\t\t") + r2_f.text("r2", "\t\t\t")));
 }
 
 }  // namespace
