@@ -1,10 +1,8 @@
 // First stage: line by line, the spread of the absolute differences, the
 // slope, r and r² of the second raster on the first; the whole-raster sums.
-#include <climits>
 #include <cmath>
 
 #include "console.h"
-#include "nrutil.h"
 #include "numfmt.h"
 #include "run.h"
 #include "state.h"
@@ -46,40 +44,33 @@ struct LineSums {
 // The walks over one line are kept out of line so that their running sums
 // stay in registers through each loop.
 
-// First walk: fills the line buffers (from element 1), adds to the
-// whole-raster sums, and returns the sum of the absolute differences.
-[[gnu::noinline]] double first_walk(const double *row1, const double *row2, int cols, double *xx, double *yy,
-                                    RasterSums &r) {
+// First walk: adds to the whole-raster sums and takes the line's own sums
+// of the same values, each in column order. Returns the sum of the
+// absolute differences.
+[[gnu::noinline]] double first_walk(const double *row1, const double *row2, int cols, RasterSums &r, LineSums &l) {
     double Suma_X = r.Suma_X, Suma_Y = r.Suma_Y, Suma_XY = r.Suma_XY, Suma_X2 = r.Suma_X2,
            dif_carre_tot = r.dif_carre_tot, dif_tot = 0.0;
+    double X = 0.0, Y = 0.0, XY = 0.0, X2 = 0.0, Y2 = 0.0;
     for (int j = 0; j < cols; j++) {
         const double x = row1[j], y = row2[j];
-        xx[j + 1] = x;
-        yy[j + 1] = y;
+        const double xy = x * y, x2 = x * x;
         Suma_X += x;
         Suma_Y += y;
-        Suma_XY += x * y;
-        Suma_X2 += x * x;
+        Suma_XY += xy;
+        Suma_X2 += x2;
         const double dif = std::fabs(x - y);
         const double dif_carre = dif * dif;
         dif_carre_tot += dif_carre;
         dif_tot += dif;
+        XY += xy;
+        X += x;
+        X2 += x2;
+        Y += y;
+        Y2 += y * y;
     }
     r = {Suma_X, Suma_Y, Suma_XY, Suma_X2, dif_carre_tot};
+    l = {X, Y, XY, X2, Y2};
     return dif_tot;
-}
-
-// The line's sums, from its buffers (elements 1 to n).
-[[gnu::noinline]] LineSums buffer_walk(const double *xx, const double *yy, int n) {
-    double X = 0.0, Y = 0.0, XY = 0.0, X2 = 0.0, Y2 = 0.0;
-    for (int k = 1; k <= n; k++) {
-        XY += xx[k] * yy[k];
-        X += xx[k];
-        X2 += xx[k] * xx[k];
-        Y += yy[k];
-        Y2 += yy[k] * yy[k];
-    }
-    return {X, Y, XY, X2, Y2};
 }
 
 // Second walk: the sum of the squared deviations of the line's absolute
@@ -101,12 +92,6 @@ void line_pass(Stats &s) {
     s.kco = 0;
     s.Suma_err2 = s.Suma_err = s.Suma_Y_estim = 0.0;
     text_write(f4d, "Line\tSt. Dev.\tSlope\tr\tr2\n");
-    // Element k of a buffer holds column k - 1; element 0 is not used.
-    const int buffer_size = nb_col < INT_MAX ? nb_col + 1 : 0;  // a size of 0 obtains nothing
-    double *xx = dvecteur(buffer_size);
-    need_memory(xx, "a line buffer", 1, (long long)nb_col + 1, 8);
-    double *yy = dvecteur(buffer_size);
-    need_memory(yy, "a line buffer", 1, (long long)nb_col + 1, 8);
     s.N_tot = double((long long)nb_lig * nb_col);
     out("\n\n\tFirst Treatment\n\n");
 
@@ -117,11 +102,11 @@ void line_pass(Stats &s) {
 
         const double *row1 = dtab1[i];
         const double *row2 = dtab2[i];
-        double dif_tot = first_walk(row1, row2, nb_col, xx, yy, sums);
+        LineSums l;
+        double dif_tot = first_walk(row1, row2, nb_col, sums, l);
         const int ico = nb_col;
         s.kco += ico;
 
-        const LineSums l = buffer_walk(xx, yy, ico);
         const double n = ico;
         const double val1 = lsq_cross(n, l.XY, l.X, l.Y);
         const double val2 = lsq_cross(n, l.X2, l.X, l.X);
@@ -142,9 +127,6 @@ void line_pass(Stats &s) {
         enter(r, s.r2_tot, s.r2_n, s.min_r, s.max_r);
         enter(R2, s.R2_tot, s.R2_n, s.min_r2, s.max_r2);
     }
-    // The line buffers are not needed beyond this pass.
-    frdvecteur(xx);
-    frdvecteur(yy);
     s.Suma_X = sums.Suma_X;
     s.Suma_Y = sums.Suma_Y;
     s.Suma_XY = sums.Suma_XY;
