@@ -5,33 +5,37 @@
 #
 #   bash bench/run.sh [SIZE ...]      (default: 1000 4000 10000; SIZE × SIZE rasters)
 #
-# Prints, per kind and size, the best of three runs: seconds, peak resident
-# memory and bytes per position for karvel and for the floor, and the ratio
-# of their times. The pairs are written under build/images/bench/ and kept
-# for later runs (about 1.2 GB at 10000²).
+# Prints, per kind and size, the best of five runs (BENCH_REPS) of each,
+# karvel and the floor taking turns: seconds, peak resident memory and bytes
+# per position for karvel and for the floor, and the ratio of their times.
+# The pairs are written under build/images/bench/ and kept for later runs
+# (about 1.2 GB at 10000²).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build >/dev/null
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 4000 10000)
-reps=${BENCH_REPS:-3}
+reps=${BENCH_REPS:-5}
 
-# best_of INPUT CMD...: the smallest "seconds kilobytes" of $reps runs of
-# CMD with INPUT on its standard input.
-best_of() {
-  local input=$1 best="" out
+# run_once INPUT CMD...: "seconds kilobytes" of one run of CMD with INPUT
+# on its standard input.
+run_once() {
+  local input=$1
   shift
-  for _ in $(seq "$reps"); do
-    local t0=$EPOCHREALTIME
-    /usr/bin/time -f '%M' -o build/bench-time.txt "$@" <"$input" >/dev/null 2>&1
-    local t1=$EPOCHREALTIME
-    out="$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b - a}') $(tail -n 1 build/bench-time.txt)"
-    if [ -z "$best" ] || awk -v a="$out" -v b="$best" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
-      best=$out
-    fi
-  done
-  echo "$best"
+  local t0=$EPOCHREALTIME
+  /usr/bin/time -f '%M' -o build/bench-time.txt "$@" <"$input" >/dev/null 2>&1
+  local t1=$EPOCHREALTIME
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b - a}') $(tail -n 1 build/bench-time.txt)"
+}
+
+# faster A B: the one of two "seconds kilobytes" with fewer seconds.
+faster() {
+  if [ -z "$2" ] || awk -v a="$1" -v b="$2" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
+    echo "$1"
+  else
+    echo "$2"
+  fi
 }
 
 printf '%-5s %6s | %8s %9s %7s | %8s %9s %7s | %6s\n' kind size karvel_s peak_MB B/pos floor_s peak_MB B/pos ratio
@@ -55,8 +59,14 @@ for kind in m2 m4 8; do
       answers=$(printf '%s\n1\na\nb\nr\n' "$folder")
     fi
     printf '%s\n' "$answers" > build/bench-answers.txt
-    read -r ks kk <<<"$(best_of build/bench-answers.txt setsid -w build/karvel_local)"
-    read -r fs fk <<<"$(best_of /dev/null build/floor "$dir/a$suffix.raw" "$dir/b$suffix.raw" "$n" "$n" "$width")"
+    # karvel and the floor take turns, so that both meet the same state of the machine.
+    karvel="" floor=""
+    for _ in $(seq "$reps"); do
+      karvel=$(faster "$(run_once build/bench-answers.txt setsid -w build/karvel_local)" "$karvel")
+      floor=$(faster "$(run_once /dev/null build/floor "$dir/a$suffix.raw" "$dir/b$suffix.raw" "$n" "$n" "$width")" "$floor")
+    done
+    read -r ks kk <<<"$karvel"
+    read -r fs fk <<<"$floor"
     awk -v kind="$kind" -v n="$n" -v ks="$ks" -v kk="$kk" -v fs="$fs" -v fk="$fk" 'BEGIN{
       pos = n * n;
       printf "%-5s %6d | %8.3f %9.1f %7.2f | %8.3f %9.1f %7.2f | %6.2f\n",
