@@ -17,7 +17,7 @@ std::string preamble(const Figure &f, const std::string &title) {
            ".png; gnuplot -e \"out='other.png'\" " + f.name + ".gp writes another file)\n" +
            "reset\n"
            "if (!exists(\"pdf\")) {\n"
-           "  if (!exists(\"out\")) out = \"" + f.name + ".png\"\n"
+           "  if (!exists(\"out\")) { out = \"" + f.name + ".png\" }\n"
            "  set terminal pngcairo size " + std::to_string(f.width) + "," + std::to_string(f.height) +
            " noenhanced font \"sans,11\"\n"
            "  set output out\n"
@@ -186,15 +186,21 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     sc += "plot \"" + name + ".f32\" " + grid + " format=\"%float\" with image";
     if (!m.shade.empty()) {
         // The relief darkens the colours where its slopes face away from the light.
+        // The shades are stretched over their range, so that gentle relief shows too.
+        int lo = 255, hi = 1;
+        for (uint8_t v : m.shade)
+            if (v != 0) lo = std::min<int>(lo, v), hi = std::max<int>(hi, v);
+        const double span = hi > lo ? hi - lo : 1;
         std::vector<uint8_t> rgba(m.shade.size() * 4);
         for (size_t k = 0; k < m.shade.size(); k++) {
             rgba[4 * k] = rgba[4 * k + 1] = rgba[4 * k + 2] = 0;
-            rgba[4 * k + 3] = m.shade[k] == 0 ? 0 : uint8_t(std::lround((255 - m.shade[k]) * 0.55));
+            const double dark = m.shade[k] == 0 ? 0.0 : (hi - m.shade[k]) / span;
+            rgba[4 * k + 3] = uint8_t(std::lround(200.0 * dark));
         }
-        f.data.push_back({name + "_relief.rgba", bytes_of(rgba)});
-        sc += ", \\\n     \"" + name + "_relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
-        sc += "\n# " + name + "_relief.rgba: the shaded relief of the first DEM (GDAL's hillshade), as black with "
-              "the shade's darkness as opacity";
+        f.data.push_back({"relief.rgba", bytes_of(rgba)});
+        sc += ", \\\n     \"relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
+        sc += "\n# relief.rgba: the shaded relief of the first DEM (GDAL's hillshade), black with the shade's "
+              "darkness as opacity";
     }
     sc += "\n";
     f.script = sc;
@@ -266,7 +272,7 @@ Figure diff_histogram_figure(const DiffHistogram &d, const Headline &h) {
 std::string pdf_script(const std::vector<Figure> &figures, const std::string &pdf_name) {
     std::string sc = "# Draws every figure of the report, one per page, into " + pdf_name +
                      "\n# Redraw: gnuplot report_pdf.gp\n";
-    sc += "pdf = 1\nif (!exists(\"out\")) out = " + gp_quote(pdf_name) + "\n";
+    sc += "pdf = 1\nif (!exists(\"out\")) { out = " + gp_quote(pdf_name) + " }\n";
     sc += "set terminal pdfcairo size 11in,8.5in noenhanced font \"sans,10\"\nset output out\n";
     for (const auto &f : figures) sc += "load \"" + f.name + ".gp\"\n";
     sc += "unset output\n";

@@ -20,9 +20,8 @@ std::string find_gnuplot() {
     while (b <= p.size()) {
         size_t e = p.find(':', b);
         if (e == std::string::npos) e = p.size();
-        std::string dir = p.substr(b, e - b);
-        if (dir.empty()) dir = ".";
-        const std::string cand = dir + "/gnuplot";
+        // An empty entry stands for the current folder.
+        const std::string cand = (e > b ? p.substr(b, e - b) : std::string(".")) + "/gnuplot";
         struct stat st;
         if (stat(cand.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(cand.c_str(), X_OK) == 0) return cand;
         b = e + 1;

@@ -30,12 +30,14 @@ std::string gdal_problem() {
 
 }  // namespace
 
-Georef georef_of(const std::string &raw_real_path, int lines, int cols, std::string &note) {
+Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown, int lines, int cols,
+                 std::string &note) {
     Georef g;
-    if (raw_real_path.size() < 4) return g;
-    const std::string hdr = raw_real_path.substr(0, raw_real_path.size() - 4) + ".hdr";
+    if (raw_real_path.size() < 4 || raw_shown.size() < 4) return g;
+    const std::string hdr_real = raw_real_path.substr(0, raw_real_path.size() - 4) + ".hdr";
+    const std::string hdr = raw_shown.substr(0, raw_shown.size() - 4) + ".hdr";
     struct stat st;
-    if (stat(hdr.c_str(), &st) != 0) {
+    if (stat(hdr_real.c_str(), &st) != 0) {
         note = "no header " + hdr + " beside the raster: the maps are not georeferenced";
         return g;
     }
@@ -102,11 +104,10 @@ std::string GeoTiffOut::close() {
     GDALDatasetH ds = static_cast<GDALDatasetH>(ds_);
     ds_ = nullptr;
     band_ = nullptr;
-    if (GDALFlushCache(ds) != CE_None && !failed_) {
-        failed_ = true;
-        problem_ = gdal_problem();
-    }
-    if (GDALClose(ds) != CE_None && !failed_) {
+    // The flush and the close report a failed write as an error of GDAL's.
+    GDALFlushCache(ds);
+    GDALClose(ds);
+    if (!failed_ && CPLGetLastErrorType() >= CE_Failure) {
         failed_ = true;
         problem_ = gdal_problem();
     }

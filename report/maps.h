@@ -18,7 +18,8 @@ struct Georef {
 // The georeferencing of a raw raster from the ENVI header karvel-import
 // writes beside it (NAME.hdr for NAME.raw), when there is one and it
 // describes a raster of this size. `note` says why there is none.
-Georef georef_of(const std::string &raw_real_path, int lines, int cols, std::string &note);
+Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown, int lines, int cols,
+                 std::string &note);
 
 // A float32 GeoTIFF, DEFLATE-compressed, written line by line.
 class GeoTiffOut {

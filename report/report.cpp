@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -204,7 +205,8 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                       "was written");
 
     const std::string shown_folder = std::string(kShownRoot) + folder + "\\";
-    const std::string dir = real_path(shown_folder);
+    std::string dir = real_path(shown_folder);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     const std::string summary_shown = shown_folder + result + "_karvel.txt";
     std::string text;
     p = read_regular(real_path(summary_shown), kSummaryLimit, text);
@@ -232,7 +234,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (!p.empty()) return refuse(p);
     }
     std::string geo_note;
-    Georef geo = georef_of(in[0].real, s.lines, s.cols, geo_note);
+    Georef geo = georef_of(in[0].real, in[0].shown, s.lines, s.cols, geo_note);
 
     // The GeoTIFFs are written during the one pass over the rasters.
     const std::string out_base = dir + "/" + result;
@@ -372,8 +374,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     }
     figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), h, kDiffBins), h));
 
+    std::vector<std::string> data_written;
     for (const auto &f : figures) {
         for (const auto &d : f.data) {
+            // Figures that share a data file (the relief) write it once.
+            if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
+            data_written.push_back(d.first);
             p = write_whole(report_dir + "/" + d.first, d.second);
             if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
         }
