@@ -9,7 +9,7 @@ std::string find_gnuplot();
 
 // Runs `gnuplot -e SETTING SCRIPT` in folder dir with standard input from
 // /dev/null; gives up after timeout_s seconds. Empty when gnuplot ran the
-// script without an error, else what went wrong (with what gnuplot said).
+// script to its end, else what went wrong (with what gnuplot said).
 std::string run_gnuplot(const std::string &gnuplot, const std::string &dir, const std::string &setting,
                         const std::string &script, int timeout_s);
 
