@@ -1,5 +1,6 @@
 #include "headline.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -25,11 +26,11 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     if (!have_origin_) {
         x0_ = x[0];
         y0_ = y[0];
-        min_ = max_ = y[0] - x[0];
+        d0_ = min_ = max_ = y[0] - x[0];
         have_origin_ = true;
     }
     double sx = sx_, sy = sy_, sxx = sxx_, syy = syy_, sxy = sxy_;
-    double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_;
+    double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_, sdd = sdd_, sd = sd_;
     for (int j = 0; j < cols; j++) {
         const double d = y[j] - x[j];
         d_.push_back(d);
@@ -38,6 +39,9 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         sum_sq += d * d;
         if (d < mn) mn = d;
         if (d > mx) mx = d;
+        const double w = d - d0_;
+        sd += w;
+        sdd += w * w;
         const double u = x[j] - x0_, v = y[j] - y0_;
         sx += u;
         sy += v;
@@ -46,7 +50,7 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         sxy += u * v;
     }
     sx_ = sx, sy_ = sy, sxx_ = sxx, syy_ = syy, sxy_ = sxy;
-    sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx;
+    sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx, sdd_ = sdd, sd_ = sd;
 }
 
 double pearson(double n, double sx, double sy, double sxx, double syy, double sxy) {
@@ -70,9 +74,9 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
         return h;
     }
     h.mean_diff = sum_d_ / nd;
-    double dev = 0.0;
-    for (double d : d_) dev += (d - h.mean_diff) * (d - h.mean_diff);
-    h.sd_diff = n > 1 ? std::sqrt(dev / (nd - 1.0)) : nan;
+    // The squared deviations from the sums about the first difference, which
+    // lies near the mean, so that no large square cancels.
+    h.sd_diff = n > 1 ? std::sqrt(std::max(0.0, sdd_ - sd_ * sd_ / nd) / (nd - 1.0)) : nan;
     h.rms_n = std::sqrt(sum_sq_ / nd);
     h.mae = sum_abs_ / nd;
     h.min_diff = min_;

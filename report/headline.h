@@ -35,6 +35,7 @@ private:
     double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
     double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;
     double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;
+    double d0_ = 0, sd_ = 0, sdd_ = 0;  // the differences about the first one: Σw, Σw²
 };
 
 // Pearson's r from sums taken about any origin: n, Σx, Σy, Σx², Σy², Σxy.

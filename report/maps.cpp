@@ -75,7 +75,7 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     CPLErrorReset();
     GDALDriverH drv = GDALGetDriverByName("GTiff");
     if (!drv) return "GDAL has no GeoTIFF driver";
-    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", "ZLEVEL=1", "BIGTIFF=IF_SAFER",
+    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", "ZLEVEL=1", "BLOCKYSIZE=16", "BIGTIFF=IF_SAFER",
                              "NUM_THREADS=ALL_CPUS", nullptr};
     ds_ = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
     if (!ds_) return gdal_problem();
@@ -121,14 +121,17 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     h_ = (lines + f_ - 1) / f_;
     sum_.assign(size_t(w_) * h_, 0.0);
     count_.assign(size_t(w_) * h_, 0);
+    cell_of_.resize(size_t(cols));
+    for (int j = 0; j < cols; j++) cell_of_[size_t(j)] = j / f_;
 }
 
 void BlockMeans::add_line(int i, const double *values) {
     double *row = &sum_[size_t(i / f_) * w_];
     int *cnt = &count_[size_t(i / f_) * w_];
+    const int *cell = cell_of_.data();
     for (int j = 0; j < cols_; j++) {
-        row[j / f_] += values[j];
-        cnt[j / f_]++;
+        row[cell[j]] += values[j];
+        cnt[cell[j]]++;
     }
 }
 

@@ -32,8 +32,9 @@ namespace {
 // table (one row per tenth of the largest error).
 constexpr size_t kSummaryLimit = size_t(1) << 20;
 constexpr size_t kTableLimit = size_t(1) << 30;
-// The pictures are reduced to at most about this many cells a side.
-constexpr int kPictureSide = 2000;
+// The pictures are reduced to at most this many cells a side (about the
+// pixels a map has in its PNG).
+constexpr int kPictureSide = 1000;
 constexpr int kDensityBins = 256;
 constexpr int kDiffBins = 120;
 constexpr int kGnuplotTimeout = 600;
@@ -385,23 +386,28 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         }
         p = write_whole(report_dir + "/" + f.name + ".gp", f.script);
         if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
-        StagedFile png;
-        if (!staged_begin(png, report_dir + "/" + f.name + ".png"))
-            return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
-        p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote(base_name(png.temp_path)), f.name + ".gp",
-                        kGnuplotTimeout);
-        if (!p.empty()) return refuse(p);
-        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
     }
-    StagedFile pdf, json;
     const std::string pdf_name = result + "_report.pdf";
     p = write_whole(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
+
+    // Every PNG and the PDF are drawn at once, each by its own gnuplot.
+    std::vector<StagedFile> pngs(figures.size());
+    StagedFile pdf, json;
+    std::vector<GnuplotJob> jobs;
+    for (size_t k = 0; k < figures.size(); k++) {
+        if (!staged_begin(pngs[k], report_dir + "/" + figures[k].name + ".png"))
+            return refuse("cannot write " + printable(pngs[k].final_path) + ": " + std::strerror(errno));
+        jobs.push_back({"out=" + gp_quote(base_name(pngs[k].temp_path)), figures[k].name + ".gp", ""});
+    }
     if (!staged_begin(pdf, out_base + "_report.pdf"))
         return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
-    p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp",
-                    kGnuplotTimeout);
-    if (!p.empty()) return refuse(p);
+    jobs.push_back({"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""});
+    run_gnuplot(gnuplot, report_dir, jobs, kGnuplotTimeout);
+    for (const auto &j : jobs)
+        if (!j.problem.empty()) return refuse(j.problem);
+    for (auto &png : pngs)
+        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
     p = write_staged(json, out_base + "_report.json", headline_json(h));
     if (!p.empty()) return refuse("cannot write " + printable(json.final_path) + ": " + p);
 
