@@ -55,17 +55,28 @@ std::string Folder::read(const std::string &file) const { return slurp(path(file
 bool Folder::exists(const std::string &file) const { return fs::exists(path(file)); }
 
 RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t file_size_limit) {
-    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    char dir_template[] = "/tmp/karvel_e2e_in_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
     {
         std::ofstream in(tmp + "/in", std::ios::binary);
         in << answers;
     }
+    RunResult r = run_karvel_input(tmp + "/in", memory_limit, file_size_limit);
+    fs::remove_all(tmp);
+    return r;
+}
+
+RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit,
+                           const char *binary, int uid) {
+    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const std::string tmp = dir_template;
+    if (binary == nullptr) binary = KARVEL_LOCAL_BIN;
     pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal
-        int in = open((tmp + "/in").c_str(), O_RDONLY);
+        int in = open(stdin_path.c_str(), O_RDONLY);
         int out = open((tmp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open((tmp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
@@ -80,7 +91,8 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t
             struct rlimit lim{file_size_limit, file_size_limit};
             setrlimit(RLIMIT_FSIZE, &lim);
         }
-        execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
+        if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(126);
+        execl(binary, binary, (char *)nullptr);
         _exit(127);
     }
     int wstatus = 0;

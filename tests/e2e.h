@@ -36,6 +36,12 @@ private:
 // caps the size of every file it writes (bytes; a write beyond it fails).
 RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
 
+// Runs the given binary (by default the one with its images directory in
+// the build tree) with standard input read from the file at stdin_path, as
+// a user (uid and gid) other than the caller's when uid is not negative.
+RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
+                           const char *binary = nullptr, int uid = -1);
+
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
 
