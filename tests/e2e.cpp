@@ -1,6 +1,7 @@
 #include "e2e.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,6 +104,35 @@ RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit,
     r.err = slurp(tmp + "/err");
     fs::remove_all(tmp);
     return r;
+}
+
+int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    dup2(stdin_fd, 0);
+    dup2(slave, 1);
+    dup2(slave, 2);
+    close(master);
+    if (background) {
+        pid_t job = fork();
+        if (job != 0) {
+            int status = 0;
+            waitpid(job, &status, 0);
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        }
+        setpgid(0, 0);
+    }
+    execl(binary, binary, (char *)nullptr);
+    _exit(127);
+}
+
+void dem_pair16(const Folder &f) {
+    f.write("a_m2.raw", bytes16({10, 12, 14, 16, 18, 20}));
+    f.write("a_m2.txt", description(2, 3, 2));
+    f.write("b_m2.raw", bytes16({15, 17, 20, 22, 25, 30}));
+    f.write("b_m2.txt", description(2, 3, 2));
 }
 
 std::string crlf(const std::string &text) {

@@ -45,6 +45,15 @@ RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit 
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
 
+// A 2 x 3 pair of 16-bit DEMs a and b with their descriptions.
+void dem_pair16(const Folder &f);
+
+// Forks a child that runs binary with the pseudo-terminal `slave` as its
+// controlling terminal and its output, and standard input from stdin_fd.
+// In the background it runs in a process group of its own, which is not the
+// terminal's foreground; the child then ends as the program did.
+int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background = false);
+
 // Little-endian sample bytes.
 std::string bytes16(const std::vector<int> &values);
 std::string bytes32(const std::vector<int> &values);

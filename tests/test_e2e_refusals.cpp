@@ -7,7 +7,6 @@
 #include <pty.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -27,14 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A 2 x 3 pair of 16-bit DEMs a and b with their descriptions; `answers`
-// names them up to the result name.
-void dem_pair16(const Folder &f) {
-    f.write("a_m2.raw", bytes16({10, 12, 14, 16, 18, 20}));
-    f.write("a_m2.txt", description(2, 3, 2));
-    f.write("b_m2.raw", bytes16({15, 17, 20, 22, 25, 30}));
-    f.write("b_m2.txt", description(2, 3, 2));
-}
+// The answers that name the pair of dem_pair16 up to the result name.
 std::string answers(const Folder &f) { return f.name() + "\n0\na\n0\nb\n0\n"; }
 
 // The names in the folder that a run leaves behind as temporary files.
@@ -90,30 +82,8 @@ struct TerminalRun {
     explicit TerminalRun(bool background = false) {
         int slave = -1, in[2];
         EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-        EXPECT_EQ(pipe(in), 0);
-        pid = fork();
-        if (pid == 0) {
-            setsid();
-            ioctl(slave, TIOCSCTTY, 0);
-            dup2(in[0], 0);
-            dup2(slave, 1);
-            dup2(slave, 2);
-            close(in[1]);
-            close(master);
-            if (background) {
-                pid_t job = fork();
-                if (job == 0) {
-                    setpgid(0, 0);
-                    execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
-                    _exit(127);
-                }
-                int status = 0;
-                waitpid(job, &status, 0);
-                _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
-            }
-            execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
-            _exit(127);
-        }
+        EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);  // the program's copy of in[0] is its standard input
+        pid = spawn_on_terminal(KARVEL_LOCAL_BIN, in[0], slave, master, background);
         close(in[0]);
         close(slave);
         answers = in[1];
