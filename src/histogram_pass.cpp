@@ -8,6 +8,8 @@
 #include "console.h"
 #include "nrutil.h"
 #include "numfmt.h"
+#include "passes.h"
+#include "position_error.h"
 #include "state.h"
 #include "treatment.h"
 
@@ -48,7 +50,7 @@ template <int Ways>
 
 }  // namespace
 
-void histogram_pass(const Stats &s) {
+void histogram_pass(const Stats &s, LinePairs &lines) {
     if (std::isnan(s.max_err)) {
         out("\n\n\tNo error is a finite number: the histogram table stays empty\n");
         return;
@@ -71,13 +73,17 @@ void histogram_pass(const Stats &s) {
     int *counts = max_histo <= kInterleaveUpTo ? ivecteur(kWays * max_histo) : nullptr;
 
     out("\n\n\tThird Treatment \n\n");
+    lines.begin_pass();
     for (int i = 0; i < nb_lig; i++) {
-        if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
+        show_progress(Pass::histogram, i);
+        const double *row1, *row2;
+        lines.next(row1, row2);
         if (counts != nullptr)
-            count_line<kWays>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
+            count_line<kWays>(row1, row2, nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
         else
-            count_line<1>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
+            count_line<1>(row1, row2, nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
     }
+    lines.end_pass();
     if (counts != nullptr) {
         for (int w = 0; w < kWays; w++)
             for (int k = 0; k < max_histo; k++) histo_error[k] += counts[size_t(w) * size_t(max_histo) + size_t(k)];

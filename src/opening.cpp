@@ -1,7 +1,5 @@
 // The set-up phase: banner, dialogue, paths, raster descriptions, size check
 // and the result files.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "console.h"
@@ -34,22 +32,7 @@ const char kWidthMenu[] = "\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 3
 
 // Opens a raster for reading its bytes; anything but a regular file counts
 // as missing.
-FILE *open_raster(const std::string &shown) {
-    FILE *fp = std::fopen(real_path(shown).c_str(), "rb");
-    if (fp == nullptr) return nullptr;
-    struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(fp);
-        return nullptr;
-    }
-    return fp;
-}
-
-// Bytes per sample of a raster, from the data type and its width answer.
-int sample_bytes(int width_answer) {
-    if (image_type == 1) return 1;
-    return width_answer == 0 ? 2 : 4;
-}
+bool open_raster(RasterFile &f, const std::string &shown) { return raster_open(f, real_path(shown), shown).empty(); }
 
 std::string name_with_suffixes(const std::string &folder, const std::string &name, int width_answer,
                                std::string &descr) {
@@ -113,12 +96,10 @@ void opening() {
         nomim3 = name_with_suffixes(folder, name3, 0, nomdescr3);
     }
 
-    f1 = open_raster(nomim1);
-    if (f1 == nullptr) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()));
+    if (!open_raster(f1, nomim1)) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()));
     obtain_description(nomdescr1, f1d, nb_lig, nb_col, sample_bytes(itype1));
 
-    f3 = open_raster(nomim3);
-    if (f3 == nullptr) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()));
+    if (!open_raster(f3, nomim3)) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()));
     int nb_lig3 = 0, nb_col3 = 0;
     obtain_description(nomdescr3, f3d, nb_lig3, nb_col3, sample_bytes(itype3));
 

@@ -128,6 +128,7 @@ bool RasterLines::init(const RasterFile &file, int lines, int cols, int sample_b
     chunk_lines_ = std::max<size_t>(1, std::min<size_t>(kReadBytes / line_bytes_, size_t(lines)));
     chunk_bytes_ = chunk_lines_ * line_bytes_;
     expected_ = uint64_t(lines) * line_bytes_;  // below 2^31 · 2^31 · 4 = 2^64
+    wanted_ = chunk_bytes_ + size_t(cols) * sizeof(double);
     // Rows of 2- and 4-byte samples stay aligned: every line is a whole number of samples.
     chunk_ = static_cast<unsigned char *>(std::aligned_alloc(16, (chunk_bytes_ + 15) / 16 * 16));
     line_ = static_cast<double *>(std::malloc(size_t(cols) * sizeof(double)));

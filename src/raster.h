@@ -76,8 +76,8 @@ public:
     int sample_bytes() const { return sample_bytes_; }
     // Bytes the raster should hold: lines × columns × bytes per sample.
     uint64_t expected_bytes() const { return expected_; }
-    // Bytes of buffer this reader holds.
-    size_t buffer_bytes() const { return chunk_bytes_ + size_t(cols_) * sizeof(double); }
+    // Bytes of buffer this reader holds, or wanted when init failed.
+    size_t buffer_bytes() const { return wanted_; }
 
 private:
     void fill();
@@ -85,7 +85,7 @@ private:
     int fd_ = -1;
     int cols_ = 0, sample_bytes_ = 0;
     double factor_ = 1.0;
-    size_t line_bytes_ = 0, chunk_lines_ = 0, chunk_bytes_ = 0;
+    size_t line_bytes_ = 0, chunk_lines_ = 0, chunk_bytes_ = 0, wanted_ = 0;
     uint64_t expected_ = 0, unread_ = 0;  // bytes of the expected length not yet requested
     unsigned char *chunk_ = nullptr;      // whole lines as read
     double *line_ = nullptr;              // one line converted

@@ -6,6 +6,7 @@
 #include "numfmt.h"
 #include "run.h"
 #include "state.h"
+#include "sums.h"
 #include "treatment.h"
 
 namespace {
@@ -21,7 +22,7 @@ double mean(double total, long long lines) {
 void summary_report(const Stats &s) {
     out("\n\n\tPress any key to save the results ");
     wait_key();
-    const double rms = ksqrt(s.dif_carre_tot / double(s.kco - 1));
+    const double rms = rms_error(s.dif_carre_tot, s.kco);
 
     text_write(f2d, kfmt("\n\tSt. Dev. = %lf\t\tMin. %lf\tMax. %lf ", mean(s.desv_tot, s.desv_n), s.min_desv,
                          s.max_desv));
