@@ -21,6 +21,7 @@ namespace {
 // fall into the same bin.
 constexpr int kWays = 4;
 constexpr int kInterleaveUpTo = 1 << 16;
+static_assert(kBlock % kWays == 0, "every block starts at copy 0");
 
 // Counts one line's errors, in blocks: the bins first, two at a time, then
 // the counts. An error that is not finite has no bin; every finite error is
@@ -30,6 +31,8 @@ template <int Ways>
                                   double max_err, int *counts, int max_histo) {
     alignas(16) double estimates[kBlock], errors[kBlock];
     alignas(16) int bins[kBlock];
+    int *copy[kWays];
+    for (int w = 0; w < kWays; w++) copy[w] = counts + size_t(w % Ways) * size_t(max_histo);
     for (int start = 0; start < cols; start += kBlock) {
         const int n = std::min(kBlock, cols - start);
         position_errors(row1 + start, row2 + start, n, B1, B0, estimates, errors);
@@ -39,12 +42,14 @@ template <int Ways>
             std::memcpy(&e, errors + j, sizeof e);
             const mask2 finite = e <= max_err;
             const int2 whole = pair_tenths((double2)((mask2)e & finite));  // 0 where not finite
-            const int2 keep = __builtin_convertvector(finite, int2);
-            const int2 bin = (whole & keep) | ~keep;  // -1 where not finite
-            std::memcpy(bins + j, &bin, sizeof bin);
+            std::memcpy(bins + j, &whole, sizeof whole);
         }
-        for (int j = 0; j < n; j++)
-            if (bins[j] >= 0) counts[size_t((start + j) % Ways) * size_t(max_histo) + size_t(bins[j])]++;
+        int j = 0;
+        for (; j + kWays <= n; j += kWays)
+            for (int w = 0; w < kWays; w++)
+                if (errors[j + w] <= max_err) copy[w][bins[j + w]]++;
+        for (; j < n; j++)
+            if (errors[j] <= max_err) copy[j % kWays][bins[j]]++;
     }
 }
 

@@ -99,6 +99,6 @@ private:
 void convert_samples(const unsigned char *samples, int sample_bytes, size_t cols, double factor, double *out);
 
 // The requests a pass makes are about this many bytes (at least one line).
-constexpr size_t kReadBytes = size_t(1) << 20;
+constexpr size_t kReadBytes = size_t(256) << 10;
 
 #endif
