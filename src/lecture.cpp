@@ -40,8 +40,8 @@ void take_range(const unsigned char *samples, size_t cols, int &Min, int &Max) {
 void range_pass(const RasterFile &f, RasterLines &lines, int width_answer, const char *what, int &Min, int &Max) {
     const int bytes = sample_bytes(width_answer);
     if (!lines.init(f, nb_lig, nb_col, bytes, 1.0))
-        fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n",
-                      what, nb_col, (long long)lines.buffer_bytes()));
+        fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n", what,
+                      nb_col, (long long)lines.buffer_bytes()));
     check_length(f, lines);
     const size_t cols = size_t(nb_col);
     for (int i = 0; i < nb_lig; i++) {

@@ -1,9 +1,9 @@
 // Reading the rasters again on every pass, through the real program: files
 // shorter than described, files that change during the run, and memory that
 // does not grow with the number of lines.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -126,17 +126,20 @@ TEST(Streaming, ARasterThatChangesDuringTheRunStopsIt) {
     // The second raster is rewritten, same length, new samples, while the
     // run waits for the first unit.
     const std::string path = f.path("b_m2.raw");
-    RunResult r = run_with_cue(before, kUnitCue, [&] {
-        struct stat old_st;
-        stat(path.c_str(), &old_st);
-        f.write("b_m2.raw", terrain16(lines, cols, 9));
-        struct stat st;
-        stat(path.c_str(), &st);
-        if (st.st_mtim.tv_sec == old_st.st_mtim.tv_sec && st.st_mtim.tv_nsec == old_st.st_mtim.tv_nsec) {
-            const timespec later[2] = {{0, UTIME_OMIT}, {old_st.st_mtim.tv_sec + 1, 0}};
-            utimensat(AT_FDCWD, path.c_str(), later, 0);  // the clock did not move on
-        }
-    }, "1\n1\n");
+    RunResult r = run_with_cue(
+        before, kUnitCue,
+        [&] {
+            struct stat old_st;
+            stat(path.c_str(), &old_st);
+            f.write("b_m2.raw", terrain16(lines, cols, 9));
+            struct stat st;
+            stat(path.c_str(), &st);
+            if (st.st_mtim.tv_sec == old_st.st_mtim.tv_sec && st.st_mtim.tv_nsec == old_st.st_mtim.tv_nsec) {
+                const timespec later[2] = {{0, UTIME_OMIT}, {old_st.st_mtim.tv_sec + 1, 0}};
+                utimensat(AT_FDCWD, path.c_str(), later, 0);  // the clock did not move on
+            }
+        },
+        "1\n1\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("\n\n\tThe file " + f.shown("b_m2.raw") +
                                  " changed while the run was reading it (it was modified): the results are not "
@@ -151,10 +154,13 @@ TEST(Streaming, ARasterReplacedDuringTheRunStopsIt) {
     f.write("b.raw", bytes8({2, 2, 4, 4, 6, 7}));
     f.write("b.txt", description(2, 3, 1));
     // Images have no unit question: the cue is the result name question.
-    RunResult r = run_with_cue(f.name() + "\n1\na\nb\n", "Name of this File (without any extension) ? ", [&] {
-        f.write("c.raw", bytes8({2, 2, 4, 4, 6, 7}));
-        rename(f.path("c.raw").c_str(), f.path("a.raw").c_str());
-    }, "r\n");
+    RunResult r = run_with_cue(
+        f.name() + "\n1\na\nb\n", "Name of this File (without any extension) ? ",
+        [&] {
+            f.write("c.raw", bytes8({2, 2, 4, 4, 6, 7}));
+            rename(f.path("c.raw").c_str(), f.path("a.raw").c_str());
+        },
+        "r\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("The file " + f.shown("a.raw") +
                                  " changed while the run was reading it (it was replaced by another file)"));

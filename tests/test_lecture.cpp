@@ -76,8 +76,7 @@ TEST(Lecture, SixteenBitSamplesAreWidenedWithoutSign) {
 }
 
 TEST(Lecture, ThirtyTwoBitSamplesAreSigned) {
-    load(0, 1, 1, 1, 2, bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0x00, 0x00}),
-         bytes({0, 0, 0, 0, 1, 0, 0, 0}));
+    load(0, 1, 1, 1, 2, bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0x00, 0x00}), bytes({0, 0, 0, 0, 1, 0, 0, 0}));
     EXPECT_EQ(lines_of(dtab1), (Rows{{-1, 10000}}));
     EXPECT_EQ(lines_of(dtab2), (Rows{{0, 1}}));
 }

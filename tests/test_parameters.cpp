@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "console.h"
-#include "stdin_answers.h"
 #include "state.h"
+#include "stdin_answers.h"
 
 namespace {
-
 
 // A raster of one line of 32-bit samples, opened as `f` and read by `lines`.
 void one_line(RasterFile &f, RasterLines &lines, const std::vector<int> &values, const std::string &tag) {
@@ -69,8 +68,10 @@ TEST(Parameters, RangesAreShownAndRecordedAsLoaded) {
     range_min[1] = 150000;
     range_max[1] = 150001;
     std::string said = convert({1}, {2}, "3\n0\n");
-    EXPECT_THAT(said, testing::HasSubstr("\n\n\tHypsometric scale of the first DEM :\n\t\tMin = -7 \n\t\tMax = 200000 \n"));
-    EXPECT_THAT(said, testing::HasSubstr("\n\n\tHypsometric scale of the second DEM :\n\t\tMin = 150000 \n\t\tMax = 150001 \n"));
+    EXPECT_THAT(said,
+                testing::HasSubstr("\n\n\tHypsometric scale of the first DEM :\n\t\tMin = -7 \n\t\tMax = 200000 \n"));
+    EXPECT_THAT(said, testing::HasSubstr(
+                          "\n\n\tHypsometric scale of the second DEM :\n\t\tMin = 150000 \n\t\tMax = 150001 \n"));
 }
 
 TEST(Parameters, ImagesNeedNoUnit) {

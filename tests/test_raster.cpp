@@ -131,9 +131,7 @@ TEST(Raster, ChangesAreNoticed) {
     RasterFile f;
     ASSERT_EQ(raster_open(f, a.path, "a"), "");
     EXPECT_EQ(raster_changed(f), "");
-    {
-        std::ofstream(a.path, std::ios::binary | std::ios::app) << "x";
-    }
+    { std::ofstream(a.path, std::ios::binary | std::ios::app) << "x"; }
     EXPECT_EQ(raster_changed(f), "its size went from 4 to 5 bytes");
     raster_close(f);
 
