@@ -42,6 +42,8 @@ void convert_typed(const unsigned char *samples, size_t cols, double factor, dou
 
 }  // namespace
 
+const char kNotRegularFile[] = "not a regular file";
+
 double unit_factor(int unit_answer) {
     if (unit_answer < 0 || unit_answer > 3) return 0.0;
     return kUnitFactors[unit_answer];
@@ -51,16 +53,23 @@ std::string raster_open(RasterFile &f, const std::string &real_path, const std::
     raster_close(f);
     // O_NONBLOCK: opening a FIFO or a device must not wait for a writer.
     const int fd = ::open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
+    if (fd < 0) {
+        const int e = errno;
+        std::string problem = std::strerror(e);
+        errno = e;
+        return problem;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0) {
         const int e = errno;
         ::close(fd);
-        return std::strerror(e);
+        std::string problem = std::strerror(e);
+        errno = e;
+        return problem;
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return "not a regular file";
+        return kNotRegularFile;
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);

@@ -26,6 +26,8 @@
 // constants 0.1, 0.01 and 0.001. Any other answer has no factor: 0.0.
 double unit_factor(int unit_answer);
 
+extern const char kNotRegularFile[];
+
 // An open raster file and what it was when it was opened.
 struct RasterFile {
     int fd = -1;
@@ -37,7 +39,9 @@ struct RasterFile {
 };
 
 // Opens a raster for reading without blocking: anything but a regular file
-// is refused. Returns an empty string on success, else the problem.
+// is refused. Returns an empty string on success, else the problem:
+// kNotRegularFile, or the system's message with errno left as the failed
+// call set it.
 std::string raster_open(RasterFile &f, const std::string &real_path, const std::string &shown);
 
 // Closes the file (a file that is not open is left alone).

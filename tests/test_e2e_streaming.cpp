@@ -116,12 +116,14 @@ TEST(Streaming, AShortRasterReadsTheSameOnEveryPass) {
     EXPECT_THAT(expected[1], HasSubstr("\r\n899\t"));
 }
 
-TEST(Streaming, ARasterThatChangesDuringTheRunStopsIt) {
+TEST(Streaming, ARasterThatChangesDuringTheRunStopsItAndLeavesEarlierResults) {
     const int lines = 40, cols = 30;
     Folder f;
     write_pair16(f, lines, cols, 1, 2);
     const std::string before = f.name() + "\n0\na\n0\nb\n0\nr\n";
     ASSERT_EQ(run_karvel(before + "1\n1\n").status, 0);
+    std::string earlier[3];
+    for (int k = 0; k < 3; k++) earlier[k] = f.read(kResults[k]);
 
     // The second raster is rewritten, same length, new samples, while the
     // run waits for the first unit.
@@ -145,6 +147,8 @@ TEST(Streaming, ARasterThatChangesDuringTheRunStopsIt) {
                                  " changed while the run was reading it (it was modified): the results are not "
                                  "written\n"));
     EXPECT_THAT(r.out, testing::Not(HasSubstr("Second Treatment")));
+    EXPECT_THAT(r.out, HasSubstr("\n\tResult file not written: " + f.shown("r_karvel.xls")));
+    for (int k = 0; k < 3; k++) EXPECT_EQ(f.read(kResults[k]), earlier[k]) << kResults[k];
 }
 
 TEST(Streaming, ARasterReplacedDuringTheRunStopsIt) {
@@ -189,5 +193,6 @@ TEST(Streaming, LineBuffersThatCannotBeHadEndTheRunWithStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("\n\n\tNot enough memory for the line buffers of the first raster: lines of "
                                  "2000000000 columns need 20000000000 bytes\n"));
+    EXPECT_THAT(r.out, HasSubstr("\n\tResult file not written: " + f.shown("r_karvel_regres_lin.xls")));
 }
 #endif
