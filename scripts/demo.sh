@@ -6,6 +6,7 @@
 # directory, so the folder answer "demo" means build/images/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
 dir=build/images/demo
