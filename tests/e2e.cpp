@@ -54,6 +54,11 @@ std::string Folder::read(const std::string &file) const { return slurp(path(file
 bool Folder::exists(const std::string &file) const { return fs::exists(path(file)); }
 
 RunResult run_karvel(const std::string &answers, uint64_t memory_limit) {
+    return run_program(KARVEL_LOCAL_BIN, {}, answers, memory_limit);
+}
+
+RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &answers,
+                      uint64_t memory_limit) {
     char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
@@ -61,6 +66,10 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit) {
         std::ofstream in(tmp + "/in", std::ios::binary);
         in << answers;
     }
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(binary.c_str()));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal
@@ -74,7 +83,7 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit) {
             struct rlimit lim{memory_limit, memory_limit};
             setrlimit(RLIMIT_AS, &lim);
         }
-        execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     int wstatus = 0;
