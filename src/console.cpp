@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "numfmt.h"
+#include "staged.h"
 
 void out(const std::string &text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
@@ -27,35 +28,56 @@ void err_out(const std::string &text) {
 
 namespace {
 
-// The current answer line and how far it has been taken.
+// The answers not yet taken: the rest of the current line, read in bounded
+// pieces, so that no line and no word is ever held whole beyond what any
+// answer may be.
+constexpr size_t kPiece = 4096;
 std::string line;
 size_t pos = 0;
 bool input_ended = false;
 
-bool next_line() {
+// Drops what was taken and reads more of the current line (up to its line
+// feed, at most kPiece bytes). Returns false when nothing more came.
+bool more() {
     if (input_ended) return false;
-    line.clear();
+    line.erase(0, pos);
     pos = 0;
+    const size_t had = line.size();
     int c;
-    while ((c = std::getchar()) != EOF) {
+    while (line.size() - had < kPiece && (c = std::getchar()) != EOF) {
         line += char(c);
-        if (c == '\n') return true;
+        if (c == '\n') break;
     }
-    if (line.empty()) {
+    if (line.size() == had) {
         input_ended = true;
         return false;
     }
     return true;
 }
 
+bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
 // Skips white space, reading further lines as needed. Returns false at the
 // end of the input.
 bool skip_space() {
     std::fflush(stdout);
     for (;;) {
-        while (pos < line.size() && std::isspace(static_cast<unsigned char>(line[pos]))) pos++;
+        while (pos < line.size() && is_blank(line[pos])) pos++;
         if (pos < line.size()) return true;
-        if (!next_line()) return false;
+        if (!more()) return false;
+    }
+}
+
+// Where the word at pos ends, reading more as needed but never holding more
+// than kLongestWord + 1 of its bytes.
+size_t word_end() {
+    size_t end = pos;
+    for (;;) {
+        while (end < line.size() && end - pos <= kLongestWord && !is_blank(line[end])) end++;
+        if (end < line.size() || end - pos > kLongestWord) return end;
+        const size_t taken = end - pos;
+        if (!more()) return line.size();
+        end = pos + taken;
     }
 }
 
@@ -70,19 +92,26 @@ void reset_answers() {
 
 Answer read_int(int &value) {
     if (!skip_space()) return Answer::ended;
+    const size_t end = word_end();
     int v = 0;
     bool out_of_range = false;
-    if (!scan_int(line.data(), line.size(), &pos, &v, &out_of_range)) return Answer::not_number;
+    if (!scan_int(line.data(), end, &pos, &v, &out_of_range)) return Answer::not_number;
+    if (out_of_range) return Answer::out_of_range;
     value = v;
     return Answer::given;
 }
 
-Answer read_word(std::string &word) {
+Answer peek_word(std::string &word) {
     if (!skip_space()) return Answer::ended;
-    size_t start = pos;
-    while (pos < line.size() && !std::isspace(static_cast<unsigned char>(line[pos]))) pos++;
-    word.assign(line, start, pos - start);
+    const size_t end = word_end();
+    word.assign(line, pos, end - pos);
     return Answer::given;
+}
+
+Answer read_word(std::string &word) {
+    const Answer got = peek_word(word);
+    pos += word.size();
+    return got;
 }
 
 void skip_word() {
@@ -97,29 +126,36 @@ namespace {
 volatile sig_atomic_t pause_fd = -1;
 struct termios saved_settings;
 
-const int kPauseSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-void restore_and_reraise(int sig) {
+void restore_terminal_on_signal() {
     if (pause_fd >= 0) tcsetattr(pause_fd, TCSANOW, &saved_settings);
-    signal(sig, SIG_DFL);
-    raise(sig);
+}
+
+// Puts the terminal's settings back even if the process has meanwhile been
+// moved to the background, where changing them would stop it.
+void restore_terminal(int fd) {
+    sigset_t ttou, old;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &old);
+    tcsetattr(fd, TCSANOW, &saved_settings);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
 }  // namespace
 
 void wait_key() {
     std::fflush(stdout);
-    int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
+    int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return;
-    if (tcgetattr(fd, &saved_settings) != 0) {
+    // Only the terminal's foreground may change its modes and read from it:
+    // in the background the pause returns at once, as without a terminal.
+    if (tcgetpgrp(fd) != getpgrp() || tcgetattr(fd, &saved_settings) != 0) {
         close(fd);
         return;
     }
-    struct sigaction old_actions[4];
-    struct sigaction act{};
-    act.sa_handler = restore_and_reraise;
-    sigemptyset(&act.sa_mask);
-    for (int i = 0; i < 4; i++) sigaction(kPauseSignals[i], &act, &old_actions[i]);
+    // One handler removes the run's temporary files and puts the terminal back.
+    staged_add_signal_hook(restore_terminal_on_signal);
+    staged_catch_signals();
     pause_fd = fd;
 
     struct termios raw = saved_settings;
@@ -143,8 +179,7 @@ void wait_key() {
         }
     }
 
-    tcsetattr(fd, TCSANOW, &saved_settings);
+    restore_terminal(fd);
     pause_fd = -1;
-    for (int i = 0; i < 4; i++) sigaction(kPauseSignals[i], &old_actions[i], nullptr);
     close(fd);
 }

@@ -17,18 +17,25 @@ void out_now(const std::string &text);
 void err_out(const std::string &text);
 
 enum class Answer {
-    given,       // a value was read
-    not_number,  // the next word is not a number: it stays unread
-    ended        // no more input
+    given,         // a value was read
+    not_number,    // the next word is not a number: it stays unread
+    out_of_range,  // a number beyond a 32-bit int was taken; the value is left as it was
+    ended          // no more input
 };
+
+// The longest word the reader hands out whole; a longer one comes as its
+// first kLongestWord + 1 bytes, which is longer than any answer may be.
+constexpr size_t kLongestWord = 4096;
 
 // "%d": skips white space, takes an optional sign and digits. Without a
 // digit the value is left as it was and the text stays for the next prompt.
-// Numbers beyond a 32-bit int are clamped to its range.
 Answer read_int(int &value);
 
 // "%s": skips white space and takes the word up to the next white space.
 Answer read_word(std::string &word);
+
+// The next word, as read_word would take it, left unread.
+Answer peek_word(std::string &word);
 
 // Drops the next word of the answers (after skipping white space).
 void skip_word();

@@ -1,6 +1,8 @@
 #include "description.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -24,24 +26,80 @@ std::string size_problem(int lines, int cols) {
     return "";
 }
 
-std::string parse_description(const std::string &text, int values[6]) {
+namespace {
+
+// Reads the six values; empty when all six were read. *end receives where
+// the reading stopped.
+std::string parse_six(const std::string &text, int values[6], size_t *end) {
     static const char *const kFields[6] = {"number of lines", "number of columns", "bytes per sample",
                                            "minimum value", "maximum value", "pixel size"};
     size_t pos = 0;
     for (int k = 0; k < 6; k++) {
         while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) pos++;
+        *end = pos;
         if (pos >= text.size())
             return kfmt("it holds %d of the six numbers it needs (the %s is missing)", k, kFields[k]);
         bool out_of_range = false;
         if (!scan_int(text.data(), text.size(), &pos, &values[k], &out_of_range)) {
-            size_t end = pos;
-            while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) && end - pos < 40) end++;
+            size_t stop = pos;
+            while (stop < text.size() && !std::isspace(static_cast<unsigned char>(text[stop])) && stop - pos < 40)
+                stop++;
+            *end = stop;
             return kfmt("where the %s should stand it holds \"%s\", which is not a number", kFields[k],
-                        text.substr(pos, end - pos).c_str());
+                        printable(text.substr(pos, stop - pos)).c_str());
         }
+        *end = pos;
         if (out_of_range) return kfmt("its %s lies beyond the range of a 32-bit integer", kFields[k]);
     }
-    return size_problem(values[0], values[1]);
+    return "";
+}
+
+}  // namespace
+
+std::string parse_description(const std::string &text, int values[6], size_t *end) {
+    size_t stop = 0;
+    std::string problem = parse_six(text, values, &stop);
+    if (end != nullptr) *end = stop;
+    return problem.empty() ? size_problem(values[0], values[1]) : problem;
+}
+
+std::string read_description(const std::string &real_path, int values[6]) {
+    // Opened without blocking, so that a FIFO or a device cannot hold the run.
+    int fd = open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return kfmt("it cannot be read (%s)", std::strerror(errno));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return "it is not a regular file";
+    }
+    char buf[kDescriptionPrefix + 1];
+    size_t got = 0;
+    while (got < sizeof buf) {
+        ssize_t n = read(fd, buf + got, sizeof buf - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            close(fd);
+            return kfmt("it cannot be read (%s)", std::strerror(err));
+        }
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    close(fd);
+    const bool beyond = got > kDescriptionPrefix;
+    if (beyond) got = kDescriptionPrefix;
+    bool ended = false;
+    const std::string text = text_from_bytes(buf, got, &ended);
+    size_t end = 0;
+    const std::string problem = parse_six(text, values, &end);
+    // A value that reaches the end of the prefix may go on beyond it.
+    if (beyond && !ended && (!problem.empty() || end >= text.size()))
+        return kfmt("its six numbers do not lie within its first %zu bytes", kDescriptionPrefix);
+    return problem.empty() ? size_problem(values[0], values[1]) : problem;
+}
+
+std::string description_text(const int values[6]) {
+    return kfmt("%d\n%d\n%d\n%d\n%d\n%d\n", values[0], values[1], values[2], values[3], values[4], values[5]);
 }
 
 namespace {
@@ -53,39 +111,42 @@ namespace {
 }  // namespace
 
 void obtain_description(const std::string &shown_path, TextFile &handle, int &lines, int &cols, int sample_bytes) {
-    std::string real = real_path(shown_path);
+    const std::string real = real_path(shown_path);
     struct stat st;
     if (stat(real.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) refuse(shown_path, "it is not a regular file");
-        std::string text;
-        int err = 0;
-        if (!text_read(real, text, &err)) refuse(shown_path, kfmt("it cannot be read (%s)", std::strerror(err)));
         int values[6] = {0, 0, 0, 0, 0, 0};
-        std::string problem = parse_description(text, values);
+        const std::string problem = read_description(real, values);
         if (!problem.empty()) refuse(shown_path, problem);
         lines = values[0];
         cols = values[1];
         taille_pix = values[5];
         return;
     }
+    const int stat_err = errno;
+    // A link that leads to no file is the user's: it is neither followed to
+    // create a file nor replaced.
+    if (lstat(real.c_str(), &st) == 0)
+        stop_run(kfmt("\n\n\tThe description file %s cannot be written: it is a symbolic link that leads to no file "
+                      "(%s)\n",
+                      shown_path.c_str(), std::strerror(stat_err)));
+    if (stat_err != ENOENT) refuse(shown_path, kfmt("it cannot be read (%s)", std::strerror(stat_err)));
 
     out(kfmt("\n\n\tNo File %s \n\n", shown_path.c_str()));
     ask_choice("\n\t\tNumber of lines   ? ", lines, 1, 2147483647);
     ask_choice("\n\t\tNumber of columns ? ", cols, 1, 2147483647);
     ask_choice("\n\t\tPixel size ? ", taille_pix, -2147483647 - 1, 2147483647);
-    std::string problem = size_problem(lines, cols);
-    if (!problem.empty()) refuse(shown_path, problem);
+    const std::string problem = size_problem(lines, cols);
+    if (!problem.empty()) stop_run(kfmt("\n\n\tThe size typed for %s cannot be used: %s\n", shown_path.c_str(), problem.c_str()));
 
-    const int min_al = 0, max_al = 65500;
+    const int values[6] = {lines, cols, sample_bytes, 0, 65500, taille_pix};
+    // Written whole under a temporary name: a description cut short would be
+    // read by the next run, and only what this run created is ever removed.
     bool written = text_create(handle, real, shown_path);
     if (written) {
-        text_write(handle, kfmt("%d\n%d\n%d\n%d\n%d\n%d\n", lines, cols, sample_bytes, min_al, max_al, taille_pix));
+        text_write(handle, description_text(values));
         written = text_close(handle);
     }
-    if (!written) {
-        // A description cut short would be read by the next run: leave none.
-        std::remove(real.c_str());
+    if (!written)
         stop_run(kfmt("\n\n\tThe description file %s cannot be written: %s\n", shown_path.c_str(),
                       std::strerror(handle.err)));
-    }
 }

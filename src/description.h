@@ -16,8 +16,22 @@ std::string size_problem(int lines, int cols);
 
 // Reads the six values from the text of a description file. Returns an
 // empty string when all six were read and the size is usable, else what is
-// wrong with the file.
-std::string parse_description(const std::string &text, int values[6]);
+// wrong with the file. *end (when given) receives where the sixth value ends.
+std::string parse_description(const std::string &text, int values[6], size_t *end = nullptr);
+
+// Only this many first bytes of a description file are read: its six values
+// must lie within them.
+constexpr size_t kDescriptionPrefix = 4096;
+
+// Reads the description file at real_path into values. Empty on success,
+// else the problem. The file is opened without blocking, anything but a
+// regular file is refused, and only its first kDescriptionPrefix bytes are
+// read.
+std::string read_description(const std::string &real_path, int values[6]);
+
+// The text of a created description file: the six values, "%d\n" each
+// (a text file stores each "\n" as CR LF).
+std::string description_text(const int values[6]);
 
 // Obtains the description of a raster: reads it when the file exists,
 // otherwise asks for the size and creates the file (complete on disk before

@@ -1,5 +1,6 @@
 // karvel: compares two co-registered rasters value against value.
 #include "run.h"
+#include "staged.h"
 #include "state.h"
 
 #ifndef KARVEL_IMAGES_ROOT
@@ -8,6 +9,8 @@
 
 int main() {
     images_root_setting = KARVEL_IMAGES_ROOT;
+    // A signal removes the run's temporary files before it ends the run.
+    staged_catch_signals();
     opening();
     lecture();
     parameters();

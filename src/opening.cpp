@@ -1,7 +1,10 @@
 // The set-up phase: banner, dialogue, paths, raster descriptions, size check
 // and the result files.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "console.h"
@@ -32,16 +35,41 @@ const char *const kBanner[] = {
 
 const char kWidthMenu[] = "\n\ttype of DEM :\n\t\t0 ====> 16 bits\n\t\t1 ====> 32 bits\n\t\t";
 
-// Opens a raster for reading its bytes; anything but a regular file counts
-// as missing.
-FILE *open_raster(const std::string &shown) {
-    FILE *fp = std::fopen(real_path(shown).c_str(), "rb");
-    if (fp == nullptr) return nullptr;
-    struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(fp);
+// The folder part of a shown path, with its final backslash.
+std::string folder_of(const std::string &shown) { return shown.substr(0, shown.rfind('\\') + 1); }
+
+// Opens a raster for reading its bytes without ever blocking: anything but
+// a regular file counts as missing. On failure *why receives one line that
+// says why, or stays empty when the file is simply not there.
+FILE *open_raster(const std::string &shown, std::string *why) {
+    const std::string real = real_path(shown);
+    why->clear();
+    int fd = open(real.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st;
+        if (err != ENOENT) {
+            *why = kfmt("\tIt exists but cannot be read: %s\n", std::strerror(err));
+        } else if (stat(images_dir().c_str(), &st) != 0) {
+            *why = kfmt("\tThe images directory %s, which stands for %s, does not exist: create it (mkdir -p %s) "
+                        "or build karvel with another (cmake -DKARVEL_IMAGES_ROOT=DIR)\n",
+                        images_dir().c_str(), kShownRoot, images_dir().c_str());
+        } else if (stat(real_path(folder_of(shown)).c_str(), &st) != 0) {
+            *why = kfmt("\tThe folder %s (%s) does not exist\n", folder_of(shown).c_str(),
+                        real_path(folder_of(shown)).c_str());
+        }
         return nullptr;
     }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *why = "\tIt exists but is not a regular file\n";
+        return nullptr;
+    }
+    // Reading then proceeds as usual, waiting for the disk.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE *fp = fdopen(fd, "rb");
+    if (fp == nullptr) close(fd);
     return fp;
 }
 
@@ -53,20 +81,31 @@ int sample_bytes(int width_answer) {
 
 std::string name_with_suffixes(const std::string &folder, const std::string &name, int width_answer,
                                std::string &descr) {
-    std::string raster = folder + name;
-    descr = raster;
-    if (image_type == 1) {
-        raster += ".raw";
-        descr += ".txt";
-    } else if (width_answer == 0) {
-        raster += "_m2.raw";
-        descr += "_m2.txt";
-    } else {
-        raster += "_m4.raw";
-        descr += "_m4.txt";
-    }
+    const int bytes = sample_bytes(width_answer);
+    descr = folder + name + description_suffix(bytes);
+    const std::string raster = folder + name + raster_suffix(bytes);
     check_path_length(raster);
     return raster;
+}
+
+// Refuses a result path that would replace a file this run reads: the same
+// file where both exist, the same path otherwise.
+void refuse_inputs(const std::string &result, const std::string *const inputs, size_t n) {
+    const std::string real = real_path(result);
+    struct stat rs;
+    const bool result_exists = stat(real.c_str(), &rs) == 0;
+    if (result_exists && !S_ISREG(rs.st_mode) && !S_ISDIR(rs.st_mode))
+        stop_run(kfmt("\n\n\tThe result file %s cannot be created: it is not a regular file\n", result.c_str()));
+    for (size_t i = 0; i < n; i++) {
+        struct stat is;
+        const std::string input = real_path(inputs[i]);
+        const bool same = result_exists && stat(input.c_str(), &is) == 0
+                              ? rs.st_dev == is.st_dev && rs.st_ino == is.st_ino
+                              : real == input;
+        if (same)
+            stop_run(kfmt("\n\n\tThe result file %s would replace %s, which this run reads\n", result.c_str(),
+                          inputs[i].c_str()));
+    }
 }
 
 void create_result(TextFile &f, const std::string &shown) {
@@ -84,7 +123,7 @@ void opening() {
 
     nomim1 = kShownRoot;
     std::string nomdir = ask_name(kfmt("\n\tName of the File Folder located in the Directory %s ? ", nomim1.c_str()),
-                                  kMaxPath, "folder name");
+                                  kMaxFolder, "folder name");
     nomim1 += nomdir + "\\";
     check_path_length(nomim1);
     std::string nomdescr2 = nomim1;
@@ -97,28 +136,29 @@ void opening() {
     std::string nomdescr1, nomdescr3;
     if (image_type == 0) {
         std::string name1 = ask_name(
-            "\n\n\tName of the first DTM File (without any extension _m2.raw or _m4.raw) ? ", 99, "name");
+            "\n\n\tName of the first DTM File (without any extension _m2.raw or _m4.raw) ? ", kMaxName, "name");
         ask_choice(kWidthMenu, itype, -2147483647 - 1, 2147483647);
         itype1 = itype;
         nomim1 = name_with_suffixes(folder, name1, itype1, nomdescr1);
         std::string name3 = ask_name(
-            "\n\n\tName of the second DTM File (without any extension _m2.raw or _m4.raw) ? ", 99, "name");
+            "\n\n\tName of the second DTM File (without any extension _m2.raw or _m4.raw) ? ", kMaxName, "name");
         ask_choice(kWidthMenu, itype, -2147483647 - 1, 2147483647);
         itype3 = itype;
         nomim3 = name_with_suffixes(folder, name3, itype3, nomdescr3);
     } else {
-        std::string name1 = ask_name("\n\n\tName of the first 8 bits image (without any extension) ? ", 99, "name");
+        std::string name1 = ask_name("\n\n\tName of the first 8 bits image (without any extension) ? ", kMaxName, "name");
         nomim1 = name_with_suffixes(folder, name1, 0, nomdescr1);
-        std::string name3 = ask_name("\n\n\tName of the second 8 bits image (without any extension) ? ", 99, "name");
+        std::string name3 = ask_name("\n\n\tName of the second 8 bits image (without any extension) ? ", kMaxName, "name");
         nomim3 = name_with_suffixes(folder, name3, 0, nomdescr3);
     }
 
-    f1 = open_raster(nomim1);
-    if (f1 == nullptr) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()));
+    std::string why;
+    f1 = open_raster(nomim1, &why);
+    if (f1 == nullptr) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()) + why);
     obtain_description(nomdescr1, f1d, nb_lig, nb_col, sample_bytes(itype1));
 
-    f3 = open_raster(nomim3);
-    if (f3 == nullptr) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()));
+    f3 = open_raster(nomim3, &why);
+    if (f3 == nullptr) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()) + why);
     int nb_lig3 = 0, nb_col3 = 0;
     obtain_description(nomdescr3, f3d, nb_lig3, nb_col3, sample_bytes(itype3));
 
@@ -128,7 +168,7 @@ void opening() {
     out(kfmt("\n\t        AND %d COLUMNS", nb_col));
 
     out("\n\n\n\tThe results will be registered in a txt File : ");
-    std::string nomfic = ask_name("\n\tName of this File (without any extension) ? ", 99, "name");
+    std::string nomfic = ask_name("\n\tName of this File (without any extension) ? ", kMaxName, "name");
     nomdescr2 += nomfic;
     std::string nomdescr4 = nomdescr2 + "_karvel.xls";
     std::string nomdescr5 = nomdescr2 + "_karvel_regres_lin.xls";
@@ -136,6 +176,9 @@ void opening() {
     check_path_length(nomdescr2);
     check_path_length(nomdescr4);
     check_path_length(nomdescr5);
+    name_results(nomdescr2, nomdescr4, nomdescr5);
+    const std::string inputs[] = {nomim1, nomim3, nomdescr1, nomdescr3};
+    for (const std::string *result : {&nomdescr2, &nomdescr4, &nomdescr5}) refuse_inputs(*result, inputs, 4);
 
     create_result(f2d, nomdescr2);
     create_result(f4d, nomdescr4);

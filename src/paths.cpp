@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 const char kShownRoot[] = "c:\\images\\";
@@ -36,4 +37,55 @@ std::string real_path(const std::string &shown) {
     std::string result = dir;
     if (result.empty() || result.back() != '/') result += '/';
     return result + rest;
+}
+
+std::string printable(const std::string &text) {
+    std::string s;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 32 && u < 127) {
+            s += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(u));
+            s += hex;
+        }
+    }
+    return s;
+}
+
+std::string answer_problem(const std::string &word, size_t max_len) {
+    if (word.empty()) return "it is empty";
+    for (size_t i = 0; i < word.size(); i++) {
+        const unsigned char u = static_cast<unsigned char>(word[i]);
+        if (u == ' ' || u == '\t' || u == '\n' || u == '\r' || u == '\v' || u == '\f')
+            return "it holds white space";
+        if (u < 32 || u == 127) {
+            char what[96];
+            std::snprintf(what, sizeof what, "it holds the control byte \\x%02x at character %zu", unsigned(u), i + 1);
+            return what;
+        }
+    }
+    if (word.size() > max_len) {
+        char what[96];
+        std::snprintf(what, sizeof what, "it has %zu characters; at most %zu are allowed", word.size(), max_len);
+        return what;
+    }
+    return "";
+}
+
+const char *raster_suffix(int sample_bytes) {
+    switch (sample_bytes) {
+        case 1: return ".raw";
+        case 2: return "_m2.raw";
+        default: return "_m4.raw";
+    }
+}
+
+const char *description_suffix(int sample_bytes) {
+    switch (sample_bytes) {
+        case 1: return ".txt";
+        case 2: return "_m2.txt";
+        default: return "_m4.txt";
+    }
 }

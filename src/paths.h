@@ -7,13 +7,32 @@
 #ifndef KARVEL_PATHS_H
 #define KARVEL_PATHS_H
 
+#include <cstddef>
 #include <string>
 
 // The root as the user sees it, with its final backslash.
 extern const char kShownRoot[];
 
-// The longest path a run may form, in characters.
+// The longest answers and paths the dialogue takes, in characters: a folder
+// answer, a raster or result name, and a whole path.
+constexpr size_t kMaxFolder = 127;
+constexpr size_t kMaxName = 99;
 constexpr size_t kMaxPath = 127;
+
+// Empty when the dialogue takes the word as it stands: not empty, no white
+// space, no control byte (below 32, or 127), at most max_len characters.
+// Otherwise what is wrong with it ("it holds the control byte \x00").
+std::string answer_problem(const std::string &word, size_t max_len);
+
+// The text with every byte that is not printable ASCII shown as \xHH (and
+// a backslash as it stands), fit to be sent to a terminal.
+std::string printable(const std::string &text);
+
+// File name endings by bytes per sample (1: 8-bit image, 2: 16-bit DEM,
+// 4: 32-bit DEM): ".raw" / ".txt", "_m2.raw" / "_m2.txt", "_m4.raw" /
+// "_m4.txt". Any other size gets the 32-bit endings.
+const char *raster_suffix(int sample_bytes);
+const char *description_suffix(int sample_bytes);
 
 // Sets the images directory from the configured form; a leading "~" stands
 // for the home directory of the user running the program, as the system's

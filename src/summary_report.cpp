@@ -56,5 +56,5 @@ void summary_report(const Stats &s) {
     text_write(f2d, kfmt("\n\n\tErr_St_B0 = %lf\tErr_St_B1 = %lf ", s.Err_St_B0, s.Err_St_B1));
     text_write(f2d, kfmt("\n\n\tB0_Calc = %lf\n\tB1_Calc = %lf ", s.B0_Calc, s.B1_Calc));
     text_write(f2d, "\n\n\n");
-    text_close(f2d);
+    text_finish(f2d);
 }

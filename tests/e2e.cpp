@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -53,12 +54,12 @@ void Folder::write(const std::string &file, const std::string &bytes) const {
 std::string Folder::read(const std::string &file) const { return slurp(path(file)); }
 bool Folder::exists(const std::string &file) const { return fs::exists(path(file)); }
 
-RunResult run_karvel(const std::string &answers, uint64_t memory_limit) {
-    return run_program(KARVEL_LOCAL_BIN, {}, answers, memory_limit);
+RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t file_size_limit) {
+    return run_program(KARVEL_LOCAL_BIN, {}, answers, memory_limit, file_size_limit);
 }
 
 RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &answers,
-                      uint64_t memory_limit) {
+                      uint64_t memory_limit, uint64_t file_size_limit) {
     char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
@@ -82,6 +83,11 @@ RunResult run_program(const std::string &binary, const std::vector<std::string> 
         if (memory_limit > 0) {
             struct rlimit lim{memory_limit, memory_limit};
             setrlimit(RLIMIT_AS, &lim);
+        }
+        if (file_size_limit > 0) {
+            signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: the write fails instead
+            struct rlimit lim{file_size_limit, file_size_limit};
+            setrlimit(RLIMIT_FSIZE, &lim);
         }
         execv(binary.c_str(), argv.data());
         _exit(127);

@@ -32,13 +32,14 @@ private:
 };
 
 // Runs the program with the given answers on standard input. A positive
-// memory_limit caps its address space (bytes).
-RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0);
+// memory_limit caps its address space (bytes); a positive file_size_limit
+// caps the size of every file it writes (bytes; a write beyond it fails).
+RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
 
 // Runs any binary with arguments and the given standard input, in the same
 // way (no controlling terminal, output captured).
 RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &input,
-                      uint64_t memory_limit = 0);
+                      uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
 
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);

@@ -260,12 +260,26 @@ TEST(Statistics, ANegativeSquareRootArgumentIsReportedAndTheRunGoesOn) {
     EXPECT_THAT(f.read("r_karvel.txt"), EndsWith(" \r\n\r\n\r\n"));
 }
 
-TEST(Statistics, AFailedWriteIsReportedWithStatusOne) {
+TEST(Statistics, AFailedWriteIsReportedWithStatusOneAndReplacesNothing) {
     Folder f;
-    symlink("/dev/full", f.path("r_karvel.xls").c_str());
-    RunResult r = compare_images(f, 1, 2, {1, 2}, {3, 5});
+    std::vector<int> p, q;
+    for (int k = 0; k < 400; k++) {
+        p.push_back(k % 7);
+        q.push_back(k % 5);
+    }
+    f.write("p.raw", bytes8(p));
+    f.write("p.txt", description(200, 2, 1));
+    f.write("q.raw", bytes8(q));
+    f.write("q.txt", description(200, 2, 1));
+    f.write("r_karvel.txt", "earlier summary");
+    // The per-line table (200 rows) outgrows the file size limit; the
+    // console output and the summary stay within it.
+    RunResult r = run_karvel(f.name() + "\n1\np\nq\nr\n", 0, 6000);
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.out, HasSubstr("\n\n\tThe result file c:\\images\\" + f.name() +
-                                 "\\r_karvel.xls could not be written completely: No space left on device\n"));
-    EXPECT_THAT(f.read("r_karvel.txt"), EndsWith(" \r\n\r\n\r\n"));
+                                 "\\r_karvel.xls could not be written completely: File too large\n"));
+    EXPECT_THAT(r.out, HasSubstr("\n\tResult file not written: c:\\images\\" + f.name() + "\\r_karvel.txt"));
+    EXPECT_EQ(f.read("r_karvel.txt"), "earlier summary");
+    EXPECT_FALSE(f.exists("r_karvel.xls"));
+    EXPECT_FALSE(f.exists("r_karvel_regres_lin.xls"));
 }

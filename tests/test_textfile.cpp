@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <fstream>
 #include <sstream>
@@ -44,11 +49,24 @@ TEST(TextFile, FailuresAreReported) {
     EXPECT_NE(missing.err, 0);
     text_write(missing, "ignored");  // writes nothing through a handle that failed to open
 
-    TextFile full;
-    ASSERT_TRUE(text_create(full, "/dev/full", "full"));
-    for (int k = 0; k < 100; k++) text_write(full, std::string(1000, 'x'));
-    EXPECT_FALSE(text_close(full));
-    EXPECT_NE(full.err, 0);
+    // A write that fails (here beyond a file size limit, in a child) is
+    // reported at the close, and the file is not given its name.
+    const std::string p = tmp_path("big");
+    unlink(p.c_str());
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        TextFile full;
+        if (!text_create(full, p, "full")) _exit(2);
+        for (int k = 0; k < 100; k++) text_write(full, std::string(1000, 'x'));
+        _exit(!text_close(full) && full.err == EFBIG ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(access(p.c_str(), F_OK), 0);
 }
 
 TEST(TextFile, ReadingDropsCarriageReturnsAndStopsAtByte26) {

@@ -104,8 +104,8 @@ TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
     c.offset = 5;
     r = import(in, out2, c, c, {"--unit", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(samples(out2.read("first_m4.raw"), 4, true), (std::vector<long long>{1500, 0, 500, 530}));
-    EXPECT_EQ(out2.read("cmp.answers"), out2.name() + "\n0\nfirst\n1\nsecond\n1\ncmp\n2\n2\n");
+    EXPECT_EQ(samples(out2.read("a_m4.raw"), 4, true), (std::vector<long long>{1500, 0, 500, 530}));
+    EXPECT_EQ(out2.read("cmp.answers"), out2.name() + "\n0\na\n1\nb\n1\ncmp\n2\n2\n");
 }
 
 TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
@@ -125,7 +125,7 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     m.bands.push_back({-7, 9});
     r = import(in, out2, m, m, {"--band", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(samples(out2.read("first_m4.raw"), 4, true), (std::vector<long long>{-7, 9}));
+    EXPECT_EQ(samples(out2.read("a_m4.raw"), 4, true), (std::vector<long long>{-7, 9}));
     r = import(in, out2, m, m, {"--band", "3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("no band 3"));
@@ -138,13 +138,13 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     std::copy(gt, gt + 6, g.gt);
     r = import(in, out3, g, g);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(samples(out3.read("first_m4.raw"), 4, true), (std::vector<long long>{12346}));
+    EXPECT_EQ(samples(out3.read("a_m4.raw"), 4, true), (std::vector<long long>{12346}));
     // 2 arc-minutes at 48.98 degrees: about 2440 m east-west by 3706 m north-south.
-    const std::string d = out3.read("first_m4.txt");
+    const std::string d = out3.read("a_m4.txt");
     EXPECT_EQ(d.substr(0, d.rfind("\r\n", d.size() - 3) + 2), descr({1, 1, 4, 12346, 12346}));
     const int pix = std::stoi(d.substr(d.rfind("\r\n", d.size() - 3) + 2));
     EXPECT_NEAR(pix, std::sqrt(2440.0 * 3706.0), 15);
-    ReadBack rb = read_raster(out3.path("second_m4.raw"));
+    ReadBack rb = read_raster(out3.path("b_m4.raw"));
     EXPECT_EQ(rb.authority, "4326");
     EXPECT_DOUBLE_EQ(rb.gt[0], -123);
 }
@@ -156,7 +156,7 @@ TEST(ImportKinds, IntegersBeyondThe32BitRange) {
     a.unit = "mm";
     RunResult r = import(in, out, a, a, {"--unit", "m"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(samples(out.read("first_m4.raw"), 4, true), (std::vector<long long>{3000000, 0}));
+    EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true), (std::vector<long long>{3000000, 0}));
     EXPECT_THAT(r.out, HasSubstr("beyond the signed 32-bit range"));
 
     Folder out2;

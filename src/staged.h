@@ -1,0 +1,56 @@
+// Files replaced whole, or not at all.
+//
+// A file is written under a temporary name in the folder of its final name
+// and renamed onto that name only once it is complete and closed, so that an
+// earlier file of that name stays untouched until then. Every temporary file
+// is recorded: a stop, a failure or a signal removes it.
+#ifndef KARVEL_STAGED_H
+#define KARVEL_STAGED_H
+
+#include <cstddef>
+#include <string>
+
+struct StagedFile {
+    std::string final_path;  // the name the file gets when committed
+    std::string temp_path;   // where it is written meanwhile; empty when none
+};
+
+// Creates a new, empty, uniquely named temporary file beside final_path
+// (created exclusively, with the usual permissions under the umask) and
+// records it. The caller opens temp_path to write it. Returns false with
+// errno set when it cannot be created.
+bool staged_begin(StagedFile &f, const std::string &final_path);
+
+// Renames the temporary file onto final_path. Returns false with errno set
+// when it cannot; the temporary file is then removed.
+bool staged_commit(StagedFile &f);
+
+// Commits n files as one: while one run renames its files into a folder no
+// other run renames files into that folder, so files committed together
+// always come from one run. They are renamed in order; at the first that
+// cannot be, it and every later one have their temporary files removed and
+// *failed (when given) receives its index. Returns false with errno set
+// when one failed.
+bool staged_commit_together(StagedFile *const files[], size_t n, size_t *failed = nullptr);
+
+// Removes the temporary file, if any, and forgets it.
+void staged_discard(StagedFile &f);
+
+// Removes every recorded temporary file. Async-signal-safe.
+void staged_discard_all();
+
+// Installs one handler for SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE and
+// SIGXFSZ (a file grown beyond the size limit; when that signal is ignored
+// the write fails instead, as any failed write): it
+// runs the hooks, removes every recorded temporary file, restores the
+// default action and raises the signal again. A signal ignored when this is
+// first called stays ignored. Safe to call repeatedly.
+void staged_catch_signals();
+
+// Adds an async-signal-safe function for the handler to run first, in the
+// order added (for instance to put a terminal back into its modes, or to say
+// what was not written). Adding one twice has no effect. Returns false when
+// no more can be added.
+bool staged_add_signal_hook(void (*hook)());
+
+#endif
