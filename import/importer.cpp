@@ -30,9 +30,9 @@ namespace {
 
 // Inputs of more cells than this show GDAL-style progress on standard error.
 constexpr long long kProgressCells = 1000000;
-// GDAL's block cache, unless GDAL_CACHEMAX says otherwise: enough for a row
-// of tiles of both inputs, far from the whole rasters.
-constexpr long long kCacheBytes = 32LL << 20;
+// GDAL's block cache holds at least this, and at most the second figure.
+constexpr long long kMinCacheBytes = 1LL << 20;
+constexpr long long kMaxCacheBytes = 512LL << 20;
 
 // A refusal: the message, and the exit status 1.
 struct Refusal {
@@ -55,20 +55,22 @@ struct Input {
 };
 
 // GDAL's text progress ("0...10...20 ... 100 - done."), on standard error so
-// that standard output keeps only the report.
+// that standard output keeps only the report. data: an int, -1 before the
+// first call, then the number of 2.5 % steps shown.
 int progress_on_stderr(double done, const char *, void *data) {
     int &shown = *static_cast<int *>(data);
-    const int upto = int(done * 40.0 + 1e-9);
-    while (shown < upto && shown < 40) {
+    if (shown < 0) {
+        std::fputc('0', stderr);
+        shown = 0;
+    }
+    const int upto = std::min(40, int(done * 40.0 + 1e-9));
+    while (shown < upto) {
         shown++;
         if (shown % 4 == 0)
             std::fprintf(stderr, "%d", shown / 4 * 10);
         else
             std::fputc('.', stderr);
-    }
-    if (done >= 1.0 && shown == 40) {
-        std::fputs(" - done.\n", stderr);
-        shown = 41;
+        if (shown == 40) std::fputs(" - done.\n", stderr);
     }
     std::fflush(stderr);
     return 1;
@@ -135,6 +137,15 @@ std::string fixed(double v, int decimals) {
     return buf;
 }
 
+// The bytes of the blocks that one line of a band crosses.
+long long block_row_bytes(GDALRasterBandH band) {
+    int bx = 0, by = 0;
+    GDALGetBlockSize(band, &bx, &by);
+    if (bx < 1 || by < 1) return 0;
+    const long long across = (GDALGetRasterBandXSize(band) + bx - 1) / bx;
+    return across * bx * by * GDALGetDataTypeSizeBytes(GDALGetRasterDataType(band));
+}
+
 // Reads and converts one line of an input's window.
 bool read_line(Input &in, int line, int col0, int cols) {
     CPLErrorReset();
@@ -172,7 +183,7 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
     }
     std::vector<uint8_t> common(size_t(w.cols), 0);
     const bool progress = w.cells() > kProgressCells;
-    int shown = 0;
+    int shown = -1;
     if (progress) std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
     for (int i = 0; i < w.lines; i++) {
@@ -313,7 +324,8 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
     for (const auto &r : rows) {
         std::string line = " ";
         for (size_t k = 0; k < r.size(); k++) {
-            line += " " + printable(r[k]);
+            line += ' ';
+            line += printable(r[k]);
             if (k + 1 < r.size()) line += std::string(width[k] - r[k].size() + 1, ' ');
         }
         std::printf("%s\n", line.c_str());
@@ -339,7 +351,6 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         check_length(shown_path(o.folder, o.result + "_karvel_regres_lin.xls"));
     }
 
-    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kCacheBytes);
     Input a, b;
     a.role = "FIRST";
     b.role = "SECOND";
@@ -368,6 +379,19 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         notes.push_back("SECOND was resampled onto FIRST's grid (" + o.method + "): " + difference + ".");
     } else if (o.align) {
         notes.push_back("Both inputs already lie on the same grid: SECOND was not resampled.");
+    }
+
+    // Lines are read one at a time: GDAL's block cache needs to hold the
+    // blocks that one line crosses in each band read (a line of a striped
+    // file, a row of tiles of a tiled one), not the rasters.
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) {
+        long long need = 0;
+        for (Input *in : {&a, &b}) {
+            need += block_row_bytes(in->src.band);
+            if (in->src.use_mask) need += block_row_bytes(GDALGetMaskBand(in->src.band));
+            if (in->src.aligned) need += block_row_bytes(GDALGetRasterBand(in->src.band_ds, 1));
+        }
+        GDALSetCacheMax64(std::min(kMaxCacheBytes, std::max(kMinCacheBytes, need + need / 4)));
     }
 
     plan_inputs(a, b, o);
@@ -492,7 +516,10 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         const int err = errno;
         undo.keep = true;
         std::string done;
-        for (size_t k = 0; k < failed; k++) done += " " + printable(files[k]->final_path);
+        for (size_t k = 0; k < failed; k++) {
+            done += ' ';
+            done += printable(files[k]->final_path);
+        }
         std::fprintf(stderr, "%s: the file %s cannot take its name: %s\n", setting.program.c_str(),
                      printable(files[failed]->final_path).c_str(), std::strerror(err));
         if (!done.empty()) std::fprintf(stderr, "Already replaced:%s\n", done.c_str());
