@@ -22,36 +22,21 @@ if [ ! -f "$src/b-$n.tif" ]; then
   gdalwarp -q -overwrite -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$src/b-$n.tif"
 fi
 
-# run_once CMD...: "seconds kilobytes" of one run of CMD.
-run_once() {
-  local t0=$EPOCHREALTIME
-  /usr/bin/time -f '%M' -o build/bench-time.txt "$@" >/dev/null 2>&1
-  local t1=$EPOCHREALTIME
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b - a}') $(tail -n 1 build/bench-time.txt)"
-}
-
-# faster A B: the one of two "seconds kilobytes" with fewer seconds.
-faster() {
-  if [ -z "$2" ] || awk -v a="$1" -v b="$2" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
-    echo "$1"
-  else
-    echo "$2"
-  fi
-}
+source bench/timing.sh
 
 # gdal_translate of both files, one after the other; its peak is the larger of the two.
 translate_both() {
   local out=build/bench-import/translated
   rm -rf "$out" && mkdir -p "$out"
   local a b
-  a=$(run_once gdal_translate -q -of ENVI -ot Int32 -scale 0 1 0 1000 "$src/a-$n.tif" "$out/a.raw")
-  b=$(run_once gdal_translate -q -of ENVI -ot Int32 -scale 0 1 0 1000 "$src/b-$n.tif" "$out/b.raw")
+  a=$(run_once /dev/null gdal_translate -q -of ENVI -ot Int32 -scale 0 1 0 1000 "$src/a-$n.tif" "$out/a.raw")
+  b=$(run_once /dev/null gdal_translate -q -of ENVI -ot Int32 -scale 0 1 0 1000 "$src/b-$n.tif" "$out/b.raw")
   awk -v a="$a" -v b="$b" 'BEGIN{split(a,x," ");split(b,y," ");printf "%.3f %d\n", x[1]+y[1], (x[2]>y[2]?x[2]:y[2])}'
 }
 
 import="" translate=""
 for _ in $(seq "$reps"); do
-  import=$(faster "$(run_once build/import/karvel-import_local "$src/a-$n.tif" "$src/b-$n.tif" bench-import)" "$import")
+  import=$(faster "$(run_once /dev/null build/import/karvel-import_local "$src/a-$n.tif" "$src/b-$n.tif" bench-import)" "$import")
   translate=$(faster "$(translate_both)" "$translate")
 done
 rm -rf build/bench-import/translated

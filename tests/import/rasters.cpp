@@ -81,6 +81,16 @@ ReadBack read_raster(const std::string &path) {
 
 RunResult run_import(const std::vector<std::string> &args) { return run_program(KARVEL_IMPORT_BIN, args, ""); }
 
+RunResult import_pair(const Folder &in, const Folder &out, const TestRaster &a, const TestRaster &b,
+                      std::vector<std::string> options) {
+    write_tif(in.path("a.tif"), a);
+    write_tif(in.path("b.tif"), b);
+    options.push_back(in.path("a.tif"));
+    options.push_back(in.path("b.tif"));
+    options.push_back(out.name());
+    return run_import(options);
+}
+
 std::vector<std::string> files_in(const std::string &dir) {
     std::vector<std::string> names;
     std::error_code ec;

@@ -45,6 +45,11 @@ ReadBack read_raster(const std::string &path);
 // Runs karvel-import (the build's images directory) with the arguments.
 RunResult run_import(const std::vector<std::string> &args);
 
+// Writes a and b as a.tif and b.tif into the folder `in` and imports them
+// into the folder `out` with the options.
+RunResult import_pair(const Folder &in, const Folder &out, const TestRaster &a, const TestRaster &b,
+                      std::vector<std::string> options = {});
+
 // The names of the files in a folder, sorted.
 std::vector<std::string> files_in(const std::string &dir);
 

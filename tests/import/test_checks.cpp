@@ -15,15 +15,6 @@ using ::testing::HasSubstr;
 
 namespace {
 
-RunResult import(const Folder &in, const Folder &out, const TestRaster &a, const TestRaster &b,
-                 std::vector<std::string> options = {}) {
-    write_tif(in.path("a.tif"), a);
-    write_tif(in.path("b.tif"), b);
-    options.push_back(in.path("a.tif"));
-    options.push_back(in.path("b.tif"));
-    options.push_back(out.name());
-    return run_import(options);
-}
 
 TestRaster ramp(int lines, int cols, double step) {
     std::vector<double> v;
@@ -50,7 +41,7 @@ TEST(ImportChecks, GridsThatDifferAreRefused) {
                  {shifted, "their grids differ in origin x"},
                  {other_crs, "their coordinate systems differ"}};
     for (const Case &c : cases) {
-        RunResult r = import(in, out, a, c.b);
+        RunResult r = import_pair(in, out, a, c.b);
         EXPECT_EQ(r.status, 1) << c.says;
         EXPECT_THAT(r.err, HasSubstr(c.says));
         EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("a.tif")));
@@ -58,10 +49,10 @@ TEST(ImportChecks, GridsThatDifferAreRefused) {
         EXPECT_THAT(r.err, HasSubstr("--align"));
         EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{});
     }
-    EXPECT_EQ(import(in, out, a, nudged).status, 0);
+    EXPECT_EQ(import_pair(in, out, a, nudged).status, 0);
 
     // Both DEMs or both images.
-    RunResult r = import(in, out, a, raster(4, 5, GDT_Byte, std::vector<double>(20, 1)));
+    RunResult r = import_pair(in, out, a, raster(4, 5, GDT_Byte, std::vector<double>(20, 1)));
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("both inputs must be DEMs or both 8-bit images"));
 }
@@ -76,7 +67,7 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     TestRaster b = raster(5, 6, GDT_Float32, v);
     const double gt[6] = {500000 - 40 + 15, 50, 0, 5400000 + 40, 0, -50};
     std::copy(gt, gt + 6, b.gt);
-    RunResult r = import(in, out, a, b, {"--align"});
+    RunResult r = import_pair(in, out, a, b, {"--align"});
     ASSERT_EQ(r.status, 0) << r.err;
 
     GDALDatasetH src = GDALOpen(in.path("b.tif").c_str(), GA_ReadOnly);
@@ -100,10 +91,10 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     // Cells outside SECOND have no data after the warp: refused, or cropped.
     TestRaster small = b;
     small.gt[0] = 500000 + 60;
-    r = import(in, out, a, small, {"--align=near"});
+    r = import_pair(in, out, a, small, {"--align=near"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST"));
-    r = import(in, out, a, small, {"--align=near", "--crop"});
+    r = import_pair(in, out, a, small, {"--align=near", "--crop"});
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -126,13 +117,13 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
             b.bands[0][ib] = NAN;
             valid[ia] = valid[ib] = 0;
         }
-        RunResult r = import(in, out, a, b);
+        RunResult r = import_pair(in, out, a, b);
         ASSERT_EQ(r.status, 1);
         EXPECT_THAT(r.err, HasSubstr("cells without data: " + std::to_string(holes_a) + " in FIRST " +
                                      in.path("a.tif") + ", " + std::to_string(holes_b) + " in SECOND"));
         EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{});
 
-        r = import(in, out, a, b, {"--crop"});
+        r = import_pair(in, out, a, b, {"--crop"});
         ASSERT_EQ(r.status, 0) << r.err;
         // The window: the largest of at least 2 x 2 cells with data in both, by trying every one.
         long long best = 0;
@@ -166,7 +157,7 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
     Folder in, out;
     TestRaster a = ramp(3, 3, 1), b = ramp(3, 3, 1);
     a.bands[0][4] = NAN;
-    RunResult r = import(in, out, a, b, {"--crop"});
+    RunResult r = import_pair(in, out, a, b, {"--crop"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("no window of at least 2 x 2 cells has data in both"));
 }
@@ -191,7 +182,7 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         {{"--bogus"}, 2, "unknown option --bogus"},
     };
     for (const Case &c : cases) {
-        RunResult r = import(in, out, a, a, c.options);
+        RunResult r = import_pair(in, out, a, a, c.options);
         EXPECT_EQ(r.status, c.status) << c.says;
         EXPECT_THAT(r.err, HasSubstr(c.says));
         EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{"a_m4.raw"});

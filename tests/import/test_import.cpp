@@ -17,16 +17,6 @@ std::string descr(std::vector<long long> v) {
     return s;
 }
 
-// Writes a and b into a folder of inputs and imports them into out.
-RunResult import(const Folder &in, const Folder &out, const TestRaster &a, const TestRaster &b,
-                 std::vector<std::string> options = {}) {
-    write_tif(in.path("a.tif"), a);
-    write_tif(in.path("b.tif"), b);
-    options.push_back(in.path("a.tif"));
-    options.push_back(in.path("b.tif"));
-    options.push_back(out.name());
-    return run_import(options);
-}
 
 void expect_header(const Folder &out, const std::string &raw, const TestRaster &src, GDALDataType type,
                    const std::vector<double> &values) {
@@ -48,7 +38,7 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     TestRaster a = raster(2, 3, GDT_UInt16, {0, 1, 65535, 1234, 40000, 7});
     a.unit = "metre";
     TestRaster b = raster(2, 3, GDT_Int16, {-32768, -1, 0, 5000, 32767, 12});
-    RunResult r = import(in, out, a, b);
+    RunResult r = import_pair(in, out, a, b);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out.read("a_m2.raw"), 2, false), (std::vector<long long>{0, 1, 65535, 1234, 40000, 7}));
     EXPECT_EQ(out.read("a_m2.txt"), descr({2, 3, 2, 0, 65535, 30}));
@@ -69,7 +59,7 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     c.unit = "mm";
     TestRaster d = raster(1, 3, GDT_UInt32, {0, 7, 2147483647});
     d.unit = "cm";
-    r = import(in, out2, c, d, {"--names", "c", "d", "--result", "r"});
+    r = import_pair(in, out2, c, d, {"--names", "c", "d", "--result", "r"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out2.read("c_m4.raw"), 4, true), (std::vector<long long>{-2000000000, 0, 2000000000}));
     EXPECT_EQ(samples(out2.read("d_m4.raw"), 4, true), (std::vector<long long>{0, 7, 2147483647}));
@@ -84,7 +74,7 @@ TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
     a.unit = "m";
     TestRaster b = raster(2, 3, GDT_Float32, {10, -3.5, 0, 1, 2, 100000});
     b.unit = "ft";
-    RunResult r = import(in, out, a, b);
+    RunResult r = import_pair(in, out, a, b);
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<long long> want_a, want_b;
     for (double v : metres) want_a.push_back((long long)std::round(double(float(v)) * 1000.0));
@@ -102,7 +92,7 @@ TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
     TestRaster c = raster(1, 4, GDT_Int16, {100, -50, 0, 3});
     c.scale = 0.1;
     c.offset = 5;
-    r = import(in, out2, c, c, {"--unit", "cm"});
+    r = import_pair(in, out2, c, c, {"--unit", "cm"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out2.read("a_m4.raw"), 4, true), (std::vector<long long>{1500, 0, 500, 530}));
     EXPECT_EQ(out2.read("cmp.answers"), out2.name() + "\n0\na\n1\nb\n1\ncmp\n2\n2\n");
@@ -112,7 +102,7 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     Folder in, out;
     TestRaster a = raster(2, 2, GDT_Byte, {0, 127, 255, 3});
     TestRaster b = raster(2, 2, GDT_Byte, {9, 8, 7, 6});
-    RunResult r = import(in, out, a, b, {"--names", "p", "q"});
+    RunResult r = import_pair(in, out, a, b, {"--names", "p", "q"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(out.read("p.raw"), std::string("\x00\x7f\xff\x03", 4));
     EXPECT_EQ(out.read("q.txt"), descr({2, 2, 1, 6, 9, 30}));
@@ -123,10 +113,10 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     Folder out2;
     TestRaster m = raster(1, 2, GDT_Int16, {1, 2});
     m.bands.push_back({-7, 9});
-    r = import(in, out2, m, m, {"--band", "2"});
+    r = import_pair(in, out2, m, m, {"--band", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out2.read("a_m4.raw"), 4, true), (std::vector<long long>{-7, 9}));
-    r = import(in, out2, m, m, {"--band", "3"});
+    r = import_pair(in, out2, m, m, {"--band", "3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("no band 3"));
 
@@ -136,7 +126,7 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     g.epsg = 4326;
     const double gt[6] = {-123, 1.0 / 30, 0, 49, 0, -1.0 / 30};
     std::copy(gt, gt + 6, g.gt);
-    r = import(in, out3, g, g);
+    r = import_pair(in, out3, g, g);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out3.read("a_m4.raw"), 4, true), (std::vector<long long>{12346}));
     // 2 arc-minutes at 48.98 degrees: about 2440 m east-west by 3706 m north-south.
@@ -154,14 +144,14 @@ TEST(ImportKinds, IntegersBeyondThe32BitRange) {
     // 3e9 mm does not fit 32-bit samples as it stands, 3e6 m does.
     TestRaster a = raster(1, 2, GDT_UInt32, {3000000000.0, 5});
     a.unit = "mm";
-    RunResult r = import(in, out, a, a, {"--unit", "m"});
+    RunResult r = import_pair(in, out, a, a, {"--unit", "m"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true), (std::vector<long long>{3000000, 0}));
     EXPECT_THAT(r.out, HasSubstr("beyond the signed 32-bit range"));
 
     Folder out2;
     TestRaster b = raster(2, 2, GDT_Float32, {1, 2, 3, 5e6});
-    r = import(in, out2, b, b);
+    r = import_pair(in, out2, b, b);
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("the value 5000000000.000 mm at line 1, column 1"));
     EXPECT_EQ(files_in(out2.path("")), std::vector<std::string>{});
