@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,6 +84,7 @@ int finish_run() {
         StagedFile *const staged[] = {&f2d.staged, &f4d.staged, &f5d.staged};
         size_t failed = 0;
         if (staged_commit_together(staged, 3, &failed)) {
+            signal_note_len = 0;  // they are written now
             std::fflush(stdout);
             return 0;
         }
@@ -106,13 +106,4 @@ void need_memory(const void *block, const char *what, long long lines, long long
     if (block != nullptr) return;
     fail_run(kfmt("\n\n\tNot enough memory for %s: %lld lines by %lld columns of %lld bytes need %lld bytes\n", what,
                   lines, cols, elem_bytes, lines * cols * elem_bytes));
-}
-
-double ksqrt(double v) {
-    if (v < 0) {
-        err_out("\r\nsqrt: DOMAIN error\r\n");
-    }
-    // The hardware's square root of a negative number is its default
-    // not-a-number, which carries the sign bit.
-    return std::sqrt(v);
 }
