@@ -195,7 +195,7 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
         for (size_t k = 0; k < m.shade.size(); k++) {
             rgba[4 * k] = rgba[4 * k + 1] = rgba[4 * k + 2] = 0;
             const double dark = m.shade[k] == 0 ? 0.0 : (hi - m.shade[k]) / span;
-            rgba[4 * k + 3] = uint8_t(std::lround(200.0 * dark));
+            rgba[4 * k + 3] = uint8_t(std::lround(150.0 * dark));
         }
         f.data.push_back({"relief.rgba", bytes_of(rgba)});
         sc += ", \\\n     \"relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
