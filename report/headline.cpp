@@ -88,13 +88,19 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
         h.median_diff = h.nmad = h.le90 = h.le95 = h.clip = nan;
         return h;
     }
-    h.median_diff = median(d_.data(), n, Seen::as_is, 0.0);
+    // The middle values and the percentiles of |d| in one walk, then the
+    // median of |d − median|.
+    const auto p = select_ranks(d_.data(), n,
+                                {{Seen::as_is, 0.0, (n + 1) / 2},
+                                 {Seen::as_is, 0.0, n / 2 + 1},
+                                 {Seen::magnitude, 0.0, nearest_rank(90, n)},
+                                 {Seen::magnitude, 0.0, nearest_rank(95, n)},
+                                 {Seen::magnitude, 0.0, nearest_rank(98, n)}});
+    h.median_diff = n % 2 ? p[0] : (p[0] + p[1]) / 2.0;
     h.nmad = 1.4826 * median(d_.data(), n, Seen::off_center, h.median_diff);
-    const auto p = select_ranks(d_.data(), n, Seen::magnitude, 0.0,
-                                {nearest_rank(90, n), nearest_rank(95, n), nearest_rank(98, n)});
-    h.le90 = p[0];
-    h.le95 = p[1];
-    h.clip = p[2];
+    h.le90 = p[2];
+    h.le95 = p[3];
+    h.clip = p[4];
     return h;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <ogr_srs_api.h>
 
@@ -114,6 +115,19 @@ std::string printed(double v) {
     append_lf(s, v);
     return s;
 }
+
+// A thread that is waited for at the latest when it goes out of scope.
+class Joined {
+public:
+    explicit Joined(std::thread t) : t_(std::move(t)) {}
+    ~Joined() { join(); }
+    void join() {
+        if (t_.joinable()) t_.join();
+    }
+
+private:
+    std::thread t_;
+};
 
 // One raster of the comparison, open and ready to be read.
 struct Input {
@@ -318,9 +332,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         return refuse("the rasters no longer match the summary " + printable(summary_shown) +
                       " (they changed since the run): " + differ);
 
-    p = diff_tif.close();
-    if (p.empty()) p = resid_tif.close();
-    if (!p.empty() || !written) return refuse("a GeoTIFF could not be written: " + p);
+    // GDAL finishes compressing the GeoTIFFs while the figures are made.
+    std::string tif_problem;
+    Joined closer(std::thread([&] {
+        tif_problem = diff_tif.close();
+        if (tif_problem.empty()) tif_problem = resid_tif.close();
+    }));
 
     Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m");
     std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
@@ -408,6 +425,8 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (!j.problem.empty()) return refuse(j.problem);
     for (auto &png : pngs)
         if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
+    closer.join();
+    if (!tif_problem.empty() || !written) return refuse("a GeoTIFF could not be written: " + tif_problem);
     p = write_staged(json, out_base + "_report.json", headline_json(h));
     if (!p.empty()) return refuse("cannot write " + printable(json.final_path) + ": " + p);
 

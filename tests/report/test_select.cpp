@@ -82,5 +82,16 @@ TEST(Select, LargeArraysThroughTheSampleAndWhereTheSampleMisleads) {
             const auto got = select_ranks(v.data(), n, seen, -1.0, ranks);
             for (size_t k = 0; k < ranks.size(); k++) EXPECT_EQ(got[k], sorted[ranks[k] - 1]) << "rank " << ranks[k];
         }
+        // Queries of every kind in one walk (an odd count: the last value alone).
+        const auto as_is = seen_sorted(v, Seen::as_is, 0), mag = seen_sorted(v, Seen::magnitude, 0),
+                   off = seen_sorted(v, Seen::off_center, 0.25);
+        const auto got = select_ranks(v.data(), n,
+                                      {{Seen::as_is, 0, n}, {Seen::magnitude, 0, nearest_rank(95, n)},
+                                       {Seen::off_center, 0.25, n / 2}, {Seen::as_is, 0, 1}, {Seen::magnitude, 0, n}});
+        EXPECT_EQ(got[0], as_is[n - 1]);
+        EXPECT_EQ(got[1], mag[nearest_rank(95, n) - 1]);
+        EXPECT_EQ(got[2], off[n / 2 - 1]);
+        EXPECT_EQ(got[3], as_is[0]);
+        EXPECT_EQ(got[4], mag[n - 1]);
     }
 }
