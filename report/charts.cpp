@@ -207,7 +207,7 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     return f;
 }
 
-DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, int bins) {
+DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins) {
     DiffHistogram out;
     double reach = std::isfinite(h.clip) && h.clip > 0 ? 1.25 * h.clip : 0.0;
     double lo = std::max(h.min_diff, -reach), hi = std::min(h.max_diff, reach);
@@ -219,7 +219,8 @@ DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, in
     out.hi = hi;
     out.counts.assign(size_t(bins), 0);
     const double scale = bins / (hi - lo);
-    for (double v : d) {
+    for (size_t i = 0; i < n; i++) {
+        const double v = d[i];
         if (!(v >= lo && v <= hi)) {
             out.outside++;
             continue;

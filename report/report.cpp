@@ -390,7 +390,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                                                    {nearest_rank(98, cells.size())})[0];
         figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
     }
-    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), h, kDiffBins), h));
+    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), stats.count(), h, kDiffBins), h));
 
     std::vector<std::string> data_written;
     for (const auto &f : figures) {
