@@ -354,8 +354,14 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (stat(report_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return refuse(printable(report_dir) + " is not a folder");
 
+    // Bin 0 is held back from the table: it is what the rows leave of n.
     hist[0] = n;
-    for (size_t k = 1; k < hist.size(); k++) hist[0] -= hist[k];
+    for (size_t k = 1; k < hist.size(); k++) {
+        if (hist[k] > hist[0])
+            return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
+                          std::to_string(n) + " of the rasters");
+        hist[0] -= hist[k];
+    }
     std::vector<Figure> figures;
     figures.push_back(headline_figure(h, result, s));
     figures.push_back(error_histogram_figure(hist, h.unit, false));

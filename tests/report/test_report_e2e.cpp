@@ -308,6 +308,16 @@ TEST(Report, Refusals) {
     for (const auto &e : fs::directory_iterator(f.path("")))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 
+    // A histogram table that counts more positions than there are.
+    const std::string hist = f.read("r_karvel_regres_lin.xls");
+    f.write("r_karvel_regres_lin.xls", "1\t40\r\n");
+    b[10] -= 3;
+    f.write("b_m4.raw", bytes32(b));
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("counts more positions than the 36 of the rasters"));
+    f.write("r_karvel_regres_lin.xls", hist);
+
     // A raster whose description gives another size.
     f.write("b_m4.txt", description(6, 5, 4, 10));
     r = report(f);
