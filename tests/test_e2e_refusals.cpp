@@ -223,7 +223,7 @@ TEST(Refusals, ASignalAtThePauseLeavesTheEarlierResultsAndEndsTheRunByIt) {
     ASSERT_TRUE(read_until(run.master, "Press any key to save the results ", seen)) << seen;
     // Wait until the pause has the terminal out of line mode.
     struct termios t;
-    for (int k = 0; k < 200 && tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON); k++) usleep(10000);
+    for (int k = 0; k < 1000 && tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON); k++) usleep(10000);
     ASSERT_FALSE(t.c_lflag & ICANON) << seen;
     kill(run.pid, SIGINT);
     read_until(run.master, "regres_lin.xls\r\n", seen, 5);
@@ -233,6 +233,19 @@ TEST(Refusals, ASignalAtThePauseLeavesTheEarlierResultsAndEndsTheRunByIt) {
     EXPECT_TRUE(leftovers(f).empty());
     EXPECT_THAT(seen, HasSubstr("\r\n\tResult file not written: " + f.shown("r_karvel_regres_lin.xls")));
     EXPECT_TRUE(tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON) && (t.c_lflag & ECHO));
+
+    // Before the pause too: held at its unit question, then ended by SIGTERM.
+    {
+        PipedRun held(f.path("held.out"));
+        held.say(answers(f) + "r\n");
+        ASSERT_TRUE(held.shows("Are these values"));
+        kill(held.pid, SIGTERM);
+        status = wait_bounded(held.pid, 10);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_TRUE(held.shows("\n\tResult file not written: " + f.shown("r_karvel.txt")));
+    }
+    expect_earlier_results(f);
+    EXPECT_TRUE(leftovers(f).empty());
 
     // A run that could not create its last result file empties none.
     unlink(f.path("r_karvel_regres_lin.xls").c_str());
