@@ -189,14 +189,14 @@ void staged_discard_all() {
 
 void staged_catch_signals() {
     if (handlers_installed) return;
-    struct sigaction act{};
+    struct sigaction act {};
     act.sa_handler = on_signal;
     sigemptyset(&act.sa_mask);
     for (int s : kCaught) sigaddset(&act.sa_mask, s);
     // A signal ignored on entry (nohup, a background job of a script) stays
     // ignored, as the caller meant.
     for (int s : kCaught) {
-        struct sigaction old{};
+        struct sigaction old {};
         if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         sigaction(s, &act, nullptr);
     }

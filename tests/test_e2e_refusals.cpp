@@ -51,7 +51,9 @@ bool read_until(int fd, const std::string &until, std::string &seen, int seconds
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (seen.find(until) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) return false;
-        struct pollfd p{fd, POLLIN, 0};
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
         if (poll(&p, 1, 50) <= 0) continue;
         char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
@@ -88,7 +90,9 @@ struct TerminalRun {
         close(slave);
         answers = in[1];
     }
-    void say(const std::string &text) const { EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size())); }
+    void say(const std::string &text) const {
+        EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size()));
+    }
     ~TerminalRun() {
         close(answers);
         close(master);
@@ -117,7 +121,9 @@ struct PipedRun {
         close(in[0]);
         answers = in[1];
     }
-    void say(const std::string &text) const { EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size())); }
+    void say(const std::string &text) const {
+        EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size()));
+    }
     bool shows(const std::string &text, int seconds = 10) const {
         for (int k = 0; k < seconds * 100; k++) {
             std::ifstream in(out_path, std::ios::binary);
@@ -176,7 +182,8 @@ TEST(Refusals, SpecialFilesNeverBlockTheRun) {
 
     // The same for the second raster and for a description.
     r = run_karvel(f.name() + "\n0\na\n0\np\n0\n");
-    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File " + f.shown("p_m2.raw") + " \n\tIt exists but is not a regular file\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr("\n\n\tNo File " + f.shown("p_m2.raw") + " \n\tIt exists but is not a regular file\n"));
     unlink(f.path("b_m2.txt").c_str());
     ASSERT_EQ(mkfifo(f.path("b_m2.txt").c_str(), 0600), 0);
     r = run_karvel(answers(f) + "r\n");
@@ -366,9 +373,14 @@ TEST(Refusals, MessagesSayWhatIsTrue) {
     const std::string home = nobody->pw_dir;
     if (fs::exists(home + "/images")) GTEST_SKIP() << home << "/images exists";
     r = run_karvel_input(f.path("in"), 0, 0, KARVEL_BIN, int(nobody->pw_uid));
-    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File c:\\images\\" + f.name() + "\\a_m2.raw inexistant\n\tThe images "
-                                 "directory " + home + "/images, which stands for c:\\images\\, does not exist: "
-                                 "create it (mkdir -p " + home + "/images) or build karvel with another "
+    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File c:\\images\\" + f.name() +
+                                 "\\a_m2.raw inexistant\n\tThe images "
+                                 "directory " +
+                                 home +
+                                 "/images, which stands for c:\\images\\, does not exist: "
+                                 "create it (mkdir -p " +
+                                 home +
+                                 "/images) or build karvel with another "
                                  "(cmake -DKARVEL_IMAGES_ROOT=DIR)\n"));
 }
 
