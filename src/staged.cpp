@@ -21,6 +21,7 @@ constexpr size_t kSlots = 32;
 constexpr size_t kSlotPath = 4096;
 struct Slot {
     volatile sig_atomic_t used;
+    pid_t owner;  // the process that created the file: a forked child never removes it
     char path[kSlotPath];
 };
 Slot slots[kSlots];
@@ -53,6 +54,7 @@ int record(const std::string &path) {
     for (size_t i = 0; i < kSlots; i++) {
         if (slots[i].used) continue;
         std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+        slots[i].owner = getpid();
         std::atomic_signal_fence(std::memory_order_seq_cst);
         slots[i].used = 1;
         return int(i);
@@ -182,7 +184,7 @@ void staged_discard(StagedFile &f) {
 void staged_discard_all() {
     for (size_t i = 0; i < kSlots; i++) {
         if (!slots[i].used) continue;
-        unlink(slots[i].path);
+        if (slots[i].owner == getpid()) unlink(slots[i].path);
         slots[i].used = 0;
     }
 }
