@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+extern char **environ;
 
 #include <cerrno>
 #include <cstdlib>
@@ -55,19 +58,26 @@ void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector
             r.done = true;
             continue;
         }
+        // Spawned without copying this process's memory (which holds the
+        // differences): standard input from /dev/null, both output streams
+        // into the temporary file, in the report folder.
         const int out = fileno(r.said);
-        r.pid = fork();
-        if (r.pid == 0) {
-            const int in = open("/dev/null", O_RDONLY);
-            if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0 || chdir(dir.c_str()) != 0)
-                _exit(126);
-            setenv("GNUTERM", "dumb", 1);
-            const char *argv[] = {gnuplot.c_str(), "-e", jobs[k].setting.c_str(), jobs[k].script.c_str(), nullptr};
-            execv(gnuplot.c_str(), const_cast<char *const *>(argv));
-            _exit(127);
-        }
-        if (r.pid < 0) {
-            jobs[k].problem = std::string("cannot start gnuplot: ") + std::strerror(errno);
+        posix_spawn_file_actions_t acts;
+        posix_spawn_file_actions_init(&acts);
+        posix_spawn_file_actions_addopen(&acts, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&acts, out, 1);
+        posix_spawn_file_actions_adddup2(&acts, out, 2);
+        posix_spawn_file_actions_addchdir_np(&acts, dir.c_str());
+        const char *argv[] = {gnuplot.c_str(), "-e", jobs[k].setting.c_str(), jobs[k].script.c_str(), nullptr};
+        std::vector<std::string> env_text = {"GNUTERM=dumb"};
+        std::vector<char *> env = {env_text[0].data()};
+        for (char **e = environ; *e; e++)
+            if (std::strncmp(*e, "GNUTERM=", 8) != 0) env.push_back(*e);
+        env.push_back(nullptr);
+        const int err = posix_spawn(&r.pid, gnuplot.c_str(), &acts, nullptr, const_cast<char *const *>(argv), env.data());
+        posix_spawn_file_actions_destroy(&acts);
+        if (err != 0) {
+            jobs[k].problem = "cannot start gnuplot (" + gnuplot + "): " + std::strerror(err);
             r.done = true;
         }
     }
