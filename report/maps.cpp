@@ -20,6 +20,10 @@ void gdal_ready() {
     if (done) return;
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);  // every failure is reported by the caller
+    // The GeoTIFFs are written line by line: a small block cache is enough,
+    // where GDAL's default (a share of the machine's memory) would hold
+    // hundreds of megabytes of blocks beside the differences.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(128) << 20);
     done = true;
 }
 
