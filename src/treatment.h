@@ -4,6 +4,7 @@
 #define KARVEL_TREATMENT_H
 
 #include <climits>
+#include <string>
 
 struct Stats {
     // Line pass.
@@ -98,6 +99,8 @@ void line_pass(Stats &s);
 void regression(Stats &s);
 void residual_pass(Stats &s);
 void histogram_pass(const Stats &s);
+// Why the histogram table stayed empty, for the summary; empty when it did not.
+extern std::string histogram_note;
 void summary_report(const Stats &s);
 
 #endif

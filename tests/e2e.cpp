@@ -1,6 +1,7 @@
 #include "e2e.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,21 +61,32 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t
 
 RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &answers,
                       uint64_t memory_limit, uint64_t file_size_limit) {
-    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    char dir_template[] = "/tmp/karvel_e2e_in_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
     {
         std::ofstream in(tmp + "/in", std::ios::binary);
         in << answers;
     }
+    RunResult r = run_karvel_input(tmp + "/in", memory_limit, file_size_limit, binary.c_str(), -1, args);
+    fs::remove_all(tmp);
+    return r;
+}
+
+RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit,
+                           const char *binary, int uid, const std::vector<std::string> &args) {
+    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const std::string tmp = dir_template;
+    if (binary == nullptr) binary = KARVEL_LOCAL_BIN;
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary.c_str()));
+    argv.push_back(const_cast<char *>(binary));
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal
-        int in = open((tmp + "/in").c_str(), O_RDONLY);
+        int in = open(stdin_path.c_str(), O_RDONLY);
         int out = open((tmp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open((tmp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
@@ -89,7 +101,8 @@ RunResult run_program(const std::string &binary, const std::vector<std::string> 
             struct rlimit lim{file_size_limit, file_size_limit};
             setrlimit(RLIMIT_FSIZE, &lim);
         }
-        execv(binary.c_str(), argv.data());
+        if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(126);
+        execv(binary, argv.data());
         _exit(127);
     }
     int wstatus = 0;
@@ -100,6 +113,35 @@ RunResult run_program(const std::string &binary, const std::vector<std::string> 
     r.err = slurp(tmp + "/err");
     fs::remove_all(tmp);
     return r;
+}
+
+int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    dup2(stdin_fd, 0);
+    dup2(slave, 1);
+    dup2(slave, 2);
+    close(master);
+    if (background) {
+        pid_t job = fork();
+        if (job != 0) {
+            int status = 0;
+            waitpid(job, &status, 0);
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        }
+        setpgid(0, 0);
+    }
+    execl(binary, binary, (char *)nullptr);
+    _exit(127);
+}
+
+void dem_pair16(const Folder &f) {
+    f.write("a_m2.raw", bytes16({10, 12, 14, 16, 18, 20}));
+    f.write("a_m2.txt", description(2, 3, 2));
+    f.write("b_m2.raw", bytes16({15, 17, 20, 22, 25, 30}));
+    f.write("b_m2.txt", description(2, 3, 2));
 }
 
 std::string crlf(const std::string &text) {
