@@ -32,7 +32,8 @@ std::string plan_dem(const Source &s, int target, bool convert, Plan &plan) {
         default:
             break;
     }
-    if (integral && !convert && s.scale == 1 && s.offset == 0 && plan.unit.answer >= 0) {
+    // Resampled samples are no longer whole numbers of the unit: they are converted.
+    if (integral && !convert && !s.aligned && s.scale == 1 && s.offset == 0 && plan.unit.answer >= 0) {
         plan.kind = narrow ? Kind::dem16 : Kind::dem32;
         plan.exact = true;
         plan.answer = plan.unit.answer;
@@ -72,11 +73,16 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
         if (ok) {
             t.with_data++;
             if (plan.exact) {
-                if (r < -2147483648.0 || r > 2147483647.0) {
+                // Samples are whole numbers, except grey levels resampled
+                // onto another grid: those take the nearest level.
+                const double level = std::round(r);
+                if (level < -2147483648.0 || level > 2147483647.0) {
                     t.exact_overflow = true;
                 } else {
-                    stored = int32_t(r);
+                    stored = int32_t(level);
                     take(t, stored);
+                    const double e = std::fabs(level - r);
+                    if (e > t.max_rounding) t.max_rounding = e;
                 }
             } else {
                 const double value = scaled ? r * s.scale + s.offset : r;

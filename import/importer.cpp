@@ -304,7 +304,7 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
         const Plan &p = in->plan;
         std::string unit = p.kind == Kind::image8 ? "grey level" : unit_word(p.answer);
         std::string rounding;
-        if (p.kind == Kind::image8 || p.exact)
+        if (p.exact && in->tally.max_rounding == 0)
             rounding = "none (exact)";
         else
             rounding = fixed(in->tally.max_rounding, 6) + " " + unit;

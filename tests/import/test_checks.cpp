@@ -64,7 +64,9 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     std::vector<double> v;
     for (int i = 0; i < 5; i++)
         for (int j = 0; j < 6; j++) v.push_back(90 + 3.7 * i + 1.3 * j + 0.01 * i * j);
-    TestRaster b = raster(5, 6, GDT_Float32, v);
+    // Whole metres in 16 bits: once resampled they are no longer whole, so they are converted.
+    TestRaster b = raster(5, 6, GDT_UInt16, v);
+    b.unit = "m";
     const double gt[6] = {500000 - 40 + 15, 50, 0, 5400000 + 40, 0, -50};
     std::copy(gt, gt + 6, b.gt);
     RunResult r = import_pair(in, out, a, b, {"--align"});
@@ -151,6 +153,20 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
             }
         EXPECT_THAT(r.out, HasSubstr("cells with data left outside it: " +
                                      std::to_string(lines * cols - holes_a - best) + " of FIRST"));
+    }
+
+    // The band's mask tells cells without data too.
+    {
+        Folder in, out;
+        TestRaster m = raster(3, 4, GDT_Int16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+        m.mask = {255, 255, 255, 0, 255, 255, 255, 255, 255, 255, 255, 255};
+        RunResult r = import_pair(in, out, m, ramp(3, 4, 1));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
+        r = import_pair(in, out, m, ramp(3, 4, 1), {"--crop"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true),
+                  (std::vector<long long>{1, 2, 3, 5, 6, 7, 9, 10, 11}));
     }
 
     // No window of 2 x 2 cells with data in both.
