@@ -156,3 +156,22 @@ TEST(ImportKinds, IntegersBeyondThe32BitRange) {
     EXPECT_THAT(r.err, HasSubstr("the value 5000000000.000 mm at line 1, column 1"));
     EXPECT_EQ(files_in(out2.path("")), std::vector<std::string>{});
 }
+
+TEST(ImportKinds, LargeInputsShowProgressOnStandardError) {
+    Folder in, out;
+    const int lines = 1001, cols = 1000;  // just over a million cells
+    std::vector<double> v(size_t(lines) * cols);
+    for (size_t i = 0; i < v.size(); i++) v[i] = double(i % 251);
+    const TestRaster a = raster(lines, cols, GDT_Byte, v);
+    RunResult r = import_pair(in, out, a, a);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("0...10...20...30...40...50...60...70...80...90...100 - done.\n"));
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("...")));
+    EXPECT_EQ(out.read("a.raw").size(), size_t(lines) * cols);
+    EXPECT_EQ(out.read("b.raw"), out.read("a.raw"));
+
+    Folder out2;
+    r = import_pair(in, out2, raster(2, 2, GDT_Byte, {1, 2, 3, 4}), raster(2, 2, GDT_Byte, {1, 2, 3, 4}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
