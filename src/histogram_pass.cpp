@@ -8,6 +8,8 @@
 #include "console.h"
 #include "nrutil.h"
 #include "numfmt.h"
+#include "passes.h"
+#include "position_error.h"
 #include "state.h"
 #include "treatment.h"
 
@@ -19,6 +21,7 @@ namespace {
 // fall into the same bin.
 constexpr int kWays = 4;
 constexpr int kInterleaveUpTo = 1 << 16;
+static_assert(kBlock % kWays == 0, "every block starts at copy 0");
 
 // Counts one line's errors, in blocks: the bins first, two at a time, then
 // the counts. An error that is not finite has no bin; every finite error is
@@ -28,6 +31,8 @@ template <int Ways>
                                   double max_err, int *counts, int max_histo) {
     alignas(16) double estimates[kBlock], errors[kBlock];
     alignas(16) int bins[kBlock];
+    int *copy[kWays];
+    for (int w = 0; w < kWays; w++) copy[w] = counts + size_t(w % Ways) * size_t(max_histo);
     for (int start = 0; start < cols; start += kBlock) {
         const int n = std::min(kBlock, cols - start);
         position_errors(row1 + start, row2 + start, n, B1, B0, estimates, errors);
@@ -37,34 +42,34 @@ template <int Ways>
             std::memcpy(&e, errors + j, sizeof e);
             const mask2 finite = e <= max_err;
             const int2 whole = pair_tenths((double2)((mask2)e & finite));  // 0 where not finite
-            const int2 keep = __builtin_convertvector(finite, int2);
-            const int2 bin = (whole & keep) | ~keep;  // -1 where not finite
-            std::memcpy(bins + j, &bin, sizeof bin);
+            std::memcpy(bins + j, &whole, sizeof whole);
         }
-        for (int j = 0; j < n; j++)
-            if (bins[j] >= 0) counts[size_t((start + j) % Ways) * size_t(max_histo) + size_t(bins[j])]++;
+        int j = 0;
+        for (; j + kWays <= n; j += kWays)
+            for (int w = 0; w < kWays; w++)
+                if (errors[j + w] <= max_err) copy[w][bins[j + w]]++;
+        for (; j < n; j++)
+            if (errors[j] <= max_err) copy[j % kWays][bins[j]]++;
     }
 }
 
 // Says on the console, and leaves for the summary, why the table is empty.
-void leave_empty(const std::string &why) {
+void leave_empty(Stats &s, const std::string &why) {
     out("\n\n\t" + why + "\n");
-    histogram_note = why;
+    s.histogram_note = why;
 }
 
 }  // namespace
 
-std::string histogram_note;
-
-void histogram_pass(const Stats &s) {
-    histogram_note.clear();
+void histogram_pass(Stats &s, LinePairs &lines) {
+    s.histogram_note.clear();
     if (std::isnan(s.max_err)) {
-        leave_empty("No error is a finite number: the histogram table stays empty");
+        leave_empty(s, "No error is a finite number: the histogram table stays empty");
         return;
     }
     const long long last_bin = tenths(s.max_err);
     if (last_bin >= INT_MAX) {
-        leave_empty(kfmt("The largest error, %lf, needs more histogram bins than a count can hold: "
+        leave_empty(s, kfmt("The largest error, %lf, needs more histogram bins than a count can hold: "
                          "the histogram table stays empty",
                          s.max_err));
         return;
@@ -72,7 +77,7 @@ void histogram_pass(const Stats &s) {
     const int max_histo = int(last_bin) + 1;
     int *histo_error = ivecteur(max_histo);
     if (histo_error == nullptr) {
-        leave_empty(kfmt("Not enough memory for %d histogram bins (%lld bytes): the histogram table stays empty",
+        leave_empty(s, kfmt("Not enough memory for %d histogram bins (%lld bytes): the histogram table stays empty",
                          max_histo, (long long)max_histo * 4));
         return;
     }
@@ -80,13 +85,17 @@ void histogram_pass(const Stats &s) {
     int *counts = max_histo <= kInterleaveUpTo ? ivecteur(kWays * max_histo) : nullptr;
 
     out("\n\n\tThird Treatment \n\n");
+    lines.begin_pass();
     for (int i = 0; i < nb_lig; i++) {
-        if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
+        show_progress(Pass::histogram, i);
+        const double *row1, *row2;
+        lines.next(row1, row2);
         if (counts != nullptr)
-            count_line<kWays>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
+            count_line<kWays>(row1, row2, nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
         else
-            count_line<1>(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
+            count_line<1>(row1, row2, nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
     }
+    lines.end_pass();
     if (counts != nullptr) {
         for (int w = 0; w < kWays; w++)
             for (int k = 0; k < max_histo; k++) histo_error[k] += counts[size_t(w) * size_t(max_histo) + size_t(k)];

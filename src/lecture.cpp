@@ -1,44 +1,31 @@
-// The loading phase: both raw rasters into integer or byte grids.
-#include <sys/stat.h>
-
+// The loading phase: both raw rasters checked for their length and read
+// once, line by line, for their value ranges. No grid is kept: the later
+// passes read the files again.
 #include <algorithm>
-#include <bit>
 #include <climits>
-#include <cstring>
+#include <cstdint>
 
 #include "console.h"
-#include "nrutil.h"
 #include "numfmt.h"
+#include "passes.h"
 #include "run.h"
 #include "state.h"
-
-static_assert(std::endian::native == std::endian::little,
-              "raster samples are stored least significant byte first and read as they are");
 
 namespace {
 
 // Warns when a raster file does not hold exactly the bytes its description
-// calls for; it is loaded all the same (missing samples read as zero).
-void check_length(FILE *fp, const std::string &shown, int bytes_per_sample) {
-    long long expected = (long long)nb_lig * nb_col * bytes_per_sample;
-    struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || (long long)st.st_size == expected) return;
+// calls for; it is read all the same (missing samples read as zero).
+void check_length(const RasterFile &f, const RasterLines &lines) {
+    const uint64_t expected = lines.expected_bytes();
+    if (uint64_t(f.size) == expected) return;
     out(kfmt("\n\tWarning: the file %s holds %lld bytes, but %d lines of %d columns of %d-byte samples need %lld bytes",
-             shown.c_str(), (long long)st.st_size, nb_lig, nb_col, bytes_per_sample, expected));
+             f.shown.c_str(), (long long)f.size, nb_lig, nb_col, lines.sample_bytes(), (long long)expected));
 }
 
-// Reads one line of samples into a row; whatever the file no longer holds
-// reads as zero bytes (a sample cut short keeps the bytes it got as its
-// least significant ones).
-void read_line(void *row, size_t bytes, FILE *fp) {
-    size_t got = 0;
-    if (!std::feof(fp) && !std::ferror(fp)) got = std::fread(row, 1, bytes, fp);
-    if (got < bytes) std::memset(static_cast<char *>(row) + got, 0, bytes - got);
-}
-
-// Widens the range [Min, Max] to hold every value of a row.
+// Widens the range [Min, Max] to hold every value of a line of samples.
 template <class T>
-void take_range(const T *row, size_t cols, int &Min, int &Max) {
+void take_range(const unsigned char *samples, size_t cols, int &Min, int &Max) {
+    const T *row = reinterpret_cast<const T *>(samples);
     int lo = Min, hi = Max;
     for (size_t j = 0; j < cols; j++) {
         const int v = row[j];
@@ -49,46 +36,23 @@ void take_range(const T *row, size_t cols, int &Min, int &Max) {
     Max = hi;
 }
 
-// Loads one elevation model; its value range is taken line by line while
-// each line is in cache.
-int **load_dem(FILE *fp, const std::string &shown, int width_answer, const char *grid_name, int &Min, int &Max) {
+// Sets up the line reader of one raster and takes its value range.
+void range_pass(const RasterFile &f, RasterLines &lines, int width_answer, const char *what, int &Min, int &Max) {
+    const int bytes = sample_bytes(width_answer);
+    if (!lines.init(f, nb_lig, nb_col, bytes, 1.0))
+        fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n", what,
+                      nb_col, (long long)lines.buffer_bytes()));
+    check_length(f, lines);
     const size_t cols = size_t(nb_col);
-    int **grid = imatrice(nb_col, nb_lig);
-    need_memory(grid, grid_name, nb_lig, nb_col, 4);
-    if (width_answer == 0) {
-        check_length(fp, shown, 2);
-        // The staging grid holds one line: each line is read into it and
-        // widened into its int row at once, while it is still in cache.
-        jtab = usmatrice(nb_col, 1);
-        need_memory(jtab, "the 16-bit staging line", 1, nb_col, 2);
-        unsigned short *src = jtab[0];
-        for (int i = 0; i < nb_lig; i++) {
-            read_line(src, cols * 2, fp);
-            int *dst = grid[i];
-            for (size_t j = 0; j < cols; j++) dst[j] = src[j];
-            take_range(src, cols, Min, Max);
-        }
-        frusmatrice(jtab, 1);
-        jtab = nullptr;
-    } else {
-        check_length(fp, shown, 4);
-        for (int i = 0; i < nb_lig; i++) {
-            read_line(grid[i], cols * 4, fp);
-            take_range(grid[i], cols, Min, Max);
-        }
-    }
-    return grid;
-}
-
-unsigned char **load_image(FILE *fp, const std::string &shown, const char *grid_name, int &Min, int &Max) {
-    unsigned char **grid = ucmatrice(nb_col, nb_lig);
-    need_memory(grid, grid_name, nb_lig, nb_col, 1);
-    check_length(fp, shown, 1);
     for (int i = 0; i < nb_lig; i++) {
-        read_line(grid[i], size_t(nb_col), fp);
-        take_range(grid[i], size_t(nb_col), Min, Max);
+        const unsigned char *row = lines.next_samples();
+        if (bytes == 1)
+            take_range<uint8_t>(row, cols, Min, Max);
+        else if (bytes == 2)
+            take_range<uint16_t>(row, cols, Min, Max);
+        else
+            take_range<int32_t>(row, cols, Min, Max);
     }
-    return grid;
 }
 
 }  // namespace
@@ -96,15 +60,8 @@ unsigned char **load_image(FILE *fp, const std::string &shown, const char *grid_
 void lecture() {
     range_min[0] = range_min[1] = INT_MAX;
     range_max[0] = range_max[1] = INT_MIN;
-    if (image_type == 0) {
-        itab1 = load_dem(f1, nomim1, itype1, "the first elevation grid", range_min[0], range_max[0]);
-        itab2 = load_dem(f3, nomim3, itype3, "the second elevation grid", range_min[1], range_max[1]);
-    } else {
-        tab1 = load_image(f1, nomim1, "the first image grid", range_min[0], range_max[0]);
-        tab2 = load_image(f3, nomim3, "the second image grid", range_min[1], range_max[1]);
-    }
-    std::fclose(f1);
-    f1 = nullptr;
-    std::fclose(f3);
-    f3 = nullptr;
+    check_rasters();
+    range_pass(f1, dtab1, itype1, "the first raster", range_min[0], range_max[0]);
+    range_pass(f3, dtab2, itype3, "the second raster", range_min[1], range_max[1]);
+    check_rasters();
 }

@@ -1,8 +1,6 @@
 // The set-up phase: banner, dialogue, paths, raster descriptions, size check
 // and the result files.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -41,42 +39,25 @@ std::string folder_of(const std::string &shown) { return shown.substr(0, shown.r
 // Opens a raster for reading its bytes without ever blocking: anything but
 // a regular file counts as missing. On failure *why receives one line that
 // says why, or stays empty when the file is simply not there.
-FILE *open_raster(const std::string &shown, std::string *why) {
-    const std::string real = real_path(shown);
+bool open_raster(RasterFile &f, const std::string &shown, std::string *why) {
     why->clear();
-    int fd = open(real.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        struct stat st;
-        if (err != ENOENT) {
-            *why = kfmt("\tIt exists but cannot be read: %s\n", std::strerror(err));
-        } else if (stat(images_dir().c_str(), &st) != 0) {
-            *why = kfmt("\tThe images directory %s, which stands for %s, does not exist: create it (mkdir -p %s) "
-                        "or build karvel with another (cmake -DKARVEL_IMAGES_ROOT=DIR)\n",
-                        images_dir().c_str(), kShownRoot, images_dir().c_str());
-        } else if (stat(real_path(folder_of(shown)).c_str(), &st) != 0) {
-            *why = kfmt("\tThe folder %s (%s) does not exist\n", folder_of(shown).c_str(),
-                        real_path(folder_of(shown)).c_str());
-        }
-        return nullptr;
-    }
+    const std::string problem = raster_open(f, real_path(shown), shown);
+    if (problem.empty()) return true;
+    const int err = errno;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    if (problem == kNotRegularFile) {
         *why = "\tIt exists but is not a regular file\n";
-        return nullptr;
+    } else if (err != ENOENT) {
+        *why = kfmt("\tIt exists but cannot be read: %s\n", problem.c_str());
+    } else if (stat(images_dir().c_str(), &st) != 0) {
+        *why = kfmt("\tThe images directory %s, which stands for %s, does not exist: create it (mkdir -p %s) "
+                    "or build karvel with another (cmake -DKARVEL_IMAGES_ROOT=DIR)\n",
+                    images_dir().c_str(), kShownRoot, images_dir().c_str());
+    } else if (stat(real_path(folder_of(shown)).c_str(), &st) != 0) {
+        *why = kfmt("\tThe folder %s (%s) does not exist\n", folder_of(shown).c_str(),
+                    real_path(folder_of(shown)).c_str());
     }
-    // Reading then proceeds as usual, waiting for the disk.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE *fp = fdopen(fd, "rb");
-    if (fp == nullptr) close(fd);
-    return fp;
-}
-
-// Bytes per sample of a raster, from the data type and its width answer.
-int sample_bytes(int width_answer) {
-    if (image_type == 1) return 1;
-    return width_answer == 0 ? 2 : 4;
+    return false;
 }
 
 std::string name_with_suffixes(const std::string &folder, const std::string &name, int width_answer,
@@ -153,12 +134,10 @@ void opening() {
     }
 
     std::string why;
-    f1 = open_raster(nomim1, &why);
-    if (f1 == nullptr) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()) + why);
+    if (!open_raster(f1, nomim1, &why)) stop_run(kfmt("\n\n\tNo File %s inexistant\n", nomim1.c_str()) + why);
     obtain_description(nomdescr1, f1d, nb_lig, nb_col, sample_bytes(itype1));
 
-    f3 = open_raster(nomim3, &why);
-    if (f3 == nullptr) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()) + why);
+    if (!open_raster(f3, nomim3, &why)) stop_run(kfmt("\n\n\tNo File %s \n", nomim3.c_str()) + why);
     int nb_lig3 = 0, nb_col3 = 0;
     obtain_description(nomdescr3, f3d, nb_lig3, nb_col3, sample_bytes(itype3));
 

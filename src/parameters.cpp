@@ -1,9 +1,9 @@
-// The conversion phase: value ranges, units, and both rasters as doubles.
+// The conversion phase: value ranges, units, and how each raster's samples
+// become doubles in one unit.
 #include "console.h"
 #include "dialogue.h"
-#include "nrutil.h"
 #include "numfmt.h"
-#include "run.h"
+#include "raster.h"
 #include "state.h"
 
 namespace {
@@ -15,9 +15,6 @@ const char kUnitQuestion[] =
 const char *const kUnitLines[4] = {"\n\tScale in meters", "\n\tScale in decimeters", "\n\tScale in centimeters",
                                    "\n\tScale in millimeters"};
 
-// Multiplying factor of each unit answer (times 1.0 is exact).
-const double kUnitFactors[4] = {1.0, 0.1, 0.01, 0.001};
-
 // Shows and records the value range of raster k (0 first, 1 second).
 void show_range(const char *console_heading, const char *file_heading, int k) {
     const int Min = range_min[k], Max = range_max[k];
@@ -28,30 +25,12 @@ void show_range(const char *console_heading, const char *file_heading, int k) {
     text_write(f2d, kfmt("\n\t\tMin = %d\n\t\tMax = %d", Min, Max));
 }
 
-double **new_double_grid(const char *grid_name) {
-    double **grid = dmatrice(nb_col, nb_lig);
-    need_memory(grid, grid_name, nb_lig, nb_col, 8);
-    return grid;
-}
-
-// Asks the unit of one elevation model, records it and converts the model.
-void convert_dem(int **src, double **dst) {
+// Asks the unit of one elevation model, records it and converts the model's
+// samples by its factor from now on.
+void set_dem_unit(RasterLines &lines) {
     ask_choice(kUnitQuestion, hypso_scale, 0, 3);
     text_write(f2d, kUnitLines[hypso_scale]);
-    const double factor = kUnitFactors[hypso_scale];
-    for (int i = 0; i < nb_lig; i++) {
-        const int *in = src[i];
-        double *row = dst[i];
-        for (int j = 0; j < nb_col; j++) row[j] = double(in[j]) * factor;
-    }
-}
-
-void convert_image(unsigned char **src, double **dst) {
-    for (int i = 0; i < nb_lig; i++) {
-        const unsigned char *in = src[i];
-        double *row = dst[i];
-        for (int j = 0; j < nb_col; j++) row[j] = double(in[j]);
-    }
+    lines.set_factor(unit_factor(hypso_scale));
 }
 
 }  // namespace
@@ -59,21 +38,17 @@ void convert_image(unsigned char **src, double **dst) {
 void parameters() {
     if (image_type == 0) {
         show_range("\n\n\tHypsometric scale of the first DEM :", "\n\tHypsometric scale of the first DEM :", 0);
-        dtab1 = new_double_grid("the first double grid");
-        convert_dem(itab1, dtab1);
-
+        set_dem_unit(dtab1);
         show_range("\n\n\tHypsometric scale of the second DEM :", "\n\n\tHypsometric scale of the second DEM :", 1);
-        dtab2 = new_double_grid("the second double grid");
-        convert_dem(itab2, dtab2);
+        set_dem_unit(dtab2);
     } else {
-        dtab1 = new_double_grid("the first double grid");
-        dtab2 = new_double_grid("the second double grid");
+        // Grey levels are converted exactly.
+        dtab1.set_factor(1.0);
+        dtab2.set_factor(1.0);
         show_range("\n\n\tDynamic scale of the first 8 bits image :", "\n\n\tDynamic scale of the first 8 bits image :",
                    0);
-        convert_image(tab1, dtab1);
         show_range("\n\n\tDynamic scale of the second 8 bits image :",
                    "\n\n\tDynamic scale of the second 8 bits image :", 1);
-        convert_image(tab2, dtab2);
     }
     text_write(f2d, "\n\n\tTreatment applied to the whole image\n");
 }

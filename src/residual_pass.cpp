@@ -5,7 +5,8 @@
 
 #include "console.h"
 #include "numfmt.h"
-#include "run.h"
+#include "passes.h"
+#include "position_error.h"
 #include "state.h"
 #include "treatment.h"
 
@@ -47,13 +48,17 @@ struct Totals {
 
 }  // namespace
 
-void residual_pass(Stats &s) {
+void residual_pass(Stats &s, LinePairs &lines) {
     Totals t{0.0, s.Suma_Y_estim, s.Suma_err, s.Suma_err2, INFINITY, -INFINITY};
     out("\n\n\tSecond Treatment\n\n");
+    lines.begin_pass();
     for (int i = 0; i < nb_lig; i++) {
-        if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
-        walk_line(dtab1[i], dtab2[i], nb_col, s.B1, s.B0, s.Prom_X, t);
+        show_progress(Pass::residuals, i);
+        const double *row1, *row2;
+        lines.next(row1, row2);
+        walk_line(row1, row2, nb_col, s.B1, s.B0, s.Prom_X, t);
     }
+    lines.end_pass();
     if (t.max_err < 0) t.min_err = t.max_err = NAN;  // no finite error at all
     s.Suma_Y_estim = t.Suma_Y_estim;
     s.Suma_err = t.Suma_err;

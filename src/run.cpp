@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -107,13 +106,4 @@ void need_memory(const void *block, const char *what, long long lines, long long
     if (block != nullptr) return;
     fail_run(kfmt("\n\n\tNot enough memory for %s: %lld lines by %lld columns of %lld bytes need %lld bytes\n", what,
                   lines, cols, elem_bytes, lines * cols * elem_bytes));
-}
-
-double ksqrt(double v) {
-    if (v < 0) {
-        err_out("\r\nsqrt: DOMAIN error\r\n");
-    }
-    // The hardware's square root of a negative number is its default
-    // not-a-number, which carries the sign bit.
-    return std::sqrt(v);
 }

@@ -29,8 +29,4 @@ int finish_run();
 // Stops the run when a grid or vector could not be obtained.
 void need_memory(const void *block, const char *what, long long lines, long long cols, long long elem_bytes);
 
-// The square root; a negative argument writes "sqrt: DOMAIN error" on the
-// standard error stream and yields a not-a-number, and the run goes on.
-double ksqrt(double v);
-
 #endif

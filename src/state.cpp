@@ -1,6 +1,6 @@
 #include "state.h"
 
-FILE *f1 = nullptr, *f3 = nullptr;
+RasterFile f1, f3;
 TextFile f1d, f3d;
 TextFile f2d, f4d, f5d;
 
@@ -13,10 +13,12 @@ int taille_pix = 0;
 
 std::string nomim1, nomim3;
 
-int **itab1 = nullptr, **itab2 = nullptr;
-unsigned short **jtab = nullptr;
-unsigned char **tab1 = nullptr, **tab2 = nullptr;
-double **dtab1 = nullptr, **dtab2 = nullptr;
+RasterLines dtab1, dtab2;
 int range_min[2] = {0, 0}, range_max[2] = {0, 0};
 
 std::string images_root_setting;
+
+int sample_bytes(int width_answer) {
+    if (image_type == 1) return 1;
+    return width_answer == 0 ? 2 : 4;
+}

@@ -1,18 +1,22 @@
 // The process-wide state that the four phases share, and the phases.
 //
-// Everything starts at zero or null. `opening` sets the file handles, the
-// size and the choices; `lecture` fills the raster grids; `parameters` fills
-// the double grids; `treatment` reads them and writes the results.
+// Everything starts at zero or null. `opening` opens the rasters and sets
+// the size and the choices; `lecture` sets up the line readers and takes the
+// value ranges; `parameters` fixes how each raster's samples become doubles;
+// `treatment` reads both rasters again on each of its passes and writes the
+// results. No grid of the whole raster is kept.
 #ifndef KARVEL_STATE_H
 #define KARVEL_STATE_H
 
 #include <cstdio>
 #include <string>
 
+#include "raster.h"
 #include "textfile.h"
 
-// Raw rasters, opened by `opening` for reading bytes, closed by `lecture`.
-extern FILE *f1, *f3;
+// Raw rasters, opened by `opening` and kept open until the run ends, so that
+// a raster that changes during the run is noticed.
+extern RasterFile f1, f3;
 // Description files, written only when `opening` creates them.
 extern TextFile f1d, f3d;
 // Summary file, per-line table, histogram table.
@@ -25,16 +29,19 @@ extern int itype1, itype3;  // the width answer given for the first and for the 
 extern int hypso_scale;     // last unit answer: 0 m, 1 dm, 2 cm, 3 mm
 extern int taille_pix;      // pixel size of the last description obtained
 
+// Bytes per sample of a raster of the chosen data type with the given width
+// answer: 1 for images, 2 or 4 for DEMs.
+int sample_bytes(int width_answer);
+
 // Paths of the two rasters as the user sees them.
 extern std::string nomim1, nomim3;
 
-extern int **itab1, **itab2;            // DEM grids
-extern unsigned short **jtab;           // staging line of a 16-bit DEM being loaded
-extern unsigned char **tab1, **tab2;    // 8-bit image grids
-extern double **dtab1, **dtab2;         // both rasters in one unit
+// What hands out the lines of the first and the second raster, in one unit,
+// on every pass: set up by `lecture`, its conversion fixed by `parameters`.
+extern RasterLines dtab1, dtab2;
 
 // The smallest and the largest sample of the first [0] and the second [1]
-// raster, taken by `lecture` while each line is in cache.
+// raster, taken by `lecture` in its pass over both rasters.
 extern int range_min[2], range_max[2];
 
 // The configured images directory ("~" for the user's home directory).

@@ -1,10 +1,8 @@
 #include "treatment.h"
 
-#include <cmath>
-#include <cstring>
 #include <limits>
 
-#include "state.h"
+#include "passes.h"
 
 Stats::Stats() {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -13,24 +11,12 @@ Stats::Stats() {
     min_err = max_err = nan;
 }
 
-void position_errors(const double *x, const double *y, int n, double B1, double B0, double *Y_estim, double *err) {
-    int j = 0;
-    for (; j + 2 <= n; j += 2) {
-        double2 xv, yv, est, e;
-        std::memcpy(&xv, x + j, sizeof xv);
-        std::memcpy(&yv, y + j, sizeof yv);
-        pair_errors(xv, yv, B1, B0, est, e);
-        std::memcpy(Y_estim + j, &est, sizeof est);
-        std::memcpy(err + j, &e, sizeof e);
-    }
-    if (j < n) err[j] = position_error(x[j], y[j], B1, B0, Y_estim[j]);
-}
-
 void treatment() {
     Stats s;
-    line_pass(s);
+    RasterPairs lines;
+    line_pass(s, lines);
     regression(s);
-    residual_pass(s);
-    histogram_pass(s);
+    residual_pass(s, lines);
+    histogram_pass(s, lines);
     summary_report(s);
 }

@@ -59,28 +59,33 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t
     return run_program(KARVEL_LOCAL_BIN, {}, answers, memory_limit, file_size_limit);
 }
 
-RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &answers,
+RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &input,
                       uint64_t memory_limit, uint64_t file_size_limit) {
     char dir_template[] = "/tmp/karvel_e2e_in_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
     {
         std::ofstream in(tmp + "/in", std::ios::binary);
-        in << answers;
+        in << input;
     }
-    RunResult r = run_karvel_input(tmp + "/in", memory_limit, file_size_limit, binary.c_str(), -1, args);
+    RunResult r = run_program_input(binary, args, tmp + "/in", memory_limit, file_size_limit);
     fs::remove_all(tmp);
     return r;
 }
 
 RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit,
-                           const char *binary, int uid, const std::vector<std::string> &args) {
+                           const char *binary, int uid) {
+    return run_program_input(binary == nullptr ? KARVEL_LOCAL_BIN : binary, {}, stdin_path, memory_limit,
+                             file_size_limit, uid);
+}
+
+RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
+                            const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit, int uid) {
     char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
-    if (binary == nullptr) binary = KARVEL_LOCAL_BIN;
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary));
+    argv.push_back(const_cast<char *>(binary.c_str()));
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = fork();
@@ -102,7 +107,7 @@ RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit,
             setrlimit(RLIMIT_FSIZE, &lim);
         }
         if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(126);
-        execv(binary, argv.data());
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     int wstatus = 0;

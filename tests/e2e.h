@@ -40,12 +40,17 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0, uint
 // the build tree) with standard input read from the file at stdin_path, as
 // a user (uid and gid) other than the caller's when uid is not negative.
 RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
-                           const char *binary = nullptr, int uid = -1, const std::vector<std::string> &args = {});
-
-// Runs any binary with the arguments and the given text on standard input,
-// in the same way (no controlling terminal, output captured).
+                           const char *binary = nullptr, int uid = -1);
+// Runs any binary with arguments and the given standard input, in the same
+// way (no controlling terminal, output captured).
 RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &input,
                       uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
+
+// The two above, with standard input read from the file at stdin_path and
+// as a user (uid and gid) other than the caller's when uid is not negative.
+RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
+                            const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
+                            int uid = -1);
 
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);

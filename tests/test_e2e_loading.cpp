@@ -1,5 +1,5 @@
-// Loading through the real program: sample layouts, files of the wrong
-// length, and grids that do not fit in memory.
+// Loading through the real program: sample layouts and files of the wrong
+// length.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -38,18 +38,3 @@ TEST(Loading, FilesOfTheWrongLengthAreLoadedWithAWarning) {
                                  "b_m2.raw holds 10 bytes, but 1 lines of 3 columns of 2-byte samples need 6 bytes"));
     EXPECT_THAT(f.read("r_karvel.txt"), HasSubstr("\tSum_X = 10.000000\r\n\tSum_Y = 15.000000\r\n"));
 }
-
-#ifndef KARVEL_SANITIZE  // the sanitizers' shadow memory needs more address space than the cap allows
-TEST(Loading, AGridThatDoesNotFitInMemoryEndsTheRunWithStatusOne) {
-    Folder f;
-    f.write("a_m2.raw", "");
-    f.write("a_m2.txt", description(30000, 30000, 2));
-    f.write("b_m2.raw", "");
-    f.write("b_m2.txt", description(30000, 30000, 2));
-    RunResult r = run_karvel(f.name() + "\n0\na\n0\nb\n0\nr\n0\n0\n", uint64_t(1) << 30);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, HasSubstr("\n\n\tNot enough memory for the first elevation grid: 30000 lines by 30000 columns "
-                                 "of 4 bytes need 3600000000 bytes\n"));
-    EXPECT_THAT(r.out, HasSubstr("\n\tResult file not written: c:\\images\\" + f.name() + "\\r_karvel_regres_lin.xls"));
-}
-#endif

@@ -176,3 +176,13 @@ TEST(Property, RandomRastersAgreeWithAnIndependentComputation) {
         }
     }
 }
+
+TEST(Property, RastersOfManyLinesAndOfOneLineOrColumn) {
+    // More lines than one read request holds, one line longer than a
+    // request, one column.
+    const Kind dem16{"_m2", 2, 0, 65535}, dem32{"_m4", 4, -2000000, 2000000}, image{"", 1, 0, 170};
+    check_random_pair(dem16, 2100, 300, 1, 2, 101);
+    check_random_pair(dem32, 1, 300000, 2, 3, 102);
+    check_random_pair(image, 5000, 1, 0, 0, 103);
+    check_random_pair(dem16, 3, 1, 0, 0, 104);
+}

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <vector>
 
-#include "nrutil.h"
 #include "state.h"
 
 namespace {
@@ -15,15 +15,9 @@ std::string tmp_file(const std::string &tag, const std::string &bytes) {
     return p;
 }
 
-// Loads two rasters of the given bytes and returns the console output.
+// Reads two rasters of the given bytes and returns the console output.
 std::string load(int type, int width1, int width3, int lines, int cols, const std::string &first,
                  const std::string &second) {
-    frimatrice(itab1, nb_lig);
-    frimatrice(itab2, nb_lig);
-    frucmatrice(tab1, nb_lig);
-    frucmatrice(tab2, nb_lig);
-    itab1 = itab2 = nullptr;
-    tab1 = tab2 = nullptr;
     image_type = type;
     itype1 = width1;
     itype3 = itype = width3;
@@ -32,8 +26,8 @@ std::string load(int type, int width1, int width3, int lines, int cols, const st
     nomim1 = "c:\\images\\t\\first";
     nomim3 = "c:\\images\\t\\second";
     const std::string p1 = tmp_file("1", first), p3 = tmp_file("3", second);
-    f1 = std::fopen(p1.c_str(), "rb");
-    f3 = std::fopen(p3.c_str(), "rb");
+    EXPECT_EQ(raster_open(f1, p1, nomim1), "");
+    EXPECT_EQ(raster_open(f3, p3, nomim3), "");
     testing::internal::CaptureStdout();
     lecture();
     std::string said = testing::internal::GetCapturedStdout();
@@ -41,6 +35,19 @@ std::string load(int type, int width1, int width3, int lines, int cols, const st
     unlink(p3.c_str());
     return said;
 }
+
+// The samples of a raster as the later passes get them (before any unit).
+std::vector<std::vector<double>> lines_of(RasterLines &r) {
+    std::vector<std::vector<double>> rows;
+    r.rewind();
+    for (int i = 0; i < nb_lig; i++) {
+        const double *row = r.next_line();
+        rows.emplace_back(row, row + nb_col);
+    }
+    return rows;
+}
+
+using Rows = std::vector<std::vector<double>>;
 
 std::string bytes(std::initializer_list<int> b) {
     std::string s;
@@ -61,43 +68,34 @@ TEST(Lecture, SixteenBitSamplesAreWidenedWithoutSign) {
     const std::string a = bytes({0x01, 0x00, 0x02, 0x00, 0xFF, 0xFF, 0x00, 0x01, 0x10, 0x27, 0x34, 0x12});
     std::string said = load(0, 0, 0, 2, 3, a, a);
     EXPECT_EQ(said, "");
-    const int want[2][3] = {{1, 2, 65535}, {256, 10000, 4660}};
-    for (int i = 0; i < 2; i++)
-        for (int j = 0; j < 3; j++) EXPECT_EQ(itab1[i][j], want[i][j]);
-    EXPECT_EQ(jtab, nullptr);  // the staging grid is given back once widened
-    EXPECT_EQ(f1, nullptr);
-    EXPECT_EQ(f3, nullptr);
+    EXPECT_EQ(lines_of(dtab1), (Rows{{1, 2, 65535}, {256, 10000, 4660}}));
+    // The files stay open for the later passes, which read them again.
+    EXPECT_GE(f1.fd, 0);
+    EXPECT_GE(f3.fd, 0);
+    EXPECT_EQ(lines_of(dtab2), lines_of(dtab1));
 }
 
 TEST(Lecture, ThirtyTwoBitSamplesAreSigned) {
-    load(0, 1, 1, 1, 2, bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0x00, 0x00}),
-         bytes({0, 0, 0, 0, 1, 0, 0, 0}));
-    EXPECT_EQ(itab1[0][0], -1);
-    EXPECT_EQ(itab1[0][1], 10000);
-    EXPECT_EQ(itab2[0][1], 1);
+    load(0, 1, 1, 1, 2, bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0x00, 0x00}), bytes({0, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(lines_of(dtab1), (Rows{{-1, 10000}}));
+    EXPECT_EQ(lines_of(dtab2), (Rows{{0, 1}}));
 }
 
 TEST(Lecture, EachRasterHasItsOwnWidth) {
     load(0, 0, 1, 1, 2, bytes({0xFF, 0xFF, 0x02, 0x00}), bytes({0xFE, 0xFF, 0xFF, 0xFF, 0x03, 0, 0, 0}));
-    EXPECT_EQ(itab1[0][0], 65535);
-    EXPECT_EQ(itab1[0][1], 2);
-    EXPECT_EQ(itab2[0][0], -2);
-    EXPECT_EQ(itab2[0][1], 3);
+    EXPECT_EQ(lines_of(dtab1), (Rows{{65535, 2}}));
+    EXPECT_EQ(lines_of(dtab2), (Rows{{-2, 3}}));
 }
 
 TEST(Lecture, ImagesAreBytes) {
     load(1, 0, 0, 1, 3, bytes({0x00, 0x7F, 0xFF}), bytes({1, 2, 3}));
-    EXPECT_EQ(tab1[0][0], 0);
-    EXPECT_EQ(tab1[0][1], 127);
-    EXPECT_EQ(tab1[0][2], 255);
+    EXPECT_EQ(lines_of(dtab1), (Rows{{0, 127, 255}}));
 }
 
 TEST(Lecture, ShortAndLongFilesLoadWhatTheyHoldWithAWarning) {
     std::string said = load(0, 0, 0, 1, 3, bytes({0x01, 0x00, 0x02, 0x00, 0x07}), "");
-    EXPECT_EQ(itab1[0][0], 1);
-    EXPECT_EQ(itab1[0][1], 2);
-    EXPECT_EQ(itab1[0][2], 7);  // a cut sample keeps its low byte
-    for (int j = 0; j < 3; j++) EXPECT_EQ(itab2[0][j], 0);
+    EXPECT_EQ(lines_of(dtab1), (Rows{{1, 2, 7}}));  // a cut sample keeps its low byte
+    EXPECT_EQ(lines_of(dtab2), (Rows{{0, 0, 0}}));
     EXPECT_EQ(said,
               "\n\tWarning: the file c:\\images\\t\\first holds 5 bytes, but 1 lines of 3 columns of 2-byte samples "
               "need 6 bytes"
@@ -105,7 +103,7 @@ TEST(Lecture, ShortAndLongFilesLoadWhatTheyHoldWithAWarning) {
               "need 6 bytes");
 
     said = load(1, 0, 0, 2, 2, bytes({1, 2, 3, 4, 5, 6}), bytes({1, 2, 3, 4}));
-    EXPECT_EQ(tab1[1][1], 4);
+    EXPECT_EQ(lines_of(dtab1), (Rows{{1, 2}, {3, 4}}));
     EXPECT_THAT(said, testing::HasSubstr("first holds 6 bytes, but 2 lines of 2 columns of 1-byte samples need 4"));
     EXPECT_THAT(said, testing::Not(testing::HasSubstr("second")));
 }

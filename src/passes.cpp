@@ -1,0 +1,45 @@
+#include "passes.h"
+
+#include "console.h"
+#include "numfmt.h"
+#include "run.h"
+#include "state.h"
+
+namespace {
+
+void check_raster(const RasterFile &f) {
+    const std::string what = raster_changed(f);
+    if (!what.empty())
+        fail_run(kfmt("\n\n\tThe file %s changed while the run was reading it (%s): the results are not written\n",
+                      f.shown.c_str(), what.c_str()));
+}
+
+}  // namespace
+
+void check_rasters() {
+    check_raster(f1);
+    check_raster(f3);
+}
+
+void RasterPairs::begin_pass() {
+    check_rasters();
+    dtab1.rewind();
+    dtab2.rewind();
+}
+
+void RasterPairs::next(const double *&row1, const double *&row2) {
+    row1 = dtab1.next_line();
+    row2 = dtab2.next_line();
+}
+
+void RasterPairs::end_pass() { check_rasters(); }
+
+void show_progress(Pass pass, int i) {
+    // The line pass counts the lines begun, from 1; the other two passes
+    // show the index of the line they begin, from 0.
+    if (pass == Pass::lines) {
+        if ((i + 1) % 1000 == 0) out_now(kfmt("\t\tline %d                  \r    ", i + 1));
+    } else {
+        if (i % 1000 == 0) out_now(kfmt("\t\tline %d                    \r    ", i));
+    }
+}

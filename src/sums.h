@@ -1,0 +1,38 @@
+// The sums of a comparison and the figures formed from them, free of any
+// run state: karvel's line pass and the report program both walk the
+// rasters through these, so that both get the same numbers.
+//
+// Every sum is taken one addition at a time in column order, line after
+// line; a line's own sums are taken of the same values as the whole-raster
+// sums, in the same walk.
+#ifndef KARVEL_SUMS_H
+#define KARVEL_SUMS_H
+
+// The whole-raster sums of the line pass.
+struct RasterSums {
+    double Suma_X = 0.0, Suma_Y = 0.0, Suma_XY = 0.0, Suma_X2 = 0.0;
+    double dif_carre_tot = 0.0;  // the squared differences, for the RMS error
+};
+
+// One line's figures: the spread of its absolute differences, the slope of
+// y on x, r and r².
+struct LineFigures {
+    double desv, slope, r, R2;
+};
+
+// n·Σab − Σa·Σb, the cross term of the least-squares formulas.
+inline double lsq_cross(double n, double sum_ab, double sum_a, double sum_b) { return n * sum_ab - sum_a * sum_b; }
+
+// Least-squares slope of y on x over x[0..M-1], y[0..M-1].
+double slope(const double *x, const double *y, int M);
+
+// Walks one line of both rasters (cols ≥ 1): adds it to the whole-raster
+// sums and returns its figures. A square root out of its domain writes its
+// message and gives a not-a-number.
+LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
+
+// The RMS error between the two rasters from the sum of the squared
+// differences over kco positions: sqrt(dif_carre_tot / (kco − 1)).
+double rms_error(double dif_carre_tot, long long kco);
+
+#endif
