@@ -48,14 +48,23 @@ std::string plan_dem(const Source &s, int target, bool convert, Plan &plan) {
 
 namespace {
 
-inline void take(Tally &t, int v) {
+// Rounds x to the nearest whole number, halves away from zero, and counts it
+// in the tally. False, with nothing counted, when the result lies beyond
+// the signed 32-bit range.
+inline bool store(double x, Tally &t, int32_t &stored) {
+    const double rounded = std::round(x);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return false;
+    stored = int32_t(rounded);
     if (!t.any) {
-        t.min = t.max = v;
+        t.min = t.max = stored;
         t.any = true;
     } else {
-        if (v < t.min) t.min = v;
-        if (v > t.max) t.max = v;
+        if (stored < t.min) t.min = stored;
+        if (stored > t.max) t.max = stored;
     }
+    const double e = std::fabs(rounded - x);
+    if (e > t.max_rounding) t.max_rounding = e;
+    return true;
 }
 
 }  // namespace
@@ -75,31 +84,14 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
             if (plan.exact) {
                 // Samples are whole numbers, except grey levels resampled
                 // onto another grid: those take the nearest level.
-                const double level = std::round(r);
-                if (level < -2147483648.0 || level > 2147483647.0) {
-                    t.exact_overflow = true;
-                } else {
-                    stored = int32_t(level);
-                    take(t, stored);
-                    const double e = std::fabs(level - r);
-                    if (e > t.max_rounding) t.max_rounding = e;
-                }
+                if (!store(r, t, stored)) t.exact_overflow = true;
             } else {
-                const double value = scaled ? r * s.scale + s.offset : r;
-                const double x = value * plan.factor;
-                const double rounded = std::round(x);  // halves away from zero
-                if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
-                    if (!t.beyond_range) {
-                        t.beyond_range = true;
-                        t.bad_line = line;
-                        t.bad_col = col0 + j;
-                        t.bad_value = x;
-                    }
-                } else {
-                    stored = int32_t(rounded);
-                    take(t, stored);
-                    const double e = std::fabs(rounded - x);
-                    if (e > t.max_rounding) t.max_rounding = e;
+                const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
+                if (!store(x, t, stored) && !t.beyond_range) {
+                    t.beyond_range = true;
+                    t.bad_line = line;
+                    t.bad_col = col0 + j;
+                    t.bad_value = x;
                 }
             }
         }
