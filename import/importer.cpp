@@ -397,6 +397,12 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     plan_inputs(a, b, o);
     choose_names(a, b, o);
     for (Input *in : {&a, &b}) {
+        // karvel refuses a result name whose files would replace a description.
+        const std::string descr_name = in->name + description_suffix(kind_bytes(in->plan.kind));
+        for (const char *suffix : {"_karvel.txt", "_karvel.xls", "_karvel_regres_lin.xls"})
+            if (descr_name == o.result + suffix)
+                throw Refusal{"the result name " + quoted(o.result) + " would have karvel replace the description " +
+                              printable(descr_name) + "; choose another with --result R"};
         check_length(shown_path(o.folder, in->name + raster_suffix(kind_bytes(in->plan.kind))));
         if (in->plan.kind != Kind::image8 && in->src.unit_type.empty())
             notes.push_back(in->who() + " names no unit for its values: metres were assumed.");

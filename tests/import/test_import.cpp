@@ -108,6 +108,10 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     EXPECT_EQ(out.read("q.txt"), descr({2, 2, 1, 6, 9, 30}));
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n1\np\nq\ncmp\n");
     expect_header(out, "p.raw", a, GDT_Byte, a.bands[0]);
+    // A result name whose summary would replace a description.
+    r = import_pair(in, out, a, b, {"--names", "r_karvel", "q", "--result", "r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("replace the description r_karvel.txt"));
 
     // The second band of multi-band files; a band that is not there.
     Folder out2;
