@@ -220,6 +220,14 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
     EXPECT_THAT(r.err, HasSubstr("SECOND " + in.path("none.tif") + " cannot be used"));
     EXPECT_EQ(out.read("a_m4.raw"), "earlier");
 
+    // A write that fails (here: a cap on file sizes) leaves no file behind, half-written or whole.
+    write_tif(in.path("big.tif"), ramp(100, 100, 1));
+    r = run_program(KARVEL_IMPORT_BIN, {in.path("big.tif"), in.path("big.tif"), out.name()}, "", 0, 20000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cannot be written: File too large"));
+    EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{"a_m4.raw"});
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
     // A missing folder is created; the earlier file is replaced once all is written.
     EXPECT_EQ(run_import({in.path("a.tif"), in.path("a.tif"), out.name() + "/sub"}).status, 0);
     EXPECT_TRUE(out.exists("sub/first_m4.raw"));
