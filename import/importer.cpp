@@ -552,6 +552,9 @@ int run_import(int argc, const char *const *argv, const ImportSetting &setting) 
     }
     if (o.help) {
         std::fputs(usage_text(setting.program).c_str(), stdout);
+        std::string message;
+        if (set_images_dir(setting.images_root, message))
+            std::printf("\nThe images directory is %s.\n", printable(images_dir()).c_str());
         return 0;
     }
     CPLPushErrorHandler(CPLQuietErrorHandler);
