@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -83,8 +84,10 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
             t.with_data++;
             if (plan.exact) {
                 // Samples are whole numbers, except grey levels resampled
-                // onto another grid: those take the nearest level.
-                if (!store(r, t, stored)) t.exact_overflow = true;
+                // onto another grid: those take the nearest level, within
+                // 0 to 255 (a cubic kernel may overshoot).
+                const double v = plan.kind == Kind::image8 ? std::min(255.0, std::max(0.0, r)) : r;
+                if (!store(v, t, stored)) t.exact_overflow = true;
             } else {
                 const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
                 if (!store(x, t, stored) && !t.beyond_range) {

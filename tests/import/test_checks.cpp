@@ -16,6 +16,25 @@ using ::testing::HasSubstr;
 namespace {
 
 
+// GDAL's own warp of a raster onto the grid of ramp(6, 8, ...), as doubles.
+std::vector<double> gdal_warp(const std::string &path, const char *method) {
+    GDALDatasetH src = GDALOpen(path.c_str(), GA_ReadOnly);
+    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-te", "500000", "5399820", "500240",
+                          "5400000", "-ts", "8", "6", nullptr};
+    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
+    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
+    GDALWarpAppOptionsFree(o);
+    std::vector<double> w(48);
+    EXPECT_NE(warped, nullptr);
+    if (warped != nullptr) {
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
+                  CE_None);
+        GDALClose(warped);
+    }
+    GDALClose(src);
+    return w;
+}
+
 TestRaster ramp(int lines, int cols, double step) {
     std::vector<double> v;
     for (int i = 0; i < lines * cols; i++) v.push_back(100 + step * i);
@@ -72,20 +91,8 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     RunResult r = import_pair(in, out, a, b, {"--align"});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    GDALDatasetH src = GDALOpen(in.path("b.tif").c_str(), GA_ReadOnly);
-    const char *args[] = {"-of", "MEM", "-r", "bilinear", "-ot", "Float64", "-te", "500000", "5399820", "500240",
-                          "5400000", "-ts", "8", "6", nullptr};
-    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
-    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
-    GDALWarpAppOptionsFree(o);
-    ASSERT_NE(warped, nullptr);
-    std::vector<double> w(48);
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
-              CE_None);
-    GDALClose(warped);
-    GDALClose(src);
     std::vector<long long> want;
-    for (double x : w) want.push_back((long long)std::round(x * 1000.0));
+    for (double x : gdal_warp(in.path("b.tif"), "bilinear")) want.push_back((long long)std::round(x * 1000.0));
     EXPECT_EQ(samples(out.read("b_m4.raw"), 4, true), want);
     ReadBack rb = read_raster(out.path("b_m4.raw"));
     for (int k = 0; k < 6; k++) EXPECT_DOUBLE_EQ(rb.gt[k], a.gt[k]);
@@ -98,6 +105,18 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST"));
     r = import_pair(in, out, a, small, {"--align=near", "--crop"});
     EXPECT_EQ(r.status, 0) << r.err;
+
+    // Resampled grey levels take the nearest level.
+    Folder out2;
+    std::vector<double> levels;
+    for (int k = 0; k < 30; k++) levels.push_back(k % 2 ? 255 : 0);
+    TestRaster g = raster(5, 6, GDT_Byte, levels);
+    std::copy(gt, gt + 6, g.gt);
+    r = import_pair(in, out2, raster(6, 8, GDT_Byte, std::vector<double>(48, 7)), g, {"--align=cubic"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<long long> grey;
+    for (double x : gdal_warp(in.path("b.tif"), "cubic")) grey.push_back((long long)std::round(x));
+    EXPECT_EQ(samples(out2.read("b.raw"), 1, false), grey);
 }
 
 TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
