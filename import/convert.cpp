@@ -76,8 +76,9 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
     const bool scaled = s.scale != 1 || s.offset != 0;
     t.cells += n;
     for (int j = 0; j < n; j++) {
-        const double r = raw[j];
-        const bool ok = !is_nodata_value(s, r) && (mask == nullptr || mask[j] != 0);
+        // GDAL hands out 8-bit samples flagged as signed as 0 to 255.
+        const double r = s.signed_byte && raw[j] >= 128 ? raw[j] - 256 : raw[j];
+        const bool ok = !is_nodata_value(s, r) && !is_nodata_value(s, raw[j]) && (mask == nullptr || mask[j] != 0);
         has_data[j] = ok;
         int32_t stored = 0;
         if (ok) {

@@ -229,9 +229,21 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         RunResult r = run_import({in.path("a.tif"), in.path("a.tif"), folder});
         EXPECT_EQ(r.status, 1) << folder;
     }
+    // Bands that hold no elevations this program can store.
+    TestRaster celsius = ramp(2, 2, 1);
+    celsius.unit = "degree Celsius";
+    RunResult r = import_pair(in, out, celsius, a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("a.tif") + " cannot be imported: its band's unit type "
+                                 "\"degree Celsius\" is not a unit of length"));
+    r = import_pair(in, out, a, raster(2, 2, GDT_CFloat32, {1, 2, 3, 4}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("its samples are complex numbers"));
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
     // An input that is a pipe is refused without waiting on it; a missing one names itself.
     ASSERT_EQ(mkfifo(in.path("pipe.tif").c_str(), 0600), 0);
-    RunResult r = run_import({in.path("pipe.tif"), in.path("a.tif"), out.name()});
+    r = run_import({in.path("pipe.tif"), in.path("a.tif"), out.name()});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("pipe.tif") + " cannot be used: it is not a regular file"));
     r = run_import({in.path("a.tif"), in.path("none.tif"), out.name()});

@@ -64,6 +64,21 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     EXPECT_EQ(samples(out2.read("c_m4.raw"), 4, true), (std::vector<long long>{-2000000000, 0, 2000000000}));
     EXPECT_EQ(samples(out2.read("d_m4.raw"), 4, true), (std::vector<long long>{0, 7, 2147483647}));
     EXPECT_EQ(out2.read("r.answers"), out2.name() + "\n0\nc\n1\nd\n1\nr\n3\n2\n");
+
+    // Signed 8-bit samples (stored as 251 for -5) become 32-bit.
+    Folder out3;
+    TestRaster e = raster(1, 3, GDT_Byte, {251, 0, 127});
+    e.signed_byte = true;
+    r = import_pair(in, out3, e, e);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(samples(out3.read("a_m4.raw"), 4, true), (std::vector<long long>{-5, 0, 127}));
+    e.bands[0].push_back(128);  // -128, the nodata value
+    e.cols = 4;
+    e.has_nodata = true;
+    e.nodata = -128;
+    r = import_pair(in, out3, e, e);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
 }
 
 TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
