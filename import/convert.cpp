@@ -74,7 +74,10 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                   int col0, uint8_t *has_data, uint8_t *out, Tally &t) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
-    t.cells += n;
+    // The tally is kept in a local copy: stores through out could otherwise
+    // alias it and force it to memory at every cell.
+    Tally u = t;
+    u.cells += n;
     for (int j = 0; j < n; j++) {
         // GDAL hands out 8-bit samples flagged as signed as 0 to 255.
         const double r = s.signed_byte && raw[j] >= 128 ? raw[j] - 256 : raw[j];
@@ -82,23 +85,24 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
         has_data[j] = ok;
         int32_t stored = 0;
         if (ok) {
-            t.with_data++;
+            u.with_data++;
             if (plan.exact) {
                 // Samples are whole numbers, except grey levels resampled
                 // onto another grid: those take the nearest level, within
                 // 0 to 255 (a cubic kernel may overshoot).
                 const double v = plan.kind == Kind::image8 ? std::min(255.0, std::max(0.0, r)) : r;
-                if (!store(v, t, stored)) t.exact_overflow = true;
+                if (!store(v, u, stored)) u.exact_overflow = true;
             } else {
                 const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
-                if (!store(x, t, stored) && !t.beyond_range) {
-                    t.beyond_range = true;
-                    t.bad_line = line;
-                    t.bad_col = col0 + j;
-                    t.bad_value = x;
+                if (!store(x, u, stored) && !u.beyond_range) {
+                    u.beyond_range = true;
+                    u.bad_line = line;
+                    u.bad_col = col0 + j;
+                    u.bad_value = x;
                 }
             }
         }
         if (out != nullptr) std::memcpy(out + size_t(j) * bytes, &stored, size_t(bytes));
     }
+    t = u;
 }
