@@ -450,6 +450,9 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
             cropped = true;
             continue;
         }
+        if (missing_a > 0 || missing_b > 0)
+            throw Refusal{"cells of the window lack data on a second reading: " + a.who() + " or " + b.who() +
+                          " changed while being read"};
         bool again = false;
         for (Input *in : {&a, &b}) {
             if (in->tally.exact_overflow && in->plan.exact) {
