@@ -32,7 +32,7 @@ namespace {
 // the reading stopped.
 std::string parse_six(const std::string &text, int values[6], size_t *end) {
     static const char *const kFields[6] = {"number of lines", "number of columns", "bytes per sample",
-                                           "minimum value", "maximum value", "pixel size"};
+                                           "minimum value",   "maximum value",     "pixel size"};
     size_t pos = 0;
     for (int k = 0; k < 6; k++) {
         while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) pos++;
@@ -126,9 +126,10 @@ void obtain_description(const std::string &shown_path, TextFile &handle, int &li
     // A link that leads to no file is the user's: it is neither followed to
     // create a file nor replaced.
     if (lstat(real.c_str(), &st) == 0)
-        stop_run(kfmt("\n\n\tThe description file %s cannot be written: it is a symbolic link that leads to no file "
-                      "(%s)\n",
-                      shown_path.c_str(), std::strerror(stat_err)));
+        stop_run(
+            kfmt("\n\n\tThe description file %s cannot be written: it is a symbolic link that leads to no file "
+                 "(%s)\n",
+                 shown_path.c_str(), std::strerror(stat_err)));
     if (stat_err != ENOENT) refuse(shown_path, kfmt("it cannot be read (%s)", std::strerror(stat_err)));
 
     out(kfmt("\n\n\tNo File %s \n\n", shown_path.c_str()));
@@ -136,7 +137,9 @@ void obtain_description(const std::string &shown_path, TextFile &handle, int &li
     ask_choice("\n\t\tNumber of columns ? ", cols, 1, 2147483647);
     ask_choice("\n\t\tPixel size ? ", taille_pix, -2147483647 - 1, 2147483647);
     const std::string problem = size_problem(lines, cols);
-    if (!problem.empty()) stop_run(kfmt("\n\n\tThe size typed for the new description file %s cannot be used: %s\n", shown_path.c_str(), problem.c_str()));
+    if (!problem.empty())
+        stop_run(kfmt("\n\n\tThe size typed for the new description file %s cannot be used: %s\n", shown_path.c_str(),
+                      problem.c_str()));
 
     const int values[6] = {lines, cols, sample_bytes, 0, 65500, taille_pix};
     // Written whole under a temporary name: a description cut short would be

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -75,12 +75,25 @@ void compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &
     ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n").status, 0);
 }
 
-// The numbers of the JSON file by key (null as not-a-number).
+// The numbers of the JSON file by key (null as not-a-number): every
+// `"key": value` whose value is a number or null.
 std::map<std::string, double> json_numbers(const std::string &json) {
     std::map<std::string, double> m;
-    const std::regex entry("\"([a-z0-9_]+)\": (null|[-+0-9.eE]+)");
-    for (auto it = std::sregex_iterator(json.begin(), json.end(), entry); it != std::sregex_iterator(); ++it)
-        m[(*it)[1]] = (*it)[2] == "null" ? NAN : std::strtod((*it)[2].str().c_str(), nullptr);
+    for (size_t q = json.find('"'); q != std::string::npos; q = json.find('"', q + 1)) {
+        const size_t end = json.find('"', q + 1);
+        if (end == std::string::npos) break;
+        const std::string key = json.substr(q + 1, end - q - 1);
+        q = end;
+        if (json.compare(end + 1, 2, ": ") != 0) continue;
+        const char *value = json.c_str() + end + 3;
+        if (std::strncmp(value, "null", 4) == 0) {
+            m[key] = NAN;
+            continue;
+        }
+        char *stop = nullptr;
+        const double v = std::strtod(value, &stop);
+        if (stop != value) m[key] = v;
+    }
     return m;
 }
 
