@@ -475,7 +475,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
     // Headers, descriptions and the answers, each complete under a
     // temporary name before anything takes its final name.
-    OutFile headers[2], answers;
+    OutFile headers[2], sidecars[2], answers;
     TextFile descriptions[2];
     struct DescriptionUndo {
         TextFile *d;
@@ -497,6 +497,11 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         if (!write_whole(headers[k], dir + "/" + header_name(raw_name), header))
             throw Refusal{"the file " + printable(dir + "/" + header_name(raw_name)) +
                           " cannot be written: " + std::strerror(headers[k].err)};
+        if (in.plan.kind != Kind::image8) {
+            const std::string side = dir + "/" + unit_sidecar_name(raw_name);
+            if (!write_whole(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
+                throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(sidecars[k].err)};
+        }
         const int values[6] = {w.lines, w.cols, bytes, in.tally.min, in.tally.max,
                                ground_cell_size(in.src, gt, w.lines, w.cols)};
         const std::string descr_name = in.name + description_suffix(bytes);
@@ -518,10 +523,16 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
     close_source(a.src);
     close_source(b.src);
-    StagedFile *files[] = {&a.raw.staged,        &headers[0].staged, &descriptions[0].staged, &b.raw.staged,
-                           &headers[1].staged,   &descriptions[1].staged, &answers.staged};
+    std::vector<StagedFile *> files;
+    for (int k = 0; k < 2; k++) {
+        files.push_back(k == 0 ? &a.raw.staged : &b.raw.staged);
+        files.push_back(&headers[k].staged);
+        if (!sidecars[k].staged.temp_path.empty()) files.push_back(&sidecars[k].staged);
+        files.push_back(&descriptions[k].staged);
+    }
+    files.push_back(&answers.staged);
     size_t failed = 0;
-    if (!staged_commit_together(files, sizeof files / sizeof files[0], &failed)) {
+    if (!staged_commit_together(files.data(), files.size(), &failed)) {
         const int err = errno;
         undo.keep = true;
         std::string done;

@@ -49,8 +49,9 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n0\na\n0\nb\n1\ncmp\n0\n0\n");
     EXPECT_THAT(r.out, HasSubstr("metres were assumed"));
     EXPECT_THAT(r.out, HasSubstr("< " + out.path("cmp.answers")));
-    EXPECT_EQ(files_in(out.path("")), (std::vector<std::string>{"a_m2.hdr", "a_m2.raw", "a_m2.txt", "b_m4.hdr",
-                                                                "b_m4.raw", "b_m4.txt", "cmp.answers"}));
+    EXPECT_EQ(files_in(out.path("")),
+              (std::vector<std::string>{"a_m2.hdr", "a_m2.raw", "a_m2.raw.aux.xml", "a_m2.txt", "b_m4.hdr", "b_m4.raw",
+                                        "b_m4.raw.aux.xml", "b_m4.txt", "cmp.answers"}));
 
     // Signed 32-bit samples in millimetres stay as they are, in millimetres;
     // unsigned ones too while they fit the signed range.
@@ -101,6 +102,14 @@ TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
     EXPECT_EQ(out.read("a_m4.txt"), descr({2, 3, 4, -2063, 123456, 30}));
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n0\na\n1\nb\n1\ncmp\n3\n3\n");
     EXPECT_THAT(r.out, HasSubstr("0.500000 mm"));  // the largest rounding error of a
+
+    // What was written reads back through GDAL with its unit: importing it
+    // again keeps the millimetres as they are.
+    Folder again;
+    r = run_import({"--names", "a", "b", out.path("a_m4.raw"), out.path("b_m4.raw"), again.name()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char *f : {"a_m4.raw", "a_m4.txt", "b_m4.raw", "b_m4.txt"}) EXPECT_EQ(again.read(f), out.read(f)) << f;
+    EXPECT_EQ(again.read("cmp.answers"), again.name() + "\n0\na\n1\nb\n1\ncmp\n3\n3\n");
 
     // --unit cm, and a band with a scale and an offset (value = raw × 0.1 + 5 m).
     Folder out2;
