@@ -41,3 +41,10 @@ std::string envi_header(const std::string &band_name, int lines, int cols, Kind 
     h += "band names = {" + band_name + "}\n";
     return h;
 }
+
+std::string unit_sidecar_name(const std::string &raw_name) { return raw_name + ".aux.xml"; }
+
+std::string unit_sidecar(const std::string &unit) {
+    return "<PAMDataset>\n  <PAMRasterBand band=\"1\">\n    <UnitType>" + unit +
+           "</UnitType>\n  </PAMRasterBand>\n</PAMDataset>\n";
+}

@@ -16,4 +16,10 @@ std::string header_name(const std::string &raw_name);
 std::string envi_header(const std::string &band_name, int lines, int cols, Kind kind, const double *gt,
                         const std::string &wkt);
 
+// GDAL's side file for what an ENVI header cannot say: the unit of the
+// values of a DEM, so that GDAL (and a later import) reads it as the band's
+// unit type. Named like the raw file with ".aux.xml" appended.
+std::string unit_sidecar_name(const std::string &raw_name);
+std::string unit_sidecar(const std::string &unit);
+
 #endif
