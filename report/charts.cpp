@@ -207,28 +207,37 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     return f;
 }
 
-DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins) {
-    DiffHistogram out;
+DiffBinner::DiffBinner(const Headline &h, int bins) {
     double reach = std::isfinite(h.clip) && h.clip > 0 ? 1.25 * h.clip : 0.0;
     double lo = std::max(h.min_diff, -reach), hi = std::min(h.max_diff, reach);
     if (!(lo < hi)) {
         lo = std::isfinite(h.min_diff) ? h.min_diff - 0.5 : -0.5;
         hi = std::isfinite(h.max_diff) ? h.max_diff + 0.5 : 0.5;
     }
-    out.lo = lo;
-    out.hi = hi;
-    out.counts.assign(size_t(bins), 0);
-    const double scale = bins / (hi - lo);
+    hist_.lo = lo;
+    hist_.hi = hi;
+    hist_.counts.assign(size_t(bins), 0);
+    scale_ = bins / (hi - lo);
+}
+
+void DiffBinner::add(const double *d, size_t n) {
+    const double lo = hist_.lo, hi = hist_.hi;
+    const long long last = (long long)hist_.counts.size() - 1;
     for (size_t i = 0; i < n; i++) {
         const double v = d[i];
         if (!(v >= lo && v <= hi)) {
-            out.outside++;
+            hist_.outside++;
             continue;
         }
-        long long b = (long long)((v - lo) * scale);
-        out.counts[size_t(std::min<long long>(b, bins - 1))]++;
+        long long b = (long long)((v - lo) * scale_);
+        hist_.counts[size_t(std::min<long long>(b, last))]++;
     }
-    return out;
+}
+
+DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins) {
+    DiffBinner b(h, bins);
+    b.add(d, n);
+    return b.histogram();
 }
 
 Figure diff_histogram_figure(const DiffHistogram &d, const Headline &h) {

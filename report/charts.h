@@ -58,6 +58,18 @@ std::string pdf_script(const std::vector<Figure> &figures, const std::string &pd
 // the headline figures so that a few outliers do not squeeze the rest.
 DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins);
 
+// The same histogram taken block by block.
+class DiffBinner {
+public:
+    DiffBinner(const Headline &h, int bins);
+    void add(const double *d, size_t n);
+    const DiffHistogram &histogram() const { return hist_; }
+
+private:
+    DiffHistogram hist_;
+    double scale_ = 1;
+};
+
 // Quotes text for a gnuplot string in double quotes.
 std::string gp_quote(const std::string &text);
 

@@ -22,11 +22,19 @@ bool DiffStats::reserve(size_t n) {
     if (p == MAP_FAILED) return false;
     madvise(p, bytes_, MADV_HUGEPAGE);  // a hint: without huge pages all works the same
     d_ = static_cast<double *>(p);
+    sample_for(n);
     return true;
 }
 
+void DiffStats::sample_for(size_t n) {
+    sample_.clear();
+    stride_ = n >= 4 * kRankSample ? n / kRankSample : 0;
+    next_sample_ = 0;
+    if (stride_) sample_.reserve(kRankSample);
+}
+
 void DiffStats::add_line(const double *x, const double *y, int cols) {
-    if (cols <= 0 || !d_ || size_t(cols) > bytes_ / sizeof(double) - n_) return;  // beyond the room obtained
+    if (cols <= 0 || (d_ && size_t(cols) > bytes_ / sizeof(double) - n_)) return;  // beyond the room obtained
     if (!have_origin_) {
         x0_ = x[0];
         y0_ = y[0];
@@ -37,7 +45,8 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_, sdd = sdd_, sd = sd_;
     for (int j = 0; j < cols; j++) {
         const double d = y[j] - x[j];
-        d_[n_++] = d;
+        if (d_) d_[n_] = d;
+        n_++;
         sum_d += d;
         sum_abs += std::fabs(d);
         sum_sq += d * d;
@@ -53,6 +62,10 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         syy += v * v;
         sxy += u * v;
     }
+    if (stride_)
+        for (; next_sample_ < seen_ + size_t(cols) && sample_.size() < kRankSample; next_sample_ += stride_)
+            sample_.push_back(y[next_sample_ - seen_] - x[next_sample_ - seen_]);
+    seen_ += size_t(cols);
     sx_ = sx, sy_ = sy, sxx_ = sxx, syy_ = syy, sxy_ = sxy;
     sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx, sdd_ = sdd, sd_ = sd;
 }
@@ -63,6 +76,18 @@ double pearson(double n, double sx, double sy, double sxx, double syy, double sx
 }
 
 Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit) {
+    const double *d = d_;
+    const size_t n = n_;
+    return finish(
+        b0, b1, rms, unit,
+        [d, n](const ValueBlock &take) {
+            if (d && n) take(d, n);
+        },
+        {});
+}
+
+Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
+                           const std::function<void(const Headline &)> &ranked) {
     Headline h;
     const size_t n = n_;
     const double nd = double(n);
@@ -94,17 +119,18 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
     }
     // The middle values and the percentiles of |d| in one walk, then the
     // median of |d − median|.
-    const auto p = select_ranks(d_, n,
+    const auto p = select_ranks(diffs, n, sample_,
                                 {{Seen::as_is, 0.0, (n + 1) / 2},
                                  {Seen::as_is, 0.0, n / 2 + 1},
                                  {Seen::magnitude, 0.0, nearest_rank(90, n)},
                                  {Seen::magnitude, 0.0, nearest_rank(95, n)},
                                  {Seen::magnitude, 0.0, nearest_rank(98, n)}});
     h.median_diff = n % 2 ? p[0] : (p[0] + p[1]) / 2.0;
-    h.nmad = 1.4826 * median(d_, n, Seen::off_center, h.median_diff);
     h.le90 = p[2];
     h.le95 = p[3];
     h.clip = p[4];
+    if (ranked) ranked(h);
+    h.nmad = 1.4826 * median(diffs, n, sample_, Seen::off_center, h.median_diff);
     return h;
 }
 

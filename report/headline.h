@@ -5,6 +5,7 @@
 #define KARVEL_REPORT_HEADLINE_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,12 @@ struct Headline {
     double clip = 0;  // the 98th percentile of |d|, where the maps' colours end
 };
 
-// Takes the positions line by line, keeping each difference (8 bytes per
-// position) for the exact medians and percentiles.
+#include "select.h"
+
+// Takes the positions line by line: the sums, and for the exact medians and
+// percentiles either every difference (8 bytes per position, after
+// reserve()) or only a regular sample of them (after sample_for()), the
+// differences then being walked again by the caller's stream.
 class DiffStats {
 public:
     DiffStats() = default;
@@ -28,10 +33,18 @@ public:
     // them: far fewer page faults); false when the memory cannot be had. At
     // most n positions may then be added.
     bool reserve(size_t n);
+    // Keeps no difference but a regular sample of n positions to come.
+    void sample_for(size_t n);
     // Adds one line of the first (x) and the second (y) raster.
     void add_line(const double *x, const double *y, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
     Headline finish(double b0, double b1, double rms, const std::string &unit);
+    // The same from the differences walked again by `diffs` (the very
+    // values added, in the same order); `ranked` is called with the figures
+    // known before the last walk (all but the NMAD), which may do more with
+    // the differences of that walk.
+    Headline finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
+                    const std::function<void(const Headline &)> &ranked);
     // The differences, in position order until finish() reorders them.
     const double *diffs() const { return d_; }
     size_t count() const { return n_; }
@@ -39,6 +52,8 @@ public:
 private:
     double *d_ = nullptr;
     size_t n_ = 0, bytes_ = 0;
+    size_t seen_ = 0, next_sample_ = 0, stride_ = 0;  // positions added; the next one sampled, and every how many
+    std::vector<double> sample_;
     bool have_origin_ = false;
     double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
     double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;

@@ -262,9 +262,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(shown_folder) + ": " + p);
 
     const long long n = (long long)s.lines * s.cols;
+    // The differences are not kept: the exact medians and percentiles walk
+    // them again, from the rasters.
     DiffStats stats;
-    if (!stats.reserve(size_t(n)))
-        return refuse(kfmt("there is not memory enough for the differences of %lld positions (8 bytes each)", n));
+    stats.sample_for(size_t(n));
     const double b0 = s.b0.value, b1 = s.b1.value;
     BlockMeans first_cells(s.lines, s.cols, kPictureSide), diff_cells(s.lines, s.cols, kPictureSide),
         resid_cells(s.lines, s.cols, kPictureSide);
@@ -339,7 +340,37 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (tif_problem.empty()) tif_problem = resid_tif.close();
     }));
 
-    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m");
+    // Each walk reads both rasters again, as the pass above did; the walk
+    // for the NMAD also bins the histogram of the differences.
+    std::unique_ptr<DiffBinner> binner;
+    DiffHistogram diff_hist;
+    bool binned = false;
+    auto diffs = [&](const ValueBlock &take) {
+        in[0].lines.rewind();
+        in[1].lines.rewind();
+        for (int i = 0; i < s.lines; i++) {
+            const double *x = in[0].lines.next_line();
+            const double *y = in[1].lines.next_line();
+            for (int j = 0; j < s.cols; j++) d_row[size_t(j)] = y[j] - x[j];
+            if (binner) binner->add(d_row.data(), size_t(s.cols));
+            take(d_row.data(), size_t(s.cols));
+        }
+        if (binner) {
+            diff_hist = binner->histogram();
+            binner.reset();
+            binned = true;
+        }
+    };
+    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m", diffs,
+                              [&](const Headline &ranked) { binner = std::make_unique<DiffBinner>(ranked, kDiffBins); });
+    if (!binned) {  // no walk followed the percentiles
+        binner = std::make_unique<DiffBinner>(h, kDiffBins);
+        diffs([](const double *, size_t) {});
+    }
+    for (int k = 0; k < 2; k++) {
+        p = raster_changed(in[k].file);
+        if (!p.empty()) return refuse(p + ": it changed while the report read it");
+    }
     std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
     for (const auto &l : headline_lines(h)) console += "\t" + l + "\n";
     console += "\n\tRecomputed from the rasters: the RMS error and the sums agree with the summary.\n";
@@ -396,7 +427,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                                                    {nearest_rank(98, cells.size())})[0];
         figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
     }
-    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), stats.count(), h, kDiffBins), h));
+    figures.push_back(diff_histogram_figure(diff_hist, h));
 
     std::vector<std::string> data_written;
     for (const auto &f : figures) {

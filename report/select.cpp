@@ -35,7 +35,7 @@ constexpr size_t kBuckets = size_t(1) << kDigit;
 namespace {
 
 // Exact in every case: 16 bits of the rank's key per pass, four passes.
-std::vector<double> select_by_bits(const double *v, size_t n, Seen seen, double center,
+std::vector<double> select_by_bits(const ValueStream &values, Seen seen, double center,
                                    const std::vector<size_t> &ranks) {
     const size_t R = ranks.size();
     // For each rank: the key bits found so far (prefix), and the rank still
@@ -47,12 +47,14 @@ std::vector<double> select_by_bits(const double *v, size_t n, Seen seen, double 
         const int shift = 64 - kDigit * (level + 1);
         const int known = kDigit * level;  // bits of the prefix already fixed
         for (auto &c : count) std::fill(c.begin(), c.end(), 0);
-        for (size_t i = 0; i < n; i++) {
-            const uint64_t k = key_of(seen_value(v[i], seen, center));
-            const size_t digit = size_t(k >> shift) & (kBuckets - 1);
-            for (size_t r = 0; r < R; r++)
-                if (known == 0 || (k >> (64 - known)) == (prefix[r] >> (64 - known))) count[r][digit]++;
-        }
+        values([&](const double *v, size_t n) {
+            for (size_t i = 0; i < n; i++) {
+                const uint64_t k = key_of(seen_value(v[i], seen, center));
+                const size_t digit = size_t(k >> shift) & (kBuckets - 1);
+                for (size_t r = 0; r < R; r++)
+                    if (known == 0 || (k >> (64 - known)) == (prefix[r] >> (64 - known))) count[r][digit]++;
+            }
+        });
         for (size_t r = 0; r < R; r++) {
             size_t b = 0;
             while (b + 1 < kBuckets && left[r] > count[r][b]) left[r] -= count[r][b++];
@@ -64,8 +66,22 @@ std::vector<double> select_by_bits(const double *v, size_t n, Seen seen, double 
     return out;
 }
 
-// Values in the sample that brackets the ranks.
-constexpr size_t kSample = 262144;
+// The sample of an array, for arrays large enough to have one.
+std::vector<double> array_sample(const double *v, size_t n) {
+    std::vector<double> sample;
+    if (n >= 4 * kRankSample) {
+        const size_t stride = n / kRankSample;
+        sample.resize(kRankSample);
+        for (size_t i = 0; i < kRankSample; i++) sample[i] = v[i * stride];
+    }
+    return sample;
+}
+
+ValueStream array_stream(const double *v, size_t n) {
+    return [v, n](const ValueBlock &take) {
+        if (n > 0) take(v, n);
+    };
+}
 
 }  // namespace
 
@@ -74,18 +90,20 @@ constexpr size_t kSample = 262144;
 // below and at each bracket's ends and keeps those strictly inside it (a
 // small share), among which the rank is then found. A rank outside its
 // bracket, or a bracket holding too many values, is found bit by bit instead.
-std::vector<double> select_ranks(const double *v, size_t n, const std::vector<RankQuery> &queries) {
+std::vector<double> select_ranks(const ValueStream &values, size_t n, const std::vector<double> &raw_sample,
+                                 const std::vector<RankQuery> &queries) {
     const size_t R = queries.size();
     std::vector<double> out(R);
-    if (n < 4 * kSample) {
+    const size_t S = raw_sample.size();
+    if (n < 4 * kRankSample || S < 1024) {
         for (size_t r = 0; r < R; r++)
-            out[r] = select_by_bits(v, n, queries[r].seen, queries[r].center, {queries[r].rank})[0];
+            out[r] = select_by_bits(values, queries[r].seen, queries[r].center, {queries[r].rank})[0];
         return out;
     }
     // Sample places on each side of a rank's place: four standard deviations
-    // of where the rank falls in a sample of this size (at most 256). Each
-    // bracket then holds about 0.8 % of the values.
-    const size_t reach = 1024;
+    // of where the rank falls in a sample of this size (at most 256 for the
+    // full sample). Each bracket then holds about 0.8 % of the values.
+    const size_t reach = std::max<size_t>(4, S / 256);
     struct Bracket {
         Seen seen;
         double center, lo, hi;
@@ -94,19 +112,18 @@ std::vector<double> select_ranks(const double *v, size_t n, const std::vector<Ra
         bool overflow = false;
     };
     std::vector<Bracket> br(R);
-    std::vector<double> sample(kSample);
-    const size_t stride = n / kSample;
+    std::vector<double> sample(S);
     for (size_t r = 0; r < R; r++) {
         const RankQuery &q = queries[r];
         if (r == 0 || q.seen != queries[r - 1].seen || q.center != queries[r - 1].center) {
-            for (size_t i = 0; i < kSample; i++) sample[i] = seen_value(v[i * stride], q.seen, q.center);
+            for (size_t i = 0; i < S; i++) sample[i] = seen_value(raw_sample[i], q.seen, q.center);
             std::sort(sample.begin(), sample.end());
         }
-        const size_t at = size_t(double(q.rank - 1) / double(n - 1) * double(kSample - 1));
+        const size_t at = size_t(double(q.rank - 1) / double(n - 1) * double(S - 1));
         br[r].seen = q.seen;
         br[r].center = q.center;
         br[r].lo = sample[at > reach ? at - reach : 0];
-        br[r].hi = sample[std::min(kSample - 1, at + reach)];
+        br[r].hi = sample[std::min(S - 1, at + reach)];
     }
     const size_t cap = n / 64;
     // Ranks that fall in one bracket share it (the two middle values of an
@@ -144,38 +161,42 @@ std::vector<double> select_ranks(const double *v, size_t n, const std::vector<Ra
             if (b.inside.size() < cap) b.inside.push_back(w);
             else b.overflow = true;
         };
-        size_t i = 0;
-        for (; i + 1 < n; i += 2) {
-            d2 x;
-            std::memcpy(&x, v + i, sizeof x);
+        values([&](const double *v, size_t len) {
+            size_t i = 0;
+            for (; i + 1 < len; i += 2) {
+                d2 x;
+                std::memcpy(&x, v + i, sizeof x);
 #pragma GCC unroll 4
-            for (size_t q = 0; q < m; q++) {
-                // Each bracket sees every value the same way: a foreseen branch.
-                const d2 w = seen[q] == Seen::as_is       ? x
-                             : seen[q] == Seen::magnitude ? (d2)((m2)x & no_sign)
-                                                          : (d2)((m2)(x - center[q]) & no_sign);
-                below[q] -= (m2)(w < lo[q]);
-                at_lo[q] -= (m2)(w == lo[q]);
-                at_hi[q] -= (m2)(w == hi[q]);
-                const m2 in = (m2)(w > lo[q]) & (m2)(w < hi[q]);
-                if ((in[0] | in[1]) != 0) [[unlikely]] {
-                    if (in[0]) keep(q, w[0]);
-                    if (in[1]) keep(q, w[1]);
+                for (size_t q = 0; q < m; q++) {
+                    // Each bracket sees every value the same way: a foreseen branch.
+                    const d2 w = seen[q] == Seen::as_is       ? x
+                                 : seen[q] == Seen::magnitude ? (d2)((m2)x & no_sign)
+                                                              : (d2)((m2)(x - center[q]) & no_sign);
+                    below[q] -= (m2)(w < lo[q]);
+                    at_lo[q] -= (m2)(w == lo[q]);
+                    at_hi[q] -= (m2)(w == hi[q]);
+                    const m2 in = (m2)(w > lo[q]) & (m2)(w < hi[q]);
+                    if ((in[0] | in[1]) != 0) [[unlikely]] {
+                        if (in[0]) keep(q, w[0]);
+                        if (in[1]) keep(q, w[1]);
+                    }
                 }
             }
-        }
+            if (i < len)  // the last value of an odd block
+                for (size_t q = 0; q < m; q++) {
+                    Bracket &b = br[which[q]];
+                    const double w = seen_value(v[i], b.seen, b.center);
+                    b.below += w < b.lo;
+                    b.at_lo += w == b.lo;
+                    b.at_hi += w == b.hi;
+                    if (w > b.lo && w < b.hi) keep(q, w);
+                }
+        });
         for (size_t q = 0; q < m; q++) {
             Bracket &b = br[which[q]];
-            b.below = size_t(below[q][0] + below[q][1]);
-            b.at_lo = size_t(at_lo[q][0] + at_lo[q][1]);
-            b.at_hi = size_t(at_hi[q][0] + at_hi[q][1]);
-            if (i < n) {  // the last value of an odd count
-                const double w = seen_value(v[i], b.seen, b.center);
-                b.below += w < b.lo;
-                b.at_lo += w == b.lo;
-                b.at_hi += w == b.hi;
-                if (w > b.lo && w < b.hi) keep(q, w);
-            }
+            b.below += size_t(below[q][0] + below[q][1]);
+            b.at_lo += size_t(at_lo[q][0] + at_lo[q][1]);
+            b.at_hi += size_t(at_hi[q][0] + at_hi[q][1]);
         }
     };
     for (size_t first = 0; first < distinct.size(); first += 4) {
@@ -210,8 +231,12 @@ std::vector<double> select_ranks(const double *v, size_t n, const std::vector<Ra
         if (b.lo < b.hi && k <= b.at_hi) out[r] = b.hi;
         else missed.push_back(r);
     }
-    for (size_t r : missed) out[r] = select_by_bits(v, n, queries[r].seen, queries[r].center, {queries[r].rank})[0];
+    for (size_t r : missed) out[r] = select_by_bits(values, queries[r].seen, queries[r].center, {queries[r].rank})[0];
     return out;
+}
+
+std::vector<double> select_ranks(const double *v, size_t n, const std::vector<RankQuery> &queries) {
+    return select_ranks(array_stream(v, n), n, array_sample(v, n), queries);
 }
 
 std::vector<double> select_ranks(const double *v, size_t n, Seen seen, double center,
@@ -227,8 +252,12 @@ size_t nearest_rank(unsigned p, size_t n) {
     return q * p + (rem * p + 99) / 100;
 }
 
-double median(const double *v, size_t n, Seen seen, double center) {
-    if (n % 2 == 1) return select_ranks(v, n, seen, center, {n / 2 + 1})[0];
-    const auto m = select_ranks(v, n, seen, center, {n / 2, n / 2 + 1});
+double median(const ValueStream &values, size_t n, const std::vector<double> &sample, Seen seen, double center) {
+    if (n % 2 == 1) return select_ranks(values, n, sample, {{seen, center, n / 2 + 1}})[0];
+    const auto m = select_ranks(values, n, sample, {{seen, center, n / 2}, {seen, center, n / 2 + 1}});
     return (m[0] + m[1]) / 2.0;
+}
+
+double median(const double *v, size_t n, Seen seen, double center) {
+    return median(array_stream(v, n), n, array_sample(v, n), seen, center);
 }
