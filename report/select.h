@@ -42,6 +42,8 @@ std::vector<double> select_ranks(const ValueStream &values, size_t n, const std:
 // The same over an array.
 std::vector<double> select_ranks(const double *v, size_t n, const std::vector<RankQuery> &queries);
 
+// −0 and +0 are one value: where both meet at a rank, either may be returned.
+
 // Returns, for each 1-based rank in `ranks` (1 ≤ rank ≤ n), the value of that
 // rank among the n values as seen. Not-a-number must not occur.
 std::vector<double> select_ranks(const double *v, size_t n, Seen seen, double center,

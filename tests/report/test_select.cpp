@@ -95,3 +95,96 @@ TEST(Select, LargeArraysThroughTheSampleAndWhereTheSampleMisleads) {
         EXPECT_EQ(got[4], mag[n - 1]);
     }
 }
+
+namespace {
+
+// The values handed out in blocks of uneven lengths (odd ones too), as
+// lines of a raster are; counts the walks.
+struct Blocks {
+    const std::vector<double> &v;
+    size_t walks = 0;
+    ValueStream stream() {
+        return [this](const ValueBlock &take) {
+            walks++;
+            size_t at = 0, len = 1;
+            while (at < v.size()) {
+                const size_t m = std::min(len, v.size() - at);
+                take(v.data() + at, m);
+                at += m;
+                len = len % 9973 + 2;  // 1, 3, 5, ... then again
+            }
+        };
+    }
+};
+
+std::vector<double> regular_sample(const std::vector<double> &v) {
+    std::vector<double> s;
+    for (size_t i = 0; i < v.size() && s.size() < kRankSample; i += std::max<size_t>(1, v.size() / kRankSample))
+        s.push_back(v[i]);
+    return s;
+}
+
+void expect_streamed(const std::vector<double> &v, const std::vector<double> &sample, const char *what) {
+    const size_t n = v.size();
+    const std::vector<size_t> ranks = {1, (n + 1) / 2, n / 2 + 1, nearest_rank(90, n), nearest_rank(98, n), n};
+    for (Seen seen : {Seen::as_is, Seen::magnitude, Seen::off_center}) {
+        const auto sorted = seen_sorted(v, seen, 0.0);
+        std::vector<RankQuery> q;
+        for (size_t r : ranks) q.push_back({seen, 0.0, r});
+        Blocks b{v};
+        const auto got = select_ranks(b.stream(), n, sample, q);
+        for (size_t k = 0; k < ranks.size(); k++) EXPECT_EQ(got[k], sorted[ranks[k] - 1]) << what << " rank " << ranks[k];
+    }
+}
+
+}  // namespace
+
+TEST(Select, StreamedInUnevenBlocksWhateverTheValuesAndTheSample) {
+    std::mt19937_64 gen(5);
+    for (size_t n : {size_t(1) << 20, (size_t(1) << 20) + 1}) {  // an even and an odd count, both sampled
+        std::vector<double> v(n);
+        // The zeros of both signs only (equal values, whichever is returned):
+        // every rank a tie.
+        for (size_t i = 0; i < n; i++) v[i] = gen() % 3 == 0 ? -0.0 : 0.0;
+        expect_streamed(v, regular_sample(v), "zeros");
+        // Every value in one narrow band of bit patterns: all in one bucket
+        // of the leading bits, each distinct in the last ones.
+        for (size_t i = 0; i < n; i++) v[i] = std::nextafter(1.0, 2.0) + double(gen() % 4096) * 0x1p-52;
+        expect_streamed(v, regular_sample(v), "one band");
+        // Heavy ties about zero, with a sample that is all one value and
+        // one that lies about the values (both only slow the search down).
+        for (size_t i = 0; i < n; i++) v[i] = double(int(gen() % 7) - 3) * 0.1;
+        expect_streamed(v, std::vector<double>(kRankSample, 0.2), "constant sample");
+        std::vector<double> wrong(kRankSample);
+        for (double &w : wrong) w = double(gen() % 1000) * 1e6;
+        expect_streamed(v, wrong, "misleading sample");
+        expect_streamed(v, {}, "no sample");
+    }
+}
+
+TEST(Select, ARegularSampleFindsEveryRankInOneWalk) {
+    // The differences of smooth rasters: one walk for up to four brackets.
+    std::mt19937_64 gen(9);
+    std::normal_distribution<double> d(0.4, 2.0);
+    std::vector<double> v((size_t(1) << 20) + 3);
+    for (double &x : v) x = std::round(d(gen) * 100.0) / 100.0;
+    const size_t n = v.size();
+    Blocks b{v};
+    const auto got = select_ranks(b.stream(), n, regular_sample(v),
+                                  {{Seen::as_is, 0, n / 2}, {Seen::as_is, 0, n / 2 + 1}, {Seen::magnitude, 0, nearest_rank(90, n)},
+                                   {Seen::magnitude, 0, nearest_rank(95, n)}, {Seen::magnitude, 0, nearest_rank(98, n)}});
+    EXPECT_EQ(b.walks, 1u);
+    const auto as_is = seen_sorted(v, Seen::as_is, 0), mag = seen_sorted(v, Seen::magnitude, 0);
+    EXPECT_EQ(got[0], as_is[n / 2 - 1]);
+    EXPECT_EQ(got[1], as_is[n / 2]);
+    EXPECT_EQ(got[2], mag[nearest_rank(90, n) - 1]);
+    EXPECT_EQ(got[3], mag[nearest_rank(95, n) - 1]);
+    EXPECT_EQ(got[4], mag[nearest_rank(98, n) - 1]);
+    b.walks = 0;
+    EXPECT_EQ(median(b.stream(), n, regular_sample(v), Seen::off_center, got[0]),
+              [&] {
+                  const auto off = seen_sorted(v, Seen::off_center, got[0]);
+                  return n % 2 ? off[n / 2] : (off[n / 2 - 1] + off[n / 2]) / 2;
+              }());
+    EXPECT_EQ(b.walks, 1u);
+}
