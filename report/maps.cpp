@@ -23,7 +23,7 @@ void gdal_ready() {
     // The GeoTIFFs are written line by line: a small block cache is enough,
     // where GDAL's default (a share of the machine's memory) would hold
     // hundreds of megabytes of blocks beside the differences.
-    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(128) << 20);
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(32) << 20);
     done = true;
 }
 
@@ -124,24 +124,26 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     w_ = (cols + f_ - 1) / f_;
     h_ = (lines + f_ - 1) / f_;
     sum_.assign(size_t(w_) * h_, 0.0);
-    count_.assign(size_t(w_) * h_, 0);
+    lines_in_.assign(size_t(h_), 0);
     cell_of_.resize(size_t(cols));
     for (int j = 0; j < cols; j++) cell_of_[size_t(j)] = j / f_;
 }
 
 void BlockMeans::add_line(int i, const double *values) {
     double *row = &sum_[size_t(i / f_) * w_];
-    int *cnt = &count_[size_t(i / f_) * w_];
     const int *cell = cell_of_.data();
-    for (int j = 0; j < cols_; j++) {
-        row[cell[j]] += values[j];
-        cnt[cell[j]]++;
-    }
+    for (int j = 0; j < cols_; j++) row[cell[j]] += values[j];
+    lines_in_[size_t(i / f_)]++;
 }
 
 std::vector<float> BlockMeans::means() const {
+    // A cell holds its lines added times its columns (fewer at the edges).
     std::vector<float> m(sum_.size());
-    for (size_t k = 0; k < m.size(); k++) m[k] = count_[k] ? float(sum_[k] / count_[k]) : NAN;
+    for (size_t k = 0; k < m.size(); k++) {
+        const int cell_col = int(k % size_t(w_));
+        const int count = lines_in_[k / size_t(w_)] * (std::min(cols_, (cell_col + 1) * f_) - cell_col * f_);
+        m[k] = count ? float(sum_[k] / count) : NAN;
+    }
     return m;
 }
 

@@ -57,7 +57,7 @@ public:
 private:
     int lines_, cols_, f_, w_, h_;
     std::vector<double> sum_;
-    std::vector<int> count_;
+    std::vector<int> lines_in_;  // the lines added to each line of cells
     std::vector<int> cell_of_;  // the cell column of each column
 };
 

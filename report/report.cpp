@@ -281,8 +281,9 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     }
     const double density_scale = kDensityBins / (density.hi - density.lo);
     auto bin_of = [&](double v) {
-        const double b = std::floor((v - density.lo) * density_scale);
-        return b < 0 ? 0 : b >= kDensityBins ? kDensityBins - 1 : int(b);
+        // Truncation is the floor from 0 on; below 0 (and for not-a-number) bin 0.
+        const double b = (v - density.lo) * density_scale;
+        return !(b >= 0) ? 0 : b >= kDensityBins ? kDensityBins - 1 : int(b);
     };
 
     RasterSums sums;
