@@ -125,14 +125,18 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     h_ = (lines + f_ - 1) / f_;
     sum_.assign(size_t(w_) * h_, 0.0);
     lines_in_.assign(size_t(h_), 0);
-    cell_of_.resize(size_t(cols));
-    for (int j = 0; j < cols; j++) cell_of_[size_t(j)] = j / f_;
 }
 
 void BlockMeans::add_line(int i, const double *values) {
+    // Each cell's sum in a register over its columns, in column order: the
+    // sums of neighbouring cells then overlap in the processor.
     double *row = &sum_[size_t(i / f_) * w_];
-    const int *cell = cell_of_.data();
-    for (int j = 0; j < cols_; j++) row[cell[j]] += values[j];
+    for (int c = 0, j = 0; c < w_; c++) {
+        const int end = std::min(cols_, j + f_);
+        double acc = row[c];
+        for (; j < end; j++) acc += values[j];
+        row[c] = acc;
+    }
     lines_in_[size_t(i / f_)]++;
 }
 
