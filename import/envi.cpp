@@ -2,13 +2,6 @@
 
 #include <cstdio>
 
-std::string header_name(const std::string &raw_name) {
-    const std::string ext = ".raw";
-    if (raw_name.size() >= ext.size() && raw_name.compare(raw_name.size() - ext.size(), ext.size(), ext) == 0)
-        return raw_name.substr(0, raw_name.size() - ext.size()) + ".hdr";
-    return raw_name + ".hdr";
-}
-
 namespace {
 std::string g17(double v) {
     char buf[40];

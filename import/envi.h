@@ -7,9 +7,7 @@
 #include <string>
 
 #include "convert.h"
-
-// The header's name: the raw file's name with ".hdr" in place of ".raw".
-std::string header_name(const std::string &raw_name);
+#include "paths.h"  // header_name
 
 // The header text of a raster of lines × cols samples of the given kind.
 // gt is null for a raster without georeferencing; wkt may be empty.

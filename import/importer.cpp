@@ -494,12 +494,12 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         gt[3] = in.src.gt[3] + w.col * in.src.gt[4] + w.line * in.src.gt[5];
         const std::string header = envi_header(in.name, w.lines, w.cols, in.plan.kind, in.src.has_grid ? gt : nullptr,
                                                in.src.wkt);
-        if (!write_whole(headers[k], dir + "/" + header_name(raw_name), header))
+        if (!write_staged(headers[k], dir + "/" + header_name(raw_name), header))
             throw Refusal{"the file " + printable(dir + "/" + header_name(raw_name)) +
                           " cannot be written: " + std::strerror(headers[k].err)};
         if (in.plan.kind != Kind::image8) {
             const std::string side = dir + "/" + unit_sidecar_name(raw_name);
-            if (!write_whole(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
+            if (!write_staged(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
                 throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(sidecars[k].err)};
         }
         const int values[6] = {w.lines, w.cols, bytes, in.tally.min, in.tally.max,
@@ -518,7 +518,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         }
     }
     const std::string answers_path = dir + "/" + o.result + ".answers";
-    if (!write_whole(answers, answers_path, answers_text(a, b, o)))
+    if (!write_staged(answers, answers_path, answers_text(a, b, o)))
         throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(answers.err)};
 
     close_source(a.src);

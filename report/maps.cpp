@@ -13,6 +13,8 @@
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
 
+#include "paths.h"
+
 namespace {
 
 void gdal_ready() {
@@ -38,8 +40,8 @@ Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown,
                  std::string &note) {
     Georef g;
     if (raw_real_path.size() < 4 || raw_shown.size() < 4) return g;
-    const std::string hdr_real = raw_real_path.substr(0, raw_real_path.size() - 4) + ".hdr";
-    const std::string hdr = raw_shown.substr(0, raw_shown.size() - 4) + ".hdr";
+    const std::string hdr_real = header_name(raw_real_path);
+    const std::string hdr = header_name(raw_shown);
     struct stat st;
     if (stat(hdr_real.c_str(), &st) != 0) {
         note = "no header " + hdr + " beside the raster: the maps are not georeferenced";

@@ -20,8 +20,10 @@
 #include "headline.h"
 #include "maps.h"
 #include "numfmt.h"
+#include "outfile.h"
 #include "paths.h"
 #include "raster.h"
+#include "regular_file.h"
 #include "select.h"
 #include "staged.h"
 #include "summary.h"
@@ -55,18 +57,16 @@ int refuse(const std::string &message) {
 // Reads a whole regular file of at most `limit` bytes, without blocking on
 // anything else. Empty on success, else the problem.
 std::string read_regular(const std::string &path, size_t limit, std::string &content) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::strerror(errno);
     struct stat st;
     std::string problem;
-    if (fstat(fd, &st) != 0) problem = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode)) problem = "it is not a regular file";
-    else if (size_t(st.st_size) > limit) problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
+    const int fd = open_regular(path, &st, &problem);
+    if (fd < 0) return problem == kNotRegularFile ? "it is not a regular file" : problem;
     content.clear();
+    if (size_t(st.st_size) > limit)
+        problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
     char buf[1 << 16];
     while (problem.empty()) {
-        const ssize_t got = read(fd, buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = read_fully(fd, buf, sizeof buf);
         if (got < 0) problem = std::strerror(errno);
         if (got <= 0) break;
         content.append(buf, size_t(got));
@@ -76,33 +76,13 @@ std::string read_regular(const std::string &path, size_t limit, std::string &con
     return problem;
 }
 
-// Starts a staged file and writes its bytes. Empty on success.
-std::string write_staged(StagedFile &f, const std::string &final_path, const std::string &bytes) {
-    if (!staged_begin(f, final_path)) return std::strerror(errno);
-    const int fd = open(f.temp_path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    size_t done = 0;
-    std::string problem;
-    while (done < bytes.size()) {
-        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            problem = put < 0 ? std::strerror(errno) : "nothing could be written";
-            break;
-        }
-        done += size_t(put);
-    }
-    if (close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
-    return problem;
-}
-
-// Writes a file whole and gives it its name at once.
-std::string write_whole(const std::string &final_path, const std::string &bytes) {
-    StagedFile f;
-    std::string problem = write_staged(f, final_path, bytes);
-    if (problem.empty() && !staged_commit(f)) problem = std::strerror(errno);
-    if (!problem.empty()) staged_discard(f);
-    return problem;
+// Writes a file whole and gives it its name at once. Empty on success,
+// else the problem.
+std::string write_and_commit(const std::string &final_path, const std::string &bytes) {
+    OutFile f;
+    if (!write_staged(f, final_path, bytes)) return std::strerror(f.err);
+    if (!staged_commit(f.staged)) return std::strerror(errno);
+    return "";
 }
 
 std::string base_name(const std::string &path) {
@@ -436,19 +416,20 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
             // Figures that share a data file (the relief) write it once.
             if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
             data_written.push_back(d.first);
-            p = write_whole(report_dir + "/" + d.first, d.second);
+            p = write_and_commit(report_dir + "/" + d.first, d.second);
             if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
         }
-        p = write_whole(report_dir + "/" + f.name + ".gp", f.script);
+        p = write_and_commit(report_dir + "/" + f.name + ".gp", f.script);
         if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
     }
     const std::string pdf_name = result + "_report.pdf";
-    p = write_whole(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
+    p = write_and_commit(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
 
     // Every PNG and the PDF are drawn at once, each by its own gnuplot.
     std::vector<StagedFile> pngs(figures.size());
-    StagedFile pdf, json;
+    StagedFile pdf;
+    OutFile json;
     std::vector<GnuplotJob> jobs;
     for (size_t k = 0; k < figures.size(); k++) {
         if (!staged_begin(pngs[k], report_dir + "/" + figures[k].name + ".png"))
@@ -465,10 +446,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
     closer.join();
     if (!tif_problem.empty() || !written) return refuse("a GeoTIFF could not be written: " + tif_problem);
-    p = write_staged(json, out_base + "_report.json", headline_json(h));
-    if (!p.empty()) return refuse("cannot write " + printable(json.final_path) + ": " + p);
+    if (!write_staged(json, out_base + "_report.json", headline_json(h)))
+        return refuse("cannot write " + printable(json.staged.final_path) + ": " + std::strerror(json.err));
 
-    StagedFile *const all[] = {&json, &diff_file, &resid_file, &pdf};
+    StagedFile *const all[] = {&json.staged, &diff_file, &resid_file, &pdf};
     size_t failed = 0;
     if (!staged_commit_together(all, 4, &failed))
         return refuse("cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno));

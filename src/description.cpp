@@ -13,6 +13,7 @@
 #include "dialogue.h"
 #include "numfmt.h"
 #include "paths.h"
+#include "regular_file.h"
 #include "run.h"
 #include "state.h"
 
@@ -65,27 +66,16 @@ std::string parse_description(const std::string &text, int values[6], size_t *en
 
 std::string read_description(const std::string &real_path, int values[6]) {
     // Opened without blocking, so that a FIFO or a device cannot hold the run.
-    int fd = open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return kfmt("it cannot be read (%s)", std::strerror(errno));
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return "it is not a regular file";
-    }
+    std::string why;
+    const int fd = open_regular(real_path, &st, &why);
+    if (fd < 0) return why == kNotRegularFile ? "it is not a regular file" : kfmt("it cannot be read (%s)", why.c_str());
     char buf[kDescriptionPrefix + 1];
-    size_t got = 0;
-    while (got < sizeof buf) {
-        ssize_t n = read(fd, buf + got, sizeof buf - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            close(fd);
-            return kfmt("it cannot be read (%s)", std::strerror(err));
-        }
-        if (n == 0) break;
-        got += size_t(n);
-    }
+    const ssize_t n = read_fully(fd, buf, sizeof buf);
+    const int err = errno;
     close(fd);
+    if (n < 0) return kfmt("it cannot be read (%s)", std::strerror(err));
+    size_t got = size_t(n);
     const bool beyond = got > kDescriptionPrefix;
     if (beyond) got = kDescriptionPrefix;
     bool ended = false;

@@ -94,3 +94,10 @@ const char *description_suffix(int sample_bytes) {
             return "_m4.txt";
     }
 }
+
+std::string header_name(const std::string &raw_name) {
+    const std::string ext = ".raw";
+    if (raw_name.size() >= ext.size() && raw_name.compare(raw_name.size() - ext.size(), ext.size(), ext) == 0)
+        return raw_name.substr(0, raw_name.size() - ext.size()) + ".hdr";
+    return raw_name + ".hdr";
+}

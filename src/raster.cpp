@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "regular_file.h"
+
 static_assert(std::endian::native == std::endian::little,
               "raster samples are stored least significant byte first and read as they are");
 
@@ -42,8 +44,6 @@ void convert_typed(const unsigned char *samples, size_t cols, double factor, dou
 
 }  // namespace
 
-const char kNotRegularFile[] = "not a regular file";
-
 double unit_factor(int unit_answer) {
     if (unit_answer < 0 || unit_answer > 3) return 0.0;
     return kUnitFactors[unit_answer];
@@ -51,28 +51,10 @@ double unit_factor(int unit_answer) {
 
 std::string raster_open(RasterFile &f, const std::string &real_path, const std::string &shown) {
     raster_close(f);
-    // O_NONBLOCK: opening a FIFO or a device must not wait for a writer.
-    const int fd = ::open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int e = errno;
-        std::string problem = std::strerror(e);
-        errno = e;
-        return problem;
-    }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        std::string problem = std::strerror(e);
-        errno = e;
-        return problem;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return kNotRegularFile;
-    }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::string problem;
+    const int fd = open_regular(real_path, &st, &problem);
+    if (fd < 0) return problem;
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     f.fd = fd;
     f.real_path = real_path;
