@@ -28,5 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (values[0] < 1 || values[1] < 1) std::abort();
         if ((long long)values[0] * values[1] > kMaxPositions) std::abort();
     }
+    // The file reader, from its bounded prefix, agrees with the text reader
+    // wherever the six values lie within that prefix.
+    int read_values[6] = {0, 0, 0, 0, 0, 0};
+    const std::string read_problem = read_description(path, read_values);
+    if (size <= kDescriptionPrefix && read_problem != problem) std::abort();
     return 0;
 }

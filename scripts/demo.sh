@@ -1,33 +1,35 @@
 #!/usr/bin/env bash
-# Builds karvel, writes two sample 16-bit DEMs of the same terrain (a survey
-# and a noisier, slightly raised resurvey) with their description files, and
-# compares them, answering the dialogue from a script. Everything is written
-# inside build/: the program used here takes build/images as its images
-# directory, so the folder answer "demo" means build/images/demo.
+# Builds karvel and its companions and runs the whole path on real data: the
+# survey data/topobathy.tif (float32 metres, WGS 84) and, as the second
+# survey, the same area made three times coarser with GDAL's warper. Both are
+# imported with karvel-import (the coarse one resampled back onto the
+# survey's grid, both cut to the cells where both have data), then karvel
+# compares them from the answers file that karvel-import wrote. Everything is
+# written inside build/: the programs used here take build/images as their
+# images directory, so the folder answer "demo" means build/images/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
-dir=build/images/demo
-mkdir -p "$dir"
-#                 folder name    kind lines cols seed noise(m) shift(m)
-build/mkraster "$dir" survey   m2   300   400  1    0        0
-build/mkraster "$dir" resurvey m2   300   400  2    1.5      0.4
+work=build/demo-input
+mkdir -p "$work"
 
-# folder, data type DEM, first DEM and its width (16 bits), second DEM and
-# its width, result name, unit of each DEM (decimeters).
-answers='demo
-0
-survey
-0
-resurvey
-0
-demo
-1
-1
-'
+# The second survey: the first averaged onto cells three times larger.
+read -r dx dy < <(gdalinfo data/topobathy.tif | sed -n 's/^Pixel Size = (\(.*\),\(.*\))$/\1 \2/p')
+rm -f "$work/coarse.tif"
+gdalwarp -q -overwrite -r average -tr "$(awk -v d="$dx" 'BEGIN{printf "%.15g", 3 * d}')" \
+  "$(awk -v d="$dy" 'BEGIN{printf "%.15g", -3 * d}')" data/topobathy.tif "$work/coarse.tif"
+
+echo "== karvel-import"
+build/import/karvel-import_local --align --crop --names survey coarse --result demo \
+  data/topobathy.tif "$work/coarse.tif" demo
+
+echo
+echo "== karvel, answered from build/images/demo/demo.answers"
+dir=build/images/demo
 # setsid: no controlling terminal, so the pause before the summary does not wait.
-printf '%s' "$answers" | setsid -w build/karvel_local
+setsid -w build/karvel_local < "$dir/demo.answers"
 echo
 for f in "$dir"/demo_karvel.txt "$dir"/demo_karvel.xls "$dir"/demo_karvel_regres_lin.xls; do
   echo

@@ -93,7 +93,7 @@ std::string read_description(const std::string &real_path, int values[6]) {
     size_t end = 0;
     const std::string problem = parse_six(text, values, &end);
     // A value that reaches the end of the prefix may go on beyond it.
-    if (beyond && !ended && (!problem.empty() || end >= text.size()))
+    if (beyond && !ended && end >= text.size())
         return kfmt("its six numbers do not lie within its first %zu bytes", kDescriptionPrefix);
     return problem.empty() ? size_problem(values[0], values[1]) : problem;
 }
@@ -136,7 +136,7 @@ void obtain_description(const std::string &shown_path, TextFile &handle, int &li
     ask_choice("\n\t\tNumber of columns ? ", cols, 1, 2147483647);
     ask_choice("\n\t\tPixel size ? ", taille_pix, -2147483647 - 1, 2147483647);
     const std::string problem = size_problem(lines, cols);
-    if (!problem.empty()) stop_run(kfmt("\n\n\tThe size typed for %s cannot be used: %s\n", shown_path.c_str(), problem.c_str()));
+    if (!problem.empty()) stop_run(kfmt("\n\n\tThe size typed for the new description file %s cannot be used: %s\n", shown_path.c_str(), problem.c_str()));
 
     const int values[6] = {lines, cols, sample_bytes, 0, 65500, taille_pix};
     // Written whole under a temporary name: a description cut short would be

@@ -53,25 +53,32 @@ template <int Ways>
     }
 }
 
+// Says on the console, and leaves for the summary, why the table is empty.
+void leave_empty(Stats &s, const std::string &why) {
+    out("\n\n\t" + why + "\n");
+    s.histogram_note = why;
+}
+
 }  // namespace
 
-void histogram_pass(const Stats &s, LinePairs &lines) {
+void histogram_pass(Stats &s, LinePairs &lines) {
+    s.histogram_note.clear();
     if (std::isnan(s.max_err)) {
-        out("\n\n\tNo error is a finite number: the histogram table stays empty\n");
+        leave_empty(s, "No error is a finite number: the histogram table stays empty");
         return;
     }
     const long long last_bin = tenths(s.max_err);
     if (last_bin >= INT_MAX) {
-        out(kfmt("\n\n\tThe largest error, %lf, needs more histogram bins than a count can hold: "
-                 "the histogram table stays empty\n",
-                 s.max_err));
+        leave_empty(s, kfmt("The largest error, %lf, needs more histogram bins than a count can hold: "
+                         "the histogram table stays empty",
+                         s.max_err));
         return;
     }
     const int max_histo = int(last_bin) + 1;
     int *histo_error = ivecteur(max_histo);
     if (histo_error == nullptr) {
-        out(kfmt("\n\n\tNot enough memory for %d histogram bins (%lld bytes): the histogram table stays empty\n",
-                 max_histo, (long long)max_histo * 4));
+        leave_empty(s, kfmt("Not enough memory for %d histogram bins (%lld bytes): the histogram table stays empty",
+                         max_histo, (long long)max_histo * 4));
         return;
     }
 

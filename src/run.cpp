@@ -84,6 +84,7 @@ int finish_run() {
         StagedFile *const staged[] = {&f2d.staged, &f4d.staged, &f5d.staged};
         size_t failed = 0;
         if (staged_commit_together(staged, 3, &failed)) {
+            signal_note_len = 0;  // they are written now
             std::fflush(stdout);
             return 0;
         }

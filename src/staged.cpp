@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -81,6 +82,9 @@ std::string folder_of(const std::string &path) {
 }  // namespace
 
 bool staged_begin(StagedFile &f, const std::string &final_path) {
+    // A process that ends without committing leaves no temporary file.
+    static const bool at_exit = std::atexit(staged_discard_all) == 0;
+    (void)at_exit;
     f.final_path = final_path;
     f.temp_path.clear();
     // What could not be replaced by writing it is refused now, not after

@@ -3,7 +3,8 @@
 // A file is written under a temporary name in the folder of its final name
 // and renamed onto that name only once it is complete and closed, so that an
 // earlier file of that name stays untouched until then. Every temporary file
-// is recorded: a stop, a failure or a signal removes it.
+// is recorded: a stop, a failure, the end of the process (exit) or a signal
+// removes it.
 #ifndef KARVEL_STAGED_H
 #define KARVEL_STAGED_H
 

@@ -53,6 +53,7 @@ void summary_report(const Stats &s) {
                          s.Suma_err2));
     text_write(f2d, kfmt("\n\tmin_err = %lf\tmax_err = %lf ", s.min_err, s.max_err));
     text_write(f2d, "\n\tcf. diagram");
+    if (!s.histogram_note.empty()) text_write(f2d, "\n\t" + s.histogram_note + " ");
     text_write(f2d, kfmt("\n\n\tvariance = %lf\n\tVar B0 = %lf\n\tVar_B1 = %lf ", s.Var_Resid, s.Var_B0, s.Var_B1));
     text_write(f2d, kfmt("\n\n\tErr_St_B0 = %lf\tErr_St_B1 = %lf ", s.Err_St_B0, s.Err_St_B1));
     text_write(f2d, kfmt("\n\n\tB0_Calc = %lf\n\tB1_Calc = %lf ", s.B0_Calc, s.B1_Calc));

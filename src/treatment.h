@@ -3,6 +3,8 @@
 #ifndef KARVEL_TREATMENT_H
 #define KARVEL_TREATMENT_H
 
+#include <string>
+
 #include "line_pairs.h"
 
 struct Stats {
@@ -30,6 +32,10 @@ struct Stats {
     double Var_Resid = 0.0, Var_B0 = 0.0, Var_B1 = 0.0;
     double Err_St_B0 = 0.0, Err_St_B1 = 0.0, B0_Calc = 0.0, B1_Calc = 0.0;
 
+    // Histogram pass: why the histogram table stayed empty, for the summary;
+    // empty when it did not.
+    std::string histogram_note;
+
     Stats();
 };
 
@@ -37,7 +43,7 @@ struct Stats {
 void line_pass(Stats &s, LinePairs &lines);
 void regression(Stats &s);
 void residual_pass(Stats &s, LinePairs &lines);
-void histogram_pass(const Stats &s, LinePairs &lines);
+void histogram_pass(Stats &s, LinePairs &lines);
 void summary_report(const Stats &s);
 
 #endif

@@ -1,6 +1,7 @@
 #include "e2e.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,17 +56,42 @@ std::string Folder::read(const std::string &file) const { return slurp(path(file
 bool Folder::exists(const std::string &file) const { return fs::exists(path(file)); }
 
 RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t file_size_limit) {
-    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    return run_program(KARVEL_LOCAL_BIN, {}, answers, memory_limit, file_size_limit);
+}
+
+RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &input,
+                      uint64_t memory_limit, uint64_t file_size_limit) {
+    char dir_template[] = "/tmp/karvel_e2e_in_XXXXXX";
     if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
     const std::string tmp = dir_template;
     {
         std::ofstream in(tmp + "/in", std::ios::binary);
-        in << answers;
+        in << input;
     }
+    RunResult r = run_program_input(binary, args, tmp + "/in", memory_limit, file_size_limit);
+    fs::remove_all(tmp);
+    return r;
+}
+
+RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit,
+                           const char *binary, int uid) {
+    return run_program_input(binary == nullptr ? KARVEL_LOCAL_BIN : binary, {}, stdin_path, memory_limit,
+                             file_size_limit, uid);
+}
+
+RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
+                            const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit, int uid) {
+    char dir_template[] = "/tmp/karvel_e2e_XXXXXX";
+    if (mkdtemp(dir_template) == nullptr) throw std::runtime_error("mkdtemp failed");
+    const std::string tmp = dir_template;
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(binary.c_str()));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal
-        int in = open((tmp + "/in").c_str(), O_RDONLY);
+        int in = open(stdin_path.c_str(), O_RDONLY);
         int out = open((tmp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open((tmp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(in, 0);
@@ -80,7 +106,8 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t
             struct rlimit lim{file_size_limit, file_size_limit};
             setrlimit(RLIMIT_FSIZE, &lim);
         }
-        execl(KARVEL_LOCAL_BIN, KARVEL_LOCAL_BIN, (char *)nullptr);
+        if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(126);
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     int wstatus = 0;
@@ -91,6 +118,35 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit, uint64_t
     r.err = slurp(tmp + "/err");
     fs::remove_all(tmp);
     return r;
+}
+
+int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    setsid();
+    ioctl(slave, TIOCSCTTY, 0);
+    dup2(stdin_fd, 0);
+    dup2(slave, 1);
+    dup2(slave, 2);
+    close(master);
+    if (background) {
+        pid_t job = fork();
+        if (job != 0) {
+            int status = 0;
+            waitpid(job, &status, 0);
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        }
+        setpgid(0, 0);
+    }
+    execl(binary, binary, (char *)nullptr);
+    _exit(127);
+}
+
+void dem_pair16(const Folder &f) {
+    f.write("a_m2.raw", bytes16({10, 12, 14, 16, 18, 20}));
+    f.write("a_m2.txt", description(2, 3, 2));
+    f.write("b_m2.raw", bytes16({15, 17, 20, 22, 25, 30}));
+    f.write("b_m2.txt", description(2, 3, 2));
 }
 
 std::string crlf(const std::string &text) {

@@ -36,8 +36,33 @@ private:
 // caps the size of every file it writes (bytes; a write beyond it fails).
 RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
 
+// Runs the given binary (by default the one with its images directory in
+// the build tree) with standard input read from the file at stdin_path, as
+// a user (uid and gid) other than the caller's when uid is not negative.
+RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
+                           const char *binary = nullptr, int uid = -1);
+// Runs any binary with arguments and the given standard input, in the same
+// way (no controlling terminal, output captured).
+RunResult run_program(const std::string &binary, const std::vector<std::string> &args, const std::string &input,
+                      uint64_t memory_limit = 0, uint64_t file_size_limit = 0);
+
+// The two above, with standard input read from the file at stdin_path and
+// as a user (uid and gid) other than the caller's when uid is not negative.
+RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
+                            const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
+                            int uid = -1);
+
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
+
+// A 2 x 3 pair of 16-bit DEMs a and b with their descriptions.
+void dem_pair16(const Folder &f);
+
+// Forks a child that runs binary with the pseudo-terminal `slave` as its
+// controlling terminal and its output, and standard input from stdin_fd.
+// In the background it runs in a process group of its own, which is not the
+// terminal's foreground; the child then ends as the program did.
+int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background = false);
 
 // Little-endian sample bytes.
 std::string bytes16(const std::vector<int> &values);

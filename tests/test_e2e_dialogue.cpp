@@ -19,14 +19,6 @@ using ::testing::StartsWith;
 
 namespace {
 
-// A 2 x 3 pair of 16-bit DEMs a and b with their descriptions.
-void dem_pair16(const Folder &f) {
-    f.write("a_m2.raw", bytes16({10, 12, 14, 16, 18, 20}));
-    f.write("a_m2.txt", description(2, 3, 2));
-    f.write("b_m2.raw", bytes16({15, 17, 20, 22, 25, 30}));
-    f.write("b_m2.txt", description(2, 3, 2));
-}
-
 const std::string kFirstRangeDem = "\n\n\tHypsometric scale of the first DEM :";
 const std::string kSecondRangeDem = "\n\n\tHypsometric scale of the second DEM :";
 

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <string>
 
+#include "e2e.h"
+
 namespace {
 
 // Reads what the probe writes on the terminal until `until` appears or
@@ -40,17 +42,7 @@ std::string press(const std::string &key, bool *restored = nullptr) {
     EXPECT_EQ(pipe(in), 0);
     EXPECT_EQ(write(in[1], "first second\n", 13), 13);
     close(in[1]);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
-        dup2(in[0], 0);
-        dup2(slave, 1);
-        dup2(slave, 2);
-        close(master);
-        execl(PAUSE_PROBE_BIN, PAUSE_PROBE_BIN, (char *)nullptr);
-        _exit(127);
-    }
+    pid_t pid = spawn_on_terminal(PAUSE_PROBE_BIN, in[0], slave, master);
     close(in[0]);
     close(slave);
     std::string seen;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -107,5 +108,16 @@ TEST(Staged, ASignalRemovesTheTemporaryFilesAndEndsTheProcessByIt) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(d.entries(), 0u);
+
+    // Nor does a process that exits without committing.
+    pid = fork();
+    if (pid == 0) {
+        StagedFile f;
+        if (!staged_begin(f, d.at("r"))) _exit(2);
+        std::exit(0);
+    }
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(d.entries(), 0u);
 }

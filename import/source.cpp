@@ -1,0 +1,223 @@
+#include "source.h"
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal_utils.h>
+#include <ogr_srs_api.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string gdal_message(const char *fallback) {
+    const char *m = CPLGetLastErrorMsg();
+    return m != nullptr && m[0] != '\0' ? std::string(m) : std::string(fallback);
+}
+
+std::string number(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+// The coordinate system of a dataset, as WKT1, with the figures the cell
+// size needs.
+void read_srs(GDALDatasetH ds, Source &s) {
+    OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
+    s.wkt.clear();
+    s.geographic = false;
+    if (srs == nullptr) return;
+    char *wkt = nullptr;
+    if (OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr) s.wkt = wkt;
+    CPLFree(wkt);
+    s.geographic = OSRIsGeographic(srs) != 0;
+    if (s.geographic) {
+        OGRErr err = OGRERR_NONE;
+        s.semi_major = OSRGetSemiMajor(srs, &err);
+        s.inv_flattening = OSRGetInvFlattening(srs, &err);
+    } else if (OSRIsProjected(srs)) {
+        s.linear_unit = OSRGetLinearUnits(srs, nullptr);
+    }
+}
+
+}  // namespace
+
+std::string open_source(const std::string &arg, int band, Source &s) {
+    s = Source{};
+    s.arg = arg;
+    // A path that exists must be a file or a folder: a pipe or a device
+    // would block the reader or be consumed by it.
+    struct stat st;
+    if (stat(arg.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return "it is not a regular file";
+    CPLErrorReset();
+    s.ds = GDALOpenEx(arg.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (s.ds == nullptr) return "GDAL cannot open it: " + gdal_message("not a raster GDAL reads");
+    const int bands = GDALGetRasterCount(s.ds);
+    if (bands < 1) return "it holds no raster band";
+    if (band > bands)
+        return "it has " + std::to_string(bands) + " band" + (bands == 1 ? "" : "s") + ", so there is no band " +
+               std::to_string(band);
+    s.band = GDALGetRasterBand(s.ds, band);
+    s.type = GDALGetRasterDataType(s.band);
+    if (GDALDataTypeIsComplex(s.type)) return "its samples are complex numbers";
+    const char *pixel_type = GDALGetMetadataItem(s.band, "PIXELTYPE", "IMAGE_STRUCTURE");
+    s.signed_byte = s.type == GDT_Byte && pixel_type != nullptr && std::strcmp(pixel_type, "SIGNEDBYTE") == 0;
+    int ok = 0;
+    double v = GDALGetRasterScale(s.band, &ok);
+    s.scale = ok ? v : 1.0;
+    v = GDALGetRasterOffset(s.band, &ok);
+    s.offset = ok ? v : 0.0;
+    if (!std::isfinite(s.scale) || !std::isfinite(s.offset) || s.scale == 0)
+        return "its band has the scale " + number(s.scale) + " and the offset " + number(s.offset);
+    v = GDALGetRasterNoDataValue(s.band, &ok);
+    s.has_nodata = ok != 0;
+    s.nodata = v;
+    const int flags = GDALGetMaskFlags(s.band);
+    s.use_mask = !(flags & GMF_ALL_VALID) && !(flags & GMF_NODATA);
+    const char *unit = GDALGetRasterUnitType(s.band);
+    s.unit_type = unit != nullptr ? unit : "";
+    s.lines = GDALGetRasterYSize(s.ds);
+    s.cols = GDALGetRasterXSize(s.ds);
+    s.has_grid = GDALGetGeoTransform(s.ds, s.gt) == CE_None;
+    if (!s.has_grid) {
+        const double identity[6] = {0, 1, 0, 0, 0, 1};
+        std::memcpy(s.gt, identity, sizeof identity);
+    }
+    read_srs(s.ds, s);
+    return "";
+}
+
+void close_source(Source &s) {
+    if (s.warped != nullptr) GDALClose(s.warped);
+    if (s.band_ds != nullptr) GDALClose(s.band_ds);
+    if (s.ds != nullptr) GDALClose(s.ds);
+    s.warped = s.band_ds = s.ds = nullptr;
+    s.band = nullptr;
+}
+
+bool is_image(const Source &s) {
+    return s.type == GDT_Byte && !s.signed_byte && s.scale == 1 && s.offset == 0 && s.unit_type.empty();
+}
+
+std::string grid_difference(const Source &a, const Source &b) {
+    if (a.lines != b.lines || a.cols != b.cols)
+        return "the first has " + std::to_string(a.lines) + " lines and " + std::to_string(a.cols) +
+               " columns, the second " + std::to_string(b.lines) + " lines and " + std::to_string(b.cols) + " columns";
+    if (a.has_grid != b.has_grid)
+        return std::string(a.has_grid ? "the first" : "the second") + " is georeferenced, the " +
+               (a.has_grid ? "second" : "first") + " is not";
+    // Origins and cell sizes agree within a millionth of a cell.
+    const double cell = std::max(std::hypot(a.gt[1], a.gt[4]), std::hypot(a.gt[2], a.gt[5]));
+    const double tolerance = 1e-6 * cell;
+    static const char *const kTerms[6] = {"origin x", "cell width", "row rotation", "origin y", "column rotation",
+                                          "cell height"};
+    for (int k = 0; k < 6; k++) {
+        if (!(std::fabs(a.gt[k] - b.gt[k]) <= tolerance))
+            return "their grids differ in " + std::string(kTerms[k]) + ": " + number(a.gt[k]) + " in the first, " +
+                   number(b.gt[k]) + " in the second";
+    }
+    if (a.wkt.empty() != b.wkt.empty())
+        return std::string(a.wkt.empty() ? "the second" : "the first") + " has a coordinate system, the " +
+               (a.wkt.empty() ? "first" : "second") + " has none";
+    if (!a.wkt.empty()) {
+        OGRSpatialReferenceH sa = OSRNewSpatialReference(a.wkt.c_str());
+        OGRSpatialReferenceH sb = OSRNewSpatialReference(b.wkt.c_str());
+        const bool same = sa != nullptr && sb != nullptr && OSRIsSame(sa, sb);
+        std::string na = sa != nullptr && OSRGetName(sa) ? OSRGetName(sa) : "?";
+        std::string nb = sb != nullptr && OSRGetName(sb) ? OSRGetName(sb) : "?";
+        OSRDestroySpatialReference(sa);
+        OSRDestroySpatialReference(sb);
+        if (!same) return "their coordinate systems differ: " + na + " in the first, " + nb + " in the second";
+    }
+    return "";
+}
+
+std::string align_source(Source &b, const Source &a, const std::string &method) {
+    if (a.gt[2] != 0 || a.gt[4] != 0) return "the first input's grid is rotated, which the alignment cannot follow";
+    if (!a.has_grid || !b.has_grid) return "both inputs need a georeferenced grid to be aligned";
+    // A view of the one band, since the warper resamples every band it is given.
+    const std::string band = std::to_string(GDALGetBandNumber(b.band));
+    const char *translate_args[] = {"-of", "VRT", "-b", band.c_str(), nullptr};
+    GDALTranslateOptions *topts = GDALTranslateOptionsNew(const_cast<char **>(translate_args), nullptr);
+    CPLErrorReset();
+    b.band_ds = GDALTranslate("", b.ds, topts, nullptr);
+    GDALTranslateOptionsFree(topts);
+    if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_message("unknown error");
+
+    const double xmin = a.gt[0], xmax = a.gt[0] + a.gt[1] * a.cols;
+    const double ytop = a.gt[3], ybottom = a.gt[3] + a.gt[5] * a.lines;
+    auto g = [](double v) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return std::string(buf);
+    };
+    const std::string te[4] = {g(std::min(xmin, xmax)), g(std::min(ytop, ybottom)), g(std::max(xmin, xmax)),
+                               g(std::max(ytop, ybottom))};
+    const std::string ts[2] = {std::to_string(a.cols), std::to_string(a.lines)};
+    std::string target_srs = a.wkt;
+    std::string source_srs = b.wkt;
+    std::vector<const char *> args = {"-of", "VRT", "-r", method.c_str(), "-ot", "Float64", "-dstnodata", "nan",
+                                      "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(), te[3].c_str(),
+                                      "-ts", ts[0].c_str(), ts[1].c_str()};
+    if (!target_srs.empty() && !source_srs.empty()) {
+        args.push_back("-s_srs");
+        args.push_back(source_srs.c_str());
+        args.push_back("-t_srs");
+        args.push_back(target_srs.c_str());
+    }
+    args.push_back(nullptr);
+    GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args.data()), nullptr);
+    if (wopts == nullptr) return "GDAL's warper refuses the options: " + gdal_message("unknown error");
+    CPLErrorReset();
+    GDALDatasetH src = b.band_ds;
+    int usage_error = 0;
+    b.warped = GDALWarp("", nullptr, 1, &src, wopts, &usage_error);
+    GDALWarpAppOptionsFree(wopts);
+    if (b.warped == nullptr) return "GDAL's warper cannot resample it: " + gdal_message("unknown error");
+    b.band = GDALGetRasterBand(b.warped, 1);
+    // The warper works on the stored samples; scale, offset and unit stay
+    // those of the original band. Cells without data are now NaN.
+    b.has_nodata = false;
+    b.use_mask = false;
+    b.lines = a.lines;
+    b.cols = a.cols;
+    b.has_grid = a.has_grid;
+    std::memcpy(b.gt, a.gt, sizeof b.gt);
+    b.wkt = a.wkt;
+    b.geographic = a.geographic;
+    b.semi_major = a.semi_major;
+    b.inv_flattening = a.inv_flattening;
+    b.linear_unit = a.linear_unit;
+    b.aligned = true;
+    return "";
+}
+
+int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
+    if (!s.has_grid) return 1;
+    double width = std::hypot(gt[1], gt[4]), height = std::hypot(gt[2], gt[5]);
+    if (s.geographic && s.semi_major > 0) {
+        // Metres per degree east and north on the ellipsoid at the centre latitude.
+        const double kPi = 3.14159265358979323846;
+        const double lat = (gt[3] + gt[4] * cols / 2.0 + gt[5] * lines / 2.0) * kPi / 180.0;
+        const double f = s.inv_flattening > 0 ? 1.0 / s.inv_flattening : 0.0;
+        const double e2 = f * (2.0 - f);
+        const double w = std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
+        const double east = s.semi_major * std::cos(lat) / w * kPi / 180.0;
+        const double north = s.semi_major * (1.0 - e2) / (w * w * w) * kPi / 180.0;
+        width *= east;
+        height *= north;
+    } else {
+        width *= s.linear_unit;
+        height *= s.linear_unit;
+    }
+    const double side = std::round(std::sqrt(width * height));
+    if (!(side >= 1)) return 1;
+    return side > INT_MAX ? INT_MAX : int(side);
+}

@@ -1,0 +1,66 @@
+// One input raster: the band that is read and what the import needs to know
+// of it (sample type, scale and offset, unit, cells without data, grid).
+#ifndef KARVEL_IMPORT_SOURCE_H
+#define KARVEL_IMPORT_SOURCE_H
+
+#include <gdal.h>
+
+#include <string>
+
+struct Source {
+    std::string arg;                  // the input as given on the command line
+    GDALDatasetH ds = nullptr;        // the dataset opened from arg
+    GDALDatasetH band_ds = nullptr;   // a one-band view of it, made for the warper
+    GDALDatasetH warped = nullptr;    // the band resampled onto another grid (--align)
+    GDALRasterBandH band = nullptr;   // the band that is read
+    GDALDataType type = GDT_Unknown;  // its sample type (of the original band)
+    bool signed_byte = false;         // 8-bit samples flagged as signed
+    double scale = 1, offset = 0;     // value = sample × scale + offset
+    bool has_nodata = false;          // the band's value for cells without data
+    double nodata = 0;
+    bool use_mask = false;            // the band's mask tells cells without data
+    std::string unit_type;            // the band's unit type, as stored
+    bool has_grid = false;            // a geotransform was found
+    double gt[6] = {0, 1, 0, 0, 0, 1};
+    std::string wkt;                  // coordinate system, WKT1; empty when none
+    bool geographic = false;
+    double semi_major = 0, inv_flattening = 0;  // of a geographic system's ellipsoid
+    double linear_unit = 1;           // metres in a unit of a projected system
+    int lines = 0, cols = 0;
+    bool aligned = false;             // read through the warper
+};
+
+// Opens band `band` of the input. Returns an empty string on success, else
+// the reason it cannot be used.
+std::string open_source(const std::string &arg, int band, Source &s);
+
+// Releases what open_source and align_source obtained.
+void close_source(Source &s);
+
+// An 8-bit unsigned band that carries no unit, scale or offset: an image of
+// grey levels; every other band is a DEM.
+bool is_image(const Source &s);
+
+// Empty when both inputs lie on the same grid (size, geotransform within a
+// millionth of a cell, coordinate system), else what differs.
+std::string grid_difference(const Source &a, const Source &b);
+
+// Resamples the band of b onto a's grid with GDAL's warper and `method`;
+// cells outside b become cells without data. Empty on success, else the problem.
+std::string align_source(Source &b, const Source &a, const std::string &method);
+
+// True when a sample read from the band is the band's value for no data.
+inline bool is_nodata_value(const Source &s, double v) {
+    if (v != v) return true;
+    if (!s.has_nodata) return false;
+    if (s.type == GDT_Float32) return float(v) == float(s.nodata);
+    return v == s.nodata;
+}
+
+// The size of a cell of the grid gt (lines × cols, in s's coordinate
+// system) on the ground in whole metres, at least 1: the side of a square of
+// the cell's area; for a geographic grid taken at the latitude of the grid's
+// centre. 1 without georeferencing.
+int ground_cell_size(const Source &s, const double gt[6], int lines, int cols);
+
+#endif

@@ -1,0 +1,280 @@
+#include "charts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "numfmt.h"
+
+namespace {
+
+std::string num(double v) { return exact_number(v); }
+
+// The lines every script begins with: drawn alone it writes its PNG (or the
+// file named by the variable out); loaded by the PDF script it draws a page.
+std::string preamble(const Figure &f, const std::string &title) {
+    return "# " + title + "\n# Redraw: gnuplot " + f.name + ".gp  (writes " + f.name +
+           ".png; gnuplot -e \"out='other.png'\" " + f.name + ".gp writes another file)\n" +
+           "reset\n"
+           "if (!exists(\"pdf\")) {\n"
+           "  if (!exists(\"out\")) { out = \"" + f.name + ".png\" }\n"
+           "  set terminal pngcairo size " + std::to_string(f.width) + "," + std::to_string(f.height) +
+           " noenhanced font \"sans,11\"\n"
+           "  set output out\n"
+           "}\n";
+}
+
+template <class T>
+std::string bytes_of(const std::vector<T> &v) {
+    return std::string(reinterpret_cast<const char *>(v.data()), v.size() * sizeof(T));
+}
+
+}  // namespace
+
+std::string gp_quote(const std::string &text) {
+    std::string q = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') q += '\\';
+        if (c == '\n') {
+            q += "\\n";
+            continue;
+        }
+        q += c;
+    }
+    return q + "\"";
+}
+
+Figure headline_figure(const Headline &h, const std::string &result, const Summary &s) {
+    Figure f;
+    f.name = "headline";
+    f.width = 1000;
+    f.height = 750;
+    std::string sc = preamble(f, "The headline figures of the comparison " + result);
+    sc += "unset border\nunset tics\nunset key\nset xrange [0:1]\nset yrange [0:1]\n";
+    std::vector<std::string> lines = {"Comparison " + result, "first:  " + s.first_shown,
+                                      "second: " + s.second_shown,
+                                      kfmt("%d lines, %d columns", s.lines, s.cols), ""};
+    for (const auto &l : headline_lines(h)) lines.push_back(l);
+    double y = 0.95;
+    int k = 1;
+    for (const auto &l : lines) {
+        sc += "set label " + std::to_string(k++) + " " + gp_quote(l) + " at screen 0.06," + num(y) +
+              " left font \"monospace,12\"\n";
+        y -= 0.042;
+    }
+    sc += "plot -1 notitle\n";
+    f.script = sc;
+    return f;
+}
+
+Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic) {
+    Figure f;
+    f.name = logarithmic ? "error_histogram_log" : "error_histogram";
+    std::string data = "# bin\terror from (" + unit + ")\tcount\n";
+    for (size_t k = 0; k < counts.size(); k++)
+        data += std::to_string(k) + "\t" + num(double(k) / 10.0) + "\t" + std::to_string(counts[k]) + "\n";
+    f.data.push_back({"error_histogram.dat", data});
+    std::string sc = preamble(f, std::string("karvel's error histogram in tenths of the unit, ") +
+                                     (logarithmic ? "logarithmic" : "linear") + " count axis");
+    sc += "set title " +
+          gp_quote(std::string("Errors against the fitted line, in tenths (bin 0 included)") +
+                   (logarithmic ? ", logarithmic counts" : "")) +
+          "\n";
+    sc += "set xlabel " + gp_quote("|second - (B0 + B1 x first)|  (" + unit + ")") + "\nset ylabel \"positions\"\n";
+    sc += "set style fill solid 0.8 border -1\nset boxwidth 0.1 absolute\nunset key\nset grid y\n";
+    sc += "set xrange [-0.05:" + num(double(counts.size()) / 10.0 + 0.05) + "]\n";
+    if (logarithmic) sc += "set logscale y\nset yrange [0.8:*]\n";
+    else sc += "set yrange [0:*]\n";
+    // Bins without a count have no box on a logarithmic axis.
+    sc += std::string("plot \"error_histogram.dat\" using ($2+0.05):") + (logarithmic ? "($3 > 0 ? $3 : NaN)" : "3") +
+          " with boxes lc rgb \"#3060a0\"\n";
+    f.script = sc;
+    return f;
+}
+
+Figure profiles_figure(const std::vector<LineRow> &rows) {
+    Figure f;
+    f.name = "profiles";
+    f.height = 1000;
+    // One block per figure; a row whose figure is not finite ends a segment
+    // (a blank line), so that it shows as a gap.
+    std::string data;
+    const char *names[4] = {"St. Dev.", "slope", "r", "r2"};
+    for (int k = 0; k < 4; k++) {
+        data += std::string("# ") + names[k] + " by line\n";
+        bool gap = false;
+        for (const auto &r : rows) {
+            const double v = k == 0 ? r.desv : k == 1 ? r.slope : k == 2 ? r.r : r.r2;
+            if (!std::isfinite(v)) {
+                if (!gap) data += "\n";
+                gap = true;
+                continue;
+            }
+            gap = false;
+            data += std::to_string(r.line) + "\t" + num(v) + "\n";
+        }
+        data += "\n\n";
+    }
+    f.data.push_back({"profiles.dat", data});
+    std::string sc = preamble(f, "karvel's per-line figures against the line number");
+    sc += "set multiplot layout 4,1 title \"Per-line figures (gaps: not a finite number)\"\nunset key\nset grid\n";
+    sc += "set xrange [" + num(-0.5) + ":" + num(double(rows.size()) - 0.5) + "]\n";
+    const char *labels[4] = {"St. Dev.", "Slope", "r", "r2"};
+    const char *colours[4] = {"#3060a0", "#a03030", "#308030", "#806020"};
+    for (int k = 0; k < 4; k++) {
+        sc += std::string("set ylabel \"") + labels[k] + "\"\n";
+        if (k == 3) sc += "set xlabel \"line\"\n";
+        sc += "plot \"profiles.dat\" index " + std::to_string(k) + " using 1:2 with lines lc rgb \"" + colours[k] +
+              "\"\n";
+    }
+    sc += "unset multiplot\n";
+    f.script = sc;
+    return f;
+}
+
+Figure density_figure(const Density &d, const Headline &h) {
+    Figure f;
+    f.name = "scatter";
+    f.width = 900;
+    f.height = 800;
+    std::vector<float> cells(d.counts.size());
+    for (size_t k = 0; k < cells.size(); k++) cells[k] = d.counts[k] > 0 ? float(d.counts[k]) : NAN;
+    f.data.push_back({"scatter.f32", bytes_of(cells)});
+    const double step = (d.hi - d.lo) / d.bins;
+    std::string sc = preamble(f, "Density of (first, second): a 2-D histogram, logarithmic colour");
+    sc += "# scatter.f32: " + std::to_string(d.bins) + " x " + std::to_string(d.bins) +
+          " float32 counts (NaN: none), first raster along x, second along y\n";
+    sc += "set title \"Second survey against the first (positions per cell)\"\n";
+    sc += "set xlabel " + gp_quote("first (" + h.unit + ")") + "\nset ylabel " + gp_quote("second (" + h.unit + ")") +
+          "\n";
+    sc += "set size ratio -1\nset logscale cb\nset palette rgbformulae 30,31,32\nset key top left opaque\n";
+    sc += "set xrange [" + num(d.lo) + ":" + num(d.hi) + "]\nset yrange [" + num(d.lo) + ":" + num(d.hi) + "]\n";
+    sc += "B0 = " + num(h.b0) + "\nB1 = " + num(h.b1) + "\n";
+    sc += "plot \"scatter.f32\" binary array=(" + std::to_string(d.bins) + "," + std::to_string(d.bins) +
+          ") format=\"%float\" dx=" + num(step) + " dy=" + num(step) + " origin=(" + num(d.lo + step / 2) + "," +
+          num(d.lo + step / 2) + ") with image notitle, \\\n";
+    sc += "     B0 + B1*x with lines lw 2 lc rgb \"#c00000\" title sprintf(\"fitted: y = %.6f + %.6f x\", B0, B1), \\\n";
+    sc += "     x with lines lw 1 dt 2 lc rgb \"black\" title \"1 : 1\"\n";
+    f.script = sc;
+    return f;
+}
+
+Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, double clip,
+                  const std::string &unit) {
+    Figure f;
+    f.name = name;
+    const double aspect = double(m.lines) / double(m.cols);
+    f.width = 1000;
+    f.height = std::clamp(int(std::lround(120 + 800 * aspect)), 400, 1600);
+    f.data.push_back({name + ".f32", bytes_of(m.values)});
+    const double c = clip > 0 && std::isfinite(clip) ? clip : 1.0;
+    const long long lines = (long long)m.lines * m.factor, cols = (long long)m.cols * m.factor;
+    std::string sc = preamble(f, title);
+    sc += "# " + name + ".f32: " + std::to_string(m.cols) + " x " + std::to_string(m.lines) +
+          " float32 cells, line 0 first; each cell the mean of " + std::to_string(m.factor) + " x " +
+          std::to_string(m.factor) + " positions\n";
+    sc += "set title " + gp_quote(title + kfmt(" (colours clipped at +-%lf %s)", c, unit.c_str())) + "\n";
+    sc += "set xlabel \"column\"\nset ylabel \"line\"\nset cblabel " + gp_quote(unit) + "\n";
+    sc += "set size ratio -1\nunset key\nset tics out\n";
+    sc += "set xrange [-0.5:" + num(double(cols) - 0.5) + "]\nset yrange [" + num(double(lines) - 0.5) +
+          ":-0.5]\n";
+    sc += "clip = " + num(c) + "\nset cbrange [-clip:clip]\n";
+    sc += "set palette defined (0 \"#053061\", 0.25 \"#4393c3\", 0.5 \"#f7f7f7\", 0.75 \"#d6604d\", 1 \"#67001f\")\n";
+    const std::string grid = "binary array=(" + std::to_string(m.cols) + "," + std::to_string(m.lines) + ") dx=" +
+                             std::to_string(m.factor) + " dy=" + std::to_string(m.factor) + " origin=(" +
+                             num(m.factor / 2.0 - 0.5) + "," + num(m.factor / 2.0 - 0.5) + ")";
+    sc += "plot \"" + name + ".f32\" " + grid + " format=\"%float\" with image";
+    if (!m.shade.empty()) {
+        // The relief darkens the colours where its slopes face away from the light.
+        // The shades are stretched over their range, so that gentle relief shows too.
+        int lo = 255, hi = 1;
+        for (uint8_t v : m.shade)
+            if (v != 0) lo = std::min<int>(lo, v), hi = std::max<int>(hi, v);
+        const double span = hi > lo ? hi - lo : 1;
+        std::vector<uint8_t> rgba(m.shade.size() * 4);
+        for (size_t k = 0; k < m.shade.size(); k++) {
+            rgba[4 * k] = rgba[4 * k + 1] = rgba[4 * k + 2] = 0;
+            const double dark = m.shade[k] == 0 ? 0.0 : (hi - m.shade[k]) / span;
+            rgba[4 * k + 3] = uint8_t(std::lround(200.0 * dark));
+        }
+        f.data.push_back({"relief.rgba", bytes_of(rgba)});
+        sc += ", \\\n     \"relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
+        sc += "\n# relief.rgba: the shaded relief of the first DEM (GDAL's hillshade), black with the shade's "
+              "darkness as opacity";
+    }
+    sc += "\n";
+    f.script = sc;
+    return f;
+}
+
+DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, int bins) {
+    DiffHistogram out;
+    double reach = std::isfinite(h.clip) && h.clip > 0 ? 1.25 * h.clip : 0.0;
+    double lo = std::max(h.min_diff, -reach), hi = std::min(h.max_diff, reach);
+    if (!(lo < hi)) {
+        lo = std::isfinite(h.min_diff) ? h.min_diff - 0.5 : -0.5;
+        hi = std::isfinite(h.max_diff) ? h.max_diff + 0.5 : 0.5;
+    }
+    out.lo = lo;
+    out.hi = hi;
+    out.counts.assign(size_t(bins), 0);
+    const double scale = bins / (hi - lo);
+    for (double v : d) {
+        if (!(v >= lo && v <= hi)) {
+            out.outside++;
+            continue;
+        }
+        long long b = (long long)((v - lo) * scale);
+        out.counts[size_t(std::min<long long>(b, bins - 1))]++;
+    }
+    return out;
+}
+
+Figure diff_histogram_figure(const DiffHistogram &d, const Headline &h) {
+    Figure f;
+    f.name = "diff_histogram";
+    const int bins = int(d.counts.size());
+    const double step = (d.hi - d.lo) / bins;
+    std::string data = "# bin centre (" + h.unit + ")\tcount\n";
+    for (int k = 0; k < bins; k++)
+        data += num(d.lo + (k + 0.5) * step) + "\t" + std::to_string(d.counts[size_t(k)]) + "\n";
+    f.data.push_back({"diff_histogram.dat", data});
+    std::string sc = preamble(f, "Histogram of the signed differences second - first");
+    std::string title = "Differences second - first";
+    if (d.outside > 0) title += kfmt(" (%lld beyond the axis not shown)", d.outside);
+    sc += "set title " + gp_quote(title) + "\n";
+    sc += "set xlabel " + gp_quote("second - first (" + h.unit + ")") + "\nset ylabel \"positions\"\n";
+    sc += "set style fill solid 0.7 border -1\nset boxwidth " + num(step) + " absolute\nset grid y\n";
+    sc += "set xrange [" + num(d.lo) + ":" + num(d.hi) + "]\nset yrange [0:*]\nset key top right opaque\n";
+    auto finite = [](double v) { return std::isfinite(v) ? exact_number(v) : std::string("NaN"); };
+    sc += "mean = " + finite(h.mean_diff) + "\nsd = " + finite(h.sd_diff) + "\nmedian = " + finite(h.median_diff) +
+          "\nnmad = " + finite(h.nmad) + "\n";
+    // Marks only for the figures that are finite numbers (one position has no spread).
+    const bool spread = std::isfinite(h.sd_diff), robust = std::isfinite(h.nmad) && std::isfinite(h.median_diff);
+    if (std::isfinite(h.mean_diff))
+        sc += "set arrow 1 from mean, graph 0 to mean, graph 1 nohead lw 2 lc rgb \"#c00000\"\n";
+    if (spread) {
+        sc += "set arrow 2 from mean-sd, graph 0 to mean-sd, graph 1 nohead lw 1.5 dt 2 lc rgb \"#c00000\"\n";
+        sc += "set arrow 3 from mean+sd, graph 0 to mean+sd, graph 1 nohead lw 1.5 dt 2 lc rgb \"#c00000\"\n";
+    }
+    if (robust) {
+        sc += "set arrow 4 from median-nmad, graph 0 to median-nmad, graph 1 nohead lw 1.5 dt 3 lc rgb \"#008000\"\n";
+        sc += "set arrow 5 from median+nmad, graph 0 to median+nmad, graph 1 nohead lw 1.5 dt 3 lc rgb \"#008000\"\n";
+    }
+    sc += "plot \"diff_histogram.dat\" using 1:2 with boxes lc rgb \"#7090c0\" title \"positions\", \\\n"
+          "     NaN with lines lw 2 lc rgb \"#c00000\" title sprintf(\"mean %.6f\", mean), \\\n"
+          "     NaN with lines lw 1.5 dt 2 lc rgb \"#c00000\" title sprintf(\"mean +- sd (%.6f)\", sd), \\\n"
+          "     NaN with lines lw 1.5 dt 3 lc rgb \"#008000\" title sprintf(\"median +- NMAD (%.6f)\", nmad)\n";
+    f.script = sc;
+    return f;
+}
+
+std::string pdf_script(const std::vector<Figure> &figures, const std::string &pdf_name) {
+    std::string sc = "# Draws every figure of the report, one per page, into " + pdf_name +
+                     "\n# Redraw: gnuplot report_pdf.gp\n";
+    sc += "pdf = 1\nif (!exists(\"out\")) { out = " + gp_quote(pdf_name) + " }\n";
+    sc += "set terminal pdfcairo size 11in,8.5in noenhanced font \"sans,10\"\nset output out\n";
+    for (const auto &f : figures) sc += "load \"" + f.name + ".gp\"\n";
+    sc += "unset output\n";
+    return sc;
+}

@@ -1,0 +1,152 @@
+#include "headline.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "numfmt.h"
+#include "select.h"
+
+bool DiffStats::reserve(size_t n) {
+    try {
+        d_.reserve(n);
+    } catch (const std::bad_alloc &) {
+        return false;
+    } catch (const std::length_error &) {
+        return false;
+    }
+    return true;
+}
+
+void DiffStats::add_line(const double *x, const double *y, int cols) {
+    if (cols <= 0) return;
+    if (!have_origin_) {
+        x0_ = x[0];
+        y0_ = y[0];
+        min_ = max_ = y[0] - x[0];
+        have_origin_ = true;
+    }
+    double sx = sx_, sy = sy_, sxx = sxx_, syy = syy_, sxy = sxy_;
+    double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_;
+    for (int j = 0; j < cols; j++) {
+        const double d = y[j] - x[j];
+        d_.push_back(d);
+        sum_d += d;
+        sum_abs += std::fabs(d);
+        sum_sq += d * d;
+        if (d < mn) mn = d;
+        if (d > mx) mx = d;
+        const double u = x[j] - x0_, v = y[j] - y0_;
+        sx += u;
+        sy += v;
+        sxx += u * u;
+        syy += v * v;
+        sxy += u * v;
+    }
+    sx_ = sx, sy_ = sy, sxx_ = sxx, syy_ = syy, sxy_ = sxy;
+    sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx;
+}
+
+double pearson(double n, double sx, double sy, double sxx, double syy, double sxy) {
+    const double cxy = sxy - sx * sy / n, cxx = sxx - sx * sx / n, cyy = syy - sy * sy / n;
+    return cxy / std::sqrt(cxx * cyy);
+}
+
+Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit) {
+    Headline h;
+    const size_t n = d_.size();
+    const double nd = double(n);
+    h.n = (long long)n;
+    h.unit = unit;
+    h.b0 = b0;
+    h.b1 = b1;
+    h.rms = rms;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (n == 0) {
+        h.mean_diff = h.sd_diff = h.rms_n = h.mae = h.median_diff = h.nmad = h.le90 = h.le95 = h.min_diff =
+            h.max_diff = h.r = h.r2 = h.clip = nan;
+        return h;
+    }
+    h.mean_diff = sum_d_ / nd;
+    double dev = 0.0;
+    for (double d : d_) dev += (d - h.mean_diff) * (d - h.mean_diff);
+    h.sd_diff = n > 1 ? std::sqrt(dev / (nd - 1.0)) : nan;
+    h.rms_n = std::sqrt(sum_sq_ / nd);
+    h.mae = sum_abs_ / nd;
+    h.min_diff = min_;
+    h.max_diff = max_;
+    h.r = pearson(nd, sx_, sy_, sxx_, syy_, sxy_);
+    h.r2 = h.r * h.r;
+    if (std::isnan(sum_d_)) {
+        // A not-a-number difference has no rank: no exact order statistics.
+        h.median_diff = h.nmad = h.le90 = h.le95 = h.clip = nan;
+        return h;
+    }
+    h.median_diff = median(d_.data(), n, Seen::as_is, 0.0);
+    h.nmad = 1.4826 * median(d_.data(), n, Seen::off_center, h.median_diff);
+    const auto p = select_ranks(d_.data(), n, Seen::magnitude, 0.0,
+                                {nearest_rank(90, n), nearest_rank(95, n), nearest_rank(98, n)});
+    h.le90 = p[0];
+    h.le95 = p[1];
+    h.clip = p[2];
+    return h;
+}
+
+std::string exact_number(double v) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+std::string headline_json(const Headline &h) {
+    auto num = [](double v) { return std::isfinite(v) ? exact_number(v) : std::string("null"); };
+    std::string j = "{\n";
+    j += "  \"n\": " + std::to_string(h.n) + ",\n";
+    j += "  \"unit\": \"" + h.unit + "\",\n";
+    const std::pair<const char *, double> keys[] = {
+        {"mean_diff", h.mean_diff}, {"sd_diff", h.sd_diff}, {"rms", h.rms},     {"rms_n", h.rms_n},
+        {"mae", h.mae},             {"median_diff", h.median_diff},            {"nmad", h.nmad},
+        {"le90", h.le90},           {"le95", h.le95},     {"min_diff", h.min_diff}, {"max_diff", h.max_diff},
+        {"r", h.r},                 {"r2", h.r2},         {"b0", h.b0},          {"b1", h.b1}};
+    for (size_t k = 0; k < std::size(keys); k++)
+        j += std::string("  \"") + keys[k].first + "\": " + num(keys[k].second) + (k + 1 < std::size(keys) ? ",\n" : "\n");
+    j += "}\n";
+    return j;
+}
+
+std::vector<std::string> headline_lines(const Headline &h) {
+    const std::string u = " " + h.unit;
+    const struct {
+        const char *label;
+        double v;
+        bool unit;
+    } rows[] = {{"Mean difference (second - first)", h.mean_diff, true},
+                {"Standard deviation of the differences", h.sd_diff, true},
+                {"RMS error (over n - 1, as karvel)", h.rms, true},
+                {"RMS error (over n)", h.rms_n, true},
+                {"Mean absolute difference", h.mae, true},
+                {"Median difference", h.median_diff, true},
+                {"NMAD", h.nmad, true},
+                {"LE90 (90th percentile of |d|)", h.le90, true},
+                {"LE95 (95th percentile of |d|)", h.le95, true},
+                {"Smallest difference", h.min_diff, true},
+                {"Largest difference", h.max_diff, true},
+                {"Correlation r", h.r, false},
+                {"r squared", h.r2, false},
+                {"B0 (fitted line second = B0 + B1 x first)", h.b0, true},
+                {"B1", h.b1, false}};
+    std::vector<std::string> out;
+    std::string first = "Positions";
+    first.resize(42, ' ');
+    out.push_back(first + " " + std::to_string(h.n));
+    for (const auto &r : rows) {
+        std::string line = kfmt("%s", r.label);
+        line.resize(42, ' ');
+        std::string v;
+        append_lf(v, r.v);
+        out.push_back(line + " " + v + (r.unit ? u : ""));
+    }
+    return out;
+}

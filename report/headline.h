@@ -1,0 +1,53 @@
+// The headline figures of a comparison: the accuracy figures of the
+// differences d = second − first over every position, and the global
+// correlation of the two rasters.
+#ifndef KARVEL_REPORT_HEADLINE_H
+#define KARVEL_REPORT_HEADLINE_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct Headline {
+    long long n = 0;
+    std::string unit;  // "m", or "grey level" for images
+    double mean_diff = 0, sd_diff = 0, rms = 0, rms_n = 0, mae = 0, median_diff = 0, nmad = 0, le90 = 0, le95 = 0,
+           min_diff = 0, max_diff = 0, r = 0, r2 = 0, b0 = 0, b1 = 0;
+    double clip = 0;  // the 98th percentile of |d|, where the maps' colours end
+};
+
+// Takes the positions line by line, keeping each difference (8 bytes per
+// position) for the exact medians and percentiles.
+class DiffStats {
+public:
+    // Reserves room for n differences; false when the memory cannot be had.
+    bool reserve(size_t n);
+    // Adds one line of the first (x) and the second (y) raster.
+    void add_line(const double *x, const double *y, int cols);
+    // The figures; b0, b1 and rms are the caller's (karvel's own figures).
+    Headline finish(double b0, double b1, double rms, const std::string &unit);
+    // The differences, in position order until finish() reorders them.
+    const std::vector<double> &diffs() const { return d_; }
+
+private:
+    std::vector<double> d_;
+    bool have_origin_ = false;
+    double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
+    double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;
+    double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;
+};
+
+// Pearson's r from sums taken about any origin: n, Σx, Σy, Σx², Σy², Σxy.
+double pearson(double n, double sx, double sy, double sxx, double syy, double sxy);
+
+// The figures as a JSON object, keys in their fixed order; a figure that
+// is not a finite number is null. Numbers in their shortest exact form.
+std::string headline_json(const Headline &h);
+
+// The figures as the console and the PDF show them: label, value, unit.
+std::vector<std::string> headline_lines(const Headline &h);
+
+// The shortest text that reads back as exactly v.
+std::string exact_number(double v);
+
+#endif

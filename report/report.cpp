@@ -1,0 +1,418 @@
+#include "report.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <ogr_srs_api.h>
+
+#include "charts.h"
+#include "description.h"
+#include "gnuplot.h"
+#include "headline.h"
+#include "maps.h"
+#include "numfmt.h"
+#include "paths.h"
+#include "raster.h"
+#include "select.h"
+#include "staged.h"
+#include "summary.h"
+#include "sums.h"
+
+namespace {
+
+// The largest summary and per-line table read, and the largest histogram
+// table (one row per tenth of the largest error).
+constexpr size_t kSummaryLimit = size_t(1) << 20;
+constexpr size_t kTableLimit = size_t(1) << 30;
+// The pictures are reduced to at most about this many cells a side.
+constexpr int kPictureSide = 2000;
+constexpr int kDensityBins = 256;
+constexpr int kDiffBins = 120;
+constexpr int kGnuplotTimeout = 600;
+
+void say(const std::string &text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+int refuse(const std::string &message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "karvel-report: %s\n", message.c_str());
+    staged_discard_all();
+    return kReportRefused;
+}
+
+// Reads a whole regular file of at most `limit` bytes, without blocking on
+// anything else. Empty on success, else the problem.
+std::string read_regular(const std::string &path, size_t limit, std::string &content) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st;
+    std::string problem;
+    if (fstat(fd, &st) != 0) problem = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode)) problem = "it is not a regular file";
+    else if (size_t(st.st_size) > limit) problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
+    content.clear();
+    char buf[1 << 16];
+    while (problem.empty()) {
+        const ssize_t got = read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) problem = std::strerror(errno);
+        if (got <= 0) break;
+        content.append(buf, size_t(got));
+        if (content.size() > limit) problem = "it grew while being read";
+    }
+    close(fd);
+    return problem;
+}
+
+// Starts a staged file and writes its bytes. Empty on success.
+std::string write_staged(StagedFile &f, const std::string &final_path, const std::string &bytes) {
+    if (!staged_begin(f, final_path)) return std::strerror(errno);
+    const int fd = open(f.temp_path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    size_t done = 0;
+    std::string problem;
+    while (done < bytes.size()) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            problem = put < 0 ? std::strerror(errno) : "nothing could be written";
+            break;
+        }
+        done += size_t(put);
+    }
+    if (close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
+    return problem;
+}
+
+// Writes a file whole and gives it its name at once.
+std::string write_whole(const std::string &final_path, const std::string &bytes) {
+    StagedFile f;
+    std::string problem = write_staged(f, final_path, bytes);
+    if (problem.empty() && !staged_commit(f)) problem = std::strerror(errno);
+    if (!problem.empty()) staged_discard(f);
+    return problem;
+}
+
+std::string base_name(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string printed(double v) {
+    std::string s;
+    append_lf(s, v);
+    return s;
+}
+
+// One raster of the comparison, open and ready to be read.
+struct Input {
+    std::string shown, real;
+    RasterFile file;
+    RasterLines lines;
+    int values[6] = {0, 0, 0, 0, 0, 0};  // its description
+    ~Input() { raster_close(file); }
+};
+
+std::string open_input(Input &in, const std::string &shown, const Summary &s, int k) {
+    const char *which = k == 0 ? "first" : "second";
+    const int bytes = sample_bytes_of(shown, s.image);
+    if (bytes == 0 || shown.compare(0, std::strlen(kShownRoot), kShownRoot) != 0)
+        return std::string("the summary names the ") + which + " raster " + printable(shown) +
+               ", which is not a raster karvel reads";
+    in.shown = shown;
+    in.real = real_path(shown);
+    const std::string descr_shown = shown.substr(0, shown.size() - std::strlen(raster_suffix(bytes))) +
+                                    description_suffix(bytes);
+    std::string p = read_description(real_path(descr_shown), in.values);
+    if (!p.empty()) return "the description file " + printable(descr_shown) + " cannot be used: " + p;
+    if (in.values[0] != s.lines || in.values[1] != s.cols)
+        return kfmt("the description file %s gives %d lines and %d columns, but the summary %d lines and %d columns: "
+                    "the rasters no longer match the summary",
+                    printable(descr_shown).c_str(), in.values[0], in.values[1], s.lines, s.cols);
+    p = raster_open(in.file, in.real, shown);
+    if (!p.empty()) return "the " + std::string(which) + " raster " + printable(shown) + " cannot be read: " + p;
+    const double factor = s.image ? 1.0 : unit_factor(s.unit[k]);
+    if (!in.lines.init(in.file, s.lines, s.cols, bytes, factor)) return "there is not memory enough to read the rasters";
+    return "";
+}
+
+}  // namespace
+
+std::string report_usage() {
+    return "Usage: karvel-report FOLDER RESULT\n"
+           "\n"
+           "Reports the comparison that karvel wrote as RESULT_karvel.txt (and its two\n"
+           "tables) in FOLDER, a folder of the images directory (" + std::string(kShownRoot) + "FOLDER).\n"
+           "It reads both rasters again, as karvel read them, and writes in FOLDER:\n"
+           "  RESULT_report.json   the headline figures (also shown on the console)\n"
+           "  RESULT_diff.tif      second - first, float32 GeoTIFF\n"
+           "  RESULT_resid.tif     second - (B0 + B1 x first), float32 GeoTIFF\n"
+           "  RESULT_report.pdf    the headline table and every figure, one per page\n"
+           "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
+           "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
+           "\n"
+           "Exit status: 0 when everything was written, 1 when refused or a file could\n"
+           "not be written, 2 for a usage error.\n";
+}
+
+int report_main(const std::vector<std::string> &args, const std::string &images_root) {
+    for (const auto &a : args)
+        if (a == "--help" || a == "-h") {
+            say(report_usage());
+            return kReportDone;
+        }
+    std::vector<std::string> words;
+    for (const auto &a : args) {
+        if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "karvel-report: unknown option %s\n%s", printable(a).c_str(), report_usage().c_str());
+            return kReportUsage;
+        }
+        words.push_back(a);
+    }
+    if (words.size() != 2) {
+        std::fprintf(stderr, "karvel-report: expected a folder and a result name\n%s", report_usage().c_str());
+        return kReportUsage;
+    }
+    const std::string &folder = words[0], &result = words[1];
+    std::string p = answer_problem(folder, kMaxFolder);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the folder %s is not one karvel takes: %s\n", printable(folder).c_str(),
+                     p.c_str());
+        return kReportUsage;
+    }
+    p = answer_problem(result, kMaxName);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
+                     printable(result).c_str(), p.c_str());
+        return kReportUsage;
+    }
+    std::string message;
+    if (!set_images_dir(images_root, message)) return refuse(message);
+    staged_catch_signals();
+    const std::string gnuplot = find_gnuplot();
+    if (gnuplot.empty())
+        return refuse("gnuplot is not installed (Debian package gnuplot-nox); it draws every figure, so no report "
+                      "was written");
+
+    const std::string shown_folder = std::string(kShownRoot) + folder + "\\";
+    std::string dir = real_path(shown_folder);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    const std::string summary_shown = shown_folder + result + "_karvel.txt";
+    std::string text;
+    p = read_regular(real_path(summary_shown), kSummaryLimit, text);
+    if (!p.empty()) return refuse("no summary " + printable(summary_shown) + " to report on: " + p);
+    Summary s;
+    p = parse_summary(text, s);
+    if (!p.empty()) return refuse("the summary " + printable(summary_shown) + " cannot be reported on: " + p);
+
+    const std::string lines_shown = shown_folder + result + "_karvel.xls";
+    std::vector<LineRow> rows;
+    p = read_regular(real_path(lines_shown), kTableLimit, text);
+    if (p.empty()) p = parse_line_table(text, s.lines, rows);
+    if (!p.empty()) return refuse("the per-line table " + printable(lines_shown) + " cannot be used: " + p);
+    const std::string hist_shown = shown_folder + result + "_karvel_regres_lin.xls";
+    std::vector<long long> hist;
+    p = read_regular(real_path(hist_shown), kTableLimit, text);
+    if (p.empty()) p = parse_histogram_table(text, hist);
+    if (!p.empty()) return refuse("the histogram table " + printable(hist_shown) + " cannot be used: " + p);
+    text.clear();
+    text.shrink_to_fit();
+
+    Input in[2];
+    for (int k = 0; k < 2; k++) {
+        p = open_input(in[k], k == 0 ? s.first_shown : s.second_shown, s, k);
+        if (!p.empty()) return refuse(p);
+    }
+    std::string geo_note;
+    Georef geo = georef_of(in[0].real, in[0].shown, s.lines, s.cols, geo_note);
+
+    // The GeoTIFFs are written during the one pass over the rasters.
+    const std::string out_base = dir + "/" + result;
+    StagedFile diff_file, resid_file;
+    GeoTiffOut diff_tif, resid_tif;
+    if (!staged_begin(diff_file, out_base + "_diff.tif") || !staged_begin(resid_file, out_base + "_resid.tif"))
+        return refuse("cannot create a file in " + printable(shown_folder) + ": " + std::strerror(errno));
+    p = diff_tif.create(diff_file.temp_path, s.lines, s.cols, geo);
+    if (p.empty()) p = resid_tif.create(resid_file.temp_path, s.lines, s.cols, geo);
+    if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(shown_folder) + ": " + p);
+
+    const long long n = (long long)s.lines * s.cols;
+    DiffStats stats;
+    if (!stats.reserve(size_t(n)))
+        return refuse(kfmt("there is not memory enough for the differences of %lld positions (8 bytes each)", n));
+    const double b0 = s.b0.value, b1 = s.b1.value;
+    BlockMeans first_cells(s.lines, s.cols, kPictureSide), diff_cells(s.lines, s.cols, kPictureSide),
+        resid_cells(s.lines, s.cols, kPictureSide);
+    // The density's axes span both rasters' value ranges as the summary gives them.
+    Density density;
+    density.bins = kDensityBins;
+    {
+        const double f0 = s.image ? 1.0 : unit_factor(s.unit[0]), f1 = s.image ? 1.0 : unit_factor(s.unit[1]);
+        density.lo = std::min(s.range_min[0] * f0, s.range_min[1] * f1);
+        density.hi = std::max(s.range_max[0] * f0, s.range_max[1] * f1);
+        if (!(density.lo < density.hi)) density.lo -= 0.5, density.hi += 0.5;
+        density.counts.assign(size_t(kDensityBins) * kDensityBins, 0.0);
+    }
+    const double density_scale = kDensityBins / (density.hi - density.lo);
+    auto bin_of = [&](double v) {
+        const double b = std::floor((v - density.lo) * density_scale);
+        return b < 0 ? 0 : b >= kDensityBins ? kDensityBins - 1 : int(b);
+    };
+
+    RasterSums sums;
+    std::vector<float> diff_row(size_t(s.cols)), resid_row(size_t(s.cols));
+    std::vector<double> d_row(size_t(s.cols)), e_row(size_t(s.cols));
+    const bool progress = isatty(2);
+    in[0].lines.rewind();
+    in[1].lines.rewind();
+    bool written = true;
+    for (int i = 0; i < s.lines; i++) {
+        if (progress && i % 1000 == 0) std::fprintf(stderr, "\r\tReading line %d of %d ", i, s.lines);
+        const double *x = in[0].lines.next_line();
+        const double *y = in[1].lines.next_line();
+        line_walk(x, y, s.cols, sums);
+        stats.add_line(x, y, s.cols);
+        for (int j = 0; j < s.cols; j++) {
+            d_row[size_t(j)] = y[j] - x[j];
+            e_row[size_t(j)] = y[j] - (x[j] * b1 + b0);
+            diff_row[size_t(j)] = float(d_row[size_t(j)]);
+            resid_row[size_t(j)] = float(e_row[size_t(j)]);
+            density.counts[size_t(bin_of(y[j])) * kDensityBins + size_t(bin_of(x[j]))] += 1.0;
+        }
+        written = diff_tif.write_line(i, diff_row.data()) && resid_tif.write_line(i, resid_row.data()) && written;
+        if (!s.image) first_cells.add_line(i, x);
+        diff_cells.add_line(i, d_row.data());
+        resid_cells.add_line(i, e_row.data());
+    }
+    if (progress) std::fprintf(stderr, "\r\tRead %d lines                    \n", s.lines);
+    for (int k = 0; k < 2; k++) {
+        p = raster_changed(in[k].file);
+        if (!p.empty()) return refuse(p + ": it changed while the report read it");
+    }
+
+    // The rasters must still be those of the run: karvel's figures again.
+    const double rms = rms_error(sums.dif_carre_tot, n);
+    const struct {
+        const char *label;
+        const Printed &was;
+        double now;
+    } checks[] = {{"RMS_Error", s.rms, rms},           {"Sum_X", s.sum_x, sums.Suma_X}, {"Sum_Y", s.sum_y, sums.Suma_Y},
+                  {"Sum_XY", s.sum_xy, sums.Suma_XY}, {"Sum_X2", s.sum_x2, sums.Suma_X2}};
+    std::string differ;
+    for (const auto &c : checks)
+        if (printed(c.now) != c.was.text)
+            differ += kfmt("%s%s %s in the summary, %s from the rasters now", differ.empty() ? "" : "; ", c.label,
+                           c.was.text.c_str(), printed(c.now).c_str());
+    if (!differ.empty())
+        return refuse("the rasters no longer match the summary " + printable(summary_shown) +
+                      " (they changed since the run): " + differ);
+
+    p = diff_tif.close();
+    if (p.empty()) p = resid_tif.close();
+    if (!p.empty() || !written) return refuse("a GeoTIFF could not be written: " + p);
+
+    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m");
+    std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
+    for (const auto &l : headline_lines(h)) console += "\t" + l + "\n";
+    console += "\n\tRecomputed from the rasters: the RMS error and the sums agree with the summary.\n";
+    if (!geo_note.empty()) console += "\t" + geo_note + "\n";
+    say(console);
+
+    // The figures, each drawn on its own from its script and data.
+    const std::string report_dir = out_base + "_report";
+    if (mkdir(report_dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
+    struct stat st;
+    if (stat(report_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return refuse(printable(report_dir) + " is not a folder");
+
+    hist[0] = n;
+    for (size_t k = 1; k < hist.size(); k++) hist[0] -= hist[k];
+    std::vector<Figure> figures;
+    figures.push_back(headline_figure(h, result, s));
+    figures.push_back(error_histogram_figure(hist, h.unit, false));
+    figures.push_back(error_histogram_figure(hist, h.unit, true));
+    figures.push_back(profiles_figure(rows));
+    figures.push_back(density_figure(density, h));
+    {
+        MapCells m;
+        m.lines = diff_cells.lines();
+        m.cols = diff_cells.cols();
+        m.factor = diff_cells.factor();
+        if (!s.image) {
+            double cell = geo.known ? std::fabs(geo.transform[1]) : double(in[0].values[5]);
+            if (!(cell > 0)) cell = 1.0;
+            bool geographic = false;
+            if (geo.known && !geo.wkt.empty()) {
+                OGRSpatialReferenceH srs = OSRNewSpatialReference(geo.wkt.c_str());
+                geographic = srs && OSRIsGeographic(srs);
+                if (srs) OSRDestroySpatialReference(srs);
+            }
+            p = hillshade(first_cells.means(), m.lines, m.cols, cell * m.factor, geographic, m.shade);
+            if (!p.empty()) return refuse("GDAL could not shade the relief of the first DEM: " + p);
+        }
+        m.values = diff_cells.means();
+        figures.push_back(map_figure("diff_map", "second - first", m, h.clip, h.unit));
+        m.values = resid_cells.means();
+        // The residuals are not kept per position: their colours end at the
+        // 98th percentile of the cells' absolute values.
+        std::vector<double> cells(m.values.begin(), m.values.end());
+        double clip = cells.empty() ? 1.0
+                                    : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
+                                                   {nearest_rank(98, cells.size())})[0];
+        figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
+    }
+    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), h, kDiffBins), h));
+
+    std::vector<std::string> data_written;
+    for (const auto &f : figures) {
+        for (const auto &d : f.data) {
+            // Figures that share a data file (the relief) write it once.
+            if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
+            data_written.push_back(d.first);
+            p = write_whole(report_dir + "/" + d.first, d.second);
+            if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
+        }
+        p = write_whole(report_dir + "/" + f.name + ".gp", f.script);
+        if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
+        StagedFile png;
+        if (!staged_begin(png, report_dir + "/" + f.name + ".png"))
+            return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
+        p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote(base_name(png.temp_path)), f.name + ".gp",
+                        kGnuplotTimeout);
+        if (!p.empty()) return refuse(p);
+        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
+    }
+    StagedFile pdf, json;
+    const std::string pdf_name = result + "_report.pdf";
+    p = write_whole(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
+    if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
+    if (!staged_begin(pdf, out_base + "_report.pdf"))
+        return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
+    p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp",
+                    kGnuplotTimeout);
+    if (!p.empty()) return refuse(p);
+    p = write_staged(json, out_base + "_report.json", headline_json(h));
+    if (!p.empty()) return refuse("cannot write " + printable(json.final_path) + ": " + p);
+
+    StagedFile *const all[] = {&json, &diff_file, &resid_file, &pdf};
+    size_t failed = 0;
+    if (!staged_commit_together(all, 4, &failed))
+        return refuse("cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno));
+
+    const std::string shown_base = shown_folder + result;
+    say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
+        "_resid.tif\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures.size()) +
+        " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");
+    return kReportDone;
+}

@@ -1,0 +1,191 @@
+#include "summary.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string without_cr(const std::string &text) {
+    std::string t;
+    t.reserve(text.size());
+    for (char c : text)
+        if (c != '\r') t += c;
+    return t;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// The word that follows `label` (after blanks), searching from *pos; moves
+// *pos past it.
+bool word_after(const std::string &t, const char *label, size_t *pos, std::string &word) {
+    size_t at = t.find(label, *pos);
+    if (at == std::string::npos) return false;
+    size_t b = at + std::strlen(label);
+    while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) b++;
+    size_t e = b;
+    while (e < t.size() && !is_blank(t[e])) e++;
+    if (e == b) return false;
+    word = t.substr(b, e - b);
+    *pos = e;
+    return true;
+}
+
+// A number as karvel prints it: fixed notation, or +INF, -INF, +NAN, -NAN.
+bool to_double(const std::string &w, double &v) {
+    if (w == "+INF" || w == "INF") return v = HUGE_VAL, true;
+    if (w == "-INF") return v = -HUGE_VAL, true;
+    if (w == "+NAN" || w == "NAN") return v = std::nan(""), true;
+    if (w == "-NAN") return v = -std::nan(""), true;
+    if (w.empty() || w.find_first_not_of("+-.0123456789") != std::string::npos) return false;
+    char *end = nullptr;
+    errno = 0;
+    v = std::strtod(w.c_str(), &end);
+    return end == w.c_str() + w.size() && errno == 0;
+}
+
+bool to_int(const std::string &w, int &v) {
+    if (w.empty() || w.find_first_not_of("-0123456789") != std::string::npos) return false;
+    char *end = nullptr;
+    errno = 0;
+    long long x = std::strtoll(w.c_str(), &end, 10);
+    if (end != w.c_str() + w.size() || errno != 0 || x < -2147483648LL || x > 2147483647LL) return false;
+    v = int(x);
+    return true;
+}
+
+bool figure(const std::string &t, const char *label, size_t *pos, Printed &p) {
+    return word_after(t, label, pos, p.text) && to_double(p.text, p.value);
+}
+
+}  // namespace
+
+std::string parse_summary(const std::string &text, Summary &s) {
+    const std::string t = without_cr(text);
+    size_t pos = 0;
+    std::string w;
+    if (!word_after(t, "\tTreatment on the image", &pos, s.first_shown)) return "it does not name the first raster";
+    if (!word_after(t, "\tand on the image", &pos, s.second_shown)) return "it does not name the second raster";
+    if (!word_after(t, "\tThese two images have", &pos, w) || !to_int(w, s.lines))
+        return "it does not give the number of lines";
+    if (!word_after(t, "lines and", &pos, w) || !to_int(w, s.cols)) return "it does not give the number of columns";
+    if (s.lines < 1 || s.cols < 1) return "its size is not one of a raster";
+
+    const size_t dem_at = t.find("Hypsometric scale of the first DEM", pos);
+    const size_t img_at = t.find("Dynamic scale of the first 8 bits image", pos);
+    if (dem_at == std::string::npos && img_at == std::string::npos) return "it gives no value range";
+    s.image = dem_at == std::string::npos || (img_at != std::string::npos && img_at < dem_at);
+    static const char *const kUnits[4] = {"Scale in meters", "Scale in decimeters", "Scale in centimeters",
+                                          "Scale in millimeters"};
+    for (int k = 0; k < 2; k++) {
+        if (!word_after(t, "Min =", &pos, w) || !to_int(w, s.range_min[k]) || !word_after(t, "Max =", &pos, w) ||
+            !to_int(w, s.range_max[k]))
+            return k == 0 ? "it gives no value range of the first raster" : "it gives no value range of the second raster";
+        if (s.image) continue;
+        // The unit line follows the range it belongs to.
+        size_t line_end = t.find("\n\n", pos);
+        s.unit[k] = -1;
+        for (int u = 0; u < 4; u++) {
+            size_t at = t.find(kUnits[u], pos);
+            if (at != std::string::npos && at < line_end && t.compare(at, std::strlen(kUnits[u]) + 1,
+                                                                      std::string(kUnits[u]) + "\n") == 0) {
+                s.unit[k] = u;
+                pos = at + std::strlen(kUnits[u]);
+                break;
+            }
+        }
+        if (s.unit[k] < 0)
+            return k == 0 ? "it gives no unit of the first raster" : "it gives no unit of the second raster";
+    }
+    if (t.find("Treatment applied to the whole image", pos) == std::string::npos) return "it is incomplete";
+    if (!figure(t, "\tRMS_Error =", &pos, s.rms)) return "it gives no RMS error";
+    if (!figure(t, "\tSum_X =", &pos, s.sum_x) || !figure(t, "\tSum_Y =", &pos, s.sum_y) ||
+        !figure(t, "\tSum_XY =", &pos, s.sum_xy) || !figure(t, "\tSum_X2 =", &pos, s.sum_x2))
+        return "it gives no sums";
+    if (!figure(t, "\tB1 =", &pos, s.b1) || !figure(t, "\tB0 =", &pos, s.b0)) return "it gives no B1 and B0";
+    // A complete summary ends with the B1_Calc figure, a blank and three line ends.
+    if (!word_after(t, "\tB1_Calc =", &pos, w) || t.compare(pos, std::string::npos, " \n\n\n") != 0)
+        return "it is incomplete (it does not end with B1_Calc)";
+    return "";
+}
+
+namespace {
+
+// Splits a table into rows of tab-separated fields, dropping its header.
+std::vector<std::vector<std::string>> rows_of(const std::string &text, bool header) {
+    std::vector<std::vector<std::string>> rows;
+    const std::string t = without_cr(text);
+    size_t b = 0;
+    bool first = true;
+    while (b < t.size()) {
+        size_t e = t.find('\n', b);
+        if (e == std::string::npos) e = t.size();
+        std::string line = t.substr(b, e - b);
+        b = e + 1;
+        if (first && header) {
+            first = false;
+            continue;
+        }
+        std::vector<std::string> fields;
+        size_t fb = 0;
+        while (true) {
+            size_t fe = line.find('\t', fb);
+            fields.push_back(line.substr(fb, fe == std::string::npos ? std::string::npos : fe - fb));
+            if (fe == std::string::npos) break;
+            fb = fe + 1;
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+}  // namespace
+
+std::string parse_line_table(const std::string &text, int lines, std::vector<LineRow> &rows) {
+    if (without_cr(text).rfind("Line\tSt. Dev.\tSlope\tr\tr2\n", 0) != 0) return "it does not begin with its header";
+    const auto fields = rows_of(text, true);
+    rows.clear();
+    for (size_t i = 0; i < fields.size(); i++) {
+        const auto &f = fields[i];
+        LineRow r;
+        if (f.size() != 5 || !to_int(f[0], r.line) || r.line != int(i) || !to_double(f[1], r.desv) ||
+            !to_double(f[2], r.slope) || !to_double(f[3], r.r) || !to_double(f[4], r.r2))
+            return "row " + std::to_string(i + 2) + " is not a row of the table";
+        rows.push_back(r);
+    }
+    if (int(rows.size()) != lines)
+        return "it holds " + std::to_string(rows.size()) + " rows for " + std::to_string(lines) + " lines";
+    return "";
+}
+
+std::string parse_histogram_table(const std::string &text, std::vector<long long> &counts) {
+    const auto fields = rows_of(text, false);
+    counts.assign(1, 0);
+    for (size_t i = 0; i < fields.size(); i++) {
+        const auto &f = fields[i];
+        int k = 0;
+        char *end = nullptr;
+        long long c = f.size() == 2 ? std::strtoll(f[1].c_str(), &end, 10) : -1;
+        if (f.size() != 2 || !to_int(f[0], k) || k != int(i) + 1 || f[1].empty() || *end != '\0' || c < 0)
+            return "row " + std::to_string(i + 1) + " is not a row of the table";
+        counts.push_back(c);
+    }
+    return "";
+}
+
+std::string description_of(const std::string &raster_path) {
+    if (raster_path.size() < 4 || raster_path.compare(raster_path.size() - 4, 4, ".raw") != 0) return "";
+    return raster_path.substr(0, raster_path.size() - 4) + ".txt";
+}
+
+int sample_bytes_of(const std::string &raster_path, bool image) {
+    auto ends = [&](const char *suffix) {
+        size_t n = std::strlen(suffix);
+        return raster_path.size() >= n && raster_path.compare(raster_path.size() - n, n, suffix) == 0;
+    };
+    if (image) return ends(".raw") ? 1 : 0;
+    if (ends("_m2.raw")) return 2;
+    if (ends("_m4.raw")) return 4;
+    return 0;
+}

@@ -1,0 +1,217 @@
+// The checks of karvel-import: co-registration and its alignment, cells
+// without data and the crop, refused answers and inputs, and that a refusal
+// writes nothing.
+#include <gdal_utils.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <random>
+
+#include "rasters.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+
+TestRaster ramp(int lines, int cols, double step) {
+    std::vector<double> v;
+    for (int i = 0; i < lines * cols; i++) v.push_back(100 + step * i);
+    return raster(lines, cols, GDT_Float32, v);
+}
+
+}  // namespace
+
+TEST(ImportChecks, GridsThatDifferAreRefused) {
+    Folder in, out;
+    const TestRaster a = ramp(4, 5, 1);
+    TestRaster size = ramp(5, 4, 1);
+    TestRaster shifted = ramp(4, 5, 1);
+    shifted.gt[0] += 30 * 1e-5;  // a hundred-thousandth of a cell
+    TestRaster nudged = ramp(4, 5, 1);
+    nudged.gt[0] += 30 * 1e-7;  // within a millionth of a cell: the same grid
+    TestRaster other_crs = ramp(4, 5, 1);
+    other_crs.epsg = 32611;
+    struct Case {
+        const TestRaster &b;
+        const char *says;
+    } cases[] = {{size, "the first has 4 lines and 5 columns, the second 5 lines and 4 columns"},
+                 {shifted, "their grids differ in origin x"},
+                 {other_crs, "their coordinate systems differ"}};
+    for (const Case &c : cases) {
+        RunResult r = import_pair(in, out, a, c.b);
+        EXPECT_EQ(r.status, 1) << c.says;
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("a.tif")));
+        EXPECT_THAT(r.err, HasSubstr("SECOND " + in.path("b.tif")));
+        EXPECT_THAT(r.err, HasSubstr("--align"));
+        EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{});
+    }
+    EXPECT_EQ(import_pair(in, out, a, nudged).status, 0);
+
+    // Both DEMs or both images.
+    RunResult r = import_pair(in, out, a, raster(4, 5, GDT_Byte, std::vector<double>(20, 1)));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("both inputs must be DEMs or both 8-bit images"));
+}
+
+TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
+    Folder in, out;
+    TestRaster a = ramp(6, 8, 0.5);
+    // A coarser second survey, shifted by a third of its cell, covering more than a.
+    std::vector<double> v;
+    for (int i = 0; i < 5; i++)
+        for (int j = 0; j < 6; j++) v.push_back(90 + 3.7 * i + 1.3 * j + 0.01 * i * j);
+    TestRaster b = raster(5, 6, GDT_Float32, v);
+    const double gt[6] = {500000 - 40 + 15, 50, 0, 5400000 + 40, 0, -50};
+    std::copy(gt, gt + 6, b.gt);
+    RunResult r = import_pair(in, out, a, b, {"--align"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    GDALDatasetH src = GDALOpen(in.path("b.tif").c_str(), GA_ReadOnly);
+    const char *args[] = {"-of", "MEM", "-r", "bilinear", "-ot", "Float64", "-te", "500000", "5399820", "500240",
+                          "5400000", "-ts", "8", "6", nullptr};
+    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
+    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
+    GDALWarpAppOptionsFree(o);
+    ASSERT_NE(warped, nullptr);
+    std::vector<double> w(48);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
+              CE_None);
+    GDALClose(warped);
+    GDALClose(src);
+    std::vector<long long> want;
+    for (double x : w) want.push_back((long long)std::round(x * 1000.0));
+    EXPECT_EQ(samples(out.read("b_m4.raw"), 4, true), want);
+    ReadBack rb = read_raster(out.path("b_m4.raw"));
+    for (int k = 0; k < 6; k++) EXPECT_DOUBLE_EQ(rb.gt[k], a.gt[k]);
+
+    // Cells outside SECOND have no data after the warp: refused, or cropped.
+    TestRaster small = b;
+    small.gt[0] = 500000 + 60;
+    r = import_pair(in, out, a, small, {"--align=near"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST"));
+    r = import_pair(in, out, a, small, {"--align=near", "--crop"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
+    std::mt19937 rng(3);
+    for (int round = 0; round < 6; round++) {
+        Folder in, out;
+        const int lines = 5 + round % 3, cols = 6 + round % 2;
+        TestRaster a = ramp(lines, cols, 0.25), b = ramp(lines, cols, -0.5);
+        a.has_nodata = true;
+        a.nodata = -9999;
+        long long holes_a = 0, holes_b = 0;
+        std::vector<uint8_t> valid(size_t(lines * cols), 1);
+        // Holes at the edges and inside: nodata in a, NaN in b.
+        for (int k = 0; k < 4; k++) {
+            const size_t ia = rng() % valid.size(), ib = rng() % valid.size();
+            if (a.bands[0][ia] != -9999) holes_a++;
+            if (!std::isnan(b.bands[0][ib])) holes_b++;
+            a.bands[0][ia] = -9999;
+            b.bands[0][ib] = NAN;
+            valid[ia] = valid[ib] = 0;
+        }
+        RunResult r = import_pair(in, out, a, b);
+        ASSERT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("cells without data: " + std::to_string(holes_a) + " in FIRST " +
+                                     in.path("a.tif") + ", " + std::to_string(holes_b) + " in SECOND"));
+        EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{});
+
+        r = import_pair(in, out, a, b, {"--crop"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        // The window: the largest of at least 2 x 2 cells with data in both, by trying every one.
+        long long best = 0;
+        for (int t = 0; t < lines; t++)
+            for (int l = 0; l < cols; l++)
+                for (int h = 2; t + h <= lines; h++)
+                    for (int wd = 2; l + wd <= cols; wd++) {
+                        bool full = true;
+                        for (int i = t; i < t + h; i++)
+                            for (int j = l; j < l + wd; j++) full = full && valid[size_t(i * cols + j)];
+                        if (full) best = std::max(best, (long long)h * wd);
+                    }
+        ReadBack rb = read_raster(out.path("a_m4.raw"));
+        ASSERT_EQ((long long)rb.lines * rb.cols, best) << "round " << round;
+        // Its cells are the source cells of the window, and its origin moves with it.
+        const std::vector<long long> got = samples(out.read("a_m4.raw"), 4, true);
+        ASSERT_EQ(got.size(), size_t(best));
+        const double row0 = (rb.gt[3] - a.gt[3]) / a.gt[5], col0 = (rb.gt[0] - a.gt[0]) / a.gt[1];
+        for (int i = 0; i < rb.lines; i++)
+            for (int j = 0; j < rb.cols; j++) {
+                const int si = int(row0) + i, sj = int(col0) + j;
+                ASSERT_TRUE(valid[size_t(si * cols + sj)]);
+                EXPECT_EQ(got[size_t(i * rb.cols + j)],
+                          (long long)std::round(double(float(a.bands[0][size_t(si * cols + sj)])) * 1000.0));
+            }
+        EXPECT_THAT(r.out, HasSubstr("cells with data left outside it: " +
+                                     std::to_string(lines * cols - holes_a - best) + " of FIRST"));
+    }
+
+    // No window of 2 x 2 cells with data in both.
+    Folder in, out;
+    TestRaster a = ramp(3, 3, 1), b = ramp(3, 3, 1);
+    a.bands[0][4] = NAN;
+    RunResult r = import_pair(in, out, a, b, {"--crop"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("no window of at least 2 x 2 cells has data in both"));
+}
+
+TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
+    Folder in, out;
+    const TestRaster a = ramp(2, 2, 1);
+    out.write("a_m4.raw", "earlier");
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        const char *says;
+    } cases[] = {
+        {{"--names", "my dem", "b"}, 1, "holds white space"},
+        {{"--names", std::string(100, 'n'), "b"}, 1, "at most 99"},
+        {{"--names", "x/y", "b"}, 1, "without a folder"},
+        {{"--names", "same", "same"}, 1, "give them two names"},
+        {{"--result", "r\001"}, 1, "control byte"},
+        {{"--result", std::string(99, 'r')}, 1, "karvel takes paths of at most 127"},
+        {{"--unit", "ft"}, 2, "not one of m, dm, cm, mm"},
+        {{"--align=sharpest"}, 2, "not a resampling method"},
+        {{"--bogus"}, 2, "unknown option --bogus"},
+    };
+    for (const Case &c : cases) {
+        RunResult r = import_pair(in, out, a, a, c.options);
+        EXPECT_EQ(r.status, c.status) << c.says;
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{"a_m4.raw"});
+    }
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
+    // A folder answer karvel would not take, and one that leads outside.
+    for (const std::string folder : {"two words", "../elsewhere"}) {
+        RunResult r = run_import({in.path("a.tif"), in.path("a.tif"), folder});
+        EXPECT_EQ(r.status, 1) << folder;
+    }
+    // An input that is a pipe is refused without waiting on it; a missing one names itself.
+    ASSERT_EQ(mkfifo(in.path("pipe.tif").c_str(), 0600), 0);
+    RunResult r = run_import({in.path("pipe.tif"), in.path("a.tif"), out.name()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("pipe.tif") + " cannot be used: it is not a regular file"));
+    r = run_import({in.path("a.tif"), in.path("none.tif"), out.name()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("SECOND " + in.path("none.tif") + " cannot be used"));
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
+    // A missing folder is created; the earlier file is replaced once all is written.
+    EXPECT_EQ(run_import({in.path("a.tif"), in.path("a.tif"), out.name() + "/sub"}).status, 0);
+    EXPECT_TRUE(out.exists("sub/first_m4.raw"));
+    EXPECT_EQ(run_import({"--names", "a", "b", in.path("a.tif"), in.path("a.tif"), out.name()}).status, 0);
+    EXPECT_EQ(out.read("a_m4.raw").size(), 16u);
+
+    r = run_import({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Usage: karvel-import [OPTIONS] FIRST SECOND FOLDER"));
+    EXPECT_EQ(run_import({"a.tif"}).status, 2);
+}

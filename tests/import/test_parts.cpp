@@ -1,0 +1,109 @@
+// The parts of karvel-import that need no raster: units, the command line
+// and the largest-window search.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "options.h"
+#include "units.h"
+#include "window.h"
+
+TEST(ImportUnits, UnitTypesAndFactors) {
+    ElevationUnit u;
+    for (const char *m : {"m", "metre", " Meter ", "METRES"}) {
+        ASSERT_TRUE(unit_of_type(m, u)) << m;
+        EXPECT_EQ(u.answer, 0) << m;
+        EXPECT_FALSE(u.assumed);
+    }
+    ASSERT_TRUE(unit_of_type("", u));
+    EXPECT_TRUE(u.assumed);
+    EXPECT_EQ(u.answer, 0);
+    ASSERT_TRUE(unit_of_type("centimetre", u));
+    EXPECT_EQ(u.answer, 2);
+    ASSERT_TRUE(unit_of_type("ft", u));
+    EXPECT_EQ(u.answer, -1);
+    EXPECT_EQ(unit_factor(u, 3), 304.8);
+    ASSERT_TRUE(unit_of_type("US survey foot", u));
+    EXPECT_EQ(unit_factor(u, 3), 1200000.0 / 3937.0);
+    ASSERT_TRUE(unit_of_type("foot", u));
+    EXPECT_DOUBLE_EQ(unit_factor(u, 0), 0.3048);
+    EXPECT_FALSE(unit_of_type("degree Celsius", u));
+    EXPECT_EQ(unit_answer_of("dm"), 1);
+    EXPECT_EQ(unit_answer_of("km"), -1);
+}
+
+TEST(ImportOptions, CommandLine) {
+    auto parse = [](std::vector<const char *> args, ImportOptions &o) {
+        return parse_options(int(args.size()), args.data(), o);
+    };
+    ImportOptions o;
+    EXPECT_EQ(parse({"--names", "a", "b", "--result=r", "--band", "2", "--unit", "cm", "--crop", "--align=cubic",
+                     "x.tif", "y.tif", "dem"},
+                    o),
+              "");
+    EXPECT_EQ(o.name1, "a");
+    EXPECT_EQ(o.name2, "b");
+    EXPECT_EQ(o.result, "r");
+    EXPECT_EQ(o.band, 2);
+    EXPECT_EQ(o.unit, 2);
+    EXPECT_TRUE(o.crop && o.align);
+    EXPECT_EQ(o.method, "cubic");
+    EXPECT_EQ(o.folder, "dem");
+
+    ImportOptions d;
+    EXPECT_EQ(parse({"x", "y", "z"}, d), "");
+    EXPECT_EQ(d.result, "cmp");
+    EXPECT_EQ(d.unit, 3);
+    EXPECT_EQ(d.method, "bilinear");
+    EXPECT_FALSE(d.align);
+
+    const std::vector<std::vector<const char *>> bad = {
+        {"x", "y"}, {"x", "y", "z", "w"}, {"--unit", "ft", "x", "y", "z"}, {"--band", "0", "x", "y", "z"},
+        {"--band", "2x", "x", "y", "z"}, {"--align=fast", "x", "y", "z"}, {"--frobnicate", "x", "y", "z"},
+        {"x", "y", "z", "--names", "a"}, {"x", "y", "z", "--result"}, {"-v", "x", "y", "z"}};
+    for (const auto &args : bad) {
+        ImportOptions e;
+        EXPECT_NE(parse(args, e), "") << args[0];
+    }
+}
+
+namespace {
+
+// The largest window of at least 2 x 2 cells with data, by trying every one.
+long long brute_force_best(const std::vector<uint8_t> &grid, int lines, int cols) {
+    long long best = 0;
+    for (int t = 0; t < lines; t++)
+        for (int l = 0; l < cols; l++)
+            for (int b = t + 1; b < lines; b++)
+                for (int r = l + 1; r < cols; r++) {
+                    bool full = true;
+                    for (int i = t; i <= b && full; i++)
+                        for (int j = l; j <= r && full; j++) full = grid[size_t(i * cols + j)] != 0;
+                    if (full) best = std::max(best, (long long)(b - t + 1) * (r - l + 1));
+                }
+    return best;
+}
+
+}  // namespace
+
+TEST(ImportWindow, LargestWindowMatchesBruteForce) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 400; round++) {
+        const int lines = 1 + int(rng() % 9), cols = 1 + int(rng() % 9);
+        const unsigned holes = 1 + rng() % 5;  // about one cell in holes+1 lacks data
+        std::vector<uint8_t> grid(size_t(lines * cols));
+        for (auto &c : grid) c = rng() % (holes + 1) != 0;
+        WindowSearch s(cols, 2, 2);
+        for (int i = 0; i < lines; i++) s.add_line(&grid[size_t(i * cols)]);
+        const Window &w = s.best();
+        ASSERT_EQ(w.cells(), brute_force_best(grid, lines, cols)) << "round " << round;
+        if (w.cells() == 0) continue;
+        EXPECT_GE(w.lines, 2);
+        EXPECT_GE(w.cols, 2);
+        for (int i = w.line; i < w.line + w.lines; i++)
+            for (int j = w.col; j < w.col + w.cols; j++)
+                ASSERT_TRUE(grid[size_t(i * cols + j)]) << "round " << round << " cell " << i << "," << j;
+    }
+}

@@ -1,0 +1,131 @@
+// The headline figures against an independent computation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "headline.h"
+
+namespace {
+
+// Order statistics by sorting, sums in long double: an independent route.
+struct Expected {
+    double mean, sd, rms_n, mae, median, nmad, le90, le95, r;
+};
+
+double sorted_median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+Expected expected(const std::vector<double> &x, const std::vector<double> &y) {
+    const size_t n = x.size();
+    std::vector<double> d(n), a(n);
+    long double sd = 0, sa = 0, sq = 0, mx = 0, my = 0;
+    for (size_t i = 0; i < n; i++) {
+        d[i] = y[i] - x[i];
+        a[i] = std::fabs(d[i]);
+        sd += d[i], sa += a[i], sq += (long double)d[i] * d[i], mx += x[i], my += y[i];
+    }
+    Expected e;
+    e.mean = double(sd / n);
+    long double dev = 0, cxy = 0, cxx = 0, cyy = 0;
+    mx /= n, my /= n;
+    for (size_t i = 0; i < n; i++) {
+        dev += (d[i] - sd / n) * (d[i] - sd / n);
+        cxy += (x[i] - mx) * (y[i] - my), cxx += (x[i] - mx) * (x[i] - mx), cyy += (y[i] - my) * (y[i] - my);
+    }
+    e.sd = double(std::sqrt(dev / (n - 1)));
+    e.rms_n = double(std::sqrt(sq / n));
+    e.mae = double(sa / n);
+    e.median = sorted_median(d);
+    std::vector<double> off(n);
+    for (size_t i = 0; i < n; i++) off[i] = std::fabs(d[i] - e.median);
+    e.nmad = 1.4826 * sorted_median(off);
+    std::sort(a.begin(), a.end());
+    e.le90 = a[size_t(std::ceil(0.90 * n)) - 1];
+    e.le95 = a[size_t(std::ceil(0.95 * n)) - 1];
+    e.r = double(cxy / std::sqrt(cxx * cyy));
+    return e;
+}
+
+Headline run(const std::vector<double> &x, const std::vector<double> &y, int cols) {
+    DiffStats s;
+    EXPECT_TRUE(s.reserve(x.size()));
+    for (size_t i = 0; i < x.size(); i += size_t(cols)) s.add_line(&x[i], &y[i], cols);
+    return s.finish(0.0, 1.0, 0.0, "m");
+}
+
+void expect_close(const Headline &h, const Expected &e) {
+    const double tol = 1e-9;
+    EXPECT_NEAR(h.mean_diff, e.mean, tol);
+    EXPECT_NEAR(h.sd_diff, e.sd, tol);
+    EXPECT_NEAR(h.rms_n, e.rms_n, tol);
+    EXPECT_NEAR(h.mae, e.mae, tol);
+    EXPECT_EQ(h.median_diff, e.median);  // exact order statistics
+    EXPECT_EQ(h.nmad, e.nmad);
+    EXPECT_EQ(h.le90, e.le90);
+    EXPECT_EQ(h.le95, e.le95);
+    EXPECT_NEAR(h.r, e.r, 1e-9);
+}
+
+}  // namespace
+
+TEST(Headline, ElevationsFarFromZeroWithOutliers) {
+    // High elevations with a small spread: sums about the first position keep r exact enough.
+    std::mt19937_64 gen(3);
+    std::normal_distribution<double> terrain(2500.0, 40.0), noise(0.0, 0.3);
+    for (int lines : {63, 64}) {  // an odd and an even count of positions
+        const int cols = 33 + (lines % 2);
+        std::vector<double> x, y;
+        for (int i = 0; i < lines * cols; i++) {
+            const double v = std::round(terrain(gen) * 100) / 100;
+            x.push_back(v);
+            y.push_back(1.001 * v - 2.0 + noise(gen) + (i % 500 == 7 ? 80.0 : 0.0));
+        }
+        expect_close(run(x, y, cols), expected(x, y));
+    }
+}
+
+TEST(Headline, ConstantOffsetAndDegenerateCases) {
+    std::vector<double> x = {1, 2, 3, 4, 5, 6}, y = {3, 4, 5, 6, 7, 8};
+    Headline h = run(x, y, 3);
+    EXPECT_EQ(h.mean_diff, 2.0);
+    EXPECT_EQ(h.sd_diff, 0.0);
+    EXPECT_EQ(h.median_diff, 2.0);
+    EXPECT_EQ(h.nmad, 0.0);
+    EXPECT_EQ(h.le90, 2.0);
+    EXPECT_EQ(h.min_diff, 2.0);
+    EXPECT_EQ(h.max_diff, 2.0);
+    EXPECT_NEAR(h.r, 1.0, 1e-15);
+    // One position: no spread, no correlation; the JSON shows null, never a number made up.
+    Headline one = run({5}, {6}, 1);
+    EXPECT_TRUE(std::isnan(one.sd_diff));
+    EXPECT_EQ(one.median_diff, 1.0);
+    const std::string j = headline_json(one);
+    EXPECT_NE(j.find("\"sd_diff\": null,"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"r\": null,"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"median_diff\": 1,"), std::string::npos) << j;
+}
+
+TEST(Headline, JsonKeysInOrderAndNumbersExact) {
+    Headline h;
+    h.n = 4;
+    h.unit = "grey level";
+    h.mean_diff = 0.1 + 0.2;
+    h.b1 = -1e-20;
+    const std::string j = headline_json(h);
+    const char *keys[] = {"n", "unit", "mean_diff", "sd_diff", "rms", "rms_n", "mae", "median_diff", "nmad",
+                          "le90", "le95", "min_diff", "max_diff", "r", "r2", "b0", "b1"};
+    size_t at = 0;
+    for (const char *k : keys) {
+        const size_t p = j.find(std::string("\"") + k + "\":", at);
+        ASSERT_NE(p, std::string::npos) << k;
+        at = p;
+    }
+    EXPECT_NE(j.find("\"unit\": \"grey level\""), std::string::npos);
+    EXPECT_NE(j.find("\"mean_diff\": 0.30000000000000004,"), std::string::npos);
+    EXPECT_NE(j.find("\"b1\": -1e-20\n}"), std::string::npos) << j;
+}

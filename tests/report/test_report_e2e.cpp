@@ -1,0 +1,374 @@
+// karvel-report run on the results of real karvel runs, without a terminal.
+#include <fcntl.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "e2e.h"
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a program with arguments, no terminal, standard input from /dev/null,
+// in folder `cwd` when given, with PATH replaced when `path` is given.
+RunResult run(const std::vector<std::string> &argv, const std::string &path = "", const std::string &cwd = "") {
+    char tmpl[] = "/tmp/karvel_report_XXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    const std::string tmp = tmpl;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open((tmp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open((tmp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0), dup2(out, 1), dup2(err, 2);
+        if (!path.empty()) setenv("PATH", path.c_str(), 1);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        std::vector<char *> args;
+        for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int ws = 0;
+    waitpid(pid, &ws, 0);
+    RunResult r;
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    r.out = slurp(tmp + "/out");
+    r.err = slurp(tmp + "/err");
+    fs::remove_all(tmp);
+    return r;
+}
+
+RunResult report(const Folder &f, const std::string &result = "r", const std::string &path = "") {
+    return run({KARVEL_REPORT_LOCAL_BIN, f.name(), result}, path);
+}
+
+// Compares two 32-bit DEMs in meters with karvel.
+void compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b) {
+    f.write("a_m4.raw", bytes32(a));
+    f.write("a_m4.txt", description(lines, cols, 4, 10));
+    f.write("b_m4.raw", bytes32(b));
+    f.write("b_m4.txt", description(lines, cols, 4, 10));
+    ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n").status, 0);
+}
+
+// The numbers of the JSON file by key (null as not-a-number).
+std::map<std::string, double> json_numbers(const std::string &json) {
+    std::map<std::string, double> m;
+    const std::regex entry("\"([a-z0-9_]+)\": (null|[-+0-9.eE]+)");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), entry); it != std::sregex_iterator(); ++it)
+        m[(*it)[1]] = (*it)[2] == "null" ? NAN : std::strtod((*it)[2].str().c_str(), nullptr);
+    return m;
+}
+
+// The figures by sorting and long double sums: a route of its own.
+std::map<std::string, double> expected(const std::vector<int> &a, const std::vector<int> &b) {
+    const size_t n = a.size();
+    std::vector<double> d(n), ad(n);
+    long double s = 0, sa = 0, sq = 0, mx = 0, my = 0;
+    for (size_t i = 0; i < n; i++) {
+        d[i] = double(b[i]) - double(a[i]);
+        ad[i] = std::fabs(d[i]);
+        s += d[i], sa += ad[i], sq += (long double)d[i] * d[i], mx += a[i], my += b[i];
+    }
+    mx /= n, my /= n;
+    long double dev = 0, cxy = 0, cxx = 0, cyy = 0;
+    for (size_t i = 0; i < n; i++) {
+        dev += (d[i] - s / n) * (d[i] - s / n);
+        cxy += (a[i] - mx) * (b[i] - my), cxx += (a[i] - mx) * (a[i] - mx), cyy += (b[i] - my) * (b[i] - my);
+    }
+    auto med = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    std::map<std::string, double> e;
+    e["n"] = double(n);
+    e["mean_diff"] = double(s / n);
+    e["sd_diff"] = double(std::sqrt(dev / (n - 1)));
+    e["rms"] = double(std::sqrt(sq / (n - 1)));
+    e["rms_n"] = double(std::sqrt(sq / n));
+    e["mae"] = double(sa / n);
+    e["median_diff"] = med(d);
+    std::vector<double> off(n);
+    for (size_t i = 0; i < n; i++) off[i] = std::fabs(d[i] - e["median_diff"]);
+    e["nmad"] = 1.4826 * med(off);
+    std::sort(ad.begin(), ad.end());
+    e["le90"] = ad[size_t(std::ceil(0.90 * n)) - 1];
+    e["le95"] = ad[size_t(std::ceil(0.95 * n)) - 1];
+    e["min_diff"] = *std::min_element(d.begin(), d.end());
+    e["max_diff"] = *std::max_element(d.begin(), d.end());
+    e["r"] = double(cxy / std::sqrt(cxx * cyy));
+    e["r2"] = e["r"] * e["r"];
+    return e;
+}
+
+void expect_figures(const std::map<std::string, double> &got, const std::map<std::string, double> &want) {
+    for (const auto &[key, v] : want) {
+        ASSERT_TRUE(got.count(key)) << key;
+        const double tol = 1e-9 * std::max(1.0, std::fabs(v));
+        if (key == "median_diff" || key == "le90" || key == "le95" || key == "min_diff" || key == "max_diff" ||
+            key == "n") {
+            EXPECT_EQ(got.at(key), v) << key;  // exact
+        } else {
+            EXPECT_NEAR(got.at(key), v, tol) << key;
+        }
+    }
+}
+
+struct RasterRead {
+    int cols = 0, lines = 0, bands = 0;
+    std::vector<std::vector<double>> band;
+    double gt[6] = {0, 0, 0, 0, 0, 0};
+    bool has_gt = false;
+    std::string wkt;
+};
+
+RasterRead gdal_read(const std::string &path) {
+    GDALAllRegister();
+    RasterRead r;
+    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
+    if (!ds) return r;
+    r.cols = GDALGetRasterXSize(ds), r.lines = GDALGetRasterYSize(ds), r.bands = GDALGetRasterCount(ds);
+    for (int b = 1; b <= r.bands; b++) {
+        std::vector<double> v(size_t(r.cols) * r.lines);
+        if (GDALRasterIO(GDALGetRasterBand(ds, b), GF_Read, 0, 0, r.cols, r.lines, v.data(), r.cols, r.lines,
+                         GDT_Float64, 0, 0) != CE_None)
+            v.clear();
+        r.band.push_back(v);
+    }
+    r.has_gt = GDALGetGeoTransform(ds, r.gt) == CE_None;
+    r.wkt = GDALGetProjectionRef(ds) ? GDALGetProjectionRef(ds) : "";
+    GDALClose(ds);
+    return r;
+}
+
+// A PNG of the given size whose pixels are not all of one colour.
+void expect_picture(const std::string &png, int width = 0, int height = 0) {
+    RasterRead r = gdal_read(png);
+    ASSERT_GT(r.cols, 0) << png << " is not a picture";
+    if (width) {
+        EXPECT_EQ(r.cols, width) << png;
+    }
+    if (height) {
+        EXPECT_EQ(r.lines, height) << png;
+    }
+    std::set<double> seen;
+    for (const auto &b : r.band)
+        for (double v : b) {
+            seen.insert(v);
+            if (seen.size() > 2) return;
+        }
+    ADD_FAILURE() << png << " is blank";
+}
+
+const std::vector<std::string> kFigures = {"headline",  "error_histogram", "error_histogram_log", "profiles",
+                                           "scatter",   "diff_map",        "resid_map",           "diff_histogram"};
+
+// Two DEMs where the second follows the first on a line, with some outliers.
+void linear_pair(int lines, int cols, std::vector<int> &a, std::vector<int> &b) {
+    for (int i = 0; i < lines * cols; i++) {
+        a.push_back(1000 + (i * 37) % 101 + i / cols);
+        b.push_back(2 * a.back() - 900 + (i % 3) - 1 + (i % 17 == 5 ? 250 : 0));
+    }
+}
+
+}  // namespace
+
+TEST(Report, ConstantOffsetOddCount) {
+    Folder f;
+    std::vector<int> a, b;
+    for (int i = 0; i < 5 * 7; i++) a.push_back(100 + (i * 13) % 29), b.push_back(a.back() + 5);
+    compare_dems(f, 5, 7, a, b);
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto j = json_numbers(f.read("r_report.json"));
+    EXPECT_EQ(j.at("n"), 35);
+    EXPECT_EQ(j.at("mean_diff"), 5);
+    EXPECT_EQ(j.at("sd_diff"), 0);
+    EXPECT_EQ(j.at("median_diff"), 5);
+    EXPECT_EQ(j.at("nmad"), 0);
+    EXPECT_EQ(j.at("le90"), 5);
+    EXPECT_EQ(j.at("le95"), 5);
+    EXPECT_EQ(j.at("rms_n"), 5);
+    EXPECT_EQ(j.at("rms"), std::sqrt(35 * 25.0 / 34));
+    EXPECT_NEAR(j.at("r"), 1.0, 1e-12);
+    EXPECT_EQ(j.at("b1"), 1.0);
+    EXPECT_EQ(j.at("b0"), 5.0);
+    EXPECT_THAT(f.read("r_report.json"), HasSubstr("\"unit\": \"m\""));
+    EXPECT_THAT(r.out, HasSubstr("agree with the summary"));
+}
+
+TEST(Report, LinearRelationWithOutliersOddAndEvenCounts) {
+    for (int lines : {7, 8}) {  // 63 and 72 positions
+        Folder f;
+        std::vector<int> a, b;
+        linear_pair(lines, 9, a, b);
+        compare_dems(f, lines, 9, a, b);
+        RunResult r = report(f);
+        ASSERT_EQ(r.status, 0) << r.err;
+        expect_figures(json_numbers(f.read("r_report.json")), expected(a, b));
+    }
+}
+
+TEST(Report, FiguresPdfAndScriptsThatRedraw) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(40, 50, a, b);
+    compare_dems(f, 40, 50, a, b);
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string dir = f.path("r_report");
+    for (const auto &name : kFigures) expect_picture(dir + "/" + name + ".png");
+    expect_picture(dir + "/error_histogram.png", 1000, 750);
+    expect_picture(dir + "/profiles.png", 1000, 1000);
+    EXPECT_TRUE(fs::exists(dir + "/relief.rgba")) << "the maps of DEMs lie over a shaded relief";
+
+    RunResult info = run({"pdfinfo", f.path("r_report.pdf")});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_THAT(info.out, ::testing::ContainsRegex("Pages: +" + std::to_string(kFigures.size()) + "\n"));
+
+    // Each script redraws its figure on its own, from the folder's data.
+    for (const auto &name : kFigures) {
+        const std::string png = dir + "/" + name + ".png";
+        const RasterRead before = gdal_read(png);
+        fs::remove(png);
+        RunResult g = run({"gnuplot", name + ".gp"}, "", dir);
+        EXPECT_EQ(g.status, 0) << name << ": " << g.err;
+        expect_picture(png, before.cols, before.lines);
+    }
+}
+
+TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
+    Folder f;
+    const int lines = 5, cols = 7;
+    std::vector<int> a, b;
+    for (int i = 0; i < lines * cols; i++) a.push_back(-300 + i * i), b.push_back(2 * a.back() + 7 - (i % 4));
+    compare_dems(f, lines, cols, a, b);
+    // The header karvel-import writes beside a raster: GDAL's ENVI format.
+    f.write("a_m4.hdr", "ENVI\nsamples = 7\nlines = 5\nbands = 1\nheader offset = 0\nfile type = ENVI Standard\n"
+                        "data type = 3\ninterleave = bsq\nbyte order = 0\n"
+                        "map info = {UTM, 1, 1, 500000, 4100000, 10, 10, 31, North, WGS-84}\n");
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const RasterRead src = gdal_read(f.path("a_m4.raw"));
+    ASSERT_TRUE(src.has_gt);
+    const RasterRead diff = gdal_read(f.path("r_diff.tif")), resid = gdal_read(f.path("r_resid.tif"));
+    ASSERT_EQ(diff.cols, cols);
+    ASSERT_EQ(diff.lines, lines);
+    ASSERT_EQ(resid.cols, cols);
+    for (int k = 0; k < 6; k++) EXPECT_EQ(diff.gt[k], src.gt[k]) << k;
+    // The same coordinate system (GDAL names it by its EPSG code once stored in a GeoTIFF).
+    OGRSpatialReferenceH s1 = OSRNewSpatialReference(diff.wkt.c_str()), s2 = OSRNewSpatialReference(src.wkt.c_str());
+    EXPECT_TRUE(s1 && s2 && OSRIsSame(s1, s2)) << diff.wkt << "\n" << src.wkt;
+    OSRDestroySpatialReference(s1);
+    OSRDestroySpatialReference(s2);
+    EXPECT_THAT(diff.wkt, HasSubstr("UTM zone 31N"));
+    const auto j = json_numbers(f.read("r_report.json"));
+    for (int i = 0; i < lines * cols; i++) {
+        EXPECT_EQ(diff.band[0][size_t(i)], double(float(b[size_t(i)] - a[size_t(i)]))) << i;
+        const double e = b[size_t(i)] - (a[size_t(i)] * j.at("b1") + j.at("b0"));
+        EXPECT_EQ(resid.band[0][size_t(i)], double(float(e))) << i;
+    }
+    RunResult gi = run({"gdalinfo", f.path("r_diff.tif")});
+    EXPECT_THAT(gi.out, HasSubstr("COMPRESSION=DEFLATE"));
+    EXPECT_THAT(gi.out, HasSubstr("Type=Float32"));
+}
+
+TEST(Report, ImagesHaveGreyLevelsAndNoRelief) {
+    Folder f;
+    std::vector<int> p, q;
+    for (int i = 0; i < 6 * 6; i++) p.push_back((i * 7) % 256), q.push_back((i * 7 + (i % 5)) % 256);
+    f.write("p.raw", bytes8(p));
+    f.write("p.txt", description(6, 6, 1));
+    f.write("q.raw", bytes8(q));
+    f.write("q.txt", description(6, 6, 1));
+    ASSERT_EQ(run_karvel(f.name() + "\n1\np\nq\nr\n").status, 0);
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(f.read("r_report.json"), HasSubstr("\"unit\": \"grey level\""));
+    expect_figures(json_numbers(f.read("r_report.json")), expected(p, q));
+    EXPECT_FALSE(f.exists("r_report/relief.rgba"));
+    expect_picture(f.path("r_report/diff_map.png"));
+}
+
+TEST(Report, Refusals) {
+    Folder f;
+    // No summary.
+    RunResult r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("no summary c:\\images\\" + f.name() + "\\r_karvel.txt"));
+
+    std::vector<int> a, b;
+    linear_pair(6, 6, a, b);
+    compare_dems(f, 6, 6, a, b);
+    const std::string summary = f.read("r_karvel.txt");
+    ASSERT_EQ(report(f).status, 0);
+    const std::string json = f.read("r_report.json"), pdf = f.read("r_report.pdf");
+
+    // An incomplete summary: a run stopped before its end.
+    f.write("r_karvel.txt", summary.substr(0, summary.find("\tB0_Calc")));
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("r_karvel.txt cannot be reported on: it is incomplete"));
+
+    // A raster changed since the run: the sums no longer agree.
+    f.write("r_karvel.txt", summary);
+    b[10] += 3;
+    f.write("b_m4.raw", bytes32(b));
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("the rasters no longer match the summary"));
+    EXPECT_THAT(r.err, HasSubstr("RMS_Error"));
+    // A refused report leaves the earlier one as it was, and no file behind.
+    EXPECT_EQ(f.read("r_report.json"), json);
+    EXPECT_EQ(f.read("r_report.pdf"), pdf);
+    for (const auto &e : fs::directory_iterator(f.path("")))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+
+    // A raster whose description gives another size.
+    f.write("b_m4.txt", description(6, 5, 4, 10));
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("b_m4.txt gives 6 lines and 5 columns"));
+}
+
+TEST(Report, CommandLine) {
+    RunResult r = run({KARVEL_REPORT_LOCAL_BIN, "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Usage: karvel-report FOLDER RESULT"));
+    EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN}).status, 2);
+    EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "a", "b", "c"}).status, 2);
+    EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "--fast", "a", "b"}).status, 2);
+    std::string long_name(100, 'n');
+    r = run({KARVEL_REPORT_LOCAL_BIN, "dem", long_name});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("result name"));
+    // Without gnuplot nothing is drawn: refused before any work.
+    Folder f;
+    r = report(f, "r", "/nonexistent");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("gnuplot is not installed"));
+}
