@@ -40,25 +40,7 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 4000 10000)
 reps=${BENCH_REPS:-5}
 
-# run_once INPUT CMD...: "seconds kilobytes" of one run of CMD with INPUT
-# on its standard input.
-run_once() {
-  local input=$1
-  shift
-  local t0=$EPOCHREALTIME
-  /usr/bin/time -f '%M' -o build/bench-time.txt "$@" <"$input" >/dev/null 2>&1
-  local t1=$EPOCHREALTIME
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.3f", b - a}') $(tail -n 1 build/bench-time.txt)"
-}
-
-# faster A B: the one of two "seconds kilobytes" with fewer seconds.
-faster() {
-  if [ -z "$2" ] || awk -v a="$1" -v b="$2" 'BEGIN{split(a,x," ");split(b,y," ");exit !(x[1]<y[1])}'; then
-    echo "$1"
-  else
-    echo "$2"
-  fi
-}
+source bench/timing.sh
 
 printf '%-5s %6s | %8s %9s %7s | %8s %9s | %8s %9s | %8s %8s\n' kind size karvel_s peak_MB B/pos before_s peak_MB \
   floor_s peak_MB k/floor before/k
