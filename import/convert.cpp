@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -32,7 +33,8 @@ std::string plan_dem(const Source &s, int target, bool convert, Plan &plan) {
         default:
             break;
     }
-    if (integral && !convert && s.scale == 1 && s.offset == 0 && plan.unit.answer >= 0) {
+    // Resampled samples are no longer whole numbers of the unit: they are converted.
+    if (integral && !convert && !s.aligned && s.scale == 1 && s.offset == 0 && plan.unit.answer >= 0) {
         plan.kind = narrow ? Kind::dem16 : Kind::dem32;
         plan.exact = true;
         plan.answer = plan.unit.answer;
@@ -47,14 +49,23 @@ std::string plan_dem(const Source &s, int target, bool convert, Plan &plan) {
 
 namespace {
 
-inline void take(Tally &t, int v) {
+// Rounds x to the nearest whole number, halves away from zero, and counts it
+// in the tally. False, with nothing counted, when the result lies beyond
+// the signed 32-bit range.
+inline bool store(double x, Tally &t, int32_t &stored) {
+    const double rounded = std::round(x);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return false;
+    stored = int32_t(rounded);
     if (!t.any) {
-        t.min = t.max = v;
+        t.min = t.max = stored;
         t.any = true;
     } else {
-        if (v < t.min) t.min = v;
-        if (v > t.max) t.max = v;
+        if (stored < t.min) t.min = stored;
+        if (stored > t.max) t.max = stored;
     }
+    const double e = std::fabs(rounded - x);
+    if (e > t.max_rounding) t.max_rounding = e;
+    return true;
 }
 
 }  // namespace
@@ -63,40 +74,35 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                   int col0, uint8_t *has_data, uint8_t *out, Tally &t) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
-    t.cells += n;
+    // The tally is kept in a local copy: stores through out could otherwise
+    // alias it and force it to memory at every cell.
+    Tally u = t;
+    u.cells += n;
     for (int j = 0; j < n; j++) {
-        const double r = raw[j];
-        const bool ok = !is_nodata_value(s, r) && (mask == nullptr || mask[j] != 0);
+        // GDAL hands out 8-bit samples flagged as signed as 0 to 255.
+        const double r = s.signed_byte && raw[j] >= 128 ? raw[j] - 256 : raw[j];
+        const bool ok = !is_nodata_value(s, r) && !is_nodata_value(s, raw[j]) && (mask == nullptr || mask[j] != 0);
         has_data[j] = ok;
         int32_t stored = 0;
         if (ok) {
-            t.with_data++;
+            u.with_data++;
             if (plan.exact) {
-                if (r < -2147483648.0 || r > 2147483647.0) {
-                    t.exact_overflow = true;
-                } else {
-                    stored = int32_t(r);
-                    take(t, stored);
-                }
+                // Samples are whole numbers, except grey levels resampled
+                // onto another grid: those take the nearest level, within
+                // 0 to 255 (a cubic kernel may overshoot).
+                const double v = plan.kind == Kind::image8 ? std::min(255.0, std::max(0.0, r)) : r;
+                if (!store(v, u, stored)) u.exact_overflow = true;
             } else {
-                const double value = scaled ? r * s.scale + s.offset : r;
-                const double x = value * plan.factor;
-                const double rounded = std::round(x);  // halves away from zero
-                if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) {
-                    if (!t.beyond_range) {
-                        t.beyond_range = true;
-                        t.bad_line = line;
-                        t.bad_col = col0 + j;
-                        t.bad_value = x;
-                    }
-                } else {
-                    stored = int32_t(rounded);
-                    take(t, stored);
-                    const double e = std::fabs(rounded - x);
-                    if (e > t.max_rounding) t.max_rounding = e;
+                const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
+                if (!store(x, u, stored) && !u.beyond_range) {
+                    u.beyond_range = true;
+                    u.bad_line = line;
+                    u.bad_col = col0 + j;
+                    u.bad_value = x;
                 }
             }
         }
         if (out != nullptr) std::memcpy(out + size_t(j) * bytes, &stored, size_t(bytes));
     }
+    t = u;
 }

@@ -26,8 +26,8 @@ int width_answer(Kind k);
 
 // Decides how a DEM band is stored: integer samples in one of karvel's units
 // without scale or offset keep their values (unsigned 8- and 16-bit as 16-bit,
-// other integers as 32-bit); every other band, or any band when `convert`
-// is set, is converted into the unit answer `target`. Empty on success, else
+// other integers as 32-bit); every other band (resampled ones too), or any
+// band when `convert` is set, is converted into the unit answer `target`. Empty on success, else
 // why the band cannot be stored.
 std::string plan_dem(const Source &s, int target, bool convert, Plan &plan);
 

@@ -2,13 +2,6 @@
 
 #include <cstdio>
 
-std::string header_name(const std::string &raw_name) {
-    const std::string ext = ".raw";
-    if (raw_name.size() >= ext.size() && raw_name.compare(raw_name.size() - ext.size(), ext.size(), ext) == 0)
-        return raw_name.substr(0, raw_name.size() - ext.size()) + ".hdr";
-    return raw_name + ".hdr";
-}
-
 namespace {
 std::string g17(double v) {
     char buf[40];
@@ -40,4 +33,11 @@ std::string envi_header(const std::string &band_name, int lines, int cols, Kind 
     }
     h += "band names = {" + band_name + "}\n";
     return h;
+}
+
+std::string unit_sidecar_name(const std::string &raw_name) { return raw_name + ".aux.xml"; }
+
+std::string unit_sidecar(const std::string &unit) {
+    return "<PAMDataset>\n  <PAMRasterBand band=\"1\">\n    <UnitType>" + unit +
+           "</UnitType>\n  </PAMRasterBand>\n</PAMDataset>\n";
 }

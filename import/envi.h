@@ -7,13 +7,17 @@
 #include <string>
 
 #include "convert.h"
-
-// The header's name: the raw file's name with ".hdr" in place of ".raw".
-std::string header_name(const std::string &raw_name);
+#include "paths.h"  // header_name
 
 // The header text of a raster of lines × cols samples of the given kind.
 // gt is null for a raster without georeferencing; wkt may be empty.
 std::string envi_header(const std::string &band_name, int lines, int cols, Kind kind, const double *gt,
                         const std::string &wkt);
+
+// GDAL's side file for what an ENVI header cannot say: the unit of the
+// values of a DEM, so that GDAL (and a later import) reads it as the band's
+// unit type. Named like the raw file with ".aux.xml" appended.
+std::string unit_sidecar_name(const std::string &raw_name);
+std::string unit_sidecar(const std::string &unit);
 
 #endif

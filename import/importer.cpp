@@ -304,7 +304,7 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
         const Plan &p = in->plan;
         std::string unit = p.kind == Kind::image8 ? "grey level" : unit_word(p.answer);
         std::string rounding;
-        if (p.kind == Kind::image8 || p.exact)
+        if (p.exact && in->tally.max_rounding == 0)
             rounding = "none (exact)";
         else
             rounding = fixed(in->tally.max_rounding, 6) + " " + unit;
@@ -397,6 +397,12 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     plan_inputs(a, b, o);
     choose_names(a, b, o);
     for (Input *in : {&a, &b}) {
+        // karvel refuses a result name whose files would replace a description.
+        const std::string descr_name = in->name + description_suffix(kind_bytes(in->plan.kind));
+        for (const char *suffix : {"_karvel.txt", "_karvel.xls", "_karvel_regres_lin.xls"})
+            if (descr_name == o.result + suffix)
+                throw Refusal{"the result name " + quoted(o.result) + " would have karvel replace the description " +
+                              printable(descr_name) + "; choose another with --result R"};
         check_length(shown_path(o.folder, in->name + raster_suffix(kind_bytes(in->plan.kind))));
         if (in->plan.kind != Kind::image8 && in->src.unit_type.empty())
             notes.push_back(in->who() + " names no unit for its values: metres were assumed.");
@@ -444,6 +450,9 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
             cropped = true;
             continue;
         }
+        if (missing_a > 0 || missing_b > 0)
+            throw Refusal{"cells of the window lack data on a second reading: " + a.who() + " or " + b.who() +
+                          " changed while being read"};
         bool again = false;
         for (Input *in : {&a, &b}) {
             if (in->tally.exact_overflow && in->plan.exact) {
@@ -466,7 +475,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
     // Headers, descriptions and the answers, each complete under a
     // temporary name before anything takes its final name.
-    OutFile headers[2], answers;
+    OutFile headers[2], sidecars[2], answers;
     TextFile descriptions[2];
     struct DescriptionUndo {
         TextFile *d;
@@ -485,9 +494,14 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         gt[3] = in.src.gt[3] + w.col * in.src.gt[4] + w.line * in.src.gt[5];
         const std::string header = envi_header(in.name, w.lines, w.cols, in.plan.kind, in.src.has_grid ? gt : nullptr,
                                                in.src.wkt);
-        if (!write_whole(headers[k], dir + "/" + header_name(raw_name), header))
+        if (!write_staged(headers[k], dir + "/" + header_name(raw_name), header))
             throw Refusal{"the file " + printable(dir + "/" + header_name(raw_name)) +
                           " cannot be written: " + std::strerror(headers[k].err)};
+        if (in.plan.kind != Kind::image8) {
+            const std::string side = dir + "/" + unit_sidecar_name(raw_name);
+            if (!write_staged(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
+                throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(sidecars[k].err)};
+        }
         const int values[6] = {w.lines, w.cols, bytes, in.tally.min, in.tally.max,
                                ground_cell_size(in.src, gt, w.lines, w.cols)};
         const std::string descr_name = in.name + description_suffix(bytes);
@@ -504,15 +518,21 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         }
     }
     const std::string answers_path = dir + "/" + o.result + ".answers";
-    if (!write_whole(answers, answers_path, answers_text(a, b, o)))
+    if (!write_staged(answers, answers_path, answers_text(a, b, o)))
         throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(answers.err)};
 
     close_source(a.src);
     close_source(b.src);
-    StagedFile *files[] = {&a.raw.staged,        &headers[0].staged, &descriptions[0].staged, &b.raw.staged,
-                           &headers[1].staged,   &descriptions[1].staged, &answers.staged};
+    std::vector<StagedFile *> files;
+    for (int k = 0; k < 2; k++) {
+        files.push_back(k == 0 ? &a.raw.staged : &b.raw.staged);
+        files.push_back(&headers[k].staged);
+        if (!sidecars[k].staged.temp_path.empty()) files.push_back(&sidecars[k].staged);
+        files.push_back(&descriptions[k].staged);
+    }
+    files.push_back(&answers.staged);
     size_t failed = 0;
-    if (!staged_commit_together(files, sizeof files / sizeof files[0], &failed)) {
+    if (!staged_commit_together(files.data(), files.size(), &failed)) {
         const int err = errno;
         undo.keep = true;
         std::string done;
@@ -546,6 +566,9 @@ int run_import(int argc, const char *const *argv, const ImportSetting &setting) 
     }
     if (o.help) {
         std::fputs(usage_text(setting.program).c_str(), stdout);
+        std::string message;
+        if (set_images_dir(setting.images_root, message))
+            std::printf("\nThe images directory is %s.\n", printable(images_dir()).c_str());
         return 0;
     }
     CPLPushErrorHandler(CPLQuietErrorHandler);

@@ -5,8 +5,28 @@ WindowSearch::WindowSearch(int cols, int min_lines, int min_cols)
     stack_.reserve(size_t(cols) + 1);
 }
 
+Window WindowSearch::best() const {
+    if (holes_) return best_;
+    const int cols = int(height_.size());
+    if (line_ < min_lines_ || cols < min_cols_) return Window{};
+    return Window{0, 0, line_, cols};
+}
+
 void WindowSearch::add_line(const uint8_t *has_data) {
     const int cols = int(height_.size());
+    // Until a cell lacks data the whole grid so far is the window: the
+    // heights are all the line count, taken up at the first hole.
+    if (!holes_) {
+        unsigned full = 1;
+        for (int j = 0; j < cols; j++) full &= has_data[j] != 0;
+        if (full) {
+            line_++;
+            return;
+        }
+        best_ = best();
+        for (int &h : height_) h = line_;
+        holes_ = true;
+    }
     for (int j = 0; j < cols; j++) height_[size_t(j)] = has_data[j] ? height_[size_t(j)] + 1 : 0;
     // The largest rectangle under the histogram of heights: each column is
     // popped once, when a lower column (or the end) bounds it on the right;

@@ -21,9 +21,10 @@ public:
     // Takes the next line: has_data[j] is non-zero when column j has data.
     void add_line(const uint8_t *has_data);
     // The largest window so far (the first found among equal ones).
-    const Window &best() const { return best_; }
+    Window best() const;
 
 private:
+    bool holes_ = false;       // a cell without data was met
     std::vector<int> height_;  // lines with data ending at the current line, per column
     std::vector<int> stack_;   // columns of increasing height
     int min_lines_, min_cols_, line_ = 0;

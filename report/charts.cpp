@@ -195,7 +195,7 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
         for (size_t k = 0; k < m.shade.size(); k++) {
             rgba[4 * k] = rgba[4 * k + 1] = rgba[4 * k + 2] = 0;
             const double dark = m.shade[k] == 0 ? 0.0 : (hi - m.shade[k]) / span;
-            rgba[4 * k + 3] = uint8_t(std::lround(200.0 * dark));
+            rgba[4 * k + 3] = uint8_t(std::lround(150.0 * dark));
         }
         f.data.push_back({"relief.rgba", bytes_of(rgba)});
         sc += ", \\\n     \"relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
@@ -207,7 +207,7 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     return f;
 }
 
-DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, int bins) {
+DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins) {
     DiffHistogram out;
     double reach = std::isfinite(h.clip) && h.clip > 0 ? 1.25 * h.clip : 0.0;
     double lo = std::max(h.min_diff, -reach), hi = std::min(h.max_diff, reach);
@@ -219,7 +219,8 @@ DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, in
     out.hi = hi;
     out.counts.assign(size_t(bins), 0);
     const double scale = bins / (hi - lo);
-    for (double v : d) {
+    for (size_t i = 0; i < n; i++) {
+        const double v = d[i];
         if (!(v >= lo && v <= hi)) {
             out.outside++;
             continue;

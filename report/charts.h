@@ -56,7 +56,7 @@ std::string pdf_script(const std::vector<Figure> &figures, const std::string &pd
 
 // The histogram of signed differences of the values, with bins chosen from
 // the headline figures so that a few outliers do not squeeze the rest.
-DiffHistogram diff_histogram(const std::vector<double> &d, const Headline &h, int bins);
+DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins);
 
 // Quotes text for a gnuplot string in double quotes.
 std::string gp_quote(const std::string &text);

@@ -1,15 +1,18 @@
 #include "gnuplot.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+extern char **environ;
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -39,55 +42,87 @@ double now_s() {
 
 }  // namespace
 
-std::string run_gnuplot(const std::string &gnuplot, const std::string &dir, const std::string &setting,
-                        const std::string &script, int timeout_s) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return std::string("cannot start gnuplot: ") + std::strerror(errno);
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return std::string("cannot start gnuplot: ") + std::strerror(errno);
+void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> &jobs, int timeout_s) {
+    struct Running {
+        pid_t pid = -1;
+        FILE *said = nullptr;  // what gnuplot writes on its output streams
+        bool done = false;
+        int status = 0;
+    };
+    std::vector<Running> run(jobs.size());
+    for (size_t k = 0; k < jobs.size(); k++) {
+        Running &r = run[k];
+        r.said = std::tmpfile();
+        if (!r.said) {
+            jobs[k].problem = std::string("cannot start gnuplot: ") + std::strerror(errno);
+            r.done = true;
+            continue;
+        }
+        // Spawned without copying this process's memory (which holds the
+        // differences): standard input from /dev/null, both output streams
+        // into the temporary file, in the report folder.
+        const int out = fileno(r.said);
+        posix_spawn_file_actions_t acts;
+        posix_spawn_file_actions_init(&acts);
+        posix_spawn_file_actions_addopen(&acts, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&acts, out, 1);
+        posix_spawn_file_actions_adddup2(&acts, out, 2);
+        posix_spawn_file_actions_addchdir_np(&acts, dir.c_str());
+        const char *argv[] = {gnuplot.c_str(), "-e", jobs[k].setting.c_str(), jobs[k].script.c_str(), nullptr};
+        std::vector<std::string> env_text = {"GNUTERM=dumb"};
+        std::vector<char *> env = {env_text[0].data()};
+        for (char **e = environ; *e; e++)
+            if (std::strncmp(*e, "GNUTERM=", 8) != 0) env.push_back(*e);
+        env.push_back(nullptr);
+        const int err = posix_spawn(&r.pid, gnuplot.c_str(), &acts, nullptr, const_cast<char *const *>(argv), env.data());
+        posix_spawn_file_actions_destroy(&acts);
+        if (err != 0) {
+            jobs[k].problem = "cannot start gnuplot (" + gnuplot + "): " + std::strerror(err);
+            r.done = true;
+        }
     }
-    if (pid == 0) {
-        const int in = open("/dev/null", O_RDONLY);
-        if (in < 0 || dup2(in, 0) < 0 || dup2(fds[1], 1) < 0 || dup2(fds[1], 2) < 0 || chdir(dir.c_str()) != 0)
-            _exit(126);
-        setenv("GNUTERM", "dumb", 1);
-        const char *argv[] = {gnuplot.c_str(), "-e", setting.c_str(), script.c_str(), nullptr};
-        execv(gnuplot.c_str(), const_cast<char *const *>(argv));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string said;
     const double deadline = now_s() + timeout_s;
-    bool timed_out = false;
     while (true) {
-        const double left = deadline - now_s();
-        if (left <= 0) {
-            timed_out = true;
+        bool all_done = true;
+        for (auto &r : run) {
+            if (r.done) continue;
+            const pid_t got = waitpid(r.pid, &r.status, WNOHANG);
+            if (got == r.pid || (got < 0 && errno != EINTR)) r.done = true;
+            else all_done = false;
+        }
+        if (all_done) break;
+        if (now_s() > deadline) {
+            for (size_t k = 0; k < run.size(); k++) {
+                if (run[k].done) continue;
+                kill(run[k].pid, SIGKILL);
+                while (waitpid(run[k].pid, &run[k].status, 0) < 0 && errno == EINTR) {
+                }
+                run[k].done = true;
+                jobs[k].problem = "gnuplot did not finish " + jobs[k].script + " within " + std::to_string(timeout_s) + " s";
+            }
             break;
         }
-        pollfd p{fds[0], POLLIN, 0};
-        const int r = poll(&p, 1, int(left * 1000) + 1);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) continue;
-        char buf[4096];
-        const ssize_t got = read(fds[0], buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        if (said.size() < 16384) said.append(buf, size_t(got));
+        const timespec pause{0, 5000000};
+        nanosleep(&pause, nullptr);
     }
-    close(fds[0]);
-    if (timed_out) kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (size_t k = 0; k < run.size(); k++) {
+        Running &r = run[k];
+        std::string said;
+        if (r.said) {
+            std::rewind(r.said);
+            char buf[4096];
+            size_t got;
+            while (said.size() < 16384 && (got = std::fread(buf, 1, sizeof buf, r.said)) > 0) said.append(buf, got);
+            std::fclose(r.said);
+        }
+        while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
+        if (!jobs[k].problem.empty()) continue;
+        // gnuplot ends a script at its first error with a non-zero status; what
+        // it says otherwise are warnings (an empty axis range it widened).
+        if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) continue;
+        if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 127)
+            jobs[k].problem = "gnuplot could not be run (" + gnuplot + ")";
+        else
+            jobs[k].problem = "gnuplot failed on " + jobs[k].script + (said.empty() ? "" : ": " + said);
     }
-    while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
-    if (timed_out) return "gnuplot did not finish " + script + " within " + std::to_string(timeout_s) + " s";
-    // gnuplot ends a script at its first error with a non-zero status; what
-    // it says otherwise are warnings (an empty axis range it widened).
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return "gnuplot could not be run (" + gnuplot + ")";
-    return "gnuplot failed on " + script + (said.empty() ? "" : ": " + said);
 }

@@ -20,21 +20,30 @@ struct Headline {
 // position) for the exact medians and percentiles.
 class DiffStats {
 public:
-    // Reserves room for n differences; false when the memory cannot be had.
+    DiffStats() = default;
+    ~DiffStats();
+    DiffStats(const DiffStats &) = delete;
+    DiffStats &operator=(const DiffStats &) = delete;
+    // Obtains room for n differences (in huge pages where the system has
+    // them: far fewer page faults); false when the memory cannot be had. At
+    // most n positions may then be added.
     bool reserve(size_t n);
     // Adds one line of the first (x) and the second (y) raster.
     void add_line(const double *x, const double *y, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
     Headline finish(double b0, double b1, double rms, const std::string &unit);
     // The differences, in position order until finish() reorders them.
-    const std::vector<double> &diffs() const { return d_; }
+    const double *diffs() const { return d_; }
+    size_t count() const { return n_; }
 
 private:
-    std::vector<double> d_;
+    double *d_ = nullptr;
+    size_t n_ = 0, bytes_ = 0;
     bool have_origin_ = false;
     double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
     double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;
     double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;
+    double d0_ = 0, sd_ = 0, sdd_ = 0;  // the differences about the first one: Σw, Σw²
 };
 
 // Pearson's r from sums taken about any origin: n, Σx, Σy, Σx², Σy², Σxy.

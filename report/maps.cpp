@@ -13,6 +13,8 @@
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
 
+#include "paths.h"
+
 namespace {
 
 void gdal_ready() {
@@ -20,6 +22,10 @@ void gdal_ready() {
     if (done) return;
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);  // every failure is reported by the caller
+    // The GeoTIFFs are written line by line: a small block cache is enough,
+    // where GDAL's default (a share of the machine's memory) would hold
+    // hundreds of megabytes of blocks beside the differences.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(128) << 20);
     done = true;
 }
 
@@ -34,8 +40,8 @@ Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown,
                  std::string &note) {
     Georef g;
     if (raw_real_path.size() < 4 || raw_shown.size() < 4) return g;
-    const std::string hdr_real = raw_real_path.substr(0, raw_real_path.size() - 4) + ".hdr";
-    const std::string hdr = raw_shown.substr(0, raw_shown.size() - 4) + ".hdr";
+    const std::string hdr_real = header_name(raw_real_path);
+    const std::string hdr = header_name(raw_shown);
     struct stat st;
     if (stat(hdr_real.c_str(), &st) != 0) {
         note = "no header " + hdr + " beside the raster: the maps are not georeferenced";
@@ -75,7 +81,7 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     CPLErrorReset();
     GDALDriverH drv = GDALGetDriverByName("GTiff");
     if (!drv) return "GDAL has no GeoTIFF driver";
-    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", "ZLEVEL=1", "BIGTIFF=IF_SAFER",
+    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", "ZLEVEL=1", "BLOCKYSIZE=16", "BIGTIFF=IF_SAFER",
                              "NUM_THREADS=ALL_CPUS", nullptr};
     ds_ = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
     if (!ds_) return gdal_problem();
@@ -121,14 +127,17 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     h_ = (lines + f_ - 1) / f_;
     sum_.assign(size_t(w_) * h_, 0.0);
     count_.assign(size_t(w_) * h_, 0);
+    cell_of_.resize(size_t(cols));
+    for (int j = 0; j < cols; j++) cell_of_[size_t(j)] = j / f_;
 }
 
 void BlockMeans::add_line(int i, const double *values) {
     double *row = &sum_[size_t(i / f_) * w_];
     int *cnt = &count_[size_t(i / f_) * w_];
+    const int *cell = cell_of_.data();
     for (int j = 0; j < cols_; j++) {
-        row[j / f_] += values[j];
-        cnt[j / f_]++;
+        row[cell[j]] += values[j];
+        cnt[cell[j]]++;
     }
 }
 

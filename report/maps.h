@@ -58,6 +58,7 @@ private:
     int lines_, cols_, f_, w_, h_;
     std::vector<double> sum_;
     std::vector<int> count_;
+    std::vector<int> cell_of_;  // the cell column of each column
 };
 
 // The shaded relief (0 to 255, 0 where there is none) of an elevation grid

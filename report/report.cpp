@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include <ogr_srs_api.h>
 
@@ -19,8 +20,10 @@
 #include "headline.h"
 #include "maps.h"
 #include "numfmt.h"
+#include "outfile.h"
 #include "paths.h"
 #include "raster.h"
+#include "regular_file.h"
 #include "select.h"
 #include "staged.h"
 #include "summary.h"
@@ -32,8 +35,9 @@ namespace {
 // table (one row per tenth of the largest error).
 constexpr size_t kSummaryLimit = size_t(1) << 20;
 constexpr size_t kTableLimit = size_t(1) << 30;
-// The pictures are reduced to at most about this many cells a side.
-constexpr int kPictureSide = 2000;
+// The pictures are reduced to at most this many cells a side (about the
+// pixels a map has in its PNG).
+constexpr int kPictureSide = 1000;
 constexpr int kDensityBins = 256;
 constexpr int kDiffBins = 120;
 constexpr int kGnuplotTimeout = 600;
@@ -53,18 +57,16 @@ int refuse(const std::string &message) {
 // Reads a whole regular file of at most `limit` bytes, without blocking on
 // anything else. Empty on success, else the problem.
 std::string read_regular(const std::string &path, size_t limit, std::string &content) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::strerror(errno);
     struct stat st;
     std::string problem;
-    if (fstat(fd, &st) != 0) problem = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode)) problem = "it is not a regular file";
-    else if (size_t(st.st_size) > limit) problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
+    const int fd = open_regular(path, &st, &problem);
+    if (fd < 0) return problem == kNotRegularFile ? "it is not a regular file" : problem;
     content.clear();
+    if (size_t(st.st_size) > limit)
+        problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
     char buf[1 << 16];
     while (problem.empty()) {
-        const ssize_t got = read(fd, buf, sizeof buf);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = read_fully(fd, buf, sizeof buf);
         if (got < 0) problem = std::strerror(errno);
         if (got <= 0) break;
         content.append(buf, size_t(got));
@@ -74,33 +76,13 @@ std::string read_regular(const std::string &path, size_t limit, std::string &con
     return problem;
 }
 
-// Starts a staged file and writes its bytes. Empty on success.
-std::string write_staged(StagedFile &f, const std::string &final_path, const std::string &bytes) {
-    if (!staged_begin(f, final_path)) return std::strerror(errno);
-    const int fd = open(f.temp_path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    size_t done = 0;
-    std::string problem;
-    while (done < bytes.size()) {
-        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            problem = put < 0 ? std::strerror(errno) : "nothing could be written";
-            break;
-        }
-        done += size_t(put);
-    }
-    if (close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
-    return problem;
-}
-
-// Writes a file whole and gives it its name at once.
-std::string write_whole(const std::string &final_path, const std::string &bytes) {
-    StagedFile f;
-    std::string problem = write_staged(f, final_path, bytes);
-    if (problem.empty() && !staged_commit(f)) problem = std::strerror(errno);
-    if (!problem.empty()) staged_discard(f);
-    return problem;
+// Writes a file whole and gives it its name at once. Empty on success,
+// else the problem.
+std::string write_and_commit(const std::string &final_path, const std::string &bytes) {
+    OutFile f;
+    if (!write_staged(f, final_path, bytes)) return std::strerror(f.err);
+    if (!staged_commit(f.staged)) return std::strerror(errno);
+    return "";
 }
 
 std::string base_name(const std::string &path) {
@@ -113,6 +95,19 @@ std::string printed(double v) {
     append_lf(s, v);
     return s;
 }
+
+// A thread that is waited for at the latest when it goes out of scope.
+class Joined {
+public:
+    explicit Joined(std::thread t) : t_(std::move(t)) {}
+    ~Joined() { join(); }
+    void join() {
+        if (t_.joinable()) t_.join();
+    }
+
+private:
+    std::thread t_;
+};
 
 // One raster of the comparison, open and ready to be read.
 struct Input {
@@ -317,9 +312,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         return refuse("the rasters no longer match the summary " + printable(summary_shown) +
                       " (they changed since the run): " + differ);
 
-    p = diff_tif.close();
-    if (p.empty()) p = resid_tif.close();
-    if (!p.empty() || !written) return refuse("a GeoTIFF could not be written: " + p);
+    // GDAL finishes compressing the GeoTIFFs while the figures are made.
+    std::string tif_problem;
+    Joined closer(std::thread([&] {
+        tif_problem = diff_tif.close();
+        if (tif_problem.empty()) tif_problem = resid_tif.close();
+    }));
 
     Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m");
     std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
@@ -336,8 +334,14 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (stat(report_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return refuse(printable(report_dir) + " is not a folder");
 
+    // Bin 0 is held back from the table: it is what the rows leave of n.
     hist[0] = n;
-    for (size_t k = 1; k < hist.size(); k++) hist[0] -= hist[k];
+    for (size_t k = 1; k < hist.size(); k++) {
+        if (hist[k] > hist[0])
+            return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
+                          std::to_string(n) + " of the rasters");
+        hist[0] -= hist[k];
+    }
     std::vector<Figure> figures;
     figures.push_back(headline_figure(h, result, s));
     figures.push_back(error_histogram_figure(hist, h.unit, false));
@@ -372,7 +376,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                                                    {nearest_rank(98, cells.size())})[0];
         figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
     }
-    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), h, kDiffBins), h));
+    figures.push_back(diff_histogram_figure(diff_histogram(stats.diffs(), stats.count(), h, kDiffBins), h));
 
     std::vector<std::string> data_written;
     for (const auto &f : figures) {
@@ -380,32 +384,40 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
             // Figures that share a data file (the relief) write it once.
             if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
             data_written.push_back(d.first);
-            p = write_whole(report_dir + "/" + d.first, d.second);
+            p = write_and_commit(report_dir + "/" + d.first, d.second);
             if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
         }
-        p = write_whole(report_dir + "/" + f.name + ".gp", f.script);
+        p = write_and_commit(report_dir + "/" + f.name + ".gp", f.script);
         if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
-        StagedFile png;
-        if (!staged_begin(png, report_dir + "/" + f.name + ".png"))
-            return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
-        p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote(base_name(png.temp_path)), f.name + ".gp",
-                        kGnuplotTimeout);
-        if (!p.empty()) return refuse(p);
-        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
     }
-    StagedFile pdf, json;
     const std::string pdf_name = result + "_report.pdf";
-    p = write_whole(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
+    p = write_and_commit(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
+
+    // Every PNG and the PDF are drawn at once, each by its own gnuplot.
+    std::vector<StagedFile> pngs(figures.size());
+    StagedFile pdf;
+    OutFile json;
+    std::vector<GnuplotJob> jobs;
+    for (size_t k = 0; k < figures.size(); k++) {
+        if (!staged_begin(pngs[k], report_dir + "/" + figures[k].name + ".png"))
+            return refuse("cannot write " + printable(pngs[k].final_path) + ": " + std::strerror(errno));
+        jobs.push_back({"out=" + gp_quote(base_name(pngs[k].temp_path)), figures[k].name + ".gp", ""});
+    }
     if (!staged_begin(pdf, out_base + "_report.pdf"))
         return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
-    p = run_gnuplot(gnuplot, report_dir, "out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp",
-                    kGnuplotTimeout);
-    if (!p.empty()) return refuse(p);
-    p = write_staged(json, out_base + "_report.json", headline_json(h));
-    if (!p.empty()) return refuse("cannot write " + printable(json.final_path) + ": " + p);
+    jobs.push_back({"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""});
+    run_gnuplot(gnuplot, report_dir, jobs, kGnuplotTimeout);
+    for (const auto &j : jobs)
+        if (!j.problem.empty()) return refuse(j.problem);
+    for (auto &png : pngs)
+        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
+    closer.join();
+    if (!tif_problem.empty() || !written) return refuse("a GeoTIFF could not be written: " + tif_problem);
+    if (!write_staged(json, out_base + "_report.json", headline_json(h)))
+        return refuse("cannot write " + printable(json.staged.final_path) + ": " + std::strerror(json.err));
 
-    StagedFile *const all[] = {&json, &diff_file, &resid_file, &pdf};
+    StagedFile *const all[] = {&json.staged, &diff_file, &resid_file, &pdf};
     size_t failed = 0;
     if (!staged_commit_together(all, 4, &failed))
         return refuse("cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno));

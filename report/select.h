@@ -14,6 +14,16 @@ enum class Seen {
     off_center,  // |v − center|
 };
 
+// A rank sought among the values as seen.
+struct RankQuery {
+    Seen seen;
+    double center;  // for Seen::off_center
+    size_t rank;    // 1-based, 1 ≤ rank ≤ n
+};
+
+// The value of each query's rank, all found in the same passes.
+std::vector<double> select_ranks(const double *v, size_t n, const std::vector<RankQuery> &queries);
+
 // Returns, for each 1-based rank in `ranks` (1 ≤ rank ≤ n), the value of that
 // rank among the n values as seen. Not-a-number must not occur.
 std::vector<double> select_ranks(const double *v, size_t n, Seen seen, double center,

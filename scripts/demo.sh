@@ -36,3 +36,12 @@ for f in "$dir"/demo_karvel.txt "$dir"/demo_karvel.xls "$dir"/demo_karvel_regres
   echo "===== $f ($(wc -l < "$f") lines; first 25 shown)"
   head -n 25 "$f" | tr -d '\r'
 done
+
+echo
+echo "== karvel-report: the comparison as figures, headline figures and GeoTIFFs"
+build/report/karvel-report_local demo demo
+echo
+echo "The report:          $dir/demo_report.pdf"
+echo "Headline figures:    $dir/demo_report.json"
+echo "Difference maps:     $dir/demo_diff.tif and $dir/demo_resid.tif (GeoTIFF, georeferenced as the survey)"
+echo "Figures (PNG, with the gnuplot script and data of each): $dir/demo_report/"

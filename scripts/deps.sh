@@ -11,6 +11,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev time
   libgdal-dev gdal-bin
+  gnuplot-nox poppler-utils
 )
 packages+=("$@")
 

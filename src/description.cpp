@@ -13,6 +13,7 @@
 #include "dialogue.h"
 #include "numfmt.h"
 #include "paths.h"
+#include "regular_file.h"
 #include "run.h"
 #include "state.h"
 
@@ -32,7 +33,7 @@ namespace {
 // the reading stopped.
 std::string parse_six(const std::string &text, int values[6], size_t *end) {
     static const char *const kFields[6] = {"number of lines", "number of columns", "bytes per sample",
-                                           "minimum value", "maximum value", "pixel size"};
+                                           "minimum value",   "maximum value",     "pixel size"};
     size_t pos = 0;
     for (int k = 0; k < 6; k++) {
         while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos]))) pos++;
@@ -65,27 +66,16 @@ std::string parse_description(const std::string &text, int values[6], size_t *en
 
 std::string read_description(const std::string &real_path, int values[6]) {
     // Opened without blocking, so that a FIFO or a device cannot hold the run.
-    int fd = open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return kfmt("it cannot be read (%s)", std::strerror(errno));
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return "it is not a regular file";
-    }
+    std::string why;
+    const int fd = open_regular(real_path, &st, &why);
+    if (fd < 0) return why == kNotRegularFile ? "it is not a regular file" : kfmt("it cannot be read (%s)", why.c_str());
     char buf[kDescriptionPrefix + 1];
-    size_t got = 0;
-    while (got < sizeof buf) {
-        ssize_t n = read(fd, buf + got, sizeof buf - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            close(fd);
-            return kfmt("it cannot be read (%s)", std::strerror(err));
-        }
-        if (n == 0) break;
-        got += size_t(n);
-    }
+    const ssize_t n = read_fully(fd, buf, sizeof buf);
+    const int err = errno;
     close(fd);
+    if (n < 0) return kfmt("it cannot be read (%s)", std::strerror(err));
+    size_t got = size_t(n);
     const bool beyond = got > kDescriptionPrefix;
     if (beyond) got = kDescriptionPrefix;
     bool ended = false;
@@ -126,9 +116,10 @@ void obtain_description(const std::string &shown_path, TextFile &handle, int &li
     // A link that leads to no file is the user's: it is neither followed to
     // create a file nor replaced.
     if (lstat(real.c_str(), &st) == 0)
-        stop_run(kfmt("\n\n\tThe description file %s cannot be written: it is a symbolic link that leads to no file "
-                      "(%s)\n",
-                      shown_path.c_str(), std::strerror(stat_err)));
+        stop_run(
+            kfmt("\n\n\tThe description file %s cannot be written: it is a symbolic link that leads to no file "
+                 "(%s)\n",
+                 shown_path.c_str(), std::strerror(stat_err)));
     if (stat_err != ENOENT) refuse(shown_path, kfmt("it cannot be read (%s)", std::strerror(stat_err)));
 
     out(kfmt("\n\n\tNo File %s \n\n", shown_path.c_str()));
@@ -136,7 +127,9 @@ void obtain_description(const std::string &shown_path, TextFile &handle, int &li
     ask_choice("\n\t\tNumber of columns ? ", cols, 1, 2147483647);
     ask_choice("\n\t\tPixel size ? ", taille_pix, -2147483647 - 1, 2147483647);
     const std::string problem = size_problem(lines, cols);
-    if (!problem.empty()) stop_run(kfmt("\n\n\tThe size typed for the new description file %s cannot be used: %s\n", shown_path.c_str(), problem.c_str()));
+    if (!problem.empty())
+        stop_run(kfmt("\n\n\tThe size typed for the new description file %s cannot be used: %s\n", shown_path.c_str(),
+                      problem.c_str()));
 
     const int values[6] = {lines, cols, sample_bytes, 0, 65500, taille_pix};
     // Written whole under a temporary name: a description cut short would be

@@ -26,8 +26,8 @@ void refuse_control_bytes(const std::string &prompt, const std::string &word) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 32 || u == 127)
             stop_run(kfmt("\n\n\tThe answer %s%s to \"%s\" is refused: %s\n", printable(word.substr(0, 40)).c_str(),
-                          word.size() > 40 ? "..." : "",
-                          question_of(prompt).c_str(), answer_problem(word, kLongestWord).c_str()));
+                          word.size() > 40 ? "..." : "", question_of(prompt).c_str(),
+                          answer_problem(word, kLongestWord).c_str()));
     }
 }
 

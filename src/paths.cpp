@@ -58,8 +58,7 @@ std::string answer_problem(const std::string &word, size_t max_len) {
     if (word.empty()) return "it is empty";
     for (size_t i = 0; i < word.size(); i++) {
         const unsigned char u = static_cast<unsigned char>(word[i]);
-        if (u == ' ' || u == '\t' || u == '\n' || u == '\r' || u == '\v' || u == '\f')
-            return "it holds white space";
+        if (u == ' ' || u == '\t' || u == '\n' || u == '\r' || u == '\v' || u == '\f') return "it holds white space";
         if (u < 32 || u == 127) {
             char what[96];
             std::snprintf(what, sizeof what, "it holds the control byte \\x%02x at character %zu", unsigned(u), i + 1);
@@ -76,16 +75,29 @@ std::string answer_problem(const std::string &word, size_t max_len) {
 
 const char *raster_suffix(int sample_bytes) {
     switch (sample_bytes) {
-        case 1: return ".raw";
-        case 2: return "_m2.raw";
-        default: return "_m4.raw";
+        case 1:
+            return ".raw";
+        case 2:
+            return "_m2.raw";
+        default:
+            return "_m4.raw";
     }
 }
 
 const char *description_suffix(int sample_bytes) {
     switch (sample_bytes) {
-        case 1: return ".txt";
-        case 2: return "_m2.txt";
-        default: return "_m4.txt";
+        case 1:
+            return ".txt";
+        case 2:
+            return "_m2.txt";
+        default:
+            return "_m4.txt";
     }
+}
+
+std::string header_name(const std::string &raw_name) {
+    const std::string ext = ".raw";
+    if (raw_name.size() >= ext.size() && raw_name.compare(raw_name.size() - ext.size(), ext.size(), ext) == 0)
+        return raw_name.substr(0, raw_name.size() - ext.size()) + ".hdr";
+    return raw_name + ".hdr";
 }

@@ -45,4 +45,9 @@ const std::string &images_dir();
 // Maps a shown path (beginning with kShownRoot) to the path to open.
 std::string real_path(const std::string &shown);
 
+// The GDAL-readable header written beside a raw raster: the raw file's name
+// with ".hdr" in place of ".raw" (A_m4.raw: A_m4.hdr), or ".hdr" appended
+// to any other name.
+std::string header_name(const std::string &raw_name);
+
 #endif

@@ -10,30 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "regular_file.h"
+
 static_assert(std::endian::native == std::endian::little,
               "raster samples are stored least significant byte first and read as they are");
 
 namespace {
 
 const double kUnitFactors[4] = {1.0, 0.1, 0.01, 0.001};
-
-// Reads up to n bytes; stops early only at the end of the file or on an
-// error, whose errno goes to *error.
-size_t read_fully(int fd, unsigned char *buf, size_t n, int *error) {
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::read(fd, buf + got, std::min(n - got, size_t(1) << 30));
-        if (r > 0) {
-            got += size_t(r);
-        } else if (r < 0 && errno == EINTR) {
-            continue;
-        } else {
-            if (r < 0) *error = errno;
-            break;
-        }
-    }
-    return got;
-}
 
 template <class T>
 void convert_typed(const unsigned char *samples, size_t cols, double factor, double *out) {
@@ -43,8 +27,6 @@ void convert_typed(const unsigned char *samples, size_t cols, double factor, dou
 
 }  // namespace
 
-const char kNotRegularFile[] = "not a regular file";
-
 double unit_factor(int unit_answer) {
     if (unit_answer < 0 || unit_answer > 3) return 0.0;
     return kUnitFactors[unit_answer];
@@ -52,28 +34,10 @@ double unit_factor(int unit_answer) {
 
 std::string raster_open(RasterFile &f, const std::string &real_path, const std::string &shown) {
     raster_close(f);
-    // O_NONBLOCK: opening a FIFO or a device must not wait for a writer.
-    const int fd = ::open(real_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int e = errno;
-        std::string problem = std::strerror(e);
-        errno = e;
-        return problem;
-    }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        std::string problem = std::strerror(e);
-        errno = e;
-        return problem;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return kNotRegularFile;
-    }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::string problem;
+    const int fd = open_regular(real_path, &st, &problem);
+    if (fd < 0) return problem;
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     f.fd = fd;
     f.real_path = real_path;
@@ -167,7 +131,9 @@ void RasterLines::fill() {
     const size_t bytes = lines * line_bytes_;
     size_t got = 0;
     if (!ended_ && want > 0) {
-        got = read_fully(fd_, chunk_, want, &error_);
+        const ssize_t r = read_fully(fd_, chunk_, want);
+        if (r < 0) error_ = errno;  // the run stops on it; meanwhile the line reads as zeros
+        got = r < 0 ? 0 : size_t(r);
         if (got < want) ended_ = true;
     }
     unread_ -= want;

@@ -21,12 +21,12 @@
 #include <ctime>
 #include <string>
 
+#include "regular_file.h"
+
 // The factor that unit answer 0 (meters), 1 (decimeters), 2 (centimeters)
 // or 3 (millimeters) applies to a DEM sample: 1.0 (exact), or the double
 // constants 0.1, 0.01 and 0.001. Any other answer has no factor: 0.0.
 double unit_factor(int unit_answer);
-
-extern const char kNotRegularFile[];
 
 // An open raster file and what it was when it was opened.
 struct RasterFile {

@@ -21,6 +21,7 @@ constexpr size_t kSlots = 32;
 constexpr size_t kSlotPath = 4096;
 struct Slot {
     volatile sig_atomic_t used;
+    pid_t owner;  // the process that created the file: a forked child never removes it
     char path[kSlotPath];
 };
 Slot slots[kSlots];
@@ -53,6 +54,7 @@ int record(const std::string &path) {
     for (size_t i = 0; i < kSlots; i++) {
         if (slots[i].used) continue;
         std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+        slots[i].owner = getpid();
         std::atomic_signal_fence(std::memory_order_seq_cst);
         slots[i].used = 1;
         return int(i);
@@ -182,21 +184,21 @@ void staged_discard(StagedFile &f) {
 void staged_discard_all() {
     for (size_t i = 0; i < kSlots; i++) {
         if (!slots[i].used) continue;
-        unlink(slots[i].path);
+        if (slots[i].owner == getpid()) unlink(slots[i].path);
         slots[i].used = 0;
     }
 }
 
 void staged_catch_signals() {
     if (handlers_installed) return;
-    struct sigaction act{};
+    struct sigaction act {};
     act.sa_handler = on_signal;
     sigemptyset(&act.sa_mask);
     for (int s : kCaught) sigaddset(&act.sa_mask, s);
     // A signal ignored on entry (nohup, a background job of a script) stays
     // ignored, as the caller meant.
     for (int s : kCaught) {
-        struct sigaction old{};
+        struct sigaction old {};
         if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         sigaction(s, &act, nullptr);
     }

@@ -37,7 +37,8 @@ bool staged_commit_together(StagedFile *const files[], size_t n, size_t *failed 
 // Removes the temporary file, if any, and forgets it.
 void staged_discard(StagedFile &f);
 
-// Removes every recorded temporary file. Async-signal-safe.
+// Removes every temporary file this process recorded (a forked child that
+// ends leaves its parent's files alone). Async-signal-safe.
 void staged_discard_all();
 
 // Installs one handler for SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE and

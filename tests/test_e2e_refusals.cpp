@@ -51,7 +51,9 @@ bool read_until(int fd, const std::string &until, std::string &seen, int seconds
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (seen.find(until) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) return false;
-        struct pollfd p{fd, POLLIN, 0};
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
         if (poll(&p, 1, 50) <= 0) continue;
         char buf[4096];
         ssize_t n = read(fd, buf, sizeof buf);
@@ -88,7 +90,9 @@ struct TerminalRun {
         close(slave);
         answers = in[1];
     }
-    void say(const std::string &text) const { EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size())); }
+    void say(const std::string &text) const {
+        EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size()));
+    }
     ~TerminalRun() {
         close(answers);
         close(master);
@@ -117,7 +121,9 @@ struct PipedRun {
         close(in[0]);
         answers = in[1];
     }
-    void say(const std::string &text) const { EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size())); }
+    void say(const std::string &text) const {
+        EXPECT_EQ(write(answers, text.data(), text.size()), ssize_t(text.size()));
+    }
     bool shows(const std::string &text, int seconds = 10) const {
         for (int k = 0; k < seconds * 100; k++) {
             std::ifstream in(out_path, std::ios::binary);
@@ -176,7 +182,8 @@ TEST(Refusals, SpecialFilesNeverBlockTheRun) {
 
     // The same for the second raster and for a description.
     r = run_karvel(f.name() + "\n0\na\n0\np\n0\n");
-    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File " + f.shown("p_m2.raw") + " \n\tIt exists but is not a regular file\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr("\n\n\tNo File " + f.shown("p_m2.raw") + " \n\tIt exists but is not a regular file\n"));
     unlink(f.path("b_m2.txt").c_str());
     ASSERT_EQ(mkfifo(f.path("b_m2.txt").c_str(), 0600), 0);
     r = run_karvel(answers(f) + "r\n");
@@ -223,7 +230,7 @@ TEST(Refusals, ASignalAtThePauseLeavesTheEarlierResultsAndEndsTheRunByIt) {
     ASSERT_TRUE(read_until(run.master, "Press any key to save the results ", seen)) << seen;
     // Wait until the pause has the terminal out of line mode.
     struct termios t;
-    for (int k = 0; k < 200 && tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON); k++) usleep(10000);
+    for (int k = 0; k < 1000 && tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON); k++) usleep(10000);
     ASSERT_FALSE(t.c_lflag & ICANON) << seen;
     kill(run.pid, SIGINT);
     read_until(run.master, "regres_lin.xls\r\n", seen, 5);
@@ -233,6 +240,19 @@ TEST(Refusals, ASignalAtThePauseLeavesTheEarlierResultsAndEndsTheRunByIt) {
     EXPECT_TRUE(leftovers(f).empty());
     EXPECT_THAT(seen, HasSubstr("\r\n\tResult file not written: " + f.shown("r_karvel_regres_lin.xls")));
     EXPECT_TRUE(tcgetattr(run.master, &t) == 0 && (t.c_lflag & ICANON) && (t.c_lflag & ECHO));
+
+    // Before the pause too: held at its unit question, then ended by SIGTERM.
+    {
+        PipedRun held(f.path("held.out"));
+        held.say(answers(f) + "r\n");
+        ASSERT_TRUE(held.shows("Are these values"));
+        kill(held.pid, SIGTERM);
+        status = wait_bounded(held.pid, 10);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_TRUE(held.shows("\n\tResult file not written: " + f.shown("r_karvel.txt")));
+    }
+    expect_earlier_results(f);
+    EXPECT_TRUE(leftovers(f).empty());
 
     // A run that could not create its last result file empties none.
     unlink(f.path("r_karvel_regres_lin.xls").c_str());
@@ -340,22 +360,27 @@ TEST(Refusals, MessagesSayWhatIsTrue) {
     EXPECT_THAT(r.out, HasSubstr("it holds \"\\x1b]0;owned\\x07\", which is not a number\n"));
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 
-    if (getuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+    // A raster that exists but cannot be read (root reads everything: run as nobody).
     struct passwd *nobody = getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    // A raster that exists but cannot be read.
+    const int uid = getuid() == 0 && nobody != nullptr ? int(nobody->pw_uid) : -1;
     chmod(f.path("a_m2.raw").c_str(), 0);
     f.write("in", answers(f));
-    r = run_karvel_input(f.path("in"), 0, 0, KARVEL_LOCAL_BIN, int(nobody->pw_uid));
+    r = run_karvel_input(f.path("in"), 0, 0, KARVEL_LOCAL_BIN, uid);
     EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File " + f.shown("a_m2.raw") +
                                  " inexistant\n\tIt exists but cannot be read: Permission denied\n"));
+    if (uid < 0) GTEST_SKIP() << "needs root to run as a user without an images directory";
     // The installed program's images directory, ~/images, of a user whose home does not exist.
     const std::string home = nobody->pw_dir;
     if (fs::exists(home + "/images")) GTEST_SKIP() << home << "/images exists";
     r = run_karvel_input(f.path("in"), 0, 0, KARVEL_BIN, int(nobody->pw_uid));
-    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File c:\\images\\" + f.name() + "\\a_m2.raw inexistant\n\tThe images "
-                                 "directory " + home + "/images, which stands for c:\\images\\, does not exist: "
-                                 "create it (mkdir -p " + home + "/images) or build karvel with another "
+    EXPECT_THAT(r.out, HasSubstr("\n\n\tNo File c:\\images\\" + f.name() +
+                                 "\\a_m2.raw inexistant\n\tThe images "
+                                 "directory " +
+                                 home +
+                                 "/images, which stands for c:\\images\\, does not exist: "
+                                 "create it (mkdir -p " +
+                                 home +
+                                 "/images) or build karvel with another "
                                  "(cmake -DKARVEL_IMAGES_ROOT=DIR)\n"));
 }
 

@@ -45,3 +45,9 @@ TEST(Paths, SuffixesFollowTheSampleSize) {
     EXPECT_STREQ(raster_suffix(4), "_m4.raw");
     EXPECT_STREQ(description_suffix(4), "_m4.txt");
 }
+
+TEST(Paths, TheHeaderOfARawRasterTakesThePlaceOfItsExtension) {
+    EXPECT_EQ(header_name("/d/a_m4.raw"), "/d/a_m4.hdr");
+    EXPECT_EQ(header_name("c:\\images\\d\\img.raw"), "c:\\images\\d\\img.hdr");
+    EXPECT_EQ(header_name("/d/a.bin"), "/d/a.bin.hdr");
+}

@@ -110,6 +110,15 @@ TEST(Staged, ASignalRemovesTheTemporaryFilesAndEndsTheProcessByIt) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_EQ(d.entries(), 0u);
 
+    // A forked child that exits leaves its parent's files alone.
+    StagedFile mine;
+    ASSERT_TRUE(staged_begin(mine, d.at("mine")));
+    pid = fork();
+    if (pid == 0) std::exit(0);
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(d.entries(), 1u);
+    staged_discard(mine);
+
     // Nor does a process that exits without committing.
     pid = fork();
     if (pid == 0) {

@@ -49,6 +49,13 @@ void write_tif(const std::string &path, const TestRaster &r) {
         }
         if (!r.unit.empty()) GDALSetRasterUnitType(b, r.unit.c_str());
     }
+    if (!r.mask.empty()) {
+        ASSERT_EQ(GDALCreateDatasetMaskBand(ds, GMF_PER_DATASET), CE_None);
+        std::vector<double> m = r.mask;
+        GDALRasterBandH mb = GDALGetMaskBand(GDALGetRasterBand(ds, 1));
+        ASSERT_EQ(GDALRasterIO(mb, GF_Write, 0, 0, r.cols, r.lines, m.data(), r.cols, r.lines, GDT_Float64, 0, 0),
+                  CE_None);
+    }
     GDALClose(ds);
 }
 

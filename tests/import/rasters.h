@@ -21,6 +21,7 @@ struct TestRaster {
     double gt[6] = {500000, 30, 0, 5400000, 0, -30};
     int epsg = 32610;  // 0: no coordinate system
     bool signed_byte = false;
+    std::vector<double> mask;  // a mask of the dataset (0: no data), when not empty
 };
 
 // A raster of the given size and type whose single band holds values.

@@ -16,6 +16,25 @@ using ::testing::HasSubstr;
 namespace {
 
 
+// GDAL's own warp of a raster onto the grid of ramp(6, 8, ...), as doubles.
+std::vector<double> gdal_warp(const std::string &path, const char *method) {
+    GDALDatasetH src = GDALOpen(path.c_str(), GA_ReadOnly);
+    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-te", "500000", "5399820", "500240",
+                          "5400000", "-ts", "8", "6", nullptr};
+    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
+    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
+    GDALWarpAppOptionsFree(o);
+    std::vector<double> w(48);
+    EXPECT_NE(warped, nullptr);
+    if (warped != nullptr) {
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
+                  CE_None);
+        GDALClose(warped);
+    }
+    GDALClose(src);
+    return w;
+}
+
 TestRaster ramp(int lines, int cols, double step) {
     std::vector<double> v;
     for (int i = 0; i < lines * cols; i++) v.push_back(100 + step * i);
@@ -64,26 +83,16 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     std::vector<double> v;
     for (int i = 0; i < 5; i++)
         for (int j = 0; j < 6; j++) v.push_back(90 + 3.7 * i + 1.3 * j + 0.01 * i * j);
-    TestRaster b = raster(5, 6, GDT_Float32, v);
+    // Whole metres in 16 bits: once resampled they are no longer whole, so they are converted.
+    TestRaster b = raster(5, 6, GDT_UInt16, v);
+    b.unit = "m";
     const double gt[6] = {500000 - 40 + 15, 50, 0, 5400000 + 40, 0, -50};
     std::copy(gt, gt + 6, b.gt);
     RunResult r = import_pair(in, out, a, b, {"--align"});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    GDALDatasetH src = GDALOpen(in.path("b.tif").c_str(), GA_ReadOnly);
-    const char *args[] = {"-of", "MEM", "-r", "bilinear", "-ot", "Float64", "-te", "500000", "5399820", "500240",
-                          "5400000", "-ts", "8", "6", nullptr};
-    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
-    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
-    GDALWarpAppOptionsFree(o);
-    ASSERT_NE(warped, nullptr);
-    std::vector<double> w(48);
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
-              CE_None);
-    GDALClose(warped);
-    GDALClose(src);
     std::vector<long long> want;
-    for (double x : w) want.push_back((long long)std::round(x * 1000.0));
+    for (double x : gdal_warp(in.path("b.tif"), "bilinear")) want.push_back((long long)std::round(x * 1000.0));
     EXPECT_EQ(samples(out.read("b_m4.raw"), 4, true), want);
     ReadBack rb = read_raster(out.path("b_m4.raw"));
     for (int k = 0; k < 6; k++) EXPECT_DOUBLE_EQ(rb.gt[k], a.gt[k]);
@@ -96,6 +105,18 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST"));
     r = import_pair(in, out, a, small, {"--align=near", "--crop"});
     EXPECT_EQ(r.status, 0) << r.err;
+
+    // Resampled grey levels take the nearest level.
+    Folder out2;
+    std::vector<double> levels;
+    for (int k = 0; k < 30; k++) levels.push_back(k % 2 ? 255 : 0);
+    TestRaster g = raster(5, 6, GDT_Byte, levels);
+    std::copy(gt, gt + 6, g.gt);
+    r = import_pair(in, out2, raster(6, 8, GDT_Byte, std::vector<double>(48, 7)), g, {"--align=cubic"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<long long> grey;
+    for (double x : gdal_warp(in.path("b.tif"), "cubic")) grey.push_back((long long)std::round(x));
+    EXPECT_EQ(samples(out2.read("b.raw"), 1, false), grey);
 }
 
 TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
@@ -153,6 +174,20 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
                                      std::to_string(lines * cols - holes_a - best) + " of FIRST"));
     }
 
+    // The band's mask tells cells without data too.
+    {
+        Folder in, out;
+        TestRaster m = raster(3, 4, GDT_Int16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+        m.mask = {255, 255, 255, 0, 255, 255, 255, 255, 255, 255, 255, 255};
+        RunResult r = import_pair(in, out, m, ramp(3, 4, 1));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
+        r = import_pair(in, out, m, ramp(3, 4, 1), {"--crop"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true),
+                  (std::vector<long long>{1, 2, 3, 5, 6, 7, 9, 10, 11}));
+    }
+
     // No window of 2 x 2 cells with data in both.
     Folder in, out;
     TestRaster a = ramp(3, 3, 1), b = ramp(3, 3, 1);
@@ -194,14 +229,34 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         RunResult r = run_import({in.path("a.tif"), in.path("a.tif"), folder});
         EXPECT_EQ(r.status, 1) << folder;
     }
+    // Bands that hold no elevations this program can store.
+    TestRaster celsius = ramp(2, 2, 1);
+    celsius.unit = "degree Celsius";
+    RunResult r = import_pair(in, out, celsius, a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("a.tif") + " cannot be imported: its band's unit type "
+                                 "\"degree Celsius\" is not a unit of length"));
+    r = import_pair(in, out, a, raster(2, 2, GDT_CFloat32, {1, 2, 3, 4}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("its samples are complex numbers"));
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
     // An input that is a pipe is refused without waiting on it; a missing one names itself.
     ASSERT_EQ(mkfifo(in.path("pipe.tif").c_str(), 0600), 0);
-    RunResult r = run_import({in.path("pipe.tif"), in.path("a.tif"), out.name()});
+    r = run_import({in.path("pipe.tif"), in.path("a.tif"), out.name()});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("FIRST " + in.path("pipe.tif") + " cannot be used: it is not a regular file"));
     r = run_import({in.path("a.tif"), in.path("none.tif"), out.name()});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("SECOND " + in.path("none.tif") + " cannot be used"));
+    EXPECT_EQ(out.read("a_m4.raw"), "earlier");
+
+    // A write that fails (here: a cap on file sizes) leaves no file behind, half-written or whole.
+    write_tif(in.path("big.tif"), ramp(100, 100, 1));
+    r = run_program(KARVEL_IMPORT_BIN, {in.path("big.tif"), in.path("big.tif"), out.name()}, "", 0, 20000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cannot be written: File too large"));
+    EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{"a_m4.raw"});
     EXPECT_EQ(out.read("a_m4.raw"), "earlier");
 
     // A missing folder is created; the earlier file is replaced once all is written.

@@ -49,8 +49,9 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n0\na\n0\nb\n1\ncmp\n0\n0\n");
     EXPECT_THAT(r.out, HasSubstr("metres were assumed"));
     EXPECT_THAT(r.out, HasSubstr("< " + out.path("cmp.answers")));
-    EXPECT_EQ(files_in(out.path("")), (std::vector<std::string>{"a_m2.hdr", "a_m2.raw", "a_m2.txt", "b_m4.hdr",
-                                                                "b_m4.raw", "b_m4.txt", "cmp.answers"}));
+    EXPECT_EQ(files_in(out.path("")),
+              (std::vector<std::string>{"a_m2.hdr", "a_m2.raw", "a_m2.raw.aux.xml", "a_m2.txt", "b_m4.hdr", "b_m4.raw",
+                                        "b_m4.raw.aux.xml", "b_m4.txt", "cmp.answers"}));
 
     // Signed 32-bit samples in millimetres stay as they are, in millimetres;
     // unsigned ones too while they fit the signed range.
@@ -64,6 +65,21 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     EXPECT_EQ(samples(out2.read("c_m4.raw"), 4, true), (std::vector<long long>{-2000000000, 0, 2000000000}));
     EXPECT_EQ(samples(out2.read("d_m4.raw"), 4, true), (std::vector<long long>{0, 7, 2147483647}));
     EXPECT_EQ(out2.read("r.answers"), out2.name() + "\n0\nc\n1\nd\n1\nr\n3\n2\n");
+
+    // Signed 8-bit samples (stored as 251 for -5) become 32-bit.
+    Folder out3;
+    TestRaster e = raster(1, 3, GDT_Byte, {251, 0, 127});
+    e.signed_byte = true;
+    r = import_pair(in, out3, e, e);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(samples(out3.read("a_m4.raw"), 4, true), (std::vector<long long>{-5, 0, 127}));
+    e.bands[0].push_back(128);  // -128, the nodata value
+    e.cols = 4;
+    e.has_nodata = true;
+    e.nodata = -128;
+    r = import_pair(in, out3, e, e);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
 }
 
 TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
@@ -87,6 +103,14 @@ TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n0\na\n1\nb\n1\ncmp\n3\n3\n");
     EXPECT_THAT(r.out, HasSubstr("0.500000 mm"));  // the largest rounding error of a
 
+    // What was written reads back through GDAL with its unit: importing it
+    // again keeps the millimetres as they are.
+    Folder again;
+    r = run_import({"--names", "a", "b", out.path("a_m4.raw"), out.path("b_m4.raw"), again.name()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char *f : {"a_m4.raw", "a_m4.txt", "b_m4.raw", "b_m4.txt"}) EXPECT_EQ(again.read(f), out.read(f)) << f;
+    EXPECT_EQ(again.read("cmp.answers"), again.name() + "\n0\na\n1\nb\n1\ncmp\n3\n3\n");
+
     // --unit cm, and a band with a scale and an offset (value = raw × 0.1 + 5 m).
     Folder out2;
     TestRaster c = raster(1, 4, GDT_Int16, {100, -50, 0, 3});
@@ -108,6 +132,10 @@ TEST(ImportKinds, ImagesBandsAndTheSmallestRaster) {
     EXPECT_EQ(out.read("q.txt"), descr({2, 2, 1, 6, 9, 30}));
     EXPECT_EQ(out.read("cmp.answers"), out.name() + "\n1\np\nq\ncmp\n");
     expect_header(out, "p.raw", a, GDT_Byte, a.bands[0]);
+    // A result name whose summary would replace a description.
+    r = import_pair(in, out, a, b, {"--names", "r_karvel", "q", "--result", "r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("replace the description r_karvel.txt"));
 
     // The second band of multi-band files; a band that is not there.
     Folder out2;
@@ -155,4 +183,23 @@ TEST(ImportKinds, IntegersBeyondThe32BitRange) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("the value 5000000000.000 mm at line 1, column 1"));
     EXPECT_EQ(files_in(out2.path("")), std::vector<std::string>{});
+}
+
+TEST(ImportKinds, LargeInputsShowProgressOnStandardError) {
+    Folder in, out;
+    const int lines = 1001, cols = 1000;  // just over a million cells
+    std::vector<double> v(size_t(lines) * cols);
+    for (size_t i = 0; i < v.size(); i++) v[i] = double(i % 251);
+    const TestRaster a = raster(lines, cols, GDT_Byte, v);
+    RunResult r = import_pair(in, out, a, a);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("0...10...20...30...40...50...60...70...80...90...100 - done.\n"));
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("...")));
+    EXPECT_EQ(out.read("a.raw").size(), size_t(lines) * cols);
+    EXPECT_EQ(out.read("b.raw"), out.read("a.raw"));
+
+    Folder out2;
+    r = import_pair(in, out2, raster(2, 2, GDT_Byte, {1, 2, 3, 4}), raster(2, 2, GDT_Byte, {1, 2, 3, 4}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
 }

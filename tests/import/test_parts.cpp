@@ -1,12 +1,11 @@
-// The parts of karvel-import that need no raster: units, the command line
-// and the largest-window search.
+// The parts of karvel-import that need no raster: units and the
+// largest-window search.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
-#include "options.h"
 #include "units.h"
 #include "window.h"
 
@@ -32,41 +31,6 @@ TEST(ImportUnits, UnitTypesAndFactors) {
     EXPECT_FALSE(unit_of_type("degree Celsius", u));
     EXPECT_EQ(unit_answer_of("dm"), 1);
     EXPECT_EQ(unit_answer_of("km"), -1);
-}
-
-TEST(ImportOptions, CommandLine) {
-    auto parse = [](std::vector<const char *> args, ImportOptions &o) {
-        return parse_options(int(args.size()), args.data(), o);
-    };
-    ImportOptions o;
-    EXPECT_EQ(parse({"--names", "a", "b", "--result=r", "--band", "2", "--unit", "cm", "--crop", "--align=cubic",
-                     "x.tif", "y.tif", "dem"},
-                    o),
-              "");
-    EXPECT_EQ(o.name1, "a");
-    EXPECT_EQ(o.name2, "b");
-    EXPECT_EQ(o.result, "r");
-    EXPECT_EQ(o.band, 2);
-    EXPECT_EQ(o.unit, 2);
-    EXPECT_TRUE(o.crop && o.align);
-    EXPECT_EQ(o.method, "cubic");
-    EXPECT_EQ(o.folder, "dem");
-
-    ImportOptions d;
-    EXPECT_EQ(parse({"x", "y", "z"}, d), "");
-    EXPECT_EQ(d.result, "cmp");
-    EXPECT_EQ(d.unit, 3);
-    EXPECT_EQ(d.method, "bilinear");
-    EXPECT_FALSE(d.align);
-
-    const std::vector<std::vector<const char *>> bad = {
-        {"x", "y"}, {"x", "y", "z", "w"}, {"--unit", "ft", "x", "y", "z"}, {"--band", "0", "x", "y", "z"},
-        {"--band", "2x", "x", "y", "z"}, {"--align=fast", "x", "y", "z"}, {"--frobnicate", "x", "y", "z"},
-        {"x", "y", "z", "--names", "a"}, {"x", "y", "z", "--result"}, {"-v", "x", "y", "z"}};
-    for (const auto &args : bad) {
-        ImportOptions e;
-        EXPECT_NE(parse(args, e), "") << args[0];
-    }
 }
 
 namespace {

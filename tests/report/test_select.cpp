@@ -62,3 +62,36 @@ TEST(Select, NearestRankAndMedian) {
     EXPECT_EQ(median(even.data(), even.size(), Seen::as_is, 0), 3.5);
     EXPECT_EQ(median(even.data(), even.size(), Seen::off_center, 3.5), 1.5);  // |d − 3.5|: 0.5 0.5 1.5 1.5 2.5 6.5
 }
+
+TEST(Select, LargeArraysThroughTheSampleAndWhereTheSampleMisleads) {
+    const size_t n = 1100007;
+    std::mt19937_64 gen(11);
+    std::normal_distribution<double> d(-1.0, 3.0);
+    std::vector<double> v(n);
+    for (double &x : v) x = std::round(d(gen) * 4.0) / 4.0;  // heavy ties
+    for (int round = 0; round < 2; round++) {
+        if (round == 1) {
+            // Every value the regular sample sees is 0: its brackets hold no rank.
+            for (size_t i = 0; i < n; i += n / 262144) v[i] = 0.0;
+            for (size_t i = 0; i < n; i++)
+                if (i % (n / 262144) != 0 && v[i] == 0.0) v[i] = 0.5;
+        }
+        for (Seen seen : {Seen::as_is, Seen::magnitude, Seen::off_center}) {
+            const auto sorted = seen_sorted(v, seen, -1.0);
+            const std::vector<size_t> ranks = {1, n / 2, n / 2 + 1, nearest_rank(90, n), nearest_rank(98, n), n};
+            const auto got = select_ranks(v.data(), n, seen, -1.0, ranks);
+            for (size_t k = 0; k < ranks.size(); k++) EXPECT_EQ(got[k], sorted[ranks[k] - 1]) << "rank " << ranks[k];
+        }
+        // Queries of every kind in one walk (an odd count: the last value alone).
+        const auto as_is = seen_sorted(v, Seen::as_is, 0), mag = seen_sorted(v, Seen::magnitude, 0),
+                   off = seen_sorted(v, Seen::off_center, 0.25);
+        const auto got = select_ranks(v.data(), n,
+                                      {{Seen::as_is, 0, n}, {Seen::magnitude, 0, nearest_rank(95, n)},
+                                       {Seen::off_center, 0.25, n / 2}, {Seen::as_is, 0, 1}, {Seen::magnitude, 0, n}});
+        EXPECT_EQ(got[0], as_is[n - 1]);
+        EXPECT_EQ(got[1], mag[nearest_rank(95, n) - 1]);
+        EXPECT_EQ(got[2], off[n / 2 - 1]);
+        EXPECT_EQ(got[3], as_is[0]);
+        EXPECT_EQ(got[4], mag[n - 1]);
+    }
+}

@@ -1,7 +1,7 @@
 // A binary file written under a temporary name beside its final name (see
 // staged.h), in large writes, every one checked.
-#ifndef KARVEL_IMPORT_OUTFILE_H
-#define KARVEL_IMPORT_OUTFILE_H
+#ifndef KARVEL_OUTFILE_H
+#define KARVEL_OUTFILE_H
 
 #include <cstddef>
 #include <string>
@@ -35,8 +35,9 @@ private:
     std::vector<char> buf_;
 };
 
-// Writes bytes as the whole content of a new staged file. False with *err
-// set on failure; the temporary file is then removed.
-bool write_whole(OutFile &f, const std::string &final_path, const std::string &bytes);
+// Writes bytes as the whole content of a new staged file, which keeps its
+// temporary name until it is committed. False with f.err set on failure;
+// the temporary file is then removed.
+bool write_staged(OutFile &f, const std::string &final_path, const std::string &bytes);
 
 #endif

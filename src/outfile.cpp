@@ -72,7 +72,7 @@ void OutFile::discard() {
     if (!staged.temp_path.empty()) staged_discard(staged);
 }
 
-bool write_whole(OutFile &f, const std::string &final_path, const std::string &bytes) {
+bool write_staged(OutFile &f, const std::string &final_path, const std::string &bytes) {
     if (!f.begin(final_path)) return false;
     f.write(bytes.data(), bytes.size());
     if (f.finish()) return true;

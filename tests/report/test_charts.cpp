@@ -1,0 +1,55 @@
+// The data behind the figures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "charts.h"
+
+TEST(Charts, ProfilesLeaveGapsForFiguresThatAreNotFinite) {
+    std::vector<LineRow> rows = {{0, 1.5, 1.0, 0.9, 0.81}, {1, NAN, HUGE_VAL, NAN, NAN}, {2, 2.5, 1.1, 0.8, 0.64}};
+    const Figure f = profiles_figure(rows);
+    ASSERT_EQ(f.data.size(), 1u);
+    const std::string &d = f.data[0].second;
+    // St. Dev. block: line 0, a segment break, line 2; never a row for line 1.
+    EXPECT_NE(d.find("# St. Dev. by line\n0\t1.5\n\n2\t2.5\n"), std::string::npos) << d;
+    EXPECT_EQ(d.find("\n1\t"), std::string::npos) << d;
+    EXPECT_NE(f.script.find("index 3"), std::string::npos);
+}
+
+TEST(Charts, SignedHistogramCountsEveryDifferenceOnceAndTheOutliersApart) {
+    std::vector<double> d;
+    for (int i = 0; i < 1000; i++) d.push_back((i % 21 - 10) * 0.1);  // -1.0 to 1.0
+    d.push_back(50.0);
+    d.push_back(-70.0);
+    Headline h;
+    h.min_diff = -70.0;
+    h.max_diff = 50.0;
+    h.clip = 1.0;
+    const DiffHistogram hist = diff_histogram(d.data(), d.size(), h, 40);
+    long long total = 0;
+    for (long long c : hist.counts) total += c;
+    EXPECT_EQ(hist.outside, 2);
+    EXPECT_EQ(total, 1000);
+    EXPECT_EQ(hist.lo, -1.25);
+    EXPECT_EQ(hist.hi, 1.25);
+    // All differences equal: an axis of one unit about them.
+    Headline flat;
+    flat.min_diff = flat.max_diff = flat.clip = 2.0;
+    const std::vector<double> same(5, 2.0);
+    const DiffHistogram one = diff_histogram(same.data(), same.size(), flat, 10);
+    EXPECT_EQ(one.outside, 0);
+    EXPECT_EQ(one.lo, 1.5);
+    EXPECT_EQ(one.hi, 2.5);
+}
+
+TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
+    EXPECT_EQ(gp_quote("a \"b\" c\\d"), "\"a \\\"b\\\" c\\\\d\"");
+    MapCells m;
+    m.lines = 2, m.cols = 3, m.factor = 4;
+    m.values = {1, 2, 3, 4, 5, 6};
+    const Figure f = map_figure("diff_map", "second - first", m, 0.0, "m");
+    EXPECT_EQ(f.data[0].second.size(), 6 * sizeof(float));
+    EXPECT_NE(f.script.find("clip = 1\n"), std::string::npos) << "a zero clip gets a usable colour range";
+    EXPECT_NE(f.script.find("binary array=(3,2) dx=4 dy=4"), std::string::npos) << f.script;
+    EXPECT_EQ(f.data.size(), 1u) << "no relief without a shade";
+}
