@@ -83,8 +83,9 @@ for kind in ${BENCH_KINDS:-m2 m4 8}; do
     read -r fs fk <<<"$floor"
     awk -v kind="$kind" -v n="$n" -v ks="$ks" -v kk="$kk" -v bs="$bs" -v bk="$bk" -v fs="$fs" -v fk="$fk" 'BEGIN{
       pos = n * n;
-      printf "%-5s %6d | %8.3f %9.1f %7.3f | %8.3f %9.1f | %8.3f %9.1f | %8.2f %8.2f\n",
-        kind, n, ks, kk / 1024, kk * 1024 / pos, bs, bk / 1024, fs, fk / 1024, (fs > 0 ? ks / fs : 0),
-        (ks > 0 ? bs / ks : 0) }'
+      before = bs > 0 ? sprintf("%8.3f %9.1f", bs, bk / 1024) : sprintf("%8s %9s", "-", "-");
+      speedup = bs > 0 && ks > 0 ? sprintf("%8.2f", bs / ks) : sprintf("%8s", "-");
+      printf "%-5s %6d | %8.3f %9.1f %7.3f | %s | %8.3f %9.1f | %8.2f %s\n",
+        kind, n, ks, kk / 1024, kk * 1024 / pos, before, fs, fk / 1024, (fs > 0 ? ks / fs : 0), speedup }'
   done
 done

@@ -1,5 +1,7 @@
 #include "passes.h"
 
+#include <cstring>
+
 #include "console.h"
 #include "numfmt.h"
 #include "run.h"
@@ -7,18 +9,21 @@
 
 namespace {
 
-void check_raster(const RasterFile &f) {
+void check_raster(const RasterFile &f, const RasterLines &lines) {
     const std::string what = raster_changed(f);
     if (!what.empty())
         fail_run(kfmt("\n\n\tThe file %s changed while the run was reading it (%s): the results are not written\n",
                       f.shown.c_str(), what.c_str()));
+    if (lines.read_error() != 0)
+        fail_run(kfmt("\n\n\tThe file %s could not be read (%s): the results are not written\n", f.shown.c_str(),
+                      std::strerror(lines.read_error())));
 }
 
 }  // namespace
 
 void check_rasters() {
-    check_raster(f1);
-    check_raster(f3);
+    check_raster(f1, dtab1);
+    check_raster(f3, dtab2);
 }
 
 void RasterPairs::begin_pass() {

@@ -6,7 +6,8 @@
 
 // Stops the run when either raster is no longer what `opening` opened (its
 // size, modification time, or the file its path names): the results would
-// mix two versions of it.
+// mix two versions of it; or when a read of it failed: the results would
+// take what it did not deliver for zeros.
 void check_rasters();
 
 // The lines of both rasters read from their files through `dtab1` and

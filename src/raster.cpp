@@ -19,23 +19,6 @@ namespace {
 
 const double kUnitFactors[4] = {1.0, 0.1, 0.01, 0.001};
 
-// Reads up to n bytes; stops early only at the end of the file or on an
-// error, which counts as the end of the file.
-size_t read_fully(int fd, unsigned char *buf, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::read(fd, buf + got, std::min(n - got, size_t(1) << 30));
-        if (r > 0) {
-            got += size_t(r);
-        } else if (r < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    return got;
-}
-
 template <class T>
 void convert_typed(const unsigned char *samples, size_t cols, double factor, double *out) {
     const T *in = reinterpret_cast<const T *>(samples);
@@ -112,6 +95,7 @@ bool RasterLines::init(const RasterFile &file, int lines, int cols, int sample_b
     release();
     if (lines < 1 || cols < 1) return false;
     fd_ = file.fd;
+    error_ = 0;
     cols_ = cols;
     sample_bytes_ = sample_bytes;
     factor_ = factor;
@@ -134,7 +118,11 @@ bool RasterLines::init(const RasterFile &file, int lines, int cols, int sample_b
 void RasterLines::rewind() {
     unread_ = expected_;
     held_ = taken_ = 0;
-    ended_ = lseek(fd_, 0, SEEK_SET) != 0;
+    ended_ = false;
+    if (lseek(fd_, 0, SEEK_SET) != 0) {
+        error_ = errno;
+        ended_ = true;
+    }
 }
 
 void RasterLines::fill() {
@@ -143,7 +131,9 @@ void RasterLines::fill() {
     const size_t bytes = lines * line_bytes_;
     size_t got = 0;
     if (!ended_ && want > 0) {
-        got = read_fully(fd_, chunk_, want);
+        const ssize_t r = read_fully(fd_, chunk_, want);
+        if (r < 0) error_ = errno;  // the run stops on it; meanwhile the line reads as zeros
+        got = r < 0 ? 0 : size_t(r);
         if (got < want) ended_ = true;
     }
     unread_ -= want;

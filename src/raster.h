@@ -10,7 +10,7 @@
 // of whole lines into a small buffer, and hands out one line at a time.
 // Bytes the file does not hold read as zero (a sample cut short keeps the
 // bytes it got as its least significant ones); bytes after the expected
-// length are never read.
+// length are never read. A read that fails is recorded for the caller.
 #ifndef KARVEL_RASTER_H
 #define KARVEL_RASTER_H
 
@@ -80,6 +80,9 @@ public:
     int sample_bytes() const { return sample_bytes_; }
     // Bytes the raster should hold: lines × columns × bytes per sample.
     uint64_t expected_bytes() const { return expected_; }
+    // The errno of the first read that failed, 0 while none has. What a
+    // failed read did not deliver reads as zero, like the end of the file.
+    int read_error() const { return error_; }
     // Bytes of buffer this reader holds, or wanted when init failed.
     size_t buffer_bytes() const { return wanted_; }
 
@@ -95,6 +98,7 @@ private:
     double *line_ = nullptr;              // one line converted
     size_t held_ = 0, taken_ = 0;         // lines in the chunk, lines handed out of it
     bool ended_ = false;                  // the file gave no more bytes (its end, or a read error)
+    int error_ = 0;
 };
 
 // Converts `cols` samples of `sample_bytes` bytes as stored into doubles:

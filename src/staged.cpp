@@ -97,6 +97,12 @@ bool staged_begin(StagedFile &f, const std::string &final_path) {
             errno = EISDIR;
             return false;
         }
+        // Renaming onto a device, a FIFO or a socket would replace it (a
+        // process run as root would replace /dev/full with a file).
+        if (!S_ISREG(st.st_mode)) {
+            errno = EINVAL;
+            return false;
+        }
         if (access(final_path.c_str(), W_OK) != 0) return false;
     }
     const size_t slash = final_path.rfind('/');

@@ -150,3 +150,17 @@ TEST(Raster, ChangesAreNoticed) {
     EXPECT_EQ(raster_changed(f), "it was removed");
     raster_close(f);
 }
+
+TEST(Raster, AFailedReadIsRecorded) {
+    // A directory opened by hand: every read of it fails.
+    RasterFile f;
+    f.fd = open("/tmp", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(f.fd, 0);
+    RasterLines r;
+    ASSERT_TRUE(r.init(f, 2, 3, 2, 1.0));
+    EXPECT_EQ(r.read_error(), 0);
+    const double *row = r.next_line();
+    EXPECT_EQ(r.read_error(), EISDIR);
+    EXPECT_EQ(std::vector<double>(row, row + 3), (std::vector<double>{0, 0, 0}));
+    raster_close(f);
+}

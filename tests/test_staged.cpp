@@ -68,6 +68,11 @@ TEST(Staged, DiscardsAndFailuresLeaveNoTemporaryFile) {
     fs::create_directories(d.at("dir"));
     EXPECT_FALSE(staged_begin(c, d.at("dir")));
     EXPECT_EQ(errno, EISDIR);
+    // Nor a FIFO (or a device): renaming onto it would replace it.
+    ASSERT_EQ(mkfifo(d.at("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(staged_begin(c, d.at("fifo")));
+    EXPECT_EQ(errno, EINVAL);
+    fs::remove(d.at("fifo"));
     EXPECT_FALSE(staged_begin(c, "/nonexistent-karvel-dir/x"));
     EXPECT_EQ(errno, ENOENT);
 
