@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string num(double v) { return exact_number(v); }
+// A number in a script: not-a-number and infinities become gnuplot's NaN,
+// which draws nothing.
+std::string num(double v) { return std::isfinite(v) ? exact_number(v) : "NaN"; }
 
 // The lines every script begins with: drawn alone it writes its PNG (or the
 // file named by the variable out); loaded by the PDF script it draws a page.
@@ -32,16 +34,16 @@ std::string bytes_of(const std::vector<T> &v) {
 }  // namespace
 
 std::string gp_quote(const std::string &text) {
-    std::string q = "\"";
+    // Single quotes: gnuplot expands backquotes (runs a shell command) and
+    // backslash escapes inside double quotes, never inside single ones. A
+    // quote is doubled; a line end is joined on as a string of its own.
+    std::string q = "'";
     for (char c : text) {
-        if (c == '"' || c == '\\') q += '\\';
-        if (c == '\n') {
-            q += "\\n";
-            continue;
-        }
-        q += c;
+        if (c == '\'') q += "''";
+        else if (c == '\n') q += "'.\"\\n\".'";
+        else q += c;
     }
-    return q + "\"";
+    return q + "'";
 }
 
 Figure headline_figure(const Headline &h, const std::string &result, const Summary &s) {
@@ -100,6 +102,7 @@ Figure profiles_figure(const std::vector<LineRow> &rows) {
     // (a blank line), so that it shows as a gap.
     std::string data;
     const char *names[4] = {"St. Dev.", "slope", "r", "r2"};
+    bool any[4] = {false, false, false, false};
     for (int k = 0; k < 4; k++) {
         data += std::string("# ") + names[k] + " by line\n";
         bool gap = false;
@@ -111,6 +114,7 @@ Figure profiles_figure(const std::vector<LineRow> &rows) {
                 continue;
             }
             gap = false;
+            any[k] = true;
             data += std::to_string(r.line) + "\t" + num(v) + "\n";
         }
         data += "\n\n";
@@ -124,6 +128,12 @@ Figure profiles_figure(const std::vector<LineRow> &rows) {
     for (int k = 0; k < 4; k++) {
         sc += std::string("set ylabel \"") + labels[k] + "\"\n";
         if (k == 3) sc += "set xlabel \"line\"\n";
+        if (!any[k]) {
+            // gnuplot refuses a plot without one defined point: say so instead.
+            sc += "set yrange [-1:1]\nset label 1 'no line has a finite value' at graph 0.5,0.5 center\n"
+                  "plot NaN\nunset label 1\nset autoscale y\n";
+            continue;
+        }
         sc += "plot \"profiles.dat\" index " + std::to_string(k) + " using 1:2 with lines lc rgb \"" + colours[k] +
               "\"\n";
     }

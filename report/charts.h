@@ -70,7 +70,7 @@ private:
     double scale_ = 1;
 };
 
-// Quotes text for a gnuplot string in double quotes.
+// Quotes text as a gnuplot string: taken as it stands, never expanded.
 std::string gp_quote(const std::string &text);
 
 #endif

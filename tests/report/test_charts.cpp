@@ -43,7 +43,8 @@ TEST(Charts, SignedHistogramCountsEveryDifferenceOnceAndTheOutliersApart) {
 }
 
 TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
-    EXPECT_EQ(gp_quote("a \"b\" c\\d"), "\"a \\\"b\\\" c\\\\d\"");
+    EXPECT_EQ(gp_quote("a \"b\" c\\d `x` it's"), "'a \"b\" c\\d `x` it''s'");
+    EXPECT_EQ(gp_quote("l1\nl2"), "'l1'.\"\\n\".'l2'");
     MapCells m;
     m.lines = 2, m.cols = 3, m.factor = 4;
     m.values = {1, 2, 3, 4, 5, 6};

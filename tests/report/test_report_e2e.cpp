@@ -32,12 +32,13 @@ RunResult report(const Folder &f, const std::string &result = "r", const std::st
 }
 
 // Compares two 32-bit DEMs in meters with karvel.
-void compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b) {
+void compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b,
+                  const std::string &result = "r") {
     f.write("a_m4.raw", bytes32(a));
     f.write("a_m4.txt", description(lines, cols, 4, 10));
     f.write("b_m4.raw", bytes32(b));
     f.write("b_m4.txt", description(lines, cols, 4, 10));
-    ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n").status, 0);
+    ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\n" + result + "\n0\n0\n").status, 0);
 }
 
 // The numbers of the JSON file by key (null as not-a-number): every
@@ -237,6 +238,42 @@ TEST(Report, FiguresPdfAndScriptsThatRedraw) {
         EXPECT_EQ(g.status, 0) << name << ": " << g.err;
         expect_picture(png, before.cols, before.lines);
     }
+}
+
+// Rasters whose per-line figures or fitted line have no finite value: a
+// constant first raster (no line can be fitted), one column, one position.
+TEST(Report, DegenerateRastersStillGiveEveryFigure) {
+    struct Case {
+        int lines, cols;
+        std::vector<int> a, b;
+    };
+    const Case cases[] = {{3, 4, std::vector<int>(12, 50), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+                          {5, 1, {1, 2, 3, 4, 5}, {2, 2, 4, 4, 7}},
+                          {1, 1, {5}, {7}}};
+    for (const Case &c : cases) {
+        Folder f;
+        compare_dems(f, c.lines, c.cols, c.a, c.b);
+        RunResult r = report(f);
+        ASSERT_EQ(r.status, 0) << c.lines << " x " << c.cols << ": " << r.err;
+        RunResult info = run({"pdfinfo", f.path("r_report.pdf")});
+        EXPECT_THAT(info.out, ::testing::ContainsRegex("Pages: +" + std::to_string(kFigures.size()) + "\n"));
+    }
+}
+
+// Names are text in the scripts: gnuplot would run a backquoted command.
+TEST(Report, NamesNeverRunAsCommands) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(4, 5, a, b);
+    const std::string result = "q`touch${IFS}RAN`'x";
+    compare_dems(f, 4, 5, a, b, result);
+    RunResult r = report(f, result);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(f.path(result + "_report/RAN")));
+    EXPECT_THAT(f.read(result + "_report/headline.gp"), HasSubstr("'Comparison q`touch${IFS}RAN`''x'"));
+    RunResult g = run({"gnuplot", "headline.gp"}, "", f.path(result + "_report"));
+    EXPECT_EQ(g.status, 0) << g.err;
+    EXPECT_FALSE(fs::exists(f.path(result + "_report/RAN")));
 }
 
 TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
