@@ -10,9 +10,8 @@
 #   bash bench/import.sh [SIZE]      (default 10000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build >/dev/null
+source bench/timing.sh
+bench_build
 n=${1:-10000}
 reps=${BENCH_REPS:-5}
 src=build/bench-import
@@ -22,7 +21,6 @@ if [ ! -f "$src/b-$n.tif" ]; then
   gdalwarp -q -overwrite -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$src/b-$n.tif"
 fi
 
-source bench/timing.sh
 
 # gdal_translate of both files, one after the other; its peak is the larger of the two.
 translate_both() {

@@ -10,9 +10,8 @@
 #   bash bench/report.sh [SIZE]      (default 10000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build >/dev/null
+source bench/timing.sh
+bench_build
 n=${1:-10000}
 reps=${BENCH_REPS:-5}
 dir=build/images/bench-report
@@ -23,7 +22,6 @@ if [ ! -f "$dir/t${n}_m2.raw" ]; then
 fi
 printf 'bench-report\n0\ns%d\n0\nt%d\n0\nr%d\n1\n1\n' "$n" "$n" "$n" >build/bench-report-answers.txt
 
-source bench/timing.sh
 
 karvel="" report=""
 for _ in $(seq "$reps"); do

@@ -19,3 +19,10 @@ faster() {
     echo "$2"
   fi
 }
+
+# bench_build: the packages and a Release build of every program.
+bench_build() {
+  bash scripts/deps.sh
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build >/dev/null
+}
