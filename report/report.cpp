@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -31,6 +32,46 @@
 
 namespace {
 
+// The figures, their scripts and data are drawn in a scratch folder beside
+// RESULT_report/ and moved into it only once everything is written, so that
+// a report that fails or is stopped never leaves new scripts beside earlier
+// pictures. What lies in the scratch folder is recorded in fixed buffers, so
+// that a signal can remove it without allocating.
+constexpr size_t kScratchPath = 4096, kScratchNames = 48, kScratchName = 64;
+char scratch_dir[kScratchPath];
+char scratch_names[kScratchNames][kScratchName];
+volatile sig_atomic_t scratch_count = 0;
+
+void append(char *dst, size_t &len, const char *src) {
+    while (*src != '\0' && len + 1 < kScratchPath) dst[len++] = *src++;
+    dst[len] = '\0';
+}
+
+// Removes the scratch folder and what was recorded in it. Async-signal-safe.
+void remove_scratch() {
+    if (scratch_dir[0] == '\0') return;
+    static char path[kScratchPath];
+    for (sig_atomic_t k = 0; k < scratch_count; k++) {
+        size_t len = 0;
+        path[0] = '\0';
+        append(path, len, scratch_dir);
+        append(path, len, "/");
+        append(path, len, scratch_names[k]);
+        unlink(path);
+    }
+    rmdir(scratch_dir);
+    scratch_dir[0] = '\0';
+    scratch_count = 0;
+}
+
+// Records a name of the scratch folder before it is written there.
+bool scratch_record(const std::string &name) {
+    if (scratch_count >= sig_atomic_t(kScratchNames) || name.size() >= kScratchName) return false;
+    std::memcpy(scratch_names[scratch_count], name.c_str(), name.size() + 1);
+    scratch_count = scratch_count + 1;
+    return true;
+}
+
 // The largest summary and per-line table read, and the largest histogram
 // table (one row per tenth of the largest error).
 constexpr size_t kSummaryLimit = size_t(1) << 20;
@@ -48,6 +89,7 @@ void say(const std::string &text) {
 }
 
 int refuse(const std::string &message) {
+    remove_scratch();
     std::fflush(stdout);
     std::fprintf(stderr, "karvel-report: %s\n", message.c_str());
     staged_discard_all();
@@ -359,12 +401,21 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     say(console);
 
     // The figures, each drawn on its own from its script and data.
-    const std::string report_dir = out_base + "_report";
-    if (mkdir(report_dir.c_str(), 0777) != 0 && errno != EEXIST)
-        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
+    const std::string final_dir = out_base + "_report";
     struct stat st;
-    if (stat(report_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return refuse(printable(report_dir) + " is not a folder");
+    if (stat(final_dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        return refuse(printable(final_dir) + " is not a folder");
+    const std::string report_dir = dir + "/." + result + "_report." + std::to_string(getpid()) + ".tmp";
+    if (report_dir.size() >= kScratchPath) return refuse("the path " + printable(report_dir) + " is too long");
+    staged_add_signal_hook(remove_scratch);
+    if (mkdir(report_dir.c_str(), 0777) != 0)
+        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
+    std::memcpy(scratch_dir, report_dir.c_str(), report_dir.size() + 1);
+    // Writes one file of the scratch folder; empty on success.
+    auto scratch_write = [&](const std::string &name, const std::string &bytes) -> std::string {
+        if (!scratch_record(name)) return "too many files";
+        return write_and_commit(report_dir + "/" + name, bytes);
+    };
 
     // Bin 0 is held back from the table: it is what the rows leave of n.
     hist[0] = n;
@@ -416,25 +467,23 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
             // Figures that share a data file (the relief) write it once.
             if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
             data_written.push_back(d.first);
-            p = write_and_commit(report_dir + "/" + d.first, d.second);
+            p = scratch_write(d.first, d.second);
             if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
         }
-        p = write_and_commit(report_dir + "/" + f.name + ".gp", f.script);
+        p = scratch_write(f.name + ".gp", f.script);
         if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
     }
     const std::string pdf_name = result + "_report.pdf";
-    p = write_and_commit(report_dir + "/report_pdf.gp", pdf_script(figures, "../" + pdf_name));
+    p = scratch_write("report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
 
     // Every PNG and the PDF are drawn at once, each by its own gnuplot.
-    std::vector<StagedFile> pngs(figures.size());
     StagedFile pdf;
     OutFile json;
     std::vector<GnuplotJob> jobs;
     for (size_t k = 0; k < figures.size(); k++) {
-        if (!staged_begin(pngs[k], report_dir + "/" + figures[k].name + ".png"))
-            return refuse("cannot write " + printable(pngs[k].final_path) + ": " + std::strerror(errno));
-        jobs.push_back({"out=" + gp_quote(base_name(pngs[k].temp_path)), figures[k].name + ".gp", ""});
+        if (!scratch_record(figures[k].name + ".png")) return refuse("too many figures");
+        jobs.push_back({"out=" + gp_quote(figures[k].name + ".png"), figures[k].name + ".gp", ""});
     }
     if (!staged_begin(pdf, out_base + "_report.pdf"))
         return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
@@ -442,8 +491,6 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     run_gnuplot(gnuplot, report_dir, jobs, kGnuplotTimeout);
     for (const auto &j : jobs)
         if (!j.problem.empty()) return refuse(j.problem);
-    for (auto &png : pngs)
-        if (!staged_commit(png)) return refuse("cannot write " + printable(png.final_path) + ": " + std::strerror(errno));
     closer.join();
     if (!tif_problem.empty() || !written) return refuse("a GeoTIFF could not be written: " + tif_problem);
     if (!write_staged(json, out_base + "_report.json", headline_json(h)))
@@ -453,6 +500,24 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     size_t failed = 0;
     if (!staged_commit_together(all, 4, &failed))
         return refuse("cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno));
+    // The figures move into RESULT_report/ together, with the signals held;
+    // any other file a user keeps there stays.
+    if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return refuse("cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno));
+    {
+        sigset_t held, old;
+        sigfillset(&held);
+        sigprocmask(SIG_BLOCK, &held, &old);
+        std::string moved;
+        for (sig_atomic_t k = 0; k < scratch_count && moved.empty(); k++) {
+            const std::string name = scratch_names[k];
+            if (rename((report_dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
+                moved = "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
+        }
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        if (!moved.empty()) return refuse(moved);
+        remove_scratch();
+    }
 
     const std::string shown_base = shown_folder + result;
     say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +

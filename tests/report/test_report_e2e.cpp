@@ -276,6 +276,39 @@ TEST(Report, NamesNeverRunAsCommands) {
     EXPECT_FALSE(fs::exists(f.path(result + "_report/RAN")));
 }
 
+// A report whose drawing fails leaves the earlier report as it was: no new
+// script beside an earlier picture, and no scratch folder.
+TEST(Report, AFailedReportLeavesTheEarlierOneWhole) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(4, 5, a, b);
+    compare_dems(f, 4, 5, a, b);
+    ASSERT_EQ(report(f).status, 0);
+    std::map<std::string, std::string> before;
+    for (const auto &e : fs::directory_iterator(f.path("r_report")))
+        before[e.path().filename()] = f.read("r_report/" + e.path().filename().string());
+    f.write("r_report/mine.gp", "# a user's own script\n");
+
+    // The same pair with its second raster changed, drawn by a gnuplot that fails.
+    for (int &v : b) v += 3;
+    compare_dems(f, 4, 5, a, b);
+    const std::string bin = f.path("fakebin");
+    fs::create_directories(bin);
+    f.write("fakebin/gnuplot", "#!/bin/sh\nexit 1\n");
+    fs::permissions(bin + "/gnuplot", fs::perms::owner_all);
+    RunResult r = report(f, "r", bin + ":/usr/bin:/bin");
+    EXPECT_EQ(r.status, 1);
+    for (const auto &[name, bytes] : before) EXPECT_EQ(f.read("r_report/" + name), bytes) << name;
+    EXPECT_TRUE(f.exists("r_report/mine.gp"));
+    for (const auto &e : fs::directory_iterator(f.path("")))
+        EXPECT_NE(e.path().filename().string()[0], '.') << "left behind: " << e.path();
+
+    // Drawn again for real, the new figures replace the old, and the user's file stays.
+    ASSERT_EQ(report(f).status, 0);
+    EXPECT_NE(f.read("r_report/headline.gp"), before["headline.gp"]);
+    EXPECT_TRUE(f.exists("r_report/mine.gp"));
+}
+
 TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
     // The whole path: two GeoTIFFs imported, compared by karvel, reported.
     Folder in, out;
