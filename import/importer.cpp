@@ -87,7 +87,7 @@ std::string base_name_of(const std::string &arg) {
 }
 
 std::string shown_path(const std::string &folder, const std::string &file) {
-    return std::string(kShownRoot) + folder + "\\" + file;
+    return shown_folder(folder) + file;
 }
 
 // Refuses a path karvel's dialogue would not form.
@@ -297,7 +297,7 @@ std::string answers_text(const Input &a, const Input &b, const ImportOptions &o)
 void print_table(const Input &a, const Input &b, const Window &w, const std::string &folder_real,
                  const std::string &folder) {
     std::printf("Wrote into %s (%s):\n", printable(folder_real).c_str(),
-                printable(std::string(kShownRoot) + folder + "\\").c_str());
+                printable(shown_folder(folder)).c_str());
     std::vector<std::vector<std::string>> rows = {
         {"", "name", "file", "kind", "unit", "lines x columns", "min .. max", "rounding error", "source"}};
     for (const Input *in : {&a, &b}) {
@@ -348,7 +348,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
                           problem};
         if (o.result.find_first_of("/\\") != std::string::npos)
             throw Refusal{"the result name " + quoted(o.result) + " is one file name, without a folder"};
-        check_length(shown_path(o.folder, o.result + "_karvel_regres_lin.xls"));
+        check_length(shown_path(o.folder, o.result + kHistogramSuffix));
     }
 
     Input a, b;
@@ -399,7 +399,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     for (Input *in : {&a, &b}) {
         // karvel refuses a result name whose files would replace a description.
         const std::string descr_name = in->name + description_suffix(kind_bytes(in->plan.kind));
-        for (const char *suffix : {"_karvel.txt", "_karvel.xls", "_karvel_regres_lin.xls"})
+        for (const char *suffix : {kSummarySuffix, kLineTableSuffix, kHistogramSuffix})
             if (descr_name == o.result + suffix)
                 throw Refusal{"the result name " + quoted(o.result) + " would have karvel replace the description " +
                               printable(descr_name) + "; choose another with --result R"};

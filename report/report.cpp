@@ -241,10 +241,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         return refuse("gnuplot is not installed (Debian package gnuplot-nox); it draws every figure, so no report "
                       "was written");
 
-    const std::string shown_folder = std::string(kShownRoot) + folder + "\\";
-    std::string dir = real_path(shown_folder);
+    const std::string folder_shown = shown_folder(folder);
+    std::string dir = real_path(folder_shown);
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    const std::string summary_shown = shown_folder + result + "_karvel.txt";
+    const std::string summary_shown = folder_shown + result + kSummarySuffix;
     std::string text;
     p = read_regular(real_path(summary_shown), kSummaryLimit, text);
     if (!p.empty()) return refuse("no summary " + printable(summary_shown) + " to report on: " + p);
@@ -252,12 +252,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     p = parse_summary(text, s);
     if (!p.empty()) return refuse("the summary " + printable(summary_shown) + " cannot be reported on: " + p);
 
-    const std::string lines_shown = shown_folder + result + "_karvel.xls";
+    const std::string lines_shown = folder_shown + result + kLineTableSuffix;
     std::vector<LineRow> rows;
     p = read_regular(real_path(lines_shown), kTableLimit, text);
     if (p.empty()) p = parse_line_table(text, s.lines, rows);
     if (!p.empty()) return refuse("the per-line table " + printable(lines_shown) + " cannot be used: " + p);
-    const std::string hist_shown = shown_folder + result + "_karvel_regres_lin.xls";
+    const std::string hist_shown = folder_shown + result + kHistogramSuffix;
     std::vector<long long> hist;
     p = read_regular(real_path(hist_shown), kTableLimit, text);
     if (p.empty()) p = parse_histogram_table(text, hist);
@@ -278,10 +278,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     StagedFile diff_file, resid_file;
     GeoTiffOut diff_tif, resid_tif;
     if (!staged_begin(diff_file, out_base + "_diff.tif") || !staged_begin(resid_file, out_base + "_resid.tif"))
-        return refuse("cannot create a file in " + printable(shown_folder) + ": " + std::strerror(errno));
+        return refuse("cannot create a file in " + printable(folder_shown) + ": " + std::strerror(errno));
     p = diff_tif.create(diff_file.temp_path, s.lines, s.cols, geo);
     if (p.empty()) p = resid_tif.create(resid_file.temp_path, s.lines, s.cols, geo);
-    if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(shown_folder) + ": " + p);
+    if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(folder_shown) + ": " + p);
 
     const long long n = (long long)s.lines * s.cols;
     // The differences are not kept: the exact medians and percentiles walk
@@ -519,7 +519,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         remove_scratch();
     }
 
-    const std::string shown_base = shown_folder + result;
+    const std::string shown_base = folder_shown + result;
     say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
         "_resid.tif\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures.size()) +
         " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");

@@ -102,10 +102,9 @@ void opening() {
     std::string message;
     if (!set_images_dir(images_root_setting, message)) fail_run("\n\n\t" + message + "\n");
 
-    nomim1 = kShownRoot;
-    std::string nomdir = ask_name(kfmt("\n\tName of the File Folder located in the Directory %s ? ", nomim1.c_str()),
+    std::string nomdir = ask_name(kfmt("\n\tName of the File Folder located in the Directory %s ? ", kShownRoot),
                                   kMaxFolder, "folder name");
-    nomim1 += nomdir + "\\";
+    nomim1 = shown_folder(nomdir);
     check_path_length(nomim1);
     std::string nomdescr2 = nomim1;
     nomim3 = nomim1;
@@ -149,9 +148,9 @@ void opening() {
     out("\n\n\n\tThe results will be registered in a txt File : ");
     std::string nomfic = ask_name("\n\tName of this File (without any extension) ? ", kMaxName, "name");
     nomdescr2 += nomfic;
-    std::string nomdescr4 = nomdescr2 + "_karvel.xls";
-    std::string nomdescr5 = nomdescr2 + "_karvel_regres_lin.xls";
-    nomdescr2 += "_karvel.txt";
+    std::string nomdescr4 = nomdescr2 + kLineTableSuffix;
+    std::string nomdescr5 = nomdescr2 + kHistogramSuffix;
+    nomdescr2 += kSummarySuffix;
     check_path_length(nomdescr2);
     check_path_length(nomdescr4);
     check_path_length(nomdescr5);

@@ -7,6 +7,9 @@
 #include <cstring>
 
 const char kShownRoot[] = "c:\\images\\";
+const char kSummarySuffix[] = "_karvel.txt";
+const char kLineTableSuffix[] = "_karvel.xls";
+const char kHistogramSuffix[] = "_karvel_regres_lin.xls";
 
 namespace {
 std::string dir;
@@ -28,6 +31,8 @@ bool set_images_dir(const std::string &configured, std::string &message) {
 }
 
 const std::string &images_dir() { return dir; }
+
+std::string shown_folder(const std::string &folder) { return kShownRoot + folder + "\\"; }
 
 std::string real_path(const std::string &shown) {
     size_t root_len = std::strlen(kShownRoot);

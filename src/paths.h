@@ -42,6 +42,14 @@ bool set_images_dir(const std::string &configured, std::string &message);
 // The images directory in use.
 const std::string &images_dir();
 
+// The suffixes of a run's three result files: the summary, the per-line
+// table and the histogram table.
+extern const char kSummarySuffix[], kLineTableSuffix[], kHistogramSuffix[];
+
+// The shown path of a folder answer, with its final backslash:
+// c:\images\dem\ for the answer dem.
+std::string shown_folder(const std::string &folder);
+
 // Maps a shown path (beginning with kShownRoot) to the path to open.
 std::string real_path(const std::string &shown);
 

@@ -171,7 +171,7 @@ TEST(Refusals, ControlBytesInAnAnswerAreRefusedNamingThePrompt) {
     EXPECT_EQ(r.status, 0);
 }
 
-TEST(Refusals, SpecialFilesNeverBlockTheRun) {
+TEST(Refusals, FifosAndDevicesNeverBlockTheRun) {
     Folder f;
     dem_pair16(f);
     ASSERT_EQ(mkfifo(f.path("p_m2.raw").c_str(), 0600), 0);
