@@ -231,17 +231,20 @@ DiffBinner::DiffBinner(const Headline &h, int bins) {
 }
 
 void DiffBinner::add(const double *d, size_t n) {
-    const double lo = hist_.lo, hi = hist_.hi;
+    // Locals, so that the counts' stores are not taken to change them.
+    const double lo = hist_.lo, hi = hist_.hi, scale = scale_;
     const long long last = (long long)hist_.counts.size() - 1;
+    long long *counts = hist_.counts.data(), outside = 0;
     for (size_t i = 0; i < n; i++) {
         const double v = d[i];
         if (!(v >= lo && v <= hi)) {
-            hist_.outside++;
+            outside++;
             continue;
         }
-        long long b = (long long)((v - lo) * scale_);
-        hist_.counts[size_t(std::min<long long>(b, last))]++;
+        const long long b = (long long)((v - lo) * scale);
+        counts[b < last ? b : last]++;
     }
+    hist_.outside += outside;
 }
 
 DiffHistogram diff_histogram(const double *d, size_t n, const Headline &h, int bins) {

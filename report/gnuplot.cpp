@@ -42,25 +42,27 @@ double now_s() {
 
 }  // namespace
 
-void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> &jobs, int timeout_s) {
-    struct Running {
-        pid_t pid = -1;
-        FILE *said = nullptr;  // what gnuplot writes on its output streams
-        bool done = false;
-        int status = 0;
-    };
-    std::vector<Running> run(jobs.size());
-    for (size_t k = 0; k < jobs.size(); k++) {
-        Running &r = run[k];
+void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs) {
+    gnuplot_ = gnuplot;
+    const size_t first = jobs_.size();
+    for (auto &j : jobs) jobs_.push_back(std::move(j));
+    run_.resize(jobs_.size());
+    std::vector<std::string> env_text = {"GNUTERM=dumb"};
+    std::vector<char *> env = {env_text[0].data()};
+    for (char **e = environ; *e; e++)
+        if (std::strncmp(*e, "GNUTERM=", 8) != 0) env.push_back(*e);
+    env.push_back(nullptr);
+    for (size_t k = first; k < jobs_.size(); k++) {
+        Running &r = run_[k];
         r.said = std::tmpfile();
         if (!r.said) {
-            jobs[k].problem = std::string("cannot start gnuplot: ") + std::strerror(errno);
+            jobs_[k].problem = std::string("cannot start gnuplot: ") + std::strerror(errno);
             r.done = true;
             continue;
         }
-        // Spawned without copying this process's memory (which holds the
-        // differences): standard input from /dev/null, both output streams
-        // into the temporary file, in the report folder.
+        // Spawned without copying this process's memory: standard input
+        // from /dev/null, both output streams into the temporary file, in
+        // the report folder.
         const int out = fileno(r.said);
         posix_spawn_file_actions_t acts;
         posix_spawn_file_actions_init(&acts);
@@ -68,23 +70,34 @@ void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector
         posix_spawn_file_actions_adddup2(&acts, out, 1);
         posix_spawn_file_actions_adddup2(&acts, out, 2);
         posix_spawn_file_actions_addchdir_np(&acts, dir.c_str());
-        const char *argv[] = {gnuplot.c_str(), "-e", jobs[k].setting.c_str(), jobs[k].script.c_str(), nullptr};
-        std::vector<std::string> env_text = {"GNUTERM=dumb"};
-        std::vector<char *> env = {env_text[0].data()};
-        for (char **e = environ; *e; e++)
-            if (std::strncmp(*e, "GNUTERM=", 8) != 0) env.push_back(*e);
-        env.push_back(nullptr);
+        const char *argv[] = {gnuplot.c_str(), "-e", jobs_[k].setting.c_str(), jobs_[k].script.c_str(), nullptr};
         const int err = posix_spawn(&r.pid, gnuplot.c_str(), &acts, nullptr, const_cast<char *const *>(argv), env.data());
         posix_spawn_file_actions_destroy(&acts);
         if (err != 0) {
-            jobs[k].problem = "cannot start gnuplot (" + gnuplot + "): " + std::strerror(err);
+            jobs_[k].problem = "cannot start gnuplot (" + gnuplot + "): " + std::strerror(err);
             r.done = true;
         }
     }
+}
+
+void GnuplotBatch::stop() {
+    for (auto &r : run_) {
+        if (!r.done) {
+            kill(r.pid, SIGKILL);
+            while (waitpid(r.pid, &r.status, 0) < 0 && errno == EINTR) {
+            }
+            r.done = true;
+        }
+        if (r.said) std::fclose(r.said);
+        r.said = nullptr;
+    }
+}
+
+std::vector<GnuplotJob> GnuplotBatch::wait(int timeout_s) {
     const double deadline = now_s() + timeout_s;
     while (true) {
         bool all_done = true;
-        for (auto &r : run) {
+        for (auto &r : run_) {
             if (r.done) continue;
             const pid_t got = waitpid(r.pid, &r.status, WNOHANG);
             if (got == r.pid || (got < 0 && errno != EINTR)) r.done = true;
@@ -92,21 +105,22 @@ void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector
         }
         if (all_done) break;
         if (now_s() > deadline) {
-            for (size_t k = 0; k < run.size(); k++) {
-                if (run[k].done) continue;
-                kill(run[k].pid, SIGKILL);
-                while (waitpid(run[k].pid, &run[k].status, 0) < 0 && errno == EINTR) {
+            for (size_t k = 0; k < run_.size(); k++) {
+                if (run_[k].done) continue;
+                kill(run_[k].pid, SIGKILL);
+                while (waitpid(run_[k].pid, &run_[k].status, 0) < 0 && errno == EINTR) {
                 }
-                run[k].done = true;
-                jobs[k].problem = "gnuplot did not finish " + jobs[k].script + " within " + std::to_string(timeout_s) + " s";
+                run_[k].done = true;
+                jobs_[k].problem =
+                    "gnuplot did not finish " + jobs_[k].script + " within " + std::to_string(timeout_s) + " s";
             }
             break;
         }
         const timespec pause{0, 5000000};
         nanosleep(&pause, nullptr);
     }
-    for (size_t k = 0; k < run.size(); k++) {
-        Running &r = run[k];
+    for (size_t k = 0; k < run_.size(); k++) {
+        Running &r = run_[k];
         std::string said;
         if (r.said) {
             std::rewind(r.said);
@@ -114,15 +128,26 @@ void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector
             size_t got;
             while (said.size() < 16384 && (got = std::fread(buf, 1, sizeof buf, r.said)) > 0) said.append(buf, got);
             std::fclose(r.said);
+            r.said = nullptr;
         }
         while (!said.empty() && (said.back() == '\n' || said.back() == ' ')) said.pop_back();
-        if (!jobs[k].problem.empty()) continue;
+        if (!jobs_[k].problem.empty()) continue;
         // gnuplot ends a script at its first error with a non-zero status; what
         // it says otherwise are warnings (an empty axis range it widened).
         if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) continue;
         if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 127)
-            jobs[k].problem = "gnuplot could not be run (" + gnuplot + ")";
+            jobs_[k].problem = "gnuplot could not be run (" + gnuplot_ + ")";
         else
-            jobs[k].problem = "gnuplot failed on " + jobs[k].script + (said.empty() ? "" : ": " + said);
+            jobs_[k].problem = "gnuplot failed on " + jobs_[k].script + (said.empty() ? "" : ": " + said);
     }
+    std::vector<GnuplotJob> done = std::move(jobs_);
+    jobs_.clear();
+    run_.clear();
+    return done;
+}
+
+void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> &jobs, int timeout_s) {
+    GnuplotBatch batch;
+    batch.start(gnuplot, dir, std::move(jobs));
+    jobs = batch.wait(timeout_s);
 }

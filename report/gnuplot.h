@@ -2,6 +2,9 @@
 #ifndef KARVEL_REPORT_GNUPLOT_H
 #define KARVEL_REPORT_GNUPLOT_H
 
+#include <sys/types.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,35 @@ std::string find_gnuplot();
 struct GnuplotJob {
     std::string setting, script;
     std::string problem;
+};
+
+// Jobs started together, running while the caller goes on, and waited for
+// together. Jobs still running when the batch is dropped are stopped.
+class GnuplotBatch {
+public:
+    GnuplotBatch() = default;
+    ~GnuplotBatch() { stop(); }
+    GnuplotBatch(const GnuplotBatch &) = delete;
+    GnuplotBatch &operator=(const GnuplotBatch &) = delete;
+    // Starts each job, in folder dir with standard input from /dev/null.
+    void start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs);
+    // Waits for every job started until timeout_s seconds after the call,
+    // stopping those still running then (they fail), and hands the jobs
+    // back with their problems.
+    std::vector<GnuplotJob> wait(int timeout_s);
+    // Stops every job still running, at once.
+    void stop();
+
+private:
+    struct Running {
+        pid_t pid = -1;
+        FILE *said = nullptr;  // what gnuplot writes on its output streams
+        bool done = false;
+        int status = 0;
+    };
+    std::string gnuplot_;
+    std::vector<GnuplotJob> jobs_;
+    std::vector<Running> run_;
 };
 
 // Runs every job at once, each in folder dir with standard input from

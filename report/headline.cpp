@@ -11,8 +11,27 @@
 #include "numfmt.h"
 #include "select.h"
 
+// The search during the walk, and the sample that guided it.
+struct DiffStats::Search {
+    std::vector<double> sample;
+    RankSearch ranks;
+    MadSearch mad;
+    Search(size_t n, std::vector<double> s)
+        : sample(std::move(s)), ranks(n, sample, headline_ranks(n)), mad(n, sample) {}
+};
+
+DiffStats::DiffStats() = default;
+
 DiffStats::~DiffStats() {
     if (d_) munmap(d_, bytes_);
+}
+
+std::vector<RankQuery> headline_ranks(size_t n) {
+    return {{Seen::as_is, 0.0, (n + 1) / 2},
+            {Seen::as_is, 0.0, n / 2 + 1},
+            {Seen::magnitude, 0.0, nearest_rank(90, n)},
+            {Seen::magnitude, 0.0, nearest_rank(95, n)},
+            {Seen::magnitude, 0.0, nearest_rank(98, n)}};
 }
 
 bool DiffStats::reserve(size_t n) {
@@ -22,15 +41,11 @@ bool DiffStats::reserve(size_t n) {
     if (p == MAP_FAILED) return false;
     madvise(p, bytes_, MADV_HUGEPAGE);  // a hint: without huge pages all works the same
     d_ = static_cast<double *>(p);
-    sample_for(n);
     return true;
 }
 
-void DiffStats::sample_for(size_t n) {
-    sample_.clear();
-    stride_ = n >= 4 * kRankSample ? n / kRankSample : 0;
-    next_sample_ = 0;
-    if (stride_) sample_.reserve(kRankSample);
+void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
+    search_ = std::make_unique<Search>(n, std::move(sample));
 }
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
@@ -41,12 +56,18 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         d0_ = min_ = max_ = y[0] - x[0];
         have_origin_ = true;
     }
+    // The differences go where the ranks are sought: the room for all of
+    // them, or one line's for the search.
+    double *out = d_ ? d_ + n_ : nullptr;
+    if (!out && search_ && (search_->ranks.walking() || search_->mad.walking())) {
+        row_.resize(size_t(cols));
+        out = row_.data();
+    }
     double sx = sx_, sy = sy_, sxx = sxx_, syy = syy_, sxy = sxy_;
     double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_, sdd = sdd_, sd = sd_;
     for (int j = 0; j < cols; j++) {
         const double d = y[j] - x[j];
-        if (d_) d_[n_] = d;
-        n_++;
+        if (out) out[j] = d;
         sum_d += d;
         sum_abs += std::fabs(d);
         sum_sq += d * d;
@@ -62,10 +83,11 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         syy += v * v;
         sxy += u * v;
     }
-    if (stride_)
-        for (; next_sample_ < seen_ + size_t(cols) && sample_.size() < kRankSample; next_sample_ += stride_)
-            sample_.push_back(y[next_sample_ - seen_] - x[next_sample_ - seen_]);
-    seen_ += size_t(cols);
+    n_ += size_t(cols);
+    if (out && !d_) {
+        search_->ranks.add(out, size_t(cols));
+        search_->mad.add(out, size_t(cols));
+    }
     sx_ = sx, sy_ = sy, sxx_ = sxx, syy_ = syy, sxy_ = sxy;
     sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx, sdd_ = sdd, sd_ = sd;
 }
@@ -77,17 +99,14 @@ double pearson(double n, double sx, double sy, double sxx, double syy, double sx
 
 Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit) {
     const double *d = d_;
-    const size_t n = n_;
-    return finish(
-        b0, b1, rms, unit,
-        [d, n](const ValueBlock &take) {
-            if (d && n) take(d, n);
-        },
-        {});
+    const size_t n = d_ ? n_ : 0;
+    return finish(b0, b1, rms, unit, [d, n](const ValueBlock &take) {
+        if (d && n) take(d, n);
+    });
 }
 
 Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
-                           const std::function<void(const Headline &)> &ranked) {
+                           int *walks) {
     Headline h;
     const size_t n = n_;
     const double nd = double(n);
@@ -96,6 +115,7 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
     h.b0 = b0;
     h.b1 = b1;
     h.rms = rms;
+    if (walks) *walks = 0;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (n == 0) {
         h.mean_diff = h.sd_diff = h.rms_n = h.mae = h.median_diff = h.nmad = h.le90 = h.le95 = h.min_diff =
@@ -117,20 +137,35 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
         h.median_diff = h.nmad = h.le90 = h.le95 = h.clip = nan;
         return h;
     }
-    // The middle values and the percentiles of |d| in one walk, then the
-    // median of |d − median|.
-    const auto p = select_ranks(diffs, n, sample_,
-                                {{Seen::as_is, 0.0, (n + 1) / 2},
-                                 {Seen::as_is, 0.0, n / 2 + 1},
-                                 {Seen::magnitude, 0.0, nearest_rank(90, n)},
-                                 {Seen::magnitude, 0.0, nearest_rank(95, n)},
-                                 {Seen::magnitude, 0.0, nearest_rank(98, n)}});
+    // A walk of the differences that counts itself.
+    const ValueStream again = [&](const ValueBlock &take) {
+        if (walks) ++*walks;
+        diffs(take);
+    };
+    const std::vector<RankQuery> queries = headline_ranks(n);
+    std::vector<double> p;
+    static const std::vector<double> no_sample;
+    const std::vector<double> &sample = search_ ? search_->sample : no_sample;
+    if (d_) {
+        p = select_ranks(d_, n, queries);
+    } else if (search_ && search_->ranks.walking()) {
+        // What the walk left unsettled is found bit by bit: its sample
+        // would only bracket the same ranks the same way again.
+        std::vector<size_t> missed;
+        p = search_->ranks.resolve(missed);
+        for (size_t r : missed) p[r] = select_ranks(again, n, no_sample, {queries[r]})[0];
+    } else {
+        p = select_ranks(again, n, sample, queries);
+    }
     h.median_diff = n % 2 ? p[0] : (p[0] + p[1]) / 2.0;
     h.le90 = p[2];
     h.le95 = p[3];
     h.clip = p[4];
-    if (ranked) ranked(h);
-    h.nmad = 1.4826 * median(diffs, n, sample_, Seen::off_center, h.median_diff);
+    double mad = 0;
+    if (d_) mad = median(d_, n, Seen::off_center, h.median_diff);
+    else if (!(search_ && search_->mad.resolve(h.median_diff, mad)))
+        mad = median(again, n, sample, Seen::off_center, h.median_diff);
+    h.nmad = 1.4826 * mad;
     return h;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,13 @@ struct Headline {
 
 #include "select.h"
 
-// Takes the positions line by line: the sums, and for the exact medians and
-// percentiles either every difference (8 bytes per position, after
-// reserve()) or only a regular sample of them (after sample_for()), the
-// differences then being walked again by the caller's stream.
+// Takes the positions line by line: the sums, and for the exact medians
+// and percentiles either every difference (8 bytes per position, after
+// reserve()), or nothing but what a search guided by a sample keeps during
+// the same walk (after rank_during_walk()).
 class DiffStats {
 public:
-    DiffStats() = default;
+    DiffStats();
     ~DiffStats();
     DiffStats(const DiffStats &) = delete;
     DiffStats &operator=(const DiffStats &) = delete;
@@ -33,33 +34,39 @@ public:
     // them: far fewer page faults); false when the memory cannot be had. At
     // most n positions may then be added.
     bool reserve(size_t n);
-    // Keeps no difference but a regular sample of n positions to come.
-    void sample_for(size_t n);
+    // Keeps no difference: the medians and percentiles of the n positions to
+    // come are sought during their walk, guided by `sample`, differences
+    // taken before it (any values: they only decide how few are kept).
+    void rank_during_walk(size_t n, std::vector<double> sample);
     // Adds one line of the first (x) and the second (y) raster.
     void add_line(const double *x, const double *y, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
     Headline finish(double b0, double b1, double rms, const std::string &unit);
-    // The same from the differences walked again by `diffs` (the very
-    // values added, in the same order); `ranked` is called with the figures
-    // known before the last walk (all but the NMAD), which may do more with
-    // the differences of that walk.
+    // The same where the search during the walk left a rank unsettled:
+    // `diffs` walks the differences again (the very values added, in the
+    // same order). Returns how many such walks it took in `walks`.
     Headline finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
-                    const std::function<void(const Headline &)> &ranked);
+                    int *walks = nullptr);
     // The differences, in position order until finish() reorders them.
     const double *diffs() const { return d_; }
     size_t count() const { return n_; }
 
 private:
+    struct Search;
     double *d_ = nullptr;
     size_t n_ = 0, bytes_ = 0;
-    size_t seen_ = 0, next_sample_ = 0, stride_ = 0;  // positions added; the next one sampled, and every how many
-    std::vector<double> sample_;
+    std::unique_ptr<Search> search_;
+    std::vector<double> row_;  // one line's differences, for the search
     bool have_origin_ = false;
     double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
     double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;
     double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;
     double d0_ = 0, sd_ = 0, sdd_ = 0;  // the differences about the first one: Σw, Σw²
 };
+
+// The ranks the headline figures need among n differences: the two middle
+// values, and the 90th, 95th and 98th percentiles of |d|.
+std::vector<RankQuery> headline_ranks(size_t n);
 
 // Pearson's r from sums taken about any origin: n, Σx, Σy, Σx², Σy², Σxy.
 double pearson(double n, double sx, double sy, double sxx, double syy, double sxy);

@@ -15,26 +15,6 @@
 
 #include "paths.h"
 
-namespace {
-
-void gdal_ready() {
-    static bool done = false;
-    if (done) return;
-    GDALAllRegister();
-    CPLSetErrorHandler(CPLQuietErrorHandler);  // every failure is reported by the caller
-    // The GeoTIFFs are written line by line: a small block cache is enough,
-    // where GDAL's default (a share of the machine's memory) would hold
-    // hundreds of megabytes of blocks beside the differences.
-    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(32) << 20);
-    done = true;
-}
-
-std::string gdal_problem() {
-    const char *m = CPLGetLastErrorMsg();
-    return (m && *m) ? m : "GDAL gave no reason";
-}
-
-}  // namespace
 
 Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown, int lines, int cols,
                  std::string &note) {
@@ -70,54 +50,6 @@ Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown,
     }
     GDALClose(ds);
     return g;
-}
-
-GeoTiffOut::~GeoTiffOut() {
-    if (ds_) GDALClose(static_cast<GDALDatasetH>(ds_));
-}
-
-std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g) {
-    gdal_ready();
-    CPLErrorReset();
-    GDALDriverH drv = GDALGetDriverByName("GTiff");
-    if (!drv) return "GDAL has no GeoTIFF driver";
-    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", "ZLEVEL=1", "BLOCKYSIZE=16", "BIGTIFF=IF_SAFER",
-                             "NUM_THREADS=ALL_CPUS", nullptr};
-    ds_ = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
-    if (!ds_) return gdal_problem();
-    if (g.known) {
-        GDALSetGeoTransform(static_cast<GDALDatasetH>(ds_), const_cast<double *>(g.transform));
-        if (!g.wkt.empty()) GDALSetProjection(static_cast<GDALDatasetH>(ds_), g.wkt.c_str());
-    }
-    band_ = GDALGetRasterBand(static_cast<GDALDatasetH>(ds_), 1);
-    cols_ = cols;
-    return "";
-}
-
-bool GeoTiffOut::write_line(int i, const float *values) {
-    if (failed_ || !band_) return false;
-    if (GDALRasterIO(static_cast<GDALRasterBandH>(band_), GF_Write, 0, i, cols_, 1, const_cast<float *>(values), cols_,
-                     1, GDT_Float32, 0, 0) != CE_None) {
-        failed_ = true;
-        problem_ = gdal_problem();
-    }
-    return !failed_;
-}
-
-std::string GeoTiffOut::close() {
-    if (!ds_) return problem_.empty() ? "the file was never created" : problem_;
-    CPLErrorReset();
-    GDALDatasetH ds = static_cast<GDALDatasetH>(ds_);
-    ds_ = nullptr;
-    band_ = nullptr;
-    // The flush and the close report a failed write as an error of GDAL's.
-    GDALFlushCache(ds);
-    GDALClose(ds);
-    if (!failed_ && CPLGetLastErrorType() >= CE_Failure) {
-        failed_ = true;
-        problem_ = gdal_problem();
-    }
-    return failed_ ? problem_ : "";
 }
 
 BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_(cols) {

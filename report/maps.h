@@ -1,6 +1,5 @@
-// Rasters of the report: the float32 GeoTIFFs of the differences and the
-// residuals, the block-mean reduction behind the pictures, and the shaded
-// relief of the first DEM.
+// Rasters of the report: the georeferencing of the inputs, the block-mean
+// reduction behind the pictures, and the shaded relief of the first DEM.
 #ifndef KARVEL_REPORT_MAPS_H
 #define KARVEL_REPORT_MAPS_H
 
@@ -8,40 +7,13 @@
 #include <string>
 #include <vector>
 
-// Where a raster lies on the ground, as GDAL gives it.
-struct Georef {
-    bool known = false;
-    double transform[6] = {0, 1, 0, 0, 0, 1};
-    std::string wkt;  // coordinate system, may be empty
-};
+#include "geotiff.h"
 
 // The georeferencing of a raw raster from the ENVI header karvel-import
 // writes beside it (NAME.hdr for NAME.raw), when there is one and it
 // describes a raster of this size. `note` says why there is none.
 Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown, int lines, int cols,
                  std::string &note);
-
-// A float32 GeoTIFF, DEFLATE-compressed, written line by line.
-class GeoTiffOut {
-public:
-    GeoTiffOut() = default;
-    ~GeoTiffOut();
-    GeoTiffOut(const GeoTiffOut &) = delete;
-    GeoTiffOut &operator=(const GeoTiffOut &) = delete;
-    // Creates the file at path; empty on success, else the problem.
-    std::string create(const std::string &path, int lines, int cols, const Georef &g);
-    // Writes line i (in order); false once a write failed.
-    bool write_line(int i, const float *values);
-    // Completes the file; empty on success, else the problem.
-    std::string close();
-
-private:
-    void *ds_ = nullptr;
-    void *band_ = nullptr;
-    int cols_ = 0;
-    bool failed_ = false;
-    std::string problem_;
-};
 
 // Block means of line-by-line values, to at most `max_side` cells a side.
 class BlockMeans {

@@ -77,8 +77,8 @@ bool scratch_record(const std::string &name) {
 constexpr size_t kSummaryLimit = size_t(1) << 20;
 constexpr size_t kTableLimit = size_t(1) << 30;
 // The pictures are reduced to at most this many cells a side (about the
-// pixels a map has in its PNG).
-constexpr int kPictureSide = 1000;
+// pixels a map has in its PNG: more would only cost drawing time).
+constexpr int kPictureSide = 750;
 constexpr int kDensityBins = 256;
 constexpr int kDiffBins = 120;
 constexpr int kGnuplotTimeout = 600;
@@ -88,7 +88,13 @@ void say(const std::string &text) {
     std::fflush(stdout);
 }
 
+// The gnuplot batches under way: a refusal stops them before it removes
+// the scratch folder they draw in.
+GnuplotBatch *running[2] = {nullptr, nullptr};
+
 int refuse(const std::string &message) {
+    for (GnuplotBatch *b : running)
+        if (b) b->stop();
     remove_scratch();
     std::fflush(stdout);
     std::fprintf(stderr, "karvel-report: %s\n", message.c_str());
@@ -180,6 +186,29 @@ std::string open_input(Input &in, const std::string &shown, const Summary &s, in
     if (!p.empty()) return "the " + std::string(which) + " raster " + printable(shown) + " cannot be read: " + p;
     const double factor = s.image ? 1.0 : unit_factor(s.unit[k]);
     if (!in.lines.init(in.file, s.lines, s.cols, bytes, factor)) return "there is not memory enough to read the rasters";
+    return "";
+}
+
+// Differences of about kRankSample positions spread over the rasters,
+// read before the walk (lines read where they lie: a few hundred of them,
+// every so many columns of each). Empty on success, else the problem.
+std::string sample_differences(Input &a, Input &b, int lines, int cols, std::vector<double> &sample) {
+    const size_t want = kRankSample;
+    const size_t k_lines = std::min<size_t>(size_t(lines), std::max<size_t>(1024, (want + size_t(cols) - 1) / size_t(cols)));
+    const size_t per_line = std::max<size_t>(1, want / k_lines);
+    const size_t stride = std::max<size_t>(1, size_t(cols) / per_line);
+    std::vector<double> x(static_cast<size_t>(cols)), y(static_cast<size_t>(cols));
+    sample.clear();
+    sample.reserve(k_lines * (size_t(cols) / stride + 1));
+    for (size_t k = 0; k < k_lines; k++) {
+        const int line = int((2 * k + 1) * size_t(lines) / (2 * k_lines));
+        for (Input *in : {&a, &b}) {
+            const int err = in->lines.read_line_at(line, in == &a ? x.data() : y.data());
+            if (err != 0)
+                return "the raster " + printable(in->shown) + " could not be read: " + std::strerror(err);
+        }
+        for (size_t j = stride / 2; j < size_t(cols); j += stride) sample.push_back(y[j] - x[j]);
+    }
     return "";
 }
 
@@ -283,11 +312,91 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (p.empty()) p = resid_tif.create(resid_file.temp_path, s.lines, s.cols, geo);
     if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(folder_shown) + ": " + p);
 
+    // The figures are drawn in a scratch folder, each on its own from its
+    // script and data; those that need nothing of the rasters are drawn
+    // while they are read.
+    const std::string final_dir = out_base + "_report";
+    struct stat st;
+    if (stat(final_dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        return refuse(printable(final_dir) + " is not a folder");
+    const std::string report_dir = dir + "/." + result + "_report." + std::to_string(getpid()) + ".tmp";
+    if (report_dir.size() >= kScratchPath) return refuse("the path " + printable(report_dir) + " is too long");
+    staged_add_signal_hook(remove_scratch);
+    if (mkdir(report_dir.c_str(), 0777) != 0)
+        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
+    std::memcpy(scratch_dir, report_dir.c_str(), report_dir.size() + 1);
+    // Writes one file of the scratch folder; empty on success.
+    auto scratch_write = [&](const std::string &name, const std::string &bytes) -> std::string {
+        if (!scratch_record(name)) return "too many files";
+        return write_and_commit(report_dir + "/" + name, bytes);
+    };
+
+    // Bin 0 is held back from the table: it is what the rows leave of n.
+    const long long positions = (long long)s.lines * s.cols;
+    hist[0] = positions;
+    for (size_t k = 1; k < hist.size(); k++) {
+        if (hist[k] > hist[0])
+            return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
+                          std::to_string(positions) + " of the rasters");
+        hist[0] -= hist[k];
+    }
+    std::vector<std::string> data_written;
+    // Writes a figure's data (once for data that figures share: the
+    // relief) and its script into the scratch folder; empty on success.
+    auto write_figure = [&](const Figure &f) -> std::string {
+        for (const auto &d : f.data) {
+            if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
+            data_written.push_back(d.first);
+            const std::string q = scratch_write(d.first, d.second);
+            if (!q.empty()) return "cannot write " + printable(report_dir + "/" + d.first) + ": " + q;
+        }
+        const std::string q = scratch_write(f.name + ".gp", f.script);
+        return q.empty() ? q : "cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + q;
+    };
+    // Each figure's PNG drawn by its own gnuplot.
+    auto png_job = [&](const Figure &f, std::vector<GnuplotJob> &jobs) {
+        if (!scratch_record(f.name + ".png")) return false;
+        jobs.push_back({"out=" + gp_quote(f.name + ".png"), f.name + ".gp", ""});
+        return true;
+    };
+    const std::string unit = s.image ? "grey level" : "m";
+    const Figure early[] = {error_histogram_figure(hist, unit, false), error_histogram_figure(hist, unit, true),
+                            profiles_figure(rows)};
+    GnuplotBatch early_batch, late_batch;
+    running[0] = &early_batch;
+    running[1] = &late_batch;
+    {
+        std::vector<GnuplotJob> jobs;
+        for (const Figure &f : early) {
+            p = write_figure(f);
+            if (!p.empty()) return refuse(p);
+            if (!png_job(f, jobs)) return refuse("too many figures");
+        }
+        early_batch.start(gnuplot, report_dir, std::move(jobs));
+    }
+
     const long long n = (long long)s.lines * s.cols;
-    // The differences are not kept: the exact medians and percentiles walk
-    // them again, from the rasters.
+    // A small comparison keeps its differences; a large one keeps none, its
+    // medians and percentiles sought during the one walk below, guided by a
+    // sample of differences read before it. The histogram of the signed
+    // differences is then binned during the same walk, over a range the
+    // sample gives.
     DiffStats stats;
-    stats.sample_for(size_t(n));
+    std::unique_ptr<DiffBinner> binner;
+    if (size_t(n) >= 4 * kRankSample || !stats.reserve(size_t(n))) {
+        std::vector<double> sample;
+        p = sample_differences(in[0], in[1], s.lines, s.cols, sample);
+        if (!p.empty()) return refuse(p);
+        if (!sample.empty()) {
+            Headline guess;
+            guess.min_diff = *std::min_element(sample.begin(), sample.end());
+            guess.max_diff = *std::max_element(sample.begin(), sample.end());
+            guess.clip = select_ranks(sample.data(), sample.size(), Seen::magnitude, 0.0,
+                                      {nearest_rank(98, sample.size())})[0];
+            if (!std::isnan(guess.clip)) binner = std::make_unique<DiffBinner>(guess, kDiffBins);
+        }
+        stats.rank_during_walk(size_t(n), std::move(sample));
+    }
     const double b0 = s.b0.value, b1 = s.b1.value;
     BlockMeans first_cells(s.lines, s.cols, kPictureSide), diff_cells(s.lines, s.cols, kPictureSide),
         resid_cells(s.lines, s.cols, kPictureSide);
@@ -319,15 +428,27 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (progress && i % 1000 == 0) std::fprintf(stderr, "\r\tReading line %d of %d ", i, s.lines);
         const double *x = in[0].lines.next_line();
         const double *y = in[1].lines.next_line();
-        line_walk(x, y, s.cols, sums);
+        sums_walk(x, y, s.cols, sums);
         stats.add_line(x, y, s.cols);
+        // Neighbouring positions mostly fall in one density bin: counted as
+        // runs, not one memory increment each.
+        size_t bin = SIZE_MAX;
+        long long run = 0;
         for (int j = 0; j < s.cols; j++) {
             d_row[size_t(j)] = y[j] - x[j];
             e_row[size_t(j)] = y[j] - (x[j] * b1 + b0);
             diff_row[size_t(j)] = float(d_row[size_t(j)]);
             resid_row[size_t(j)] = float(e_row[size_t(j)]);
-            density.counts[size_t(bin_of(y[j])) * kDensityBins + size_t(bin_of(x[j]))] += 1.0;
+            const size_t b = size_t(bin_of(y[j])) * kDensityBins + size_t(bin_of(x[j]));
+            if (b != bin) {
+                if (run) density.counts[bin] += double(run);
+                bin = b;
+                run = 0;
+            }
+            run++;
         }
+        density.counts[bin] += double(run);
+        if (binner) binner->add(d_row.data(), size_t(s.cols));
         written = diff_tif.write_line(i, diff_row.data()) && resid_tif.write_line(i, resid_row.data()) && written;
         if (!s.image) first_cells.add_line(i, x);
         diff_cells.add_line(i, d_row.data());
@@ -363,11 +484,8 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         if (tif_problem.empty()) tif_problem = resid_tif.close();
     }));
 
-    // Each walk reads both rasters again, as the pass above did; the walk
-    // for the NMAD also bins the histogram of the differences.
-    std::unique_ptr<DiffBinner> binner;
-    DiffHistogram diff_hist;
-    bool binned = false;
+    // Ranks the walk left unsettled are found by reading both rasters
+    // again, as the pass above did.
     auto diffs = [&](const ValueBlock &take) {
         in[0].lines.rewind();
         in[1].lines.rewind();
@@ -375,20 +493,17 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
             const double *x = in[0].lines.next_line();
             const double *y = in[1].lines.next_line();
             for (int j = 0; j < s.cols; j++) d_row[size_t(j)] = y[j] - x[j];
-            if (binner) binner->add(d_row.data(), size_t(s.cols));
             take(d_row.data(), size_t(s.cols));
         }
-        if (binner) {
-            diff_hist = binner->histogram();
-            binner.reset();
-            binned = true;
-        }
     };
-    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m", diffs,
-                              [&](const Headline &ranked) { binner = std::make_unique<DiffBinner>(ranked, kDiffBins); });
-    if (!binned) {  // no walk followed the percentiles
-        binner = std::make_unique<DiffBinner>(h, kDiffBins);
-        diffs([](const double *, size_t) {});
+    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m", diffs);
+    DiffHistogram diff_hist;
+    if (binner) diff_hist = binner->histogram();
+    else if (stats.diffs()) diff_hist = diff_histogram(stats.diffs(), stats.count(), h, kDiffBins);
+    else {  // no sample to range the bins by: one more walk
+        DiffBinner late(h, kDiffBins);
+        diffs([&](const double *d, size_t len) { late.add(d, len); });
+        diff_hist = late.histogram();
     }
     for (int k = 0; k < 2; k++) {
         p = raster_changed(in[k].file);
@@ -400,36 +515,9 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (!geo_note.empty()) console += "\t" + geo_note + "\n";
     say(console);
 
-    // The figures, each drawn on its own from its script and data.
-    const std::string final_dir = out_base + "_report";
-    struct stat st;
-    if (stat(final_dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-        return refuse(printable(final_dir) + " is not a folder");
-    const std::string report_dir = dir + "/." + result + "_report." + std::to_string(getpid()) + ".tmp";
-    if (report_dir.size() >= kScratchPath) return refuse("the path " + printable(report_dir) + " is too long");
-    staged_add_signal_hook(remove_scratch);
-    if (mkdir(report_dir.c_str(), 0777) != 0)
-        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
-    std::memcpy(scratch_dir, report_dir.c_str(), report_dir.size() + 1);
-    // Writes one file of the scratch folder; empty on success.
-    auto scratch_write = [&](const std::string &name, const std::string &bytes) -> std::string {
-        if (!scratch_record(name)) return "too many files";
-        return write_and_commit(report_dir + "/" + name, bytes);
-    };
-
-    // Bin 0 is held back from the table: it is what the rows leave of n.
-    hist[0] = n;
-    for (size_t k = 1; k < hist.size(); k++) {
-        if (hist[k] > hist[0])
-            return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
-                          std::to_string(n) + " of the rasters");
-        hist[0] -= hist[k];
-    }
     std::vector<Figure> figures;
     figures.push_back(headline_figure(h, result, s));
-    figures.push_back(error_histogram_figure(hist, h.unit, false));
-    figures.push_back(error_histogram_figure(hist, h.unit, true));
-    figures.push_back(profiles_figure(rows));
+    for (const Figure &f : early) figures.push_back(f);
     figures.push_back(density_figure(density, h));
     {
         MapCells m;
@@ -461,34 +549,31 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     }
     figures.push_back(diff_histogram_figure(diff_hist, h));
 
-    std::vector<std::string> data_written;
+    auto drawn_early = [&](const Figure &f) {
+        return std::any_of(std::begin(early), std::end(early), [&](const Figure &e) { return e.name == f.name; });
+    };
     for (const auto &f : figures) {
-        for (const auto &d : f.data) {
-            // Figures that share a data file (the relief) write it once.
-            if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
-            data_written.push_back(d.first);
-            p = scratch_write(d.first, d.second);
-            if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + d.first) + ": " + p);
-        }
-        p = scratch_write(f.name + ".gp", f.script);
-        if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + p);
+        if (drawn_early(f)) continue;
+        p = write_figure(f);
+        if (!p.empty()) return refuse(p);
     }
     const std::string pdf_name = result + "_report.pdf";
     p = scratch_write("report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
 
-    // Every PNG and the PDF are drawn at once, each by its own gnuplot.
+    // The PDF (the longest to draw) and the other PNGs at once, each by its
+    // own gnuplot, beside the figures drawn already.
     StagedFile pdf;
     OutFile json;
     std::vector<GnuplotJob> jobs;
-    for (size_t k = 0; k < figures.size(); k++) {
-        if (!scratch_record(figures[k].name + ".png")) return refuse("too many figures");
-        jobs.push_back({"out=" + gp_quote(figures[k].name + ".png"), figures[k].name + ".gp", ""});
-    }
     if (!staged_begin(pdf, out_base + "_report.pdf"))
         return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
     jobs.push_back({"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""});
-    run_gnuplot(gnuplot, report_dir, jobs, kGnuplotTimeout);
+    for (const auto &f : figures)
+        if (!drawn_early(f) && !png_job(f, jobs)) return refuse("too many figures");
+    late_batch.start(gnuplot, report_dir, std::move(jobs));
+    jobs = late_batch.wait(kGnuplotTimeout);
+    for (auto &j : early_batch.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));
     for (const auto &j : jobs)
         if (!j.problem.empty()) return refuse(j.problem);
     closer.join();

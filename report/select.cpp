@@ -85,152 +85,246 @@ ValueStream array_stream(const double *v, size_t n) {
 
 }  // namespace
 
-// Usually one pass: each rank is bracketed between two values of a regular
-// sample of the values as its query sees them; the pass counts the values
-// below and at each bracket's ends and keeps those strictly inside it (a
-// small share), among which the rank is then found. A rank outside its
-// bracket, or a bracket holding too many values, is found bit by bit instead.
-std::vector<double> select_ranks(const ValueStream &values, size_t n, const std::vector<double> &raw_sample,
-                                 const std::vector<RankQuery> &queries) {
-    const size_t R = queries.size();
-    std::vector<double> out(R);
-    const size_t S = raw_sample.size();
-    if (n < 4 * kRankSample || S < 1024) {
-        for (size_t r = 0; r < R; r++)
-            out[r] = select_by_bits(values, queries[r].seen, queries[r].center, {queries[r].rank})[0];
-        return out;
+IntervalWalk::IntervalWalk(std::vector<Interval> intervals, size_t cap)
+    : iv_(std::move(intervals)), counts_(iv_.size()), cap_(cap) {}
+
+// Up to four intervals a walk, two values at a time (GCC vector extensions:
+// SSE2 on x86-64), their ends and counts in registers. The counts take no
+// branch: whether a value lies below an interval is as unforeseeable as a
+// coin for the median.
+template <size_t m>
+void IntervalWalk::walk(const size_t *which, const double *v, size_t len) {
+    typedef double d2 __attribute__((vector_size(16)));
+    typedef long long m2 __attribute__((vector_size(16)));
+    d2 lo[m], hi[m], center[m];
+    Seen seen[m];
+    m2 below[m], at_lo[m], at_hi[m];
+    for (size_t q = 0; q < m; q++) {
+        const Interval &b = iv_[which[q]];
+        lo[q] = d2{b.lo, b.lo}, hi[q] = d2{b.hi, b.hi}, center[q] = d2{b.center, b.center}, seen[q] = b.seen;
+        below[q] = at_lo[q] = at_hi[q] = m2{0, 0};
     }
-    // Sample places on each side of a rank's place: four standard deviations
-    // of where the rank falls in a sample of this size (at most 256 for the
-    // full sample). Each bracket then holds about 0.8 % of the values.
-    const size_t reach = std::max<size_t>(4, S / 256);
-    struct Bracket {
-        Seen seen;
-        double center, lo, hi;
-        size_t below = 0, at_lo = 0, at_hi = 0;  // values below lo, equal to lo, equal to hi
-        std::vector<double> inside;              // the values strictly between lo and hi
-        bool overflow = false;
+    const m2 no_sign = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    auto keep = [&](size_t q, double w) {
+        IntervalCounts &c = counts_[which[q]];
+        if (c.inside.size() < cap_) c.inside.push_back(w);
+        else c.overflow = true;
     };
-    std::vector<Bracket> br(R);
+    size_t i = 0;
+    for (; i + 1 < len; i += 2) {
+        d2 x;
+        std::memcpy(&x, v + i, sizeof x);
+#pragma GCC unroll 4
+        for (size_t q = 0; q < m; q++) {
+            // Each interval sees every value the same way: a foreseen branch.
+            const d2 w = seen[q] == Seen::as_is       ? x
+                         : seen[q] == Seen::magnitude ? (d2)((m2)x & no_sign)
+                                                      : (d2)((m2)(x - center[q]) & no_sign);
+            below[q] -= (m2)(w < lo[q]);
+            at_lo[q] -= (m2)(w == lo[q]);
+            at_hi[q] -= (m2)(w == hi[q]);
+            const m2 in = (m2)(w > lo[q]) & (m2)(w < hi[q]);
+            if ((in[0] | in[1]) != 0) [[unlikely]] {
+                if (in[0]) keep(q, w[0]);
+                if (in[1]) keep(q, w[1]);
+            }
+        }
+    }
+    for (size_t q = 0; q < m; q++) {
+        IntervalCounts &c = counts_[which[q]];
+        c.below += size_t(below[q][0] + below[q][1]);
+        c.at_lo += size_t(at_lo[q][0] + at_lo[q][1]);
+        c.at_hi += size_t(at_hi[q][0] + at_hi[q][1]);
+    }
+    if (i < len)  // the last value of an odd block
+        for (size_t q = 0; q < m; q++) {
+            const Interval &b = iv_[which[q]];
+            IntervalCounts &c = counts_[which[q]];
+            const double w = seen_value(v[i], b.seen, b.center);
+            c.below += w < b.lo;
+            c.at_lo += w == b.lo;
+            c.at_hi += w == b.hi;
+            if (w > b.lo && w < b.hi) keep(q, w);
+        }
+}
+
+void IntervalWalk::add(const double *v, size_t len) {
+    for (size_t first = 0; first < iv_.size(); first += 4) {
+        size_t which[4];
+        const size_t m = std::min<size_t>(4, iv_.size() - first);
+        for (size_t q = 0; q < m; q++) which[q] = first + q;
+        switch (m) {
+            case 1: walk<1>(which, v, len); break;
+            case 2: walk<2>(which, v, len); break;
+            case 3: walk<3>(which, v, len); break;
+            default: walk<4>(which, v, len); break;
+        }
+    }
+}
+
+namespace {
+
+// Sample places on each side of a rank's place: four standard deviations
+// of where the rank falls in a sample of this size (at most 256 for the
+// full sample). Each bracket then holds about 0.8 % of the values.
+size_t sample_reach(size_t S) { return std::max<size_t>(4, S / 256); }
+
+// The ends of the bracket of a rank among n values, from the sorted sample.
+std::pair<double, double> bracket_of(const std::vector<double> &sorted, size_t n, size_t rank, size_t reach) {
+    const size_t S = sorted.size();
+    const size_t at = size_t(double(rank - 1) / double(n - 1) * double(S - 1));
+    return {sorted[at > reach ? at - reach : 0], sorted[std::min(S - 1, at + reach)]};
+}
+
+bool sampled(size_t n, size_t S) { return n >= 4 * kRankSample && S >= 1024; }
+
+}  // namespace
+
+// Each rank is bracketed between two values of the sample as its query
+// sees it; the walk counts the values below and at each bracket's ends and
+// keeps those strictly inside it (a small share), among which the rank is
+// then found. Ranks that fall in one bracket share it (the two middle
+// values of an even count).
+RankSearch::RankSearch(size_t n, const std::vector<double> &raw_sample, const std::vector<RankQuery> &queries)
+    : queries_(queries), slot_(queries.size()) {
+    const size_t S = raw_sample.size();
+    if (!sampled(n, S)) return;
+    const size_t reach = sample_reach(S);
+    std::vector<Interval> distinct;
     std::vector<double> sample(S);
-    for (size_t r = 0; r < R; r++) {
+    for (size_t r = 0; r < queries.size(); r++) {
         const RankQuery &q = queries[r];
         if (r == 0 || q.seen != queries[r - 1].seen || q.center != queries[r - 1].center) {
             for (size_t i = 0; i < S; i++) sample[i] = seen_value(raw_sample[i], q.seen, q.center);
             std::sort(sample.begin(), sample.end());
         }
-        const size_t at = size_t(double(q.rank - 1) / double(n - 1) * double(S - 1));
-        br[r].seen = q.seen;
-        br[r].center = q.center;
-        br[r].lo = sample[at > reach ? at - reach : 0];
-        br[r].hi = sample[std::min(S - 1, at + reach)];
+        const auto [lo, hi] = bracket_of(sample, n, q.rank, reach);
+        size_t k = 0;
+        while (k < distinct.size() && !(distinct[k].seen == q.seen && distinct[k].center == q.center &&
+                                        distinct[k].lo == lo && distinct[k].hi == hi))
+            k++;
+        if (k == distinct.size()) distinct.push_back({q.seen, q.center, lo, hi});
+        slot_[r] = k;
     }
-    const size_t cap = n / 64;
-    // Ranks that fall in one bracket share it (the two middle values of an
-    // even count).
-    std::vector<size_t> slot(R);
-    std::vector<size_t> distinct;
-    for (size_t r = 0; r < R; r++) {
-        size_t q = 0;
-        while (q < distinct.size() &&
-               !(br[distinct[q]].seen == br[r].seen && br[distinct[q]].center == br[r].center &&
-                 br[distinct[q]].lo == br[r].lo && br[distinct[q]].hi == br[r].hi))
-            q++;
-        if (q == distinct.size()) distinct.push_back(r);
-        slot[r] = distinct[q];
-    }
-    // Up to four brackets a walk, two values at a time (GCC vector
-    // extensions: SSE2 on x86-64), their ends and counts in registers. The
-    // counts take no branch: whether a value lies below a bracket is as
-    // unforeseeable as a coin for the median.
-    typedef double d2 __attribute__((vector_size(16)));
-    typedef long long m2 __attribute__((vector_size(16)));
-    auto walk = [&](auto m_const, const size_t *which) {
-        constexpr size_t m = decltype(m_const)::value;
-        d2 lo[m], hi[m], center[m];
-        Seen seen[m];
-        m2 below[m], at_lo[m], at_hi[m];
-        for (size_t q = 0; q < m; q++) {
-            const Bracket &b = br[which[q]];
-            lo[q] = d2{b.lo, b.lo}, hi[q] = d2{b.hi, b.hi}, center[q] = d2{b.center, b.center}, seen[q] = b.seen;
-            below[q] = at_lo[q] = at_hi[q] = m2{0, 0};
-        }
-        const m2 no_sign = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-        auto keep = [&](size_t q, double w) {
-            Bracket &b = br[which[q]];
-            if (b.inside.size() < cap) b.inside.push_back(w);
-            else b.overflow = true;
-        };
-        values([&](const double *v, size_t len) {
-            size_t i = 0;
-            for (; i + 1 < len; i += 2) {
-                d2 x;
-                std::memcpy(&x, v + i, sizeof x);
-#pragma GCC unroll 4
-                for (size_t q = 0; q < m; q++) {
-                    // Each bracket sees every value the same way: a foreseen branch.
-                    const d2 w = seen[q] == Seen::as_is       ? x
-                                 : seen[q] == Seen::magnitude ? (d2)((m2)x & no_sign)
-                                                              : (d2)((m2)(x - center[q]) & no_sign);
-                    below[q] -= (m2)(w < lo[q]);
-                    at_lo[q] -= (m2)(w == lo[q]);
-                    at_hi[q] -= (m2)(w == hi[q]);
-                    const m2 in = (m2)(w > lo[q]) & (m2)(w < hi[q]);
-                    if ((in[0] | in[1]) != 0) [[unlikely]] {
-                        if (in[0]) keep(q, w[0]);
-                        if (in[1]) keep(q, w[1]);
-                    }
-                }
-            }
-            if (i < len)  // the last value of an odd block
-                for (size_t q = 0; q < m; q++) {
-                    Bracket &b = br[which[q]];
-                    const double w = seen_value(v[i], b.seen, b.center);
-                    b.below += w < b.lo;
-                    b.at_lo += w == b.lo;
-                    b.at_hi += w == b.hi;
-                    if (w > b.lo && w < b.hi) keep(q, w);
-                }
-        });
-        for (size_t q = 0; q < m; q++) {
-            Bracket &b = br[which[q]];
-            b.below += size_t(below[q][0] + below[q][1]);
-            b.at_lo += size_t(at_lo[q][0] + at_lo[q][1]);
-            b.at_hi += size_t(at_hi[q][0] + at_hi[q][1]);
-        }
-    };
-    for (size_t first = 0; first < distinct.size(); first += 4) {
-        const size_t *which = &distinct[first];
-        switch (std::min<size_t>(4, distinct.size() - first)) {
-            case 1: walk(std::integral_constant<size_t, 1>(), which); break;
-            case 2: walk(std::integral_constant<size_t, 2>(), which); break;
-            case 3: walk(std::integral_constant<size_t, 3>(), which); break;
-            default: walk(std::integral_constant<size_t, 4>(), which); break;
-        }
-    }
-    std::vector<size_t> missed;
-    for (size_t r = 0; r < R; r++) {
-        Bracket &b = br[slot[r]];
-        size_t k = queries[r].rank;
-        if (k <= b.below || b.overflow) {
+    walk_ = std::make_unique<IntervalWalk>(std::move(distinct), n / 64);
+}
+
+std::vector<double> RankSearch::resolve(std::vector<size_t> &missed) const {
+    std::vector<double> out(queries_.size());
+    missed.clear();
+    for (size_t r = 0; r < queries_.size(); r++) {
+        if (!walk_) {
             missed.push_back(r);
             continue;
         }
-        k -= b.below;
-        if (k <= b.at_lo) {
+        const Interval &b = walk_->interval(slot_[r]);
+        IntervalCounts c = walk_->counts(slot_[r]);
+        size_t k = queries_[r].rank;
+        if (k <= c.below || c.overflow) {
+            missed.push_back(r);
+            continue;
+        }
+        k -= c.below;
+        if (k <= c.at_lo) {
             out[r] = b.lo;
             continue;
         }
-        k -= b.at_lo;
-        if (k <= b.inside.size()) {
-            std::nth_element(b.inside.begin(), b.inside.begin() + ptrdiff_t(k - 1), b.inside.end());
-            out[r] = b.inside[k - 1];
+        k -= c.at_lo;
+        if (k <= c.inside.size()) {
+            std::nth_element(c.inside.begin(), c.inside.begin() + ptrdiff_t(k - 1), c.inside.end());
+            out[r] = c.inside[k - 1];
             continue;
         }
-        k -= b.inside.size();
-        if (b.lo < b.hi && k <= b.at_hi) out[r] = b.hi;
+        k -= c.inside.size();
+        if (b.lo < b.hi && k <= c.at_hi) out[r] = b.hi;
         else missed.push_back(r);
     }
+    return out;
+}
+
+// The median m of the values lies in [m_lo, m_hi] and the median of
+// |v − m| about t, in [t_lo, t_hi], both guessed from the sample. The
+// values at distance t_lo to t_hi from any such m lie in [A, B] below it
+// and [C, D] above it (A = m_lo − t_hi, B = m_hi − t_lo, C = m_lo + t_lo,
+// D = m_hi + t_hi): the walk keeps those and counts the rest, the values
+// nearer m (between B and C) and farther (below A, above D). With m known
+// after the walk, the distances of the kept values are exact, those of the
+// values nearer at most max(m − B, C − m), those of the farther ones at
+// least min(m − A, D − m) (subtraction rounds monotonically): enough to
+// rank them when the guesses held.
+MadSearch::MadSearch(size_t n, const std::vector<double> &raw_sample) : n_(n) {
+    const size_t S = raw_sample.size();
+    if (!sampled(n, S)) return;
+    const size_t reach = sample_reach(S);
+    std::vector<double> sample(raw_sample);
+    std::sort(sample.begin(), sample.end());
+    const auto m_lo = bracket_of(sample, n, (n + 1) / 2, reach).first;
+    const auto m_hi = bracket_of(sample, n, n / 2 + 1, reach).second;
+    const double m_mid = sample[(S - 1) / 2];
+    for (double &v : sample) v = std::fabs(v - m_mid);
+    std::sort(sample.begin(), sample.end());
+    // The distances are guessed about a guessed median: twice the reach,
+    // and room for four times as many values as a rank's bracket.
+    const auto t_lo = bracket_of(sample, n, (n + 1) / 2, 2 * reach).first;
+    const auto t_hi = bracket_of(sample, n, n / 2 + 1, 2 * reach).second;
+    if (!(t_lo > m_hi - m_lo)) return;  // no values nearer m than the kept ones: walk again
+    walk_ = std::make_unique<IntervalWalk>(
+        std::vector<Interval>{{Seen::as_is, 0.0, m_lo - t_hi, m_hi - t_lo}, {Seen::as_is, 0.0, m_lo + t_lo, m_hi + t_hi}},
+        n / 16);
+}
+
+bool MadSearch::resolve(double m, double &mad) const {
+    if (!walk_ || !std::isfinite(m)) return false;
+    const Interval &below = walk_->interval(0), &above = walk_->interval(1);
+    const IntervalCounts &lc = walk_->counts(0), &uc = walk_->counts(1);
+    if (lc.overflow || uc.overflow || !(below.hi < m) || !(above.lo > m)) return false;
+    // The distances known exactly, each with how many values have it.
+    std::vector<std::pair<double, size_t>> known;
+    known.reserve(lc.inside.size() + uc.inside.size() + 4);
+    known.push_back({m - below.lo, lc.at_lo});
+    if (below.lo < below.hi) known.push_back({m - below.hi, lc.at_hi});
+    for (double v : lc.inside) known.push_back({m - v, 1});
+    known.push_back({above.lo - m, uc.at_lo});
+    if (above.lo < above.hi) known.push_back({above.hi - m, uc.at_hi});
+    for (double v : uc.inside) known.push_back({v - m, 1});
+    std::sort(known.begin(), known.end());
+    // The values between B and C: those below C not already counted at or
+    // below B.
+    const size_t nearer = uc.below - lc.below - lc.at_lo - lc.inside.size() - (below.lo < below.hi ? lc.at_hi : 0);
+    const double nearer_at_most = std::max(m - below.hi, above.lo - m);
+    const double farther_at_least = std::min(m - below.lo, above.hi - m);
+    auto rank_value = [&](size_t rank, double &v) {
+        if (rank <= nearer) return false;
+        size_t seen = nearer;
+        for (const auto &[w, count] : known) {
+            seen += count;
+            if (seen >= rank) {
+                // Exact only where no nearer value lies beyond w and no
+                // farther one before it (equal ones rank the same).
+                if (w < nearer_at_most || w > farther_at_least) return false;
+                v = w;
+                return true;
+            }
+        }
+        return false;
+    };
+    double a = 0, b = 0;
+    if (n_ % 2 == 1) {
+        if (!rank_value(n_ / 2 + 1, a)) return false;
+        mad = a;
+        return true;
+    }
+    if (!rank_value(n_ / 2, a) || !rank_value(n_ / 2 + 1, b)) return false;
+    mad = (a + b) / 2.0;
+    return true;
+}
+
+std::vector<double> select_ranks(const ValueStream &values, size_t n, const std::vector<double> &sample,
+                                 const std::vector<RankQuery> &queries) {
+    RankSearch search(n, sample, queries);
+    if (search.walking()) values([&](const double *v, size_t len) { search.add(v, len); });
+    std::vector<size_t> missed;
+    std::vector<double> out = search.resolve(missed);
     for (size_t r : missed) out[r] = select_by_bits(values, queries[r].seen, queries[r].center, {queries[r].rank})[0];
     return out;
 }

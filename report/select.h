@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // How each element is seen when ranked.
@@ -32,6 +33,75 @@ using ValueStream = std::function<void(const ValueBlock &take)>;
 // The sample of the values that brackets the ranks: about this many values
 // taken at a regular spacing (every max(1, n / kRankSample)-th value).
 constexpr size_t kRankSample = 262144;
+
+// A range of values as a view sees them, and what a walk found of it.
+struct Interval {
+    Seen seen;
+    double center;  // for Seen::off_center
+    double lo, hi;  // lo <= hi
+};
+struct IntervalCounts {
+    size_t below = 0, at_lo = 0, at_hi = 0;  // values below lo, equal to lo, equal to hi
+    std::vector<double> inside;              // the values strictly between lo and hi, as seen
+    bool overflow = false;                   // more of them than were kept
+};
+
+// Counts the values of a walk against intervals, keeping at most `cap`
+// values inside each.
+class IntervalWalk {
+public:
+    IntervalWalk(std::vector<Interval> intervals, size_t cap);
+    void add(const double *values, size_t count);
+    const Interval &interval(size_t k) const { return iv_[k]; }
+    const IntervalCounts &counts(size_t k) const { return counts_[k]; }
+
+private:
+    template <size_t m>
+    void walk(const size_t *which, const double *v, size_t len);
+    std::vector<Interval> iv_;
+    std::vector<IntervalCounts> counts_;
+    size_t cap_;
+};
+
+// The ranks of queries found during one walk of n values that the caller
+// makes, bracketed by a sample taken before it. Without a sample large
+// enough (n < 4·kRankSample, or fewer than 1024 values) nothing is walked
+// and every rank is missed.
+class RankSearch {
+public:
+    RankSearch(size_t n, const std::vector<double> &sample, const std::vector<RankQuery> &queries);
+    bool walking() const { return walk_ != nullptr; }
+    void add(const double *values, size_t count) {
+        if (walk_) walk_->add(values, count);
+    }
+    // After the walk: each query's value; the queries whose rank the walk
+    // did not settle are listed in `missed` (their values unset).
+    std::vector<double> resolve(std::vector<size_t> &missed) const;
+
+private:
+    std::vector<RankQuery> queries_;
+    std::vector<size_t> slot_;  // each query's interval
+    std::unique_ptr<IntervalWalk> walk_;
+};
+
+// The median of |v − m|, m being the median of the same values, found
+// during the one walk that also finds m (by a RankSearch), from a sample
+// taken before it.
+class MadSearch {
+public:
+    MadSearch(size_t n, const std::vector<double> &sample);
+    bool walking() const { return walk_ != nullptr; }
+    void add(const double *values, size_t count) {
+        if (walk_) walk_->add(values, count);
+    }
+    // With the exact median m: true and the median of |v − m| in `mad`, or
+    // false when the walk did not settle it (the values must be walked again).
+    bool resolve(double m, double &mad) const;
+
+private:
+    size_t n_;
+    std::unique_ptr<IntervalWalk> walk_;
+};
 
 // The value of each query's rank, all found in the same passes. The sample
 // (values of the stream, any of them: it only guides where to look) decides

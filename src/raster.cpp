@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "regular_file.h"
 
@@ -150,4 +151,23 @@ const unsigned char *RasterLines::next_samples() {
 const double *RasterLines::next_line() {
     convert_samples(next_samples(), sample_bytes_, size_t(cols_), factor_, line_);
     return line_;
+}
+
+int RasterLines::read_line_at(int line, double *out) const {
+    std::vector<unsigned char> samples(line_bytes_);
+    const uint64_t at = uint64_t(line) * line_bytes_;
+    size_t got = 0;
+    int err = 0;
+    if (line >= 0 && at < expected_) {
+        while (got < line_bytes_) {
+            const ssize_t r = pread(fd_, samples.data() + got, line_bytes_ - got, off_t(at + got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) err = errno;
+            if (r <= 0) break;
+            got += size_t(r);
+        }
+    }
+    std::memset(samples.data() + got, 0, line_bytes_ - got);
+    convert_samples(samples.data(), sample_bytes_, size_t(cols_), factor_, out);
+    return err;
 }

@@ -75,6 +75,10 @@ public:
     const unsigned char *next_samples();
     // The next line converted to doubles.
     const double *next_line();
+    // Line `line` converted to doubles into `out`, read where it lies
+    // without moving the pass. Returns 0, or the errno of a read that
+    // failed; what the file does not hold reads as zero.
+    int read_line_at(int line, double *out) const;
 
     int cols() const { return cols_; }
     int sample_bytes() const { return sample_bytes_; }

@@ -25,10 +25,11 @@ struct LineSums {
 // The walks over one line are kept out of line so that their running sums
 // stay in registers through each loop.
 
-// First walk: adds to the whole-raster sums and takes the line's own sums
-// of the same values, each in column order. Returns the sum of the
-// absolute differences.
-[[gnu::noinline]] double first_walk(const double *row1, const double *row2, int cols, RasterSums &r, LineSums &l) {
+// First walk: adds to the whole-raster sums and, with kLine, takes the
+// line's own sums of the same values, each in column order. Returns the
+// sum of the absolute differences (0 without kLine).
+template <bool kLine>
+[[gnu::noinline]] double first_walk(const double *row1, const double *row2, int cols, RasterSums &r, LineSums *l) {
     double Suma_X = r.Suma_X, Suma_Y = r.Suma_Y, Suma_XY = r.Suma_XY, Suma_X2 = r.Suma_X2,
            dif_carre_tot = r.dif_carre_tot, dif_tot = 0.0;
     double X = 0.0, Y = 0.0, XY = 0.0, X2 = 0.0, Y2 = 0.0;
@@ -42,19 +43,21 @@ struct LineSums {
         const double dif = std::fabs(x - y);
         const double dif_carre = dif * dif;
         dif_carre_tot += dif_carre;
-        dif_tot += dif;
-        XY += xy;
-        X += x;
-        X2 += x2;
-        Y += y;
-        Y2 += y * y;
+        if constexpr (kLine) {
+            dif_tot += dif;
+            XY += xy;
+            X += x;
+            X2 += x2;
+            Y += y;
+            Y2 += y * y;
+        }
     }
     r.Suma_X = Suma_X;
     r.Suma_Y = Suma_Y;
     r.Suma_XY = Suma_XY;
     r.Suma_X2 = Suma_X2;
     r.dif_carre_tot = dif_carre_tot;
-    l = {X, Y, XY, X2, Y2};
+    if constexpr (kLine) *l = {X, Y, XY, X2, Y2};
     return dif_tot;
 }
 
@@ -74,7 +77,7 @@ struct LineSums {
 
 LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums) {
     LineSums l;
-    double dif_tot = first_walk(row1, row2, cols, sums, l);
+    double dif_tot = first_walk<true>(row1, row2, cols, sums, &l);
 
     const double n = cols;
     const double val1 = lsq_cross(n, l.XY, l.X, l.Y);
@@ -90,6 +93,10 @@ LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSu
     dif_tot = dif_tot / (n - 1);
     f.desv = ksqrt(dif_tot);
     return f;
+}
+
+void sums_walk(const double *row1, const double *row2, int cols, RasterSums &sums) {
+    first_walk<false>(row1, row2, cols, sums, nullptr);
 }
 
 double rms_error(double dif_carre_tot, long long kco) { return ksqrt(dif_carre_tot / double(kco - 1)); }

@@ -31,6 +31,9 @@ double slope(const double *x, const double *y, int M);
 // message and gives a not-a-number.
 LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
 
+// Adds one line to the whole-raster sums only, exactly as line_walk does.
+void sums_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
+
 // The RMS error between the two rasters from the sum of the squared
 // differences over kco positions: sqrt(dif_carre_tot / (kco − 1)).
 double rms_error(double dif_carre_tot, long long kco);

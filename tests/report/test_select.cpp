@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "select.h"
@@ -187,4 +188,55 @@ TEST(Select, ARegularSampleFindsEveryRankInOneWalk) {
                   return n % 2 ? off[n / 2] : (off[n / 2 - 1] + off[n / 2]) / 2;
               }());
     EXPECT_EQ(b.walks, 1u);
+}
+
+TEST(Select, TheMadOfAnUnknownMedianIsExactOrLeftToAnotherWalk) {
+    // The median of |v − m| sought in the walk that also finds m: whatever
+    // the values and the sample, an answer is the sorted one, and a
+    // representative sample gives one.
+    std::mt19937_64 gen(13);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::exponential_distribution<double> skewed(3.0);
+    const size_t sizes[] = {size_t(1) << 20, (size_t(1) << 20) + 1};
+    struct Case {
+        const char *what;
+        std::function<double()> value;
+        bool settles;  // a regular sample settles it during the walk
+    };
+    const Case cases[] = {
+        {"normal, in centimetres", [&] { return std::round(normal(gen) * 100.0) / 100.0; }, true},
+        {"skewed", [&] { return skewed(gen); }, true},
+        {"clusters with rounding noise", [&] { return double(gen() % 40 + 1000) * 0.1 - 100.0; }, true},
+        {"three values", [&] { return double(gen() % 3) * 0.1; }, true},
+        // The median in the gap between two modes: its bracket spans the gap.
+        {"two far modes", [&] { return gen() % 2 ? 5.0 + normal(gen) : -5.0 + 0.01 * normal(gen); }, false},
+        {"most equal to the median", [&] { return gen() % 4 ? 2.0 : normal(gen); }, false},
+    };
+    for (size_t n : sizes)
+        for (const Case &c : cases) {
+            std::vector<double> v(n);
+            for (double &x : v) x = c.value();
+            const double m = [&] {
+                const auto s = seen_sorted(v, Seen::as_is, 0);
+                return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+            }();
+            const auto off = seen_sorted(v, Seen::off_center, m);
+            const double want = n % 2 ? off[n / 2] : (off[n / 2 - 1] + off[n / 2]) / 2;
+            std::vector<double> wrong(kRankSample);
+            for (double &w : wrong) w = c.value() * 1.5 + 0.2;  // the right shape in the wrong place
+            const std::vector<double> samples[] = {regular_sample(v), wrong};
+            for (int k = 0; k < 2; k++) {
+                MadSearch search(n, samples[k]);
+                Blocks b{v};
+                b.stream()([&](const double *p, size_t len) { search.add(p, len); });
+                double mad = -1;
+                const bool settled = search.resolve(m, mad);
+                if (settled) {
+                    EXPECT_EQ(mad, want) << c.what << " n=" << n;
+                }
+                if (k == 0 && c.settles) {
+                    EXPECT_TRUE(settled) << c.what << " n=" << n;
+                }
+            }
+        }
 }

@@ -1,0 +1,228 @@
+#include "geotiff.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include <cpl_conv.h>
+#include <cpl_error.h>
+#include <gdal.h>
+#include <isa-l/igzip_lib.h>
+#include <tiffio.h>
+
+void gdal_ready() {
+    static bool done = false;
+    if (done) return;
+    GDALAllRegister();
+    CPLSetErrorHandler(CPLQuietErrorHandler);  // every failure is reported by the caller
+    // The rasters GDAL writes or draws here are small or written by other
+    // means: a small block cache is enough, where GDAL's default (a share
+    // of the machine's memory) could hold hundreds of megabytes.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(32) << 20);
+    done = true;
+}
+
+std::string gdal_problem() {
+    const char *m = CPLGetLastErrorMsg();
+    return (m && *m) ? m : "GDAL gave no reason";
+}
+
+std::string deflate_strip(const unsigned char *in, size_t bytes, std::vector<unsigned char> &out,
+                          std::vector<unsigned char> &work) {
+    if (bytes > UINT32_MAX / 2) return "a strip of " + std::to_string(bytes) + " bytes is too large to compress";
+    // Room for the worst case: data that does not compress is stored in
+    // blocks of at most 64 KiB, each with a 5-byte header.
+    const size_t room = bytes + bytes / 1024 * 5 + 4096;
+    for (int level = 1; level >= 0; level--) {
+        work.resize(level == 1 ? ISAL_DEF_LVL1_DEFAULT : ISAL_DEF_LVL0_DEFAULT);
+        out.resize(room);
+        isal_zstream z;
+        isal_deflate_stateless_init(&z);
+        z.level = uint32_t(level);
+        z.level_buf = work.data();
+        z.level_buf_size = uint32_t(work.size());
+        z.gzip_flag = IGZIP_ZLIB;
+        z.end_of_stream = 1;
+        z.flush = NO_FLUSH;
+        z.next_in = const_cast<unsigned char *>(in);
+        z.avail_in = uint32_t(bytes);
+        z.next_out = out.data();
+        z.avail_out = uint32_t(room);
+        const int r = isal_deflate_stateless(&z);
+        if (r == COMP_OK && z.avail_in == 0) {
+            out.resize(z.total_out);
+            return "";
+        }
+        if (r != STATELESS_OVERFLOW) return "ISA-L could not compress a strip (error " + std::to_string(r) + ")";
+    }
+    return "a strip did not fit its room once compressed";
+}
+
+namespace {
+
+// libtiff's messages about one file, kept for its writer.
+int keep_tiff_message(TIFF *, void *user_data, const char *module, const char *fmt, va_list ap) {
+    auto *kept = static_cast<std::string *>(user_data);
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    if (kept->empty()) *kept = std::string(module ? module : "libtiff") + ": " + buf;
+    return 1;
+}
+
+// GDAL's own tags are unknown to libtiff, which warns of each: harmless.
+int ignore_tiff_warning(TIFF *, void *, const char *, const char *, va_list) { return 1; }
+
+// The libtiff handle and what it said, owned together.
+struct TiffFile {
+    TIFF *tif = nullptr;
+    std::string message;
+};
+
+}  // namespace
+
+GeoTiffOut::~GeoTiffOut() {
+    stop();
+    if (tif_) {
+        auto *f = static_cast<TiffFile *>(tif_);
+        if (f->tif) TIFFClose(f->tif);
+        delete f;
+    }
+}
+
+void GeoTiffOut::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g) {
+    if (lines < 1 || cols < 1) return "a GeoTIFF needs at least one line and one column";
+    const size_t line_bytes = size_t(cols) * sizeof(float);
+    strip_lines_ = int(std::clamp<size_t>(kStripBytes / line_bytes, 1, size_t(std::min(kStripLines, lines))));
+    gdal_ready();
+    CPLErrorReset();
+    GDALDriverH drv = GDALGetDriverByName("GTiff");
+    if (!drv) return "GDAL has no GeoTIFF driver";
+    // GDAL writes the structure, the georeferencing and empty strips
+    // (SPARSE_OK); BigTIFF where the file could pass 4 GB.
+    const std::string rows = "BLOCKYSIZE=" + std::to_string(strip_lines_);
+    const char *options[] = {"COMPRESS=DEFLATE", "PREDICTOR=1", rows.c_str(), "BIGTIFF=IF_SAFER", "SPARSE_OK=TRUE",
+                             nullptr};
+    GDALDatasetH ds = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
+    if (!ds) return gdal_problem();
+    if (g.known) {
+        GDALSetGeoTransform(ds, const_cast<double *>(g.transform));
+        if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    }
+    GDALClose(ds);
+    if (CPLGetLastErrorType() >= CE_Failure) return gdal_problem();
+
+    auto *f = new TiffFile;
+    tif_ = f;
+    TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, keep_tiff_message, &f->message);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, ignore_tiff_warning, nullptr);
+    f->tif = TIFFOpenExt(path.c_str(), "r+", opts);
+    TIFFOpenOptionsFree(opts);
+    if (!f->tif) return f->message.empty() ? "libtiff could not open it again" : f->message;
+    uint32_t rows_per_strip = 0;
+    uint16_t compression = 0;
+    TIFFGetField(f->tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    TIFFGetField(f->tif, TIFFTAG_COMPRESSION, &compression);
+    const uint32_t strips = uint32_t((lines + strip_lines_ - 1) / strip_lines_);
+    if (TIFFIsTiled(f->tif) || rows_per_strip != uint32_t(strip_lines_) || compression != COMPRESSION_ADOBE_DEFLATE ||
+        TIFFNumberOfStrips(f->tif) != strips)
+        return "GDAL laid the file out otherwise than asked";
+    path_ = path;
+    lines_ = lines;
+    cols_ = cols;
+    // Three strip buffers: one filling, one compressing, one waiting.
+    try {
+        for (int k = 0; k < 3; k++) {
+            auto s = std::make_unique<Strip>();
+            s->data.resize(line_bytes * size_t(strip_lines_));
+            free_.push_back(std::move(s));
+        }
+    } catch (const std::bad_alloc &) {
+        return "there is not memory enough for its strips";
+    }
+    filling_ = std::move(free_.front());
+    free_.pop_front();
+    filling_->index = 0;
+    filling_->bytes = 0;
+    worker_ = std::thread([this] { compress_strips(); });
+    return "";
+}
+
+bool GeoTiffOut::write_line(int i, const float *values) {
+    if (!filling_) return false;
+    const size_t line_bytes = size_t(cols_) * sizeof(float);
+    if (i != int(filling_->index) * strip_lines_ + int(filling_->bytes / line_bytes)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (problem_.empty()) problem_ = "line " + std::to_string(i) + " was written out of order";
+        return false;
+    }
+    std::copy_n(reinterpret_cast<const unsigned char *>(values), line_bytes, filling_->data.data() + filling_->bytes);
+    filling_->bytes += line_bytes;
+    if (filling_->bytes < filling_->data.size() && i + 1 < lines_) return true;
+    // The strip is whole: the thread compresses it while the next one fills.
+    const uint32_t next = filling_->index + 1;
+    std::unique_lock<std::mutex> lock(mutex_);
+    full_.push_back(std::move(filling_));
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !free_.empty() || !problem_.empty(); });
+    if (!problem_.empty()) return false;
+    filling_ = std::move(free_.front());
+    free_.pop_front();
+    filling_->index = next;
+    filling_->bytes = 0;
+    return true;
+}
+
+void GeoTiffOut::compress_strips() {
+    auto *f = static_cast<TiffFile *>(tif_);
+    std::vector<unsigned char> out, work;
+    for (;;) {
+        std::unique_ptr<Strip> s;
+        bool failed;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !full_.empty() || ending_; });
+            if (full_.empty()) return;
+            s = std::move(full_.front());
+            full_.pop_front();
+            failed = !problem_.empty();
+        }
+        std::string p;
+        if (!failed) {  // after a failure the strips are only given back
+            p = deflate_strip(s->data.data(), s->bytes, out, work);
+            if (p.empty() && TIFFWriteRawStrip(f->tif, s->index, out.data(), tmsize_t(out.size())) != tmsize_t(out.size()))
+                p = f->message.empty() ? "a strip could not be written" : f->message;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (problem_.empty()) problem_ = p;
+        free_.push_back(std::move(s));
+        changed_.notify_all();
+    }
+}
+
+std::string GeoTiffOut::close() {
+    if (!tif_) return problem_.empty() ? "the file was never created" : problem_;
+    stop();  // the thread writes every strip handed to it before it ends
+    auto *f = static_cast<TiffFile *>(tif_);
+    std::string p = problem_;
+    if (p.empty() && (filling_ == nullptr || filling_->bytes != 0 || filling_->index * uint32_t(strip_lines_) < uint32_t(lines_)))
+        p = "not every line was written";
+    // The strips' places and sizes go into the directory GDAL wrote.
+    if (f->tif && !TIFFFlush(f->tif) && p.empty()) p = f->message.empty() ? "the directory could not be written" : f->message;
+    if (f->tif) TIFFClose(f->tif);
+    f->tif = nullptr;
+    if (p.empty() && !f->message.empty()) p = f->message;
+    delete f;
+    tif_ = nullptr;
+    filling_.reset();
+    return p;
+}

@@ -1,0 +1,80 @@
+// The float32 GeoTIFFs of the report (the differences and the residuals),
+// DEFLATE-compressed and written line by line.
+//
+// GDAL lays each file out (its structure, tags and georeferencing) with
+// its strips still empty; the strips are then compressed by ISA-L's
+// DEFLATE, several times faster than the compressor GDAL would use, on a
+// thread of their own while the caller goes on reading, and written into
+// the file through libtiff. Readers see an ordinary DEFLATE GeoTIFF.
+#ifndef KARVEL_REPORT_GEOTIFF_H
+#define KARVEL_REPORT_GEOTIFF_H
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Where a raster lies on the ground, as GDAL gives it.
+struct Georef {
+    bool known = false;
+    double transform[6] = {0, 1, 0, 0, 0, 1};
+    std::string wkt;  // coordinate system, may be empty
+};
+
+// GDAL's drivers registered once, its messages kept for the callers.
+void gdal_ready();
+// GDAL's last error message, or a note that it gave none.
+std::string gdal_problem();
+
+// The strips of a file hold this many lines (fewer for very wide rasters,
+// so that a strip stays within kStripBytes).
+constexpr int kStripLines = 16;
+constexpr size_t kStripBytes = size_t(16) << 20;
+
+// One strip compressed as a zlib stream (DEFLATE, as TIFF's compression 8
+// holds it) by ISA-L at its fastest level. Empty on success, else the
+// problem; `out` is resized to what was written.
+std::string deflate_strip(const unsigned char *in, size_t bytes, std::vector<unsigned char> &out,
+                          std::vector<unsigned char> &work);
+
+class GeoTiffOut {
+public:
+    GeoTiffOut() = default;
+    ~GeoTiffOut();
+    GeoTiffOut(const GeoTiffOut &) = delete;
+    GeoTiffOut &operator=(const GeoTiffOut &) = delete;
+    // Creates the file at path; empty on success, else the problem.
+    std::string create(const std::string &path, int lines, int cols, const Georef &g);
+    // Writes line i (lines in order, from 0); false once a write failed.
+    bool write_line(int i, const float *values);
+    // Writes what is left and completes the file; empty on success, else
+    // the problem.
+    std::string close();
+
+private:
+    struct Strip {
+        uint32_t index = 0;
+        size_t bytes = 0;
+        std::vector<unsigned char> data;
+    };
+    void compress_strips();  // the thread's work
+    void stop();
+
+    void *tif_ = nullptr;
+    std::string path_;
+    int lines_ = 0, cols_ = 0, strip_lines_ = 0;
+    std::unique_ptr<Strip> filling_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Strip>> full_, free_;
+    bool ending_ = false;
+    std::string problem_;  // the first failure, guarded by mutex_
+    std::thread worker_;
+};
+
+#endif
