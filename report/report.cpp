@@ -25,6 +25,7 @@
 #include "paths.h"
 #include "raster.h"
 #include "regular_file.h"
+#include "rows.h"
 #include "select.h"
 #include "staged.h"
 #include "summary.h"
@@ -411,11 +412,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         density.counts.assign(size_t(kDensityBins) * kDensityBins, 0.0);
     }
     const double density_scale = kDensityBins / (density.hi - density.lo);
-    auto bin_of = [&](double v) {
-        // Truncation is the floor from 0 on; below 0 (and for not-a-number) bin 0.
-        const double b = (v - density.lo) * density_scale;
-        return !(b >= 0) ? 0 : b >= kDensityBins ? kDensityBins - 1 : int(b);
-    };
+    // Counted per line in 32 bits, and added to the figure's counts before
+    // any could overflow.
+    std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
+    std::vector<int32_t> density_index(size_t(s.cols));
 
     RasterSums sums;
     std::vector<float> diff_row(size_t(s.cols)), resid_row(size_t(s.cols));
@@ -430,24 +430,14 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         const double *y = in[1].lines.next_line();
         sums_walk(x, y, s.cols, sums);
         stats.add_line(x, y, s.cols);
-        // Neighbouring positions mostly fall in one density bin: counted as
-        // runs, not one memory increment each.
-        size_t bin = SIZE_MAX;
-        long long run = 0;
-        for (int j = 0; j < s.cols; j++) {
-            d_row[size_t(j)] = y[j] - x[j];
-            e_row[size_t(j)] = y[j] - (x[j] * b1 + b0);
-            diff_row[size_t(j)] = float(d_row[size_t(j)]);
-            resid_row[size_t(j)] = float(e_row[size_t(j)]);
-            const size_t b = size_t(bin_of(y[j])) * kDensityBins + size_t(bin_of(x[j]));
-            if (b != bin) {
-                if (run) density.counts[bin] += double(run);
-                bin = b;
-                run = 0;
-            }
-            run++;
+        line_rows(x, y, s.cols, b0, b1, d_row.data(), e_row.data(), diff_row.data(), resid_row.data());
+        density_line(x, y, s.cols, density.lo, density_scale, kDensityBins, density_index.data(),
+                     density_counts.data());
+        // A bin of 2^32 − 1 positions goes over to the figure's counts before it overflows.
+        if (size_t(s.cols) > UINT32_MAX / 2 || i % (int(UINT32_MAX / 2 / uint32_t(s.cols)) + 1) == 0 || i + 1 == s.lines) {
+            for (size_t k = 0; k < density_counts.size(); k++) density.counts[k] += double(density_counts[k]);
+            std::fill(density_counts.begin(), density_counts.end(), 0u);
         }
-        density.counts[bin] += double(run);
         if (binner) binner->add(d_row.data(), size_t(s.cols));
         written = diff_tif.write_line(i, diff_row.data()) && resid_tif.write_line(i, resid_row.data()) && written;
         if (!s.image) first_cells.add_line(i, x);

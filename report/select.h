@@ -61,6 +61,7 @@ private:
     std::vector<Interval> iv_;
     std::vector<IntervalCounts> counts_;
     size_t cap_;
+    std::vector<size_t> flagged_;  // a block's groups of values with one inside an interval
 };
 
 // The ranks of queries found during one walk of n values that the caller

@@ -1,0 +1,24 @@
+#include "rows.h"
+
+#include <algorithm>
+
+void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
+               double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float) {
+    for (int j = 0; j < cols; j++) {
+        d[j] = y[j] - x[j];
+        e[j] = y[j] - (x[j] * b1 + b0);
+        d_float[j] = float(d[j]);
+        e_float[j] = float(e[j]);
+    }
+}
+
+void density_line(const double *__restrict x, const double *__restrict y, int cols, double lo, double scale, int bins,
+                  int32_t *__restrict index, uint32_t *__restrict counts) {
+    const double last = bins - 1;
+    for (int j = 0; j < cols; j++) {
+        const double bx = std::min(std::max((x[j] - lo) * scale, 0.0), last);
+        const double by = std::min(std::max((y[j] - lo) * scale, 0.0), last);
+        index[j] = int32_t(by) * bins + int32_t(bx);
+    }
+    for (int j = 0; j < cols; j++) counts[index[j]]++;
+}

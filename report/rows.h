@@ -1,0 +1,20 @@
+// What the report makes of each line of the two rasters: the differences
+// and residuals, as doubles and as the GeoTIFFs' floats, and the counts of
+// the density of (first, second). Plain loops over restricted pointers, so
+// that the compiler makes vector code of them.
+#ifndef KARVEL_REPORT_ROWS_H
+#define KARVEL_REPORT_ROWS_H
+
+#include <cstdint>
+
+// d = y − x and e = y − (x·b1 + b0), each also rounded to float.
+void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
+               double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float);
+
+// Adds each position to counts[bin(y)·bins + bin(x)], where bin(v) is the
+// floor of (v − lo)·scale, 0 below 0 and bins − 1 beyond it. The values are
+// finite. `index` holds cols ints of room.
+void density_line(const double *__restrict x, const double *__restrict y, int cols, double lo, double scale, int bins,
+                  int32_t *__restrict index, uint32_t *__restrict counts);
+
+#endif
