@@ -158,16 +158,29 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
 }
 
 bool GeoTiffOut::write_line(int i, const float *values) {
-    if (!filling_) return false;
+    float *room = next_line();
+    if (!room) return false;
     const size_t line_bytes = size_t(cols_) * sizeof(float);
     if (i != int(filling_->index) * strip_lines_ + int(filling_->bytes / line_bytes)) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (problem_.empty()) problem_ = "line " + std::to_string(i) + " was written out of order";
         return false;
     }
-    std::copy_n(reinterpret_cast<const unsigned char *>(values), line_bytes, filling_->data.data() + filling_->bytes);
+    std::copy_n(values, size_t(cols_), room);
+    return line_filled();
+}
+
+float *GeoTiffOut::next_line() {
+    if (!filling_ || filling_->index * uint32_t(strip_lines_) >= uint32_t(lines_)) return nullptr;
+    return reinterpret_cast<float *>(filling_->data.data() + filling_->bytes);
+}
+
+bool GeoTiffOut::line_filled() {
+    if (!next_line()) return false;
+    const size_t line_bytes = size_t(cols_) * sizeof(float);
     filling_->bytes += line_bytes;
-    if (filling_->bytes < filling_->data.size() && i + 1 < lines_) return true;
+    const int done = int(filling_->index) * strip_lines_ + int(filling_->bytes / line_bytes);
+    if (filling_->bytes < filling_->data.size() && done < lines_) return true;
     // The strip is whole: the thread compresses it while the next one fills.
     const uint32_t next = filling_->index + 1;
     std::unique_lock<std::mutex> lock(mutex_);

@@ -430,7 +430,10 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         const double *y = in[1].lines.next_line();
         sums_walk(x, y, s.cols, sums);
         stats.add_line(x, y, s.cols);
-        line_rows(x, y, s.cols, b0, b1, d_row.data(), e_row.data(), diff_row.data(), resid_row.data());
+        // The floats go straight into the GeoTIFFs' strips.
+        float *diff_f = diff_tif.next_line(), *resid_f = resid_tif.next_line();
+        line_rows(x, y, s.cols, b0, b1, d_row.data(), e_row.data(), diff_f ? diff_f : diff_row.data(),
+                  resid_f ? resid_f : resid_row.data());
         density_line(x, y, s.cols, density.lo, density_scale, kDensityBins, density_index.data(),
                      density_counts.data());
         // A bin of 2^32 − 1 positions goes over to the figure's counts before it overflows.
@@ -439,7 +442,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
             std::fill(density_counts.begin(), density_counts.end(), 0u);
         }
         if (binner) binner->add(d_row.data(), size_t(s.cols));
-        written = diff_tif.write_line(i, diff_row.data()) && resid_tif.write_line(i, resid_row.data()) && written;
+        written = diff_f && resid_f && diff_tif.line_filled() && resid_tif.line_filled() && written;
         if (!s.image) first_cells.add_line(i, x);
         diff_cells.add_line(i, d_row.data());
         resid_cells.add_line(i, e_row.data());
