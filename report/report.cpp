@@ -354,10 +354,14 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         const std::string q = scratch_write(f.name + ".gp", f.script);
         return q.empty() ? q : "cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + q;
     };
-    // Each figure's PNG drawn by its own gnuplot.
-    auto png_job = [&](const Figure &f, std::vector<GnuplotJob> &jobs) {
+    // The PNGs of several figures drawn by one gnuplot, one after the other
+    // (each script sets its terminal and resets the rest): starting a
+    // gnuplot costs more than drawing a small figure.
+    auto png_job = [&](const Figure &f, GnuplotJob &job) {
         if (!scratch_record(f.name + ".png")) return false;
-        jobs.push_back({"out=" + gp_quote(f.name + ".png"), f.name + ".gp", ""});
+        if (!job.script.empty()) job.setting += "; load " + gp_quote(job.script) + "; ";
+        job.setting += "out=" + gp_quote(f.name + ".png");
+        job.script = f.name + ".gp";
         return true;
     };
     const std::string unit = s.image ? "grey level" : "m";
@@ -367,13 +371,13 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     running[0] = &early_batch;
     running[1] = &late_batch;
     {
-        std::vector<GnuplotJob> jobs;
+        GnuplotJob job;
         for (const Figure &f : early) {
             p = write_figure(f);
             if (!p.empty()) return refuse(p);
-            if (!png_job(f, jobs)) return refuse("too many figures");
+            if (!png_job(f, job)) return refuse("too many figures");
         }
-        early_batch.start(gnuplot, report_dir, std::move(jobs));
+        early_batch.start(gnuplot, report_dir, {job});
     }
 
     const long long n = (long long)s.lines * s.cols;
@@ -554,16 +558,16 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     p = scratch_write("report_pdf.gp", pdf_script(figures, "../" + pdf_name));
     if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
 
-    // The PDF (the longest to draw) and the other PNGs at once, each by its
-    // own gnuplot, beside the figures drawn already.
+    // The PDF and the other PNGs, by two gnuplots at once, beside the
+    // figures drawn already.
     StagedFile pdf;
     OutFile json;
-    std::vector<GnuplotJob> jobs;
     if (!staged_begin(pdf, out_base + "_report.pdf"))
         return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
-    jobs.push_back({"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""});
+    std::vector<GnuplotJob> jobs(2);
+    jobs[0] = {"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""};
     for (const auto &f : figures)
-        if (!drawn_early(f) && !png_job(f, jobs)) return refuse("too many figures");
+        if (!drawn_early(f) && !png_job(f, jobs[1])) return refuse("too many figures");
     late_batch.start(gnuplot, report_dir, std::move(jobs));
     jobs = late_batch.wait(kGnuplotTimeout);
     for (auto &j : early_batch.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));
