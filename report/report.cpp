@@ -459,20 +459,26 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
 
     // The rasters must still be those of the run: karvel's figures again.
     const double rms = rms_error(sums.dif_carre_tot, n);
-    const struct {
+    struct Check {
         const char *label;
         const Printed &was;
         double now;
-    } checks[] = {{"RMS_Error", s.rms, rms},           {"Sum_X", s.sum_x, sums.Suma_X}, {"Sum_Y", s.sum_y, sums.Suma_Y},
-                  {"Sum_XY", s.sum_xy, sums.Suma_XY}, {"Sum_X2", s.sum_x2, sums.Suma_X2}};
+    };
+    // B0 and B1 from the sums, as karvel's regression forms them: an edited
+    // line in the summary shows too.
+    const LineFit fit = fit_line(double(n), sums);
+    const Check checks[] = {{"RMS_Error", s.rms, rms},         {"Sum_X", s.sum_x, sums.Suma_X},
+                            {"Sum_Y", s.sum_y, sums.Suma_Y},   {"Sum_XY", s.sum_xy, sums.Suma_XY},
+                            {"Sum_X2", s.sum_x2, sums.Suma_X2}, {"B1", s.b1, fit.B1},
+                            {"B0", s.b0, fit.B0}};
     std::string differ;
     for (const auto &c : checks)
         if (printed(c.now) != c.was.text)
             differ += kfmt("%s%s %s in the summary, %s from the rasters now", differ.empty() ? "" : "; ", c.label,
                            c.was.text.c_str(), printed(c.now).c_str());
     if (!differ.empty())
-        return refuse("the rasters no longer match the summary " + printable(summary_shown) +
-                      " (they changed since the run): " + differ);
+        return refuse("the rasters and the summary " + printable(summary_shown) +
+                      " no longer agree (one or the other changed since the run): " + differ);
 
     // GDAL finishes compressing the GeoTIFFs while the figures are made.
     std::string tif_problem;

@@ -2,6 +2,7 @@
 // by eliminating B0 between the two normal equations, shown step by step.
 #include "console.h"
 #include "numfmt.h"
+#include "sums.h"
 #include "treatment.h"
 
 void regression(Stats &s) {
@@ -9,33 +10,30 @@ void regression(Stats &s) {
     out("\n\n\tInput Values");
     out(kfmt("\n\t\tSum_X = %lf\tSum_Y = %lf\n\t\tSum_XY = %lf\tSum_X2 = %lf ", s.Suma_X, s.Suma_Y, s.Suma_XY,
              s.Suma_X2));
+    RasterSums sums;
+    sums.Suma_X = s.Suma_X;
+    sums.Suma_Y = s.Suma_Y;
+    sums.Suma_XY = s.Suma_XY;
+    sums.Suma_X2 = s.Suma_X2;
+    const LineFit f = fit_line(N, sums);
 
     // Equation 1 (N·B0 + ΣX·B1 = ΣY) times −ΣX.
-    const double Neg_Suma_X = -s.Suma_X;
-    const double Suma_Y_por_Neg_Suma_X = s.Suma_Y * Neg_Suma_X;
-    const double N_por_Neg_Suma_X = N * Neg_Suma_X;
-    const double Suma_X_por_Neg_Suma_X = s.Suma_X * Neg_Suma_X;
     out("\n\n\tEquation 1");
-    out(kfmt("\n\t\tNeg_Sum_X = %lf\tSum_Y_by_Neg_Sum_X = %lf ", Neg_Suma_X, Suma_Y_por_Neg_Suma_X));
-    out(kfmt("\n\t\tN_by_Neg_Sum_X = %lf\tSum_X_by_Neg_Sum_X = %lf ", N_por_Neg_Suma_X, Suma_X_por_Neg_Suma_X));
+    out(kfmt("\n\t\tNeg_Sum_X = %lf\tSum_Y_by_Neg_Sum_X = %lf ", f.Neg_Suma_X, f.Suma_Y_por_Neg_Suma_X));
+    out(kfmt("\n\t\tN_by_Neg_Sum_X = %lf\tSum_X_by_Neg_Sum_X = %lf ", f.N_por_Neg_Suma_X, f.Suma_X_por_Neg_Suma_X));
 
     // Equation 2 (ΣX·B0 + ΣX²·B1 = ΣXY) times N.
-    const double Suma_XY_por_N = s.Suma_XY * N;
-    const double Suma_X_por_N = s.Suma_X * N;
-    const double Suma_X2_por_N = s.Suma_X2 * N;
     out("\n\n\tEquation 2");
-    out(kfmt("\n\t\tSum_XY_by_N = %lf\tSum_X_by_N = %lf\n\t\tSum_X2_by_N = %lf ", Suma_XY_por_N, Suma_X_por_N,
-             Suma_X2_por_N));
+    out(kfmt("\n\t\tSum_XY_by_N = %lf\tSum_X_by_N = %lf\n\t\tSum_X2_by_N = %lf ", f.Suma_XY_por_N, f.Suma_X_por_N,
+             f.Suma_X2_por_N));
     out("\n\n\tNote : N corresponds to the total number of points");
 
     // Their sum no longer holds B0.
-    const double Dif_XY_Y = Suma_XY_por_N + Suma_Y_por_Neg_Suma_X;
-    const double Dif_X2_X = Suma_X2_por_N + Suma_X_por_Neg_Suma_X;
     out("\n\n\tDifferences");
-    out(kfmt("\n\t\tDif_XY_Y = %lf\tDif_X2_X = %lf \n", Dif_XY_Y, Dif_X2_X));
+    out(kfmt("\n\t\tDif_XY_Y = %lf\tDif_X2_X = %lf \n", f.Dif_XY_Y, f.Dif_X2_X));
 
-    s.B1 = Dif_XY_Y / Dif_X2_X;
-    s.B0 = (s.Suma_Y - s.Suma_X * s.B1) / N;
+    s.B1 = f.B1;
+    s.B0 = f.B0;
     out("\n\n\tcalculation of B1 and B0");
     out("\n\n\tB1 = Dif_XY_Y/Dif_X2_X");
     out("\n\tB0 = (Sum_Y-(Sum_X*B1))/N");

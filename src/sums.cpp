@@ -99,4 +99,20 @@ void sums_walk(const double *row1, const double *row2, int cols, RasterSums &sum
     first_walk<false>(row1, row2, cols, sums, nullptr);
 }
 
+LineFit fit_line(double N, const RasterSums &s) {
+    LineFit f;
+    f.Neg_Suma_X = -s.Suma_X;
+    f.Suma_Y_por_Neg_Suma_X = s.Suma_Y * f.Neg_Suma_X;
+    f.N_por_Neg_Suma_X = N * f.Neg_Suma_X;
+    f.Suma_X_por_Neg_Suma_X = s.Suma_X * f.Neg_Suma_X;
+    f.Suma_XY_por_N = s.Suma_XY * N;
+    f.Suma_X_por_N = s.Suma_X * N;
+    f.Suma_X2_por_N = s.Suma_X2 * N;
+    f.Dif_XY_Y = f.Suma_XY_por_N + f.Suma_Y_por_Neg_Suma_X;
+    f.Dif_X2_X = f.Suma_X2_por_N + f.Suma_X_por_Neg_Suma_X;
+    f.B1 = f.Dif_XY_Y / f.Dif_X2_X;
+    f.B0 = (s.Suma_Y - s.Suma_X * f.B1) / N;
+    return f;
+}
+
 double rms_error(double dif_carre_tot, long long kco) { return ksqrt(dif_carre_tot / double(kco - 1)); }

@@ -34,6 +34,18 @@ LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSu
 // Adds one line to the whole-raster sums only, exactly as line_walk does.
 void sums_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
 
+// The least-squares line y = B0 + B1·x over N positions from the
+// whole-raster sums, by eliminating B0 between the two normal equations
+// (N·B0 + ΣX·B1 = ΣY times −ΣX, ΣX·B0 + ΣX²·B1 = ΣXY times N, added), with
+// every step of the elimination.
+struct LineFit {
+    double Neg_Suma_X, Suma_Y_por_Neg_Suma_X, N_por_Neg_Suma_X, Suma_X_por_Neg_Suma_X;
+    double Suma_XY_por_N, Suma_X_por_N, Suma_X2_por_N;
+    double Dif_XY_Y, Dif_X2_X;
+    double B1, B0;
+};
+LineFit fit_line(double N, const RasterSums &sums);
+
 // The RMS error between the two rasters from the sum of the squared
 // differences over kco positions: sqrt(dif_carre_tot / (kco − 1)).
 double rms_error(double dif_carre_tot, long long kco);

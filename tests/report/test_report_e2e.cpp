@@ -383,13 +383,27 @@ TEST(Report, Refusals) {
     f.write("b_m4.raw", bytes32(b));
     r = report(f);
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("the rasters no longer match the summary"));
+    EXPECT_THAT(r.err, HasSubstr("no longer agree (one or the other changed since the run)"));
     EXPECT_THAT(r.err, HasSubstr("RMS_Error"));
     // A refused report leaves the earlier one as it was, and no file behind.
     EXPECT_EQ(f.read("r_report.json"), json);
     EXPECT_EQ(f.read("r_report.pdf"), pdf);
     for (const auto &e : fs::directory_iterator(f.path("")))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+
+    // A summary whose fitted line was edited: B0 no longer follows from the sums.
+    b[10] -= 3;
+    f.write("b_m4.raw", bytes32(b));
+    const size_t b0_at = summary.find("\tB0 = ") + 6;
+    std::string edited = summary;
+    edited.replace(b0_at, summary.find(' ', b0_at) - b0_at, "12.345678");
+    f.write("r_karvel.txt", edited);
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("B0 12.345678 in the summary"));
+    EXPECT_THAT(r.err, Not(HasSubstr("RMS_Error")));
+    f.write("r_karvel.txt", summary);
+    b[10] += 3;
 
     // A histogram table that counts more positions than there are.
     const std::string hist = f.read("r_karvel_regres_lin.xls");
