@@ -219,9 +219,18 @@ std::vector<std::string> headline_lines(const Headline &h) {
     for (const auto &r : rows) {
         std::string line = kfmt("%s", r.label);
         line.resize(42, ' ');
+        // What the JSON file holds as null is said in words, not as a
+        // printf's NAN.
         std::string v;
-        append_lf(v, r.v);
-        out.push_back(line + " " + v + (r.unit ? u : ""));
+        if (std::isnan(r.v)) {
+            v = "not defined";
+        } else if (std::isinf(r.v)) {
+            v = r.v > 0 ? "+infinite" : "-infinite";
+        } else {
+            append_lf(v, r.v);
+            if (r.unit) v += u;
+        }
+        out.push_back(line + " " + v);
     }
     return out;
 }

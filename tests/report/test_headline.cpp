@@ -108,6 +108,14 @@ TEST(Headline, ConstantOffsetAndDegenerateCases) {
     EXPECT_NE(j.find("\"sd_diff\": null,"), std::string::npos) << j;
     EXPECT_NE(j.find("\"r\": null,"), std::string::npos) << j;
     EXPECT_NE(j.find("\"median_diff\": 1,"), std::string::npos) << j;
+    // The console says so in words where the JSON file has null.
+    const auto lines = headline_lines(one);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        std::string("Standard deviation of the differences      not defined")),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        std::string("Median difference                          1.000000 m")),
+              lines.end());
 }
 
 TEST(Headline, JsonKeysInOrderAndNumbersExact) {
