@@ -164,3 +164,24 @@ TEST(Raster, AFailedReadIsRecorded) {
     EXPECT_EQ(std::vector<double>(row, row + 3), (std::vector<double>{0, 0, 0}));
     raster_close(f);
 }
+
+TEST(Raster, ALineReadWhereItLiesIsTheLineOfAPassAndLeavesThePassAlone) {
+    // Three lines of two 16-bit samples, the last cut short by one byte.
+    TmpRaster t(bytes({1, 0, 2, 0, 3, 1, 4, 0, 5, 0}), "at");
+    RasterFile f;
+    ASSERT_EQ(raster_open(f, t.path, "shown"), "");
+    RasterLines r;
+    ASSERT_TRUE(r.init(f, 3, 2, 2, 0.1));
+    const double *first = r.next_line();
+    EXPECT_EQ(first[0], 1 * 0.1);
+    double line[2] = {-1, -1};
+    EXPECT_EQ(r.read_line_at(1, line), 0);
+    EXPECT_EQ(line[0], 259 * 0.1);
+    EXPECT_EQ(line[1], 4 * 0.1);
+    EXPECT_EQ(r.read_line_at(2, line), 0);  // the missing byte reads as zero, as in a pass
+    EXPECT_EQ(line[0], 5 * 0.1);
+    EXPECT_EQ(line[1], 0.0);
+    const double *second = r.next_line();  // the pass goes on where it was
+    EXPECT_EQ(second[0], 259 * 0.1);
+    raster_close(f);
+}
