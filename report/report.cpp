@@ -514,7 +514,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     }
     std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
     for (const auto &l : headline_lines(h)) console += "\t" + l + "\n";
-    console += "\n\tRecomputed from the rasters: the RMS error and the sums agree with the summary.\n";
+    console += "\n\tRecomputed from the rasters: the RMS error, the sums and B0 and B1 agree with the summary.\n";
     if (!geo_note.empty()) console += "\t" + geo_note + "\n";
     say(console);
 
