@@ -333,12 +333,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     };
 
     // Bin 0 is held back from the table: it is what the rows leave of n.
-    const long long positions = (long long)s.lines * s.cols;
-    hist[0] = positions;
+    const long long n = (long long)s.lines * s.cols;
+    hist[0] = n;
     for (size_t k = 1; k < hist.size(); k++) {
         if (hist[k] > hist[0])
             return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
-                          std::to_string(positions) + " of the rasters");
+                          std::to_string(n) + " of the rasters");
         hist[0] -= hist[k];
     }
     std::vector<std::string> data_written;
@@ -380,7 +380,6 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         early_batch.start(gnuplot, report_dir, {job});
     }
 
-    const long long n = (long long)s.lines * s.cols;
     // A small comparison keeps its differences; a large one keeps none, its
     // medians and percentiles sought during the one walk below, guided by a
     // sample of differences read before it. The histogram of the signed

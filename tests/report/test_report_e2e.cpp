@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <set>
 
 #include "e2e.h"
@@ -198,6 +199,38 @@ TEST(Report, ConstantOffsetOddCount) {
     EXPECT_EQ(j.at("b0"), 5.0);
     EXPECT_THAT(f.read("r_report.json"), HasSubstr("\"unit\": \"m\""));
     EXPECT_THAT(r.out, HasSubstr("agree with the summary"));
+}
+
+TEST(Report, ALargeComparisonFindsItsRanksInTheOneWalk) {
+    // Over a million positions: the ranks are sought during the walk from a
+    // sample read before it, the signed histogram binned in it too. Terrain
+    // with ties and outliers, then a constant offset (no spread: the NMAD
+    // takes a walk of its own).
+    const int lines = 1025, cols = 1024;
+    for (int kind = 0; kind < 2; kind++) {
+        Folder f;
+        std::vector<int> a, b;
+        for (int i = 0; i < lines * cols; i++) {
+            const int line = i / cols, col = i % cols;
+            a.push_back(2000 + (line * 7 + col * 3) % 500 + (i * 37) % 11);
+            b.push_back(kind == 1 ? a.back() + 4 : a.back() + (i * 7919) % 9 - 3 + (i % 1009 == 0 ? 400 : 0));
+        }
+        compare_dems(f, lines, cols, a, b);
+        RunResult r = report(f);
+        ASSERT_EQ(r.status, 0) << r.err;
+        expect_figures(json_numbers(f.read("r_report.json")), expected(a, b));
+        // The signed histogram counts every difference once, drawn or beyond the axis.
+        const std::string data = f.read("r_report/diff_histogram.dat");
+        long long drawn = 0;
+        std::istringstream in(data);
+        for (std::string row; std::getline(in, row);)
+            if (!row.empty() && row[0] != '#') drawn += std::stoll(row.substr(row.find('\t') + 1));
+        const std::string script = f.read("r_report/diff_histogram.gp");
+        const size_t beyond = script.find(" beyond the axis");
+        const long long outside =
+            beyond == std::string::npos ? 0 : std::stoll(script.substr(script.rfind('(', beyond) + 1));
+        EXPECT_EQ(drawn + outside, (long long)lines * cols) << kind;
+    }
 }
 
 TEST(Report, LinearRelationWithOutliersOddAndEvenCounts) {
