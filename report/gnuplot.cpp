@@ -34,6 +34,23 @@ std::string find_gnuplot() {
 
 namespace {
 
+// The gnuplots running, in a fixed table a signal handler can read.
+constexpr int kMaxRunning = 64;
+volatile pid_t running_pids[kMaxRunning];
+
+void note_running(pid_t pid) {
+    for (int k = 0; k < kMaxRunning; k++)
+        if (running_pids[k] == 0) {
+            running_pids[k] = pid;
+            return;
+        }
+}
+
+void note_ended(pid_t pid) {
+    for (int k = 0; k < kMaxRunning; k++)
+        if (running_pids[k] == pid) running_pids[k] = 0;
+}
+
 double now_s() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -76,7 +93,20 @@ void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std
         if (err != 0) {
             jobs_[k].problem = "cannot start gnuplot (" + gnuplot + "): " + std::strerror(err);
             r.done = true;
+        } else {
+            note_running(r.pid);
         }
+    }
+}
+
+void gnuplot_stop_all() {
+    for (int k = 0; k < kMaxRunning; k++) {
+        const pid_t pid = running_pids[k];
+        if (pid <= 0) continue;
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        running_pids[k] = 0;
     }
 }
 
@@ -87,6 +117,7 @@ void GnuplotBatch::stop() {
             while (waitpid(r.pid, &r.status, 0) < 0 && errno == EINTR) {
             }
             r.done = true;
+            note_ended(r.pid);
         }
         if (r.said) std::fclose(r.said);
         r.said = nullptr;
@@ -100,8 +131,12 @@ std::vector<GnuplotJob> GnuplotBatch::wait(int timeout_s) {
         for (auto &r : run_) {
             if (r.done) continue;
             const pid_t got = waitpid(r.pid, &r.status, WNOHANG);
-            if (got == r.pid || (got < 0 && errno != EINTR)) r.done = true;
-            else all_done = false;
+            if (got == r.pid || (got < 0 && errno != EINTR)) {
+                r.done = true;
+                note_ended(r.pid);
+            } else {
+                all_done = false;
+            }
         }
         if (all_done) break;
         if (now_s() > deadline) {
@@ -111,6 +146,7 @@ std::vector<GnuplotJob> GnuplotBatch::wait(int timeout_s) {
                 while (waitpid(run_[k].pid, &run_[k].status, 0) < 0 && errno == EINTR) {
                 }
                 run_[k].done = true;
+                note_ended(run_[k].pid);
                 jobs_[k].problem =
                     "gnuplot did not finish " + jobs_[k].script + " within " + std::to_string(timeout_s) + " s";
             }

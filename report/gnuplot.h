@@ -48,6 +48,10 @@ private:
     std::vector<Running> run_;
 };
 
+// Stops every gnuplot still running and waits for it: async-signal-safe,
+// for a signal handler that removes the folder they draw in.
+void gnuplot_stop_all();
+
 // Runs every job at once, each in folder dir with standard input from
 // /dev/null, and waits for them all; a job still running after timeout_s
 // seconds is stopped and fails.

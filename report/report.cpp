@@ -48,8 +48,10 @@ void append(char *dst, size_t &len, const char *src) {
     dst[len] = '\0';
 }
 
-// Removes the scratch folder and what was recorded in it. Async-signal-safe.
+// Removes the scratch folder and what was recorded in it, once no gnuplot
+// draws there any more. Async-signal-safe.
 void remove_scratch() {
+    gnuplot_stop_all();
     if (scratch_dir[0] == '\0') return;
     static char path[kScratchPath];
     for (sig_atomic_t k = 0; k < scratch_count; k++) {
