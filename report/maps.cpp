@@ -59,22 +59,36 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     h_ = (lines + f_ - 1) / f_;
     sum_.assign(size_t(w_) * h_, 0.0);
     lines_in_.assign(size_t(h_), 0);
+    column_.assign(size_t(cols), 0.0);
 }
 
 void BlockMeans::add_line(int i, const double *values) {
-    // Each cell's sum in a register over its columns, in column order: the
-    // sums of neighbouring cells then overlap in the processor.
-    double *row = &sum_[size_t(i / f_) * w_];
+    // Each column summed down the lines of its line of cells (a loop the
+    // compiler makes vector code of); the columns go into their cells when
+    // a line of cells is complete, or a line of another one comes.
+    const int cell_line = i / f_;
+    if (cell_line != pending_) flush();
+    pending_ = cell_line;
+    double *__restrict acc = column_.data();
+    for (int j = 0; j < cols_; j++) acc[j] += values[j];
+    lines_in_[size_t(cell_line)]++;
+}
+
+void BlockMeans::flush() {
+    if (pending_ < 0) return;
+    double *row = &sum_[size_t(pending_) * w_];
     for (int c = 0, j = 0; c < w_; c++) {
         const int end = std::min(cols_, j + f_);
         double acc = row[c];
-        for (; j < end; j++) acc += values[j];
+        for (; j < end; j++) acc += column_[size_t(j)];
         row[c] = acc;
     }
-    lines_in_[size_t(i / f_)]++;
+    std::fill(column_.begin(), column_.end(), 0.0);
+    pending_ = -1;
 }
 
-std::vector<float> BlockMeans::means() const {
+std::vector<float> BlockMeans::means() {
+    flush();
     // A cell holds its lines added times its columns (fewer at the edges).
     std::vector<float> m(sum_.size());
     for (size_t k = 0; k < m.size(); k++) {

@@ -21,15 +21,18 @@ public:
     BlockMeans(int lines, int cols, int max_side);
     void add_line(int i, const double *values);
     // The means, line by line (blocks at the edges average what they hold).
-    std::vector<float> means() const;
+    std::vector<float> means();
     int factor() const { return f_; }
     int lines() const { return h_; }
     int cols() const { return w_; }
 
 private:
     int lines_, cols_, f_, w_, h_;
+    void flush();
     std::vector<double> sum_;
-    std::vector<int> lines_in_;  // the lines added to each line of cells
+    std::vector<int> lines_in_;   // the lines added to each line of cells
+    std::vector<double> column_;  // each column's sum over the lines of cells not yet flushed
+    int pending_ = -1;            // the line of cells those lines belong to
 };
 
 // The shaded relief (0 to 255, 0 where there is none) of an elevation grid

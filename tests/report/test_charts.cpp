@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "charts.h"
+#include "maps.h"
 
 TEST(Charts, ProfilesLeaveGapsForFiguresThatAreNotFinite) {
     std::vector<LineRow> rows = {{0, 1.5, 1.0, 0.9, 0.81}, {1, NAN, HUGE_VAL, NAN, NAN}, {2, 2.5, 1.1, 0.8, 0.64}};
@@ -53,4 +54,28 @@ TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
     EXPECT_NE(f.script.find("clip = 1\n"), std::string::npos) << "a zero clip gets a usable colour range";
     EXPECT_NE(f.script.find("binary array=(3,2) dx=4 dy=4"), std::string::npos) << f.script;
     EXPECT_EQ(f.data.size(), 1u) << "no relief without a shade";
+}
+
+TEST(Charts, BlockMeansAverageWhatEachCellHolds) {
+    // 5 lines of 7 columns to at most 3 cells a side: cells of 3 × 3
+    // positions, those at the edges holding fewer.
+    const int lines = 5, cols = 7;
+    BlockMeans b(lines, cols, 3);
+    ASSERT_EQ(b.factor(), 3);
+    ASSERT_EQ(b.cols(), 3);
+    ASSERT_EQ(b.lines(), 2);
+    std::vector<double> line(cols);
+    for (int i = 0; i < lines; i++) {
+        for (int j = 0; j < cols; j++) line[size_t(j)] = i * 10 + j;
+        b.add_line(i, line.data());
+    }
+    const std::vector<float> m = b.means();
+    for (int cl = 0; cl < 2; cl++)
+        for (int cc = 0; cc < 3; cc++) {
+            double sum = 0;
+            int count = 0;
+            for (int i = cl * 3; i < std::min(lines, cl * 3 + 3); i++)
+                for (int j = cc * 3; j < std::min(cols, cc * 3 + 3); j++) sum += i * 10 + j, count++;
+            EXPECT_FLOAT_EQ(m[size_t(cl * 3 + cc)], float(sum / count)) << cl << "," << cc;
+        }
 }
