@@ -420,6 +420,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     // Counted per line in 32 bits, and added to the figure's counts before
     // any could overflow.
     std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
+    uint64_t counted = 0;  // positions in density_counts
     std::vector<int32_t> density_index(size_t(s.cols));
 
     RasterSums sums;
@@ -441,10 +442,13 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                   resid_f ? resid_f : resid_row.data());
         density_line(x, y, s.cols, density.lo, density_scale, kDensityBins, density_index.data(),
                      density_counts.data());
-        // A bin of 2^32 − 1 positions goes over to the figure's counts before it overflows.
-        if (size_t(s.cols) > UINT32_MAX / 2 || i % (int(UINT32_MAX / 2 / uint32_t(s.cols)) + 1) == 0 || i + 1 == s.lines) {
+        // The counts go over to the figure's before the next line could
+        // take a bin past 2^32 − 1.
+        counted += uint64_t(s.cols);
+        if (counted + uint64_t(s.cols) > UINT32_MAX || i + 1 == s.lines) {
             for (size_t k = 0; k < density_counts.size(); k++) density.counts[k] += double(density_counts[k]);
             std::fill(density_counts.begin(), density_counts.end(), 0u);
+            counted = 0;
         }
         if (binner) binner->add(d_row.data(), size_t(s.cols));
         written = diff_f && resid_f && diff_tif.line_filled() && resid_tif.line_filled() && written;
