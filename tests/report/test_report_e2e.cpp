@@ -213,7 +213,7 @@ TEST(Report, ALargeComparisonFindsItsRanksInTheOneWalk) {
         for (int i = 0; i < lines * cols; i++) {
             const int line = i / cols, col = i % cols;
             a.push_back(2000 + (line * 7 + col * 3) % 500 + (i * 37) % 11);
-            b.push_back(kind == 1 ? a.back() + 4 : a.back() + (i * 7919) % 9 - 3 + (i % 1009 == 0 ? 400 : 0));
+            b.push_back(kind == 1 ? a.back() + 4 : a.back() + int(i * 7919LL % 9) - 3 + (i % 1009 == 0 ? 400 : 0));
         }
         compare_dems(f, lines, cols, a, b);
         RunResult r = report(f);
