@@ -47,7 +47,7 @@ public:
     // same order). Returns how many such walks it took in `walks`.
     Headline finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
                     int *walks = nullptr);
-    // The differences, in position order until finish() reorders them.
+    // The differences held (after reserve()), in position order.
     const double *diffs() const { return d_; }
     size_t count() const { return n_; }
 
