@@ -591,28 +591,30 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     if (!write_staged(json, out_base + "_report.json", headline_json(h)))
         return refuse("cannot write " + printable(json.staged.final_path) + ": " + std::strerror(json.err));
 
-    StagedFile *const all[] = {&json.staged, &diff_file, &resid_file, &pdf};
-    size_t failed = 0;
-    if (!staged_commit_together(all, 4, &failed))
-        return refuse("cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno));
-    // The figures move into RESULT_report/ together, with the signals held;
-    // any other file a user keeps there stays.
+    // RESULT_report/ first: a folder that cannot be made refuses the report
+    // before anything is replaced.
     if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
         return refuse("cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno));
-    {
-        sigset_t held, old;
-        sigfillset(&held);
-        sigprocmask(SIG_BLOCK, &held, &old);
-        std::string moved;
-        for (sig_atomic_t k = 0; k < scratch_count && moved.empty(); k++) {
-            const std::string name = scratch_names[k];
-            if (rename((report_dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
-                moved = "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
-        }
-        sigprocmask(SIG_SETMASK, &old, nullptr);
-        if (!moved.empty()) return refuse(moved);
-        remove_scratch();
+    // The four files are renamed together and the figures moved into
+    // RESULT_report/ with every signal held, so that a signal finds either
+    // the earlier report or the new one, whole; any other file a user keeps
+    // in RESULT_report/ stays.
+    sigset_t held, old;
+    sigfillset(&held);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    StagedFile *const all[] = {&json.staged, &diff_file, &resid_file, &pdf};
+    size_t failed = 0;
+    std::string moved;
+    if (!staged_commit_together(all, 4, &failed))
+        moved = "cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno);
+    for (sig_atomic_t k = 0; k < scratch_count && moved.empty(); k++) {
+        const std::string name = scratch_names[k];
+        if (rename((report_dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
+            moved = "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
     }
+    if (moved.empty()) remove_scratch();
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (!moved.empty()) return refuse(moved);
 
     const std::string shown_base = folder_shown + result;
     say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +

@@ -155,6 +155,9 @@ bool staged_commit(StagedFile &f) {
 
 bool staged_commit_together(StagedFile *const files[], size_t n, size_t *failed) {
     if (n == 0) return true;
+    // A signal waits until every file is renamed (or discarded): it never
+    // finds some replaced and the rest not.
+    SignalsHeld held;
     // The lock is taken on the folder of the first file; files committed
     // together lie in one folder.
     int dir_fd = open(folder_of(files[0]->final_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
