@@ -50,12 +50,7 @@ void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
     if (cols <= 0 || (d_ && size_t(cols) > bytes_ / sizeof(double) - n_)) return;  // beyond the room obtained
-    if (!have_origin_) {
-        x0_ = x[0];
-        y0_ = y[0];
-        d0_ = min_ = max_ = y[0] - x[0];
-        have_origin_ = true;
-    }
+    if (n_ == 0) min_ = max_ = y[0] - x[0];
     // The differences go where the ranks are sought: the room for all of
     // them, or one line's for the search.
     double *out = d_ ? d_ + n_ : nullptr;
@@ -63,8 +58,10 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         row_.resize(size_t(cols));
         out = row_.data();
     }
-    double sx = sx_, sy = sy_, sxx = sxx_, syy = syy_, sxy = sxy_;
-    double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_, sdd = sdd_, sd = sd_;
+    // First walk of the line: the running sums, in position order, and the
+    // line's own sums of x, y and d.
+    double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_;
+    double lx = 0, ly = 0, ld = 0;
     for (int j = 0; j < cols; j++) {
         const double d = y[j] - x[j];
         if (out) out[j] = d;
@@ -73,28 +70,39 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
         sum_sq += d * d;
         if (d < mn) mn = d;
         if (d > mx) mx = d;
-        const double w = d - d0_;
-        sd += w;
-        sdd += w * w;
-        const double u = x[j] - x0_, v = y[j] - y0_;
-        sx += u;
-        sy += v;
-        sxx += u * u;
-        syy += v * v;
-        sxy += u * v;
+        lx += x[j];
+        ly += y[j];
+        ld += d;
     }
+    sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx;
+    // Second walk: the line's squares and products about its own means,
+    // which lie amid its values, so that no large square cancels (an
+    // outlier anywhere costs no precision) ...
+    const double c = cols, mean_x = lx / c, mean_y = ly / c, mean_d = ld / c;
+    double cxx = 0, cyy = 0, cxy = 0, cdd = 0;
+    for (int j = 0; j < cols; j++) {
+        const double u = x[j] - mean_x, v = y[j] - mean_y, w = (y[j] - x[j]) - mean_d;
+        cxx += u * u;
+        cyy += v * v;
+        cxy += u * v;
+        cdd += w * w;
+    }
+    // ... then merged into the whole raster's (the pairwise update of
+    // Chan, Golub and LeVeque).
+    const double na = double(n_), nab = na + c, f = na * c / nab;
+    const double dx = mean_x - mean_x_, dy = mean_y - mean_y_, dd = mean_d - mean_d_;
+    m2x_ += cxx + dx * dx * f;
+    m2y_ += cyy + dy * dy * f;
+    cxy_ += cxy + dx * dy * f;
+    m2d_ += cdd + dd * dd * f;
+    mean_x_ += dx * c / nab;
+    mean_y_ += dy * c / nab;
+    mean_d_ += dd * c / nab;
     n_ += size_t(cols);
     if (out && !d_) {
         search_->ranks.add(out, size_t(cols));
         search_->mad.add(out, size_t(cols));
     }
-    sx_ = sx, sy_ = sy, sxx_ = sxx, syy_ = syy, sxy_ = sxy;
-    sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx, sdd_ = sdd, sd_ = sd;
-}
-
-double pearson(double n, double sx, double sy, double sxx, double syy, double sxy) {
-    const double cxy = sxy - sx * sy / n, cxx = sxx - sx * sx / n, cyy = syy - sy * sy / n;
-    return cxy / std::sqrt(cxx * cyy);
 }
 
 Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit) {
@@ -123,14 +131,12 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
         return h;
     }
     h.mean_diff = sum_d_ / nd;
-    // The squared deviations from the sums about the first difference, which
-    // lies near the mean, so that no large square cancels.
-    h.sd_diff = n > 1 ? std::sqrt(std::max(0.0, sdd_ - sd_ * sd_ / nd) / (nd - 1.0)) : nan;
+    h.sd_diff = n > 1 ? std::sqrt(m2d_ / (nd - 1.0)) : nan;
     h.rms_n = std::sqrt(sum_sq_ / nd);
     h.mae = sum_abs_ / nd;
     h.min_diff = min_;
     h.max_diff = max_;
-    h.r = pearson(nd, sx_, sy_, sxx_, syy_, sxy_);
+    h.r = cxy_ / std::sqrt(m2x_ * m2y_);
     h.r2 = h.r * h.r;
     if (std::isnan(sum_d_)) {
         // A not-a-number difference has no rank: no exact order statistics.

@@ -57,19 +57,15 @@ private:
     size_t n_ = 0, bytes_ = 0;
     std::unique_ptr<Search> search_;
     std::vector<double> row_;  // one line's differences, for the search
-    bool have_origin_ = false;
-    double x0_ = 0, y0_ = 0;  // the first position: the sums below are taken about it
-    double sx_ = 0, sy_ = 0, sxx_ = 0, syy_ = 0, sxy_ = 0;
-    double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;
-    double d0_ = 0, sd_ = 0, sdd_ = 0;  // the differences about the first one: Σw, Σw²
+    double sum_d_ = 0, sum_abs_ = 0, sum_sq_ = 0, min_ = 0, max_ = 0;  // in position order
+    // The means of x, y and d, and the sums of squares and products about
+    // them: Σ(x − x̄)², Σ(y − ȳ)², Σ(x − x̄)(y − ȳ), Σ(d − d̄)².
+    double mean_x_ = 0, mean_y_ = 0, mean_d_ = 0, m2x_ = 0, m2y_ = 0, cxy_ = 0, m2d_ = 0;
 };
 
 // The ranks the headline figures need among n differences: the two middle
 // values, and the 90th, 95th and 98th percentiles of |d|.
 std::vector<RankQuery> headline_ranks(size_t n);
-
-// Pearson's r from sums taken about any origin: n, Σx, Σy, Σx², Σy², Σxy.
-double pearson(double n, double sx, double sy, double sxx, double syy, double sxy);
 
 // The figures as a JSON object, keys in their fixed order; a figure that
 // is not a finite number is null. Numbers in their shortest exact form.

@@ -74,7 +74,7 @@ void expect_close(const Headline &h, const Expected &e) {
 }  // namespace
 
 TEST(Headline, ElevationsFarFromZeroWithOutliers) {
-    // High elevations with a small spread: sums about the first position keep r exact enough.
+    // High elevations with a small spread, then a far outlier at the first position.
     std::mt19937_64 gen(3);
     std::normal_distribution<double> terrain(2500.0, 40.0), noise(0.0, 0.3);
     for (int lines : {63, 64}) {  // an odd and an even count of positions
@@ -86,6 +86,15 @@ TEST(Headline, ElevationsFarFromZeroWithOutliers) {
             y.push_back(1.001 * v - 2.0 + noise(gen) + (i % 500 == 7 ? 80.0 : 0.0));
         }
         expect_close(run(x, y, cols), expected(x, y));
+        // A nodata-like first position, far from every other: the spread
+        // and r lose nothing to it (sums about it would cancel away r's
+        // digits and could even give |r| > 1).
+        x[0] = -2e9, y[0] = 2.1e9;
+        const Headline h = run(x, y, cols);
+        const Expected e = expected(x, y);
+        EXPECT_NEAR(h.r, e.r, 1e-13);
+        EXPECT_LE(std::fabs(h.r), 1.0);
+        EXPECT_NEAR(h.sd_diff, e.sd, 1e-13 * e.sd);
     }
 }
 
