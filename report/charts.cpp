@@ -228,7 +228,7 @@ DiffBinner::DiffBinner(const Headline &h, int bins) {
     hist_.lo = lo;
     hist_.hi = hi;
     hist_.counts.assign(size_t(bins), 0);
-    extra_.assign(4 * (size_t(bins) + 1), 0);
+    extra_.assign(size_t(bins) + 1, 0);
     scale_ = bins / (hi - lo);
 }
 
@@ -247,25 +247,10 @@ void DiffBinner::add(const double *d, size_t n) {
             const int32_t b = int32_t(std::min(std::max(0.0, (v - lo) * scale), last));  // not a number: 0
             index[i] = v >= lo && v <= hi ? b : bins;
         }
-        // Alternate values count into four tables: neighbouring values
-        // often share a bin, and one increment need not wait for the last.
-        const size_t stride = size_t(bins) + 1;
-        size_t i = 0;
-        for (; i + 3 < m; i += 4) {
-            extra_[size_t(index[i])]++;
-            extra_[stride + size_t(index[i + 1])]++;
-            extra_[2 * stride + size_t(index[i + 2])]++;
-            extra_[3 * stride + size_t(index[i + 3])]++;
-        }
-        for (; i < m; i++) extra_[size_t(index[i])]++;
+        for (size_t i = 0; i < m; i++) extra_[size_t(index[i])]++;
     }
-    const size_t stride = size_t(bins) + 1;
-    for (int k = 0; k <= bins; k++) {
-        const long long c = extra_[size_t(k)] + extra_[stride + size_t(k)] + extra_[2 * stride + size_t(k)] +
-                            extra_[3 * stride + size_t(k)];
-        if (k < bins) hist_.counts[size_t(k)] += c;
-        else hist_.outside += c;
-    }
+    for (int k = 0; k < bins; k++) hist_.counts[size_t(k)] += extra_[size_t(k)];
+    hist_.outside += extra_[size_t(bins)];
     std::fill(extra_.begin(), extra_.end(), 0);
 }
 

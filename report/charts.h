@@ -68,7 +68,7 @@ public:
 private:
     DiffHistogram hist_;
     double scale_ = 1;
-    std::vector<long long> extra_;  // four tables of a block's counts, each with those outside [lo, hi] last
+    std::vector<long long> extra_;  // a block's counts, and those outside [lo, hi] last
 };
 
 // Quotes text as a gnuplot string: taken as it stands, never expanded.

@@ -419,8 +419,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     const double density_scale = kDensityBins / (density.hi - density.lo);
     // Counted per line in 32 bits, and added to the figure's counts before
     // any could overflow.
-    const size_t density_cells = size_t(kDensityBins) * kDensityBins;
-    std::vector<uint32_t> density_counts(2 * density_cells);
+    std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
     uint64_t counted = 0;  // positions in density_counts
     std::vector<int32_t> density_index(size_t(s.cols));
 
@@ -447,8 +446,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         // take a bin past 2^32 − 1.
         counted += uint64_t(s.cols);
         if (counted + uint64_t(s.cols) > UINT32_MAX || i + 1 == s.lines) {
-            for (size_t k = 0; k < density_cells; k++)
-                density.counts[k] += double(density_counts[k]) + double(density_counts[density_cells + k]);
+            for (size_t k = 0; k < density_counts.size(); k++) density.counts[k] += double(density_counts[k]);
             std::fill(density_counts.begin(), density_counts.end(), 0u);
             counted = 0;
         }

@@ -20,13 +20,5 @@ void density_line(const double *__restrict x, const double *__restrict y, int co
         const double by = std::min(std::max((y[j] - lo) * scale, 0.0), last);
         index[j] = int32_t(by) * bins + int32_t(bx);
     }
-    // Neighbouring positions often share a bin: alternate positions count
-    // into two tables, so that one increment need not wait for the last.
-    const size_t cells = size_t(bins) * size_t(bins);
-    int j = 0;
-    for (; j + 1 < cols; j += 2) {
-        counts[index[j]]++;
-        counts[cells + size_t(index[j + 1])]++;
-    }
-    if (j < cols) counts[index[j]]++;
+    for (int j = 0; j < cols; j++) counts[index[j]]++;
 }

@@ -11,11 +11,9 @@
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
                double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float);
 
-// Adds each position to counts[bin(y)·bins + bin(x)], or to the same cell
-// of a second table of bins² counts that follows the first (the figure's
-// counts are their sums), where bin(v) is the floor of (v − lo)·scale, 0
-// below 0 and bins − 1 beyond it. The values are finite. `index` holds
-// cols ints of room.
+// Adds each position to counts[bin(y)·bins + bin(x)], where bin(v) is the
+// floor of (v − lo)·scale, 0 below 0 and bins − 1 beyond it. The values are
+// finite. `index` holds cols ints of room.
 void density_line(const double *__restrict x, const double *__restrict y, int cols, double lo, double scale, int bins,
                   int32_t *__restrict index, uint32_t *__restrict counts);
 
