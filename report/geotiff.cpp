@@ -157,19 +157,6 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     return "";
 }
 
-bool GeoTiffOut::write_line(int i, const float *values) {
-    float *room = next_line();
-    if (!room) return false;
-    const size_t line_bytes = size_t(cols_) * sizeof(float);
-    if (i != int(filling_->index) * strip_lines_ + int(filling_->bytes / line_bytes)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (problem_.empty()) problem_ = "line " + std::to_string(i) + " was written out of order";
-        return false;
-    }
-    std::copy_n(values, size_t(cols_), room);
-    return line_filled();
-}
-
 float *GeoTiffOut::next_line() {
     if (!filling_ || filling_->index * uint32_t(strip_lines_) >= uint32_t(lines_)) return nullptr;
     return reinterpret_cast<float *>(filling_->data.data() + filling_->bytes);

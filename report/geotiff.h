@@ -50,10 +50,9 @@ public:
     GeoTiffOut &operator=(const GeoTiffOut &) = delete;
     // Creates the file at path; empty on success, else the problem.
     std::string create(const std::string &path, int lines, int cols, const Georef &g);
-    // Writes line i (lines in order, from 0); false once a write failed.
-    bool write_line(int i, const float *values);
-    // The room for the next line, to be filled in place and handed over by
-    // line_filled() (no copy); null once a write failed.
+    // The room for the next line (lines in order, from 0), to be filled in
+    // place and handed over by line_filled(); null once a write failed or
+    // every line is written.
     float *next_line();
     bool line_filled();
     // Writes what is left and completes the file; empty on success, else

@@ -181,9 +181,3 @@ std::vector<GnuplotJob> GnuplotBatch::wait(int timeout_s) {
     run_.clear();
     return done;
 }
-
-void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> &jobs, int timeout_s) {
-    GnuplotBatch batch;
-    batch.start(gnuplot, dir, std::move(jobs));
-    jobs = batch.wait(timeout_s);
-}

@@ -52,9 +52,4 @@ private:
 // for a signal handler that removes the folder they draw in.
 void gnuplot_stop_all();
 
-// Runs every job at once, each in folder dir with standard input from
-// /dev/null, and waits for them all; a job still running after timeout_s
-// seconds is stopped and fails.
-void run_gnuplot(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> &jobs, int timeout_s);
-
 #endif
