@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "numfmt.h"
+#include "rows.h"
 
 namespace {
 
@@ -244,8 +245,7 @@ void DiffBinner::add(const double *d, size_t n) {
         const size_t m = std::min<size_t>(512, n - at);
         for (size_t i = 0; i < m; i++) {
             const double v = d[at + i];
-            const int32_t b = int32_t(std::min(std::max(0.0, (v - lo) * scale), last));  // not a number: 0
-            index[i] = v >= lo && v <= hi ? b : bins;
+            index[i] = v >= lo && v <= hi ? clamped_bin(v, lo, scale, last) : bins;
         }
         for (size_t i = 0; i < m; i++) extra_[size_t(index[i])]++;
     }

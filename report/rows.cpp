@@ -16,9 +16,7 @@ void density_line(const double *__restrict x, const double *__restrict y, int co
                   int32_t *__restrict index, uint32_t *__restrict counts) {
     const double last = bins - 1;
     for (int j = 0; j < cols; j++) {
-        const double bx = std::min(std::max((x[j] - lo) * scale, 0.0), last);
-        const double by = std::min(std::max((y[j] - lo) * scale, 0.0), last);
-        index[j] = int32_t(by) * bins + int32_t(bx);
+        index[j] = clamped_bin(y[j], lo, scale, last) * bins + clamped_bin(x[j], lo, scale, last);
     }
     for (int j = 0; j < cols; j++) counts[index[j]]++;
 }

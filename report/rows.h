@@ -5,7 +5,14 @@
 #ifndef KARVEL_REPORT_ROWS_H
 #define KARVEL_REPORT_ROWS_H
 
+#include <algorithm>
 #include <cstdint>
+
+// The bin of v among bins of width 1/scale from lo: the floor of
+// (v − lo)·scale, 0 below 0 (and for not a number), `last` beyond it.
+inline int32_t clamped_bin(double v, double lo, double scale, double last) {
+    return int32_t(std::min(std::max(0.0, (v - lo) * scale), last));
+}
 
 // d = y − x and e = y − (x·b1 + b0), each also rounded to float.
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
