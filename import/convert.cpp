@@ -7,8 +7,6 @@
 
 static_assert(std::endian::native == std::endian::little, "samples are stored least significant byte first");
 
-int kind_bytes(Kind k) { return k == Kind::image8 ? 1 : k == Kind::dem16 ? 2 : 4; }
-int width_answer(Kind k) { return k == Kind::dem16 ? 0 : 1; }
 
 std::string plan_dem(const Source &s, int target, bool convert, Plan &plan) {
     plan = Plan{};

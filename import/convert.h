@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "kind.h"
 #include "source.h"
 #include "units.h"
-
-enum class Kind { image8, dem16, dem32 };
 
 struct Plan {
     Kind kind = Kind::image8;
@@ -18,11 +17,6 @@ struct Plan {
     double factor = 1;   // converted DEMs: value in the source unit × factor = value in the stored unit
     ElevationUnit unit;  // the source unit (DEMs)
 };
-
-// Bytes per stored sample of a kind.
-int kind_bytes(Kind k);
-// karvel's sample width answer of a DEM kind (0 for 16 bits, 1 for 32 bits).
-int width_answer(Kind k);
 
 // Decides how a DEM band is stored: integer samples in one of karvel's units
 // without scale or offset keep their values (unsigned 8- and 16-bit as 16-bit,

@@ -122,15 +122,6 @@ void check_name(const std::string &name, const std::string &what) {
         throw Refusal{"the name " + quoted(name) + " " + what + " is not an answer karvel's dialogue takes: " + problem};
 }
 
-std::string kind_text(const Plan &p) {
-    switch (p.kind) {
-        case Kind::image8: return "8-bit image";
-        case Kind::dem16: return "16-bit DEM";
-        case Kind::dem32: return "32-bit DEM";
-    }
-    return "";
-}
-
 std::string fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
@@ -176,7 +167,7 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
         in->has_data.assign(size_t(w.cols), 0);
         in->bytes.assign(size_t(w.cols) * size_t(kind_bytes(in->plan.kind)), 0);
         in->raw.discard();
-        const std::string file = in->name + raster_suffix(kind_bytes(in->plan.kind));
+        const std::string file = in->name + raster_suffix(in->plan.kind);
         if (!in->raw.begin(folder_real + "/" + file))
             throw Refusal{"the file " + printable(folder_real + "/" + file) +
                           " cannot be created: " + std::strerror(in->raw.err)};
@@ -243,8 +234,8 @@ void choose_names(Input &a, Input &b, const ImportOptions &o) {
         check_name(a.name, "taken from " + a.who() + " (give names with --names A B)");
         check_name(b.name, "taken from " + b.who() + " (give names with --names A B)");
     }
-    if (a.name + raster_suffix(kind_bytes(a.plan.kind)) == b.name + raster_suffix(kind_bytes(b.plan.kind)))
-        throw Refusal{"both rasters would be written as " + printable(a.name + raster_suffix(kind_bytes(a.plan.kind))) +
+    if (a.name + raster_suffix(a.plan.kind) == b.name + raster_suffix(b.plan.kind))
+        throw Refusal{"both rasters would be written as " + printable(a.name + raster_suffix(a.plan.kind)) +
                       "; give them two names with --names A B"};
 }
 
@@ -314,7 +305,7 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
             if (in->src.scale != 1 || in->src.offset != 0)
                 source += ", x " + fixed(in->src.scale, 6) + " + " + fixed(in->src.offset, 6);
         }
-        rows.push_back({in->role, in->name, in->name + raster_suffix(kind_bytes(p.kind)), kind_text(p), unit,
+        rows.push_back({in->role, in->name, in->name + raster_suffix(p.kind), kind_words(p.kind), unit,
                         std::to_string(w.lines) + " x " + std::to_string(w.cols),
                         std::to_string(in->tally.min) + " .. " + std::to_string(in->tally.max), rounding, source});
     }
@@ -339,7 +330,8 @@ int refuse(const ImportSetting &setting, const std::string &message) {
 
 int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     std::string message;
-    if (!set_images_dir(setting.images_root, message)) throw Refusal{message};
+    ImagesDir images;
+    if (!resolve_images_dir(setting.images_root, images, message)) throw Refusal{message};
     check_folder(o.folder);
     {
         const std::string problem = answer_problem(o.result, kMaxName);
@@ -398,17 +390,17 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     choose_names(a, b, o);
     for (Input *in : {&a, &b}) {
         // karvel refuses a result name whose files would replace a description.
-        const std::string descr_name = in->name + description_suffix(kind_bytes(in->plan.kind));
+        const std::string descr_name = in->name + description_suffix(in->plan.kind);
         for (const char *suffix : {kSummarySuffix, kLineTableSuffix, kHistogramSuffix})
             if (descr_name == o.result + suffix)
                 throw Refusal{"the result name " + quoted(o.result) + " would have karvel replace the description " +
                               printable(descr_name) + "; choose another with --result R"};
-        check_length(shown_path(o.folder, in->name + raster_suffix(kind_bytes(in->plan.kind))));
+        check_length(shown_path(o.folder, in->name + raster_suffix(in->plan.kind)));
         if (in->plan.kind != Kind::image8 && in->src.unit_type.empty())
             notes.push_back(in->who() + " names no unit for its values: metres were assumed.");
     }
 
-    const std::string folder_real = real_path(shown_path(o.folder, ""));
+    const std::string folder_real = images.real_path(shown_path(o.folder, ""));
     std::vector<std::string> made = make_folder(folder_real.substr(0, folder_real.size() - 1));
     struct FolderUndo {
         std::vector<std::string> &made;
@@ -486,8 +478,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     } description_undo{descriptions};
     for (int k = 0; k < 2; k++) {
         Input &in = k == 0 ? a : b;
-        const int bytes = kind_bytes(in.plan.kind);
-        const std::string raw_name = in.name + raster_suffix(bytes);
+        const std::string raw_name = in.name + raster_suffix(in.plan.kind);
         double gt[6];
         std::memcpy(gt, in.src.gt, sizeof gt);
         gt[0] = in.src.gt[0] + w.col * in.src.gt[1] + w.line * in.src.gt[2];
@@ -502,9 +493,9 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
             if (!write_staged(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
                 throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(sidecars[k].err)};
         }
-        const int values[6] = {w.lines, w.cols, bytes, in.tally.min, in.tally.max,
+        const int values[6] = {w.lines, w.cols, kind_bytes(in.plan.kind), in.tally.min, in.tally.max,
                                ground_cell_size(in.src, gt, w.lines, w.cols)};
-        const std::string descr_name = in.name + description_suffix(bytes);
+        const std::string descr_name = in.name + description_suffix(in.plan.kind);
         TextFile &d = descriptions[k];
         bool ok = text_create(d, dir + "/" + descr_name, shown_path(o.folder, descr_name));
         if (ok) {
@@ -567,8 +558,9 @@ int run_import(int argc, const char *const *argv, const ImportSetting &setting) 
     if (o.help) {
         std::fputs(usage_text(setting.program).c_str(), stdout);
         std::string message;
-        if (set_images_dir(setting.images_root, message))
-            std::printf("\nThe images directory is %s.\n", printable(images_dir()).c_str());
+        ImagesDir images;
+        if (resolve_images_dir(setting.images_root, images, message))
+            std::printf("\nThe images directory is %s.\n", printable(images.dir).c_str());
         return 0;
     }
     CPLPushErrorHandler(CPLQuietErrorHandler);

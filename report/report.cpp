@@ -19,6 +19,7 @@
 #include "description.h"
 #include "gnuplot.h"
 #include "headline.h"
+#include "kind.h"
 #include "maps.h"
 #include "numfmt.h"
 #include "outfile.h"
@@ -169,17 +170,17 @@ struct Input {
     ~Input() { raster_close(file); }
 };
 
-std::string open_input(Input &in, const std::string &shown, const Summary &s, int k) {
+std::string open_input(Input &in, const ImagesDir &images, const std::string &shown, const Summary &s, int k) {
     const char *which = k == 0 ? "first" : "second";
-    const int bytes = sample_bytes_of(shown, s.image);
-    if (bytes == 0 || shown.compare(0, std::strlen(kShownRoot), kShownRoot) != 0)
+    Kind kind = Kind::image8;
+    if (!kind_of_name(shown, s.image, kind) || shown.compare(0, std::strlen(kShownRoot), kShownRoot) != 0)
         return std::string("the summary names the ") + which + " raster " + printable(shown) +
                ", which is not a raster karvel reads";
     in.shown = shown;
-    in.real = real_path(shown);
-    const std::string descr_shown = shown.substr(0, shown.size() - std::strlen(raster_suffix(bytes))) +
-                                    description_suffix(bytes);
-    std::string p = read_description(real_path(descr_shown), in.values);
+    in.real = images.real_path(shown);
+    const std::string descr_shown = shown.substr(0, shown.size() - std::strlen(raster_suffix(kind))) +
+                                    description_suffix(kind);
+    std::string p = read_description(images.real_path(descr_shown), in.values);
     if (!p.empty()) return "the description file " + printable(descr_shown) + " cannot be used: " + p;
     if (in.values[0] != s.lines || in.values[1] != s.cols)
         return kfmt("the description file %s gives %d lines and %d columns, but the summary %d lines and %d columns: "
@@ -188,7 +189,7 @@ std::string open_input(Input &in, const std::string &shown, const Summary &s, in
     p = raster_open(in.file, in.real, shown);
     if (!p.empty()) return "the " + std::string(which) + " raster " + printable(shown) + " cannot be read: " + p;
     const double factor = s.image ? 1.0 : unit_factor(s.unit[k]);
-    if (!in.lines.init(in.file, s.lines, s.cols, bytes, factor)) return "there is not memory enough to read the rasters";
+    if (!in.lines.init(in.file, s.lines, s.cols, kind_bytes(kind), factor)) return "there is not memory enough to read the rasters";
     return "";
 }
 
@@ -266,7 +267,8 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
         return kReportUsage;
     }
     std::string message;
-    if (!set_images_dir(images_root, message)) return refuse(message);
+    ImagesDir images;
+    if (!resolve_images_dir(images_root, images, message)) return refuse(message);
     staged_catch_signals();
     const std::string gnuplot = find_gnuplot();
     if (gnuplot.empty())
@@ -274,11 +276,11 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
                       "was written");
 
     const std::string folder_shown = shown_folder(folder);
-    std::string dir = real_path(folder_shown);
+    std::string dir = images.real_path(folder_shown);
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     const std::string summary_shown = folder_shown + result + kSummarySuffix;
     std::string text;
-    p = read_regular(real_path(summary_shown), kSummaryLimit, text);
+    p = read_regular(images.real_path(summary_shown), kSummaryLimit, text);
     if (!p.empty()) return refuse("no summary " + printable(summary_shown) + " to report on: " + p);
     Summary s;
     p = parse_summary(text, s);
@@ -286,12 +288,12 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
 
     const std::string lines_shown = folder_shown + result + kLineTableSuffix;
     std::vector<LineRow> rows;
-    p = read_regular(real_path(lines_shown), kTableLimit, text);
+    p = read_regular(images.real_path(lines_shown), kTableLimit, text);
     if (p.empty()) p = parse_line_table(text, s.lines, rows);
     if (!p.empty()) return refuse("the per-line table " + printable(lines_shown) + " cannot be used: " + p);
     const std::string hist_shown = folder_shown + result + kHistogramSuffix;
     std::vector<long long> hist;
-    p = read_regular(real_path(hist_shown), kTableLimit, text);
+    p = read_regular(images.real_path(hist_shown), kTableLimit, text);
     if (p.empty()) p = parse_histogram_table(text, hist);
     if (!p.empty()) return refuse("the histogram table " + printable(hist_shown) + " cannot be used: " + p);
     text.clear();
@@ -299,7 +301,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
 
     Input in[2];
     for (int k = 0; k < 2; k++) {
-        p = open_input(in[k], k == 0 ? s.first_shown : s.second_shown, s, k);
+        p = open_input(in[k], images, k == 0 ? s.first_shown : s.second_shown, s, k);
         if (!p.empty()) return refuse(p);
     }
     std::string geo_note;

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "summary_text.h"
+
+using namespace summary_text;
+
 namespace {
 
 std::string without_cr(const std::string &text) {
@@ -55,57 +59,62 @@ bool to_int(const std::string &w, int &v) {
     return true;
 }
 
+// What stands before a figure of the summary on its line: "\tLABEL =".
+std::string key(const char *label) { return std::string("\t") + label + " ="; }
+
+bool word_after(const std::string &t, const std::string &label, size_t *pos, std::string &word) {
+    return word_after(t, label.c_str(), pos, word);
+}
+
 bool figure(const std::string &t, const char *label, size_t *pos, Printed &p) {
-    return word_after(t, label, pos, p.text) && to_double(p.text, p.value);
+    return word_after(t, key(label), pos, p.text) && to_double(p.text, p.value);
 }
 
 }  // namespace
 
 std::string parse_summary(const std::string &text, Summary &s) {
     const std::string t = without_cr(text);
+    const std::string tab = "\t";
     size_t pos = 0;
     std::string w;
-    if (!word_after(t, "\tTreatment on the image", &pos, s.first_shown)) return "it does not name the first raster";
-    if (!word_after(t, "\tand on the image", &pos, s.second_shown)) return "it does not name the second raster";
-    if (!word_after(t, "\tThese two images have", &pos, w) || !to_int(w, s.lines))
-        return "it does not give the number of lines";
-    if (!word_after(t, "lines and", &pos, w) || !to_int(w, s.cols)) return "it does not give the number of columns";
+    if (!word_after(t, tab + kFirstRaster, &pos, s.first_shown)) return "it does not name the first raster";
+    if (!word_after(t, tab + kSecondRaster, &pos, s.second_shown)) return "it does not name the second raster";
+    if (!word_after(t, tab + kSize, &pos, w) || !to_int(w, s.lines)) return "it does not give the number of lines";
+    if (!word_after(t, kSizeLines, &pos, w) || !to_int(w, s.cols)) return "it does not give the number of columns";
     if (s.lines < 1 || s.cols < 1) return "its size is not one of a raster";
 
-    const size_t dem_at = t.find("Hypsometric scale of the first DEM", pos);
-    const size_t img_at = t.find("Dynamic scale of the first 8 bits image", pos);
+    const size_t dem_at = t.find(kFirstDemRange, pos);
+    const size_t img_at = t.find(kFirstImageRange, pos);
     if (dem_at == std::string::npos && img_at == std::string::npos) return "it gives no value range";
     s.image = dem_at == std::string::npos || (img_at != std::string::npos && img_at < dem_at);
-    static const char *const kUnits[4] = {"Scale in meters", "Scale in decimeters", "Scale in centimeters",
-                                          "Scale in millimeters"};
     for (int k = 0; k < 2; k++) {
-        if (!word_after(t, "Min =", &pos, w) || !to_int(w, s.range_min[k]) || !word_after(t, "Max =", &pos, w) ||
-            !to_int(w, s.range_max[k]))
+        if (!word_after(t, std::string(kMin) + " =", &pos, w) || !to_int(w, s.range_min[k]) ||
+            !word_after(t, std::string(kMax) + " =", &pos, w) || !to_int(w, s.range_max[k]))
             return k == 0 ? "it gives no value range of the first raster" : "it gives no value range of the second raster";
         if (s.image) continue;
         // The unit line follows the range it belongs to.
         size_t line_end = t.find("\n\n", pos);
         s.unit[k] = -1;
         for (int u = 0; u < 4; u++) {
-            size_t at = t.find(kUnits[u], pos);
-            if (at != std::string::npos && at < line_end && t.compare(at, std::strlen(kUnits[u]) + 1,
-                                                                      std::string(kUnits[u]) + "\n") == 0) {
+            const std::string unit_line = std::string(kUnitLines[u]) + "\n";
+            size_t at = t.find(kUnitLines[u], pos);
+            if (at != std::string::npos && at < line_end && t.compare(at, unit_line.size(), unit_line) == 0) {
                 s.unit[k] = u;
-                pos = at + std::strlen(kUnits[u]);
+                pos = at + unit_line.size() - 1;
                 break;
             }
         }
         if (s.unit[k] < 0)
             return k == 0 ? "it gives no unit of the first raster" : "it gives no unit of the second raster";
     }
-    if (t.find("Treatment applied to the whole image", pos) == std::string::npos) return "it is incomplete";
-    if (!figure(t, "\tRMS_Error =", &pos, s.rms)) return "it gives no RMS error";
-    if (!figure(t, "\tSum_X =", &pos, s.sum_x) || !figure(t, "\tSum_Y =", &pos, s.sum_y) ||
-        !figure(t, "\tSum_XY =", &pos, s.sum_xy) || !figure(t, "\tSum_X2 =", &pos, s.sum_x2))
+    if (t.find(kWholeImage, pos) == std::string::npos) return "it is incomplete";
+    if (!figure(t, kRms, &pos, s.rms)) return "it gives no RMS error";
+    if (!figure(t, kSumX, &pos, s.sum_x) || !figure(t, kSumY, &pos, s.sum_y) || !figure(t, kSumXY, &pos, s.sum_xy) ||
+        !figure(t, kSumX2, &pos, s.sum_x2))
         return "it gives no sums";
-    if (!figure(t, "\tB1 =", &pos, s.b1) || !figure(t, "\tB0 =", &pos, s.b0)) return "it gives no B1 and B0";
+    if (!figure(t, kB1, &pos, s.b1) || !figure(t, kB0, &pos, s.b0)) return "it gives no B1 and B0";
     // A complete summary ends with the B1_Calc figure, a blank and three line ends.
-    if (!word_after(t, "\tB1_Calc =", &pos, w) || t.compare(pos, std::string::npos, " \n\n\n") != 0)
+    if (!word_after(t, key(kB1Calc), &pos, w) || t.compare(pos, std::string::npos, " \n\n\n") != 0)
         return "it is incomplete (it does not end with B1_Calc)";
     return "";
 }
@@ -143,7 +152,7 @@ std::vector<std::vector<std::string>> rows_of(const std::string &text, bool head
 }  // namespace
 
 std::string parse_line_table(const std::string &text, int lines, std::vector<LineRow> &rows) {
-    if (without_cr(text).rfind("Line\tSt. Dev.\tSlope\tr\tr2\n", 0) != 0) return "it does not begin with its header";
+    if (without_cr(text).rfind(kLineTableHeader, 0) != 0) return "it does not begin with its header";
     const auto fields = rows_of(text, true);
     rows.clear();
     for (size_t i = 0; i < fields.size(); i++) {
@@ -172,20 +181,4 @@ std::string parse_histogram_table(const std::string &text, std::vector<long long
         counts.push_back(c);
     }
     return "";
-}
-
-std::string description_of(const std::string &raster_path) {
-    if (raster_path.size() < 4 || raster_path.compare(raster_path.size() - 4, 4, ".raw") != 0) return "";
-    return raster_path.substr(0, raster_path.size() - 4) + ".txt";
-}
-
-int sample_bytes_of(const std::string &raster_path, bool image) {
-    auto ends = [&](const char *suffix) {
-        size_t n = std::strlen(suffix);
-        return raster_path.size() >= n && raster_path.compare(raster_path.size() - n, n, suffix) == 0;
-    };
-    if (image) return ends(".raw") ? 1 : 0;
-    if (ends("_m2.raw")) return 2;
-    if (ends("_m4.raw")) return 4;
-    return 0;
 }

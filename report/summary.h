@@ -41,11 +41,4 @@ std::string parse_line_table(const std::string &text, int lines, std::vector<Lin
 // counts[0] is left 0 for the caller, who knows the number of positions.
 std::string parse_histogram_table(const std::string &text, std::vector<long long> &counts);
 
-// The path of the description file of a raster path: ".raw" becomes ".txt".
-std::string description_of(const std::string &raster_path);
-
-// Bytes per sample from a raster's name: "_m2.raw" 2, "_m4.raw" 4, 1 for an
-// image; 0 when the name fits neither the data type nor any suffix.
-int sample_bytes_of(const std::string &raster_path, bool image);
-
 #endif

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "e2e.h"
-#include "import/rasters.h"
+#include "rasters.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;

@@ -17,8 +17,6 @@ RasterLines dtab1, dtab2;
 int range_min[2] = {0, 0}, range_max[2] = {0, 0};
 
 std::string images_root_setting;
+ImagesDir images;
 
-int sample_bytes(int width_answer) {
-    if (image_type == 1) return 1;
-    return width_answer == 0 ? 2 : 4;
-}
+Kind raster_kind(int width_answer) { return kind_of_answers(image_type, width_answer); }

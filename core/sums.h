@@ -18,6 +18,9 @@ struct RasterSums {
 // y on x, r and r².
 struct LineFigures {
     double desv, slope, r, R2;
+    // Square roots taken of a negative number (each gives a not-a-number):
+    // the caller says so, once for each.
+    int domain_errors = 0;
 };
 
 // n·Σab − Σa·Σb, the cross term of the least-squares formulas.
@@ -27,8 +30,7 @@ inline double lsq_cross(double n, double sum_ab, double sum_a, double sum_b) { r
 double slope(const double *x, const double *y, int M);
 
 // Walks one line of both rasters (cols ≥ 1): adds it to the whole-raster
-// sums and returns its figures. A square root out of its domain writes its
-// message and gives a not-a-number.
+// sums and returns its figures.
 LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
 
 // Adds one line to the whole-raster sums only, exactly as line_walk does.
@@ -47,7 +49,8 @@ struct LineFit {
 LineFit fit_line(double N, const RasterSums &sums);
 
 // The RMS error between the two rasters from the sum of the squared
-// differences over kco positions: sqrt(dif_carre_tot / (kco − 1)).
+// differences over kco ≥ 1 positions: sqrt(dif_carre_tot / (kco − 1)),
+// whose argument is never below zero (one position gives a not-a-number).
 double rms_error(double dif_carre_tot, long long kco);
 
 #endif

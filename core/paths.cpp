@@ -11,13 +11,9 @@ const char kSummarySuffix[] = "_karvel.txt";
 const char kLineTableSuffix[] = "_karvel.xls";
 const char kHistogramSuffix[] = "_karvel_regres_lin.xls";
 
-namespace {
-std::string dir;
-}
-
-bool set_images_dir(const std::string &configured, std::string &message) {
+bool resolve_images_dir(const std::string &configured, ImagesDir &images, std::string &message) {
     if (configured.empty() || configured[0] != '~') {
-        dir = configured;
+        images.dir = configured;
         return true;
     }
     struct passwd *pw = getpwuid(getuid());
@@ -26,15 +22,13 @@ bool set_images_dir(const std::string &configured, std::string &message) {
                   configured + " does not exist";
         return false;
     }
-    dir = std::string(pw->pw_dir) + configured.substr(1);
+    images.dir = std::string(pw->pw_dir) + configured.substr(1);
     return true;
 }
 
-const std::string &images_dir() { return dir; }
-
 std::string shown_folder(const std::string &folder) { return kShownRoot + folder + "\\"; }
 
-std::string real_path(const std::string &shown) {
+std::string ImagesDir::real_path(const std::string &shown) const {
     size_t root_len = std::strlen(kShownRoot);
     std::string rest = shown.compare(0, root_len, kShownRoot) == 0 ? shown.substr(root_len) : shown;
     for (char &c : rest)
@@ -76,28 +70,6 @@ std::string answer_problem(const std::string &word, size_t max_len) {
         return what;
     }
     return "";
-}
-
-const char *raster_suffix(int sample_bytes) {
-    switch (sample_bytes) {
-        case 1:
-            return ".raw";
-        case 2:
-            return "_m2.raw";
-        default:
-            return "_m4.raw";
-    }
-}
-
-const char *description_suffix(int sample_bytes) {
-    switch (sample_bytes) {
-        case 1:
-            return ".txt";
-        case 2:
-            return "_m2.txt";
-        default:
-            return "_m4.txt";
-    }
 }
 
 std::string header_name(const std::string &raw_name) {

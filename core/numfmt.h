@@ -21,8 +21,4 @@ std::string kfmt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // Without a digit, nothing is consumed and false is returned.
 bool scan_int(const char *s, size_t len, size_t *pos, int *value, bool *out_of_range);
 
-// The square root; a negative argument writes "sqrt: DOMAIN error" on the
-// standard error stream and yields a not-a-number, and the run goes on.
-double ksqrt(double v);
-
 #endif

@@ -6,8 +6,11 @@
 #include "numfmt.h"
 #include "run.h"
 #include "state.h"
+#include "summary_text.h"
 #include "sums.h"
 #include "treatment.h"
+
+using namespace summary_text;
 
 namespace {
 
@@ -28,14 +31,14 @@ void summary_report(const Stats &s) {
                          s.max_desv));
     text_write(f2d, kfmt("\n\tSlope = %lf\t\tMin. %lf\tMax. %lf ", mean(s.slope_tot, s.slope_n), s.min_slope,
                          s.max_slope));
-    text_write(f2d, kfmt("\n\tr = %lf\t\t\tMin. %lf\tMax. %lf ", mean(s.r2_tot, s.r2_n), s.min_r, s.max_r));
+    text_write(f2d, kfmt("\n\tr = %lf\t\t\tMin. %lf\tMax. %lf ", mean(s.r_tot, s.r_n), s.min_r, s.max_r));
     text_write(f2d, kfmt("\n\tr2 = %lf\t\t\tMin. %lf\tMax. %lf ", mean(s.R2_tot, s.R2_n), s.min_r2, s.max_r2));
 
     // Lines whose figure was not a finite number weigh on no mean: say so.
     const struct {
         const char *label;
         long long left_out;
-    } left[] = {{"St. Dev.", s.jco - s.desv_n}, {"Slope", s.jco - s.slope_n}, {"r", s.jco - s.r2_n},
+    } left[] = {{"St. Dev.", s.jco - s.desv_n}, {"Slope", s.jco - s.slope_n}, {"r", s.jco - s.r_n},
                 {"r2", s.jco - s.R2_n}};
     std::string note;
     for (const auto &f : left) {
@@ -43,12 +46,12 @@ void summary_report(const Stats &s) {
         note += kfmt("%s%s %lld", note.empty() ? "" : ", ", f.label, f.left_out);
     }
     if (!note.empty())
-        text_write(f2d, kfmt("\n\tLines left out of the means (not a finite number): %s ", note.c_str()));
+        text_write(f2d, kfmt("\n\t%s %s ", kLinesLeftOut, note.c_str()));
 
-    text_write(f2d, kfmt("\n\n\tRMS_Error = %lf", rms));
-    text_write(f2d, kfmt("\n\n\tSum_X = %lf\n\tSum_Y = %lf\n\tSum_XY = %lf\n\tSum_X2 = %lf ", s.Suma_X, s.Suma_Y,
-                         s.Suma_XY, s.Suma_X2));
-    text_write(f2d, kfmt("\n\tB1 = %lf\tB0 = %lf ", s.B1, s.B0));
+    text_write(f2d, kfmt("\n\n\t%s = %lf", kRms, rms));
+    text_write(f2d, kfmt("\n\n\t%s = %lf\n\t%s = %lf\n\t%s = %lf\n\t%s = %lf ", kSumX, s.Suma_X, kSumY, s.Suma_Y, kSumXY,
+                         s.Suma_XY, kSumX2, s.Suma_X2));
+    text_write(f2d, kfmt("\n\t%s = %lf\t%s = %lf ", kB1, s.B1, kB0, s.B0));
     text_write(f2d, kfmt("\n\n\tSum_Y_estim = %lf\n\tSum_err = %lf\n\tSum_err2 = %lf ", s.Suma_Y_estim, s.Suma_err,
                          s.Suma_err2));
     text_write(f2d, kfmt("\n\tmin_err = %lf\tmax_err = %lf ", s.min_err, s.max_err));
@@ -56,7 +59,7 @@ void summary_report(const Stats &s) {
     if (!s.histogram_note.empty()) text_write(f2d, "\n\t" + s.histogram_note + " ");
     text_write(f2d, kfmt("\n\n\tvariance = %lf\n\tVar B0 = %lf\n\tVar_B1 = %lf ", s.Var_Resid, s.Var_B0, s.Var_B1));
     text_write(f2d, kfmt("\n\n\tErr_St_B0 = %lf\tErr_St_B1 = %lf ", s.Err_St_B0, s.Err_St_B1));
-    text_write(f2d, kfmt("\n\n\tB0_Calc = %lf\n\tB1_Calc = %lf ", s.B0_Calc, s.B1_Calc));
+    text_write(f2d, kfmt("\n\n\t%s = %lf\n\t%s = %lf ", kB0Calc, s.B0_Calc, kB1Calc, s.B1_Calc));
     text_write(f2d, "\n\n\n");
     text_finish(f2d);
 }

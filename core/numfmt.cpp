@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console.h"
 
 void append_lf(std::string &out, double v) {
     if (std::isnan(v)) {
@@ -85,13 +84,4 @@ bool scan_int(const char *s, size_t len, size_t *pos, int *value, bool *out_of_r
     *value = int(v);
     *out_of_range = big;
     return true;
-}
-
-double ksqrt(double v) {
-    if (v < 0) {
-        err_out("\r\nsqrt: DOMAIN error\r\n");
-    }
-    // The hardware's square root of a negative number is its default
-    // not-a-number, which carries the sign bit.
-    return std::sqrt(v);
 }

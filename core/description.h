@@ -33,11 +33,4 @@ std::string read_description(const std::string &real_path, int values[6]);
 // (a text file stores each "\n" as CR LF).
 std::string description_text(const int values[6]);
 
-// Obtains the description of a raster: reads it when the file exists,
-// otherwise asks for the size and creates the file (complete on disk before
-// this returns). Sets lines, cols and the shared pixel size. sample_bytes is
-// what a created file records in field 3. A description that cannot be read
-// or created, or that is not usable, stops the run.
-void obtain_description(const std::string &shown_path, TextFile &handle, int &lines, int &cols, int sample_bytes);
-
 #endif

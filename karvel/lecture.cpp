@@ -38,7 +38,7 @@ void take_range(const unsigned char *samples, size_t cols, int &Min, int &Max) {
 
 // Sets up the line reader of one raster and takes its value range.
 void range_pass(const RasterFile &f, RasterLines &lines, int width_answer, const char *what, int &Min, int &Max) {
-    const int bytes = sample_bytes(width_answer);
+    const int bytes = kind_bytes(raster_kind(width_answer));
     if (!lines.init(f, nb_lig, nb_col, bytes, 1.0))
         fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n", what,
                       nb_col, (long long)lines.buffer_bytes()));

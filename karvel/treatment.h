@@ -17,10 +17,11 @@ struct Stats {
     double dif_carre_tot = 0.0;
     double Prom_X = 0.0;
     // Totals of the per-line figures, over the lines whose figure is a
-    // finite number; *_n counts those lines. The extremes are those of the
-    // same values, not-a-number while no line has entered.
-    double desv_tot = 0.0, slope_tot = 0.0, r2_tot = 0.0, R2_tot = 0.0;
-    long long desv_n = 0, slope_n = 0, r2_n = 0, R2_n = 0;
+    // finite number; *_n counts those lines. r_tot sums r, R2_tot sums r².
+    // The extremes are those of the same values, not-a-number while no line
+    // has entered.
+    double desv_tot = 0.0, slope_tot = 0.0, r_tot = 0.0, R2_tot = 0.0;
+    long long desv_n = 0, slope_n = 0, r_n = 0, R2_n = 0;
     double min_desv, max_desv, min_slope, max_slope, min_r, max_r, min_r2, max_r2;
 
     // Global regression.

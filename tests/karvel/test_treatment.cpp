@@ -114,7 +114,7 @@ TEST(LinePass, NonFiniteFiguresStayOutOfTotalsAndExtremes) {
     EXPECT_EQ(s.slope_tot, 5.0);
     EXPECT_EQ(s.min_slope, 2.0);
     EXPECT_EQ(s.max_slope, 3.0);
-    EXPECT_EQ(s.r2_n, 2);
+    EXPECT_EQ(s.r_n, 2);
     EXPECT_EQ(s.desv_n, 3);
 }
 

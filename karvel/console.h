@@ -16,6 +16,13 @@ void out_now(const std::string &text);
 // Writes text to standard error and flushes it.
 void err_out(const std::string &text);
 
+// Says on standard error that a square root was taken of a negative number.
+void say_sqrt_domain_error();
+
+// The square root; a negative argument writes "sqrt: DOMAIN error" on the
+// standard error stream and yields a not-a-number, and the run goes on.
+double ksqrt(double v);
+
 enum class Answer {
     given,         // a value was read
     not_number,    // the next word is not a number: it stays unread

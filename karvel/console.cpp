@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cerrno>
 
@@ -24,6 +25,15 @@ void err_out(const std::string &text) {
     std::fflush(stdout);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
+}
+
+void say_sqrt_domain_error() { err_out("\r\nsqrt: DOMAIN error\r\n"); }
+
+double ksqrt(double v) {
+    if (v < 0) say_sqrt_domain_error();
+    // The hardware's square root of a negative number is its default
+    // not-a-number, which carries the sign bit.
+    return std::sqrt(v);
 }
 
 namespace {

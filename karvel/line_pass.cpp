@@ -6,6 +6,7 @@
 #include "numfmt.h"
 #include "passes.h"
 #include "state.h"
+#include "summary_text.h"
 #include "sums.h"
 #include "treatment.h"
 
@@ -28,7 +29,7 @@ void line_pass(Stats &s, LinePairs &lines) {
     s.jco = 0;
     s.kco = 0;
     s.Suma_err2 = s.Suma_err = s.Suma_Y_estim = 0.0;
-    text_write(f4d, "Line\tSt. Dev.\tSlope\tr\tr2\n");
+    text_write(f4d, summary_text::kLineTableHeader);
     s.N_tot = double((long long)nb_lig * nb_col);
     out("\n\n\tFirst Treatment\n\n");
 
@@ -40,13 +41,14 @@ void line_pass(Stats &s, LinePairs &lines) {
         const double *row1, *row2;
         lines.next(row1, row2);
         const LineFigures f = line_walk(row1, row2, nb_col, sums);
+        for (int k = 0; k < f.domain_errors; k++) say_sqrt_domain_error();
         s.kco += nb_col;
 
         text_write(f4d, kfmt("%d\t%lf\t%lf\t%lf\t%lf\n", i, f.desv, f.slope, f.r, f.R2));
 
         enter(f.desv, s.desv_tot, s.desv_n, s.min_desv, s.max_desv);
         enter(f.slope, s.slope_tot, s.slope_n, s.min_slope, s.max_slope);
-        enter(f.r, s.r2_tot, s.r2_n, s.min_r, s.max_r);
+        enter(f.r, s.r_tot, s.r_n, s.min_r, s.max_r);
         enter(f.R2, s.R2_tot, s.R2_n, s.min_r2, s.max_r2);
     }
     lines.end_pass();

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <string>
 
+#include "kind.h"
+#include "paths.h"
 #include "raster.h"
 #include "textfile.h"
 
@@ -29,9 +31,8 @@ extern int itype1, itype3;  // the width answer given for the first and for the 
 extern int hypso_scale;     // last unit answer: 0 m, 1 dm, 2 cm, 3 mm
 extern int taille_pix;      // pixel size of the last description obtained
 
-// Bytes per sample of a raster of the chosen data type with the given width
-// answer: 1 for images, 2 or 4 for DEMs.
-int sample_bytes(int width_answer);
+// The kind of a raster of the chosen data type with the given width answer.
+Kind raster_kind(int width_answer);
 
 // Paths of the two rasters as the user sees them.
 extern std::string nomim1, nomim3;
@@ -44,8 +45,10 @@ extern RasterLines dtab1, dtab2;
 // raster, taken by `lecture` in its pass over both rasters.
 extern int range_min[2], range_max[2];
 
-// The configured images directory ("~" for the user's home directory).
+// The configured images directory ("~" for the user's home directory), and
+// the folder it stands for once `opening` has resolved it.
 extern std::string images_root_setting;
+extern ImagesDir images;
 
 void opening();
 void lecture();

@@ -28,19 +28,18 @@ std::string answer_problem(const std::string &word, size_t max_len);
 // a backslash as it stands), fit to be sent to a terminal.
 std::string printable(const std::string &text);
 
-// File name endings by bytes per sample (1: 8-bit image, 2: 16-bit DEM,
-// 4: 32-bit DEM): ".raw" / ".txt", "_m2.raw" / "_m2.txt", "_m4.raw" /
-// "_m4.txt". Any other size gets the 32-bit endings.
-const char *raster_suffix(int sample_bytes);
-const char *description_suffix(int sample_bytes);
+// The images directory of a program: the folder that the shown root
+// c:\images\ stands for.
+struct ImagesDir {
+    std::string dir;
+    // Maps a shown path (beginning with kShownRoot) to the path to open.
+    std::string real_path(const std::string &shown) const;
+};
 
-// Sets the images directory from the configured form; a leading "~" stands
-// for the home directory of the user running the program, as the system's
-// user database gives it. Returns false with a message when it cannot.
-bool set_images_dir(const std::string &configured, std::string &message);
-
-// The images directory in use.
-const std::string &images_dir();
+// The images directory from its configured form; a leading "~" stands for
+// the home directory of the user running the program, as the system's user
+// database gives it. Returns false with a message when it cannot.
+bool resolve_images_dir(const std::string &configured, ImagesDir &images, std::string &message);
 
 // The suffixes of a run's three result files: the summary, the per-line
 // table and the histogram table.
@@ -49,9 +48,6 @@ extern const char kSummarySuffix[], kLineTableSuffix[], kHistogramSuffix[];
 // The shown path of a folder answer, with its final backslash:
 // c:\images\dem\ for the answer dem.
 std::string shown_folder(const std::string &folder);
-
-// Maps a shown path (beginning with kShownRoot) to the path to open.
-std::string real_path(const std::string &shown);
 
 // The GDAL-readable header written beside a raw raster: the raw file's name
 // with ".hdr" in place of ".raw" (A_m4.raw: A_m4.hdr), or ".hdr" appended

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "numfmt.h"
-
 double slope(const double *x, const double *y, int M) {
     double X = 0.0, Y = 0.0, XY = 0.0, X2 = 0.0;
     for (int k = 0; k < M; k++) {
@@ -73,6 +71,14 @@ template <bool kLine>
     return dif_tot;
 }
 
+// The square root, counting an argument below zero. The hardware's square
+// root of a negative number is its default not-a-number, which carries the
+// sign bit.
+double root(double v, int &domain_errors) {
+    if (v < 0) domain_errors++;
+    return std::sqrt(v);
+}
+
 }  // namespace
 
 LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums) {
@@ -85,13 +91,13 @@ LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSu
     const double val3 = lsq_cross(n, l.Y2, l.Y, l.Y);
     LineFigures f;
     f.slope = val1 / val2;
-    f.r = val1 / ksqrt(val2 * val3);
+    f.r = val1 / root(val2 * val3, f.domain_errors);
     f.R2 = f.r * f.r;
 
     const double d_mean = dif_tot / n;
     dif_tot = second_walk(row1, row2, cols, d_mean);
     dif_tot = dif_tot / (n - 1);
-    f.desv = ksqrt(dif_tot);
+    f.desv = root(dif_tot, f.domain_errors);
     return f;
 }
 
@@ -115,4 +121,4 @@ LineFit fit_line(double N, const RasterSums &s) {
     return f;
 }
 
-double rms_error(double dif_carre_tot, long long kco) { return ksqrt(dif_carre_tot / double(kco - 1)); }
+double rms_error(double dif_carre_tot, long long kco) { return std::sqrt(dif_carre_tot / double(kco - 1)); }
