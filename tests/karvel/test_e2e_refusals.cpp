@@ -363,6 +363,12 @@ TEST(Refusals, MessagesSayWhatIsTrue) {
     // A raster that exists but cannot be read (root reads everything: run as nobody).
     struct passwd *nobody = getpwnam("nobody");
     const int uid = getuid() == 0 && nobody != nullptr ? int(nobody->pw_uid) : -1;
+    // A checkout in a folder that other users cannot enter keeps nobody from
+    // the binaries and the images directory: nothing can be shown then.
+    if (uid >= 0) {
+        const std::string why = unreachable_by(uid, {{KARVEL_LOCAL_BIN, X_OK}, {KARVEL_BIN, X_OK}, {f.path(""), X_OK}});
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
     chmod(f.path("a_m2.raw").c_str(), 0);
     f.write("in", answers(f));
     r = run_karvel_input(f.path("in"), 0, 0, KARVEL_LOCAL_BIN, uid);

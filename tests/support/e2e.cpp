@@ -79,6 +79,22 @@ RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit,
                              file_size_limit, uid);
 }
 
+std::string unreachable_by(int uid, const std::vector<std::pair<std::string, int>> &paths) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0) _exit(255);
+        for (size_t k = 0; k < paths.size() && k < 250; k++)
+            if (access(paths[k].first.c_str(), paths[k].second) != 0) _exit(int(k) + 1);
+        _exit(0);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 255;
+    if (code == 0) return "";
+    if (code == 255 || size_t(code) > paths.size()) return "user " + std::to_string(uid) + " cannot be taken on";
+    return "user " + std::to_string(uid) + " cannot reach " + paths[size_t(code) - 1].first;
+}
+
 RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
                             const std::string &stdin_path, uint64_t memory_limit, uint64_t file_size_limit, int uid) {
     char dir_template[] = "/tmp/karvel_e2e_XXXXXX";

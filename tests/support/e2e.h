@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
@@ -39,6 +40,11 @@ RunResult run_karvel(const std::string &answers, uint64_t memory_limit = 0, uint
 // Runs the given binary (by default the one with its images directory in
 // the build tree) with standard input read from the file at stdin_path, as
 // a user (uid and gid) other than the caller's when uid is not negative.
+// Empty when the user uid (and its group) can reach every path with its
+// access mode (R_OK, X_OK, ...): a checkout in a private folder keeps other
+// users from the binaries. Otherwise which path that user cannot reach.
+std::string unreachable_by(int uid, const std::vector<std::pair<std::string, int>> &paths);
+
 RunResult run_karvel_input(const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
                            const char *binary = nullptr, int uid = -1);
 // Runs any binary with arguments and the given standard input, in the same
