@@ -1,9 +1,11 @@
 #include "staged.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#include "paths.h"
 
 namespace {
 
@@ -222,4 +227,90 @@ bool staged_add_signal_hook(void (*hook)()) {
     std::atomic_signal_fence(std::memory_order_seq_cst);
     hook_count = hook_count + 1;
     return true;
+}
+
+namespace {
+
+// The process id of a temporary name ".NAME.PID.N.tmp" (file) or
+// ".NAME.PID.tmp" (folder), or 0 when the name is not one.
+long temporary_pid(const std::string &name, bool folder) {
+    const std::string tail = ".tmp";
+    if (name.size() < 2 + tail.size() || name[0] != '.' ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return 0;
+    size_t end = name.size() - tail.size();
+    auto digits_before = [&](size_t e, size_t &b) {
+        b = e;
+        while (b > 1 && name[b - 1] >= '0' && name[b - 1] <= '9') b--;
+        return b < e && b > 1 && name[b - 1] == '.';
+    };
+    size_t b = 0;
+    if (!folder) {
+        if (!digits_before(end, b)) return 0;
+        end = b - 1;
+    }
+    if (!digits_before(end, b) || end - b > 9) return 0;
+    return std::stol(name.substr(b, end - b));
+}
+
+// True when no process of that id exists (a process of another user
+// counts as existing).
+bool gone(long pid) { return pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
+
+}  // namespace
+
+std::vector<std::string> staged_remove_stale(const std::string &dir) {
+    std::vector<std::string> removed;
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) return removed;
+    std::vector<std::pair<std::string, bool>> found;  // name, is a folder
+    while (struct dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        struct stat st;
+        if (name[0] != '.' || lstat((dir + "/" + name).c_str(), &st) != 0) continue;
+        if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) found.push_back({name, S_ISDIR(st.st_mode)});
+    }
+    closedir(d);
+    for (const auto &[name, folder] : found) {
+        if (!gone(temporary_pid(name, folder))) continue;
+        const std::string path = dir + "/" + name;
+        if (folder) {
+            // A scratch folder holds plain files only; anything else keeps it.
+            if (DIR *sub = opendir(path.c_str())) {
+                while (struct dirent *e = readdir(sub)) {
+                    const std::string inner = path + "/" + e->d_name;
+                    struct stat st;
+                    if (lstat(inner.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(inner.c_str());
+                }
+                closedir(sub);
+            }
+            if (rmdir(path.c_str()) == 0) removed.push_back(name);
+        } else if (unlink(path.c_str()) == 0) {
+            removed.push_back(name);
+        }
+    }
+    return removed;
+}
+
+std::string byte_count(uint64_t bytes) {
+    if (bytes < 1000) return std::to_string(bytes) + " bytes";
+    static const char *const kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+    double v = double(bytes);
+    int u = -1;
+    while (v >= 1000.0 && u < 5) {
+        v /= 1000.0;
+        u++;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f %s", v, kUnits[u]);
+    return buf;
+}
+
+std::string space_problem(const std::string &dir, uint64_t need) {
+    struct statvfs fs;
+    if (statvfs(dir.c_str(), &fs) != 0) return "";  // nothing known: the writes themselves are checked
+    const uint64_t free_bytes = uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize);
+    if (need <= free_bytes) return "";
+    return "it needs " + byte_count(need) + " but the file system of " + printable(dir) + " has " + byte_count(free_bytes) +
+           " free";
 }

@@ -9,7 +9,9 @@
 #define KARVEL_STAGED_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct StagedFile {
     std::string final_path;  // the name the file gets when committed
@@ -54,5 +56,20 @@ void staged_catch_signals();
 // what was not written). Adding one twice has no effect. Returns false when
 // no more can be added.
 bool staged_add_signal_hook(void (*hook)());
+
+// Removes from folder dir what a process killed without a chance to clean
+// up left there: hidden temporary files ".NAME.PID.N.tmp" and scratch
+// folders ".NAME.PID.tmp" (with the files in them) whose process PID no
+// longer runs. What belongs to a running process, or to a process that may
+// run under another user, stays. Returns the names removed.
+std::vector<std::string> staged_remove_stale(const std::string &dir);
+
+// Empty when the file system of folder dir has `need` bytes free for an
+// unprivileged writer; else what is missing, with both figures ("it needs
+// 4.0 TB but the file system of DIR has 53.1 GB free").
+std::string space_problem(const std::string &dir, uint64_t need);
+
+// A byte count for people: "512 bytes", "1.5 kB", "96.0 MB", "4.0 TB".
+std::string byte_count(uint64_t bytes);
 
 #endif

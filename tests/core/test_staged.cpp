@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -134,4 +135,44 @@ TEST(Staged, ASignalRemovesTheTemporaryFilesAndEndsTheProcessByIt) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(d.entries(), 0u);
+}
+
+TEST(Staged, LeftoversOfProcessesThatNoLongerRunAreRemovedAndNothingElse) {
+    char tmpl[] = "/tmp/karvel_stale_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    // A process that has ended: its id is free until reused.
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child), alive = std::to_string(getpid());
+    auto touch = [&](const std::string &name) { std::fclose(std::fopen((dir + "/" + name).c_str(), "w")); };
+    touch(".a_m4.raw." + dead + ".0.tmp");
+    touch(".a_m4.raw." + alive + ".1.tmp");
+    touch(".a_m4.raw." + dead + ".tmp");  // a file named like a folder is no temporary
+    touch("a_m4.raw." + dead + ".0.tmp");  // not hidden
+    touch(".a_m4.raw.x" + dead + ".0.tmp");
+    const std::string scratch = dir + "/.r_report." + dead + ".tmp";
+    ASSERT_EQ(mkdir(scratch.c_str(), 0777), 0);
+    std::fclose(std::fopen((scratch + "/profiles.png").c_str(), "w"));
+    ASSERT_EQ(mkdir((dir + "/.r_report." + alive + ".tmp").c_str(), 0777), 0);
+
+    std::vector<std::string> removed = staged_remove_stale(dir);
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (std::vector<std::string>{".a_m4.raw." + dead + ".0.tmp", ".r_report." + dead + ".tmp"}));
+    size_t left = 0;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) left += e.exists() ? 1 : 0;
+    EXPECT_EQ(left, 5u);
+    EXPECT_TRUE(staged_remove_stale(dir).empty());
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Staged, SpaceIsCheckedAgainstWhatTheFileSystemHasFree) {
+    EXPECT_EQ(space_problem("/tmp", 1), "");
+    const std::string p = space_problem("/tmp", uint64_t(1) << 62);
+    EXPECT_EQ(p.rfind("it needs 4.6 EB but the file system of /tmp has ", 0), 0u) << p;
+    EXPECT_EQ(space_problem("/no/such/folder", uint64_t(1) << 62), "");  // unknown: the writes are checked
+    EXPECT_EQ(byte_count(999), "999 bytes");
+    EXPECT_EQ(byte_count(96000000), "96.0 MB");
+    EXPECT_EQ(byte_count(4000000000000ULL), "4.0 TB");
 }
