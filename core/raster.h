@@ -67,6 +67,7 @@ public:
     // Gives the buffers back.
     void release();
     void set_factor(double f) { factor_ = f; }
+    double factor() const { return factor_; }
 
     // Starts a pass at the first byte of the file.
     void rewind();

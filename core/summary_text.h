@@ -30,6 +30,9 @@ inline constexpr char kWholeImage[] = "Treatment applied to the whole image";
 
 // The figures of the summary report, in the order written.
 inline constexpr char kLinesLeftOut[] = "Lines left out of the means (not a finite number):";
+// Where a raster declares a no-data value: "%s %lld of %lld", the
+// positions left out and all positions.
+inline constexpr char kPositionsLeftOut[] = "Positions left out (no data in either raster):";
 inline constexpr char kRms[] = "RMS_Error";
 inline constexpr char kSumX[] = "Sum_X";
 inline constexpr char kSumY[] = "Sum_Y";

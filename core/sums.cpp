@@ -97,7 +97,8 @@ LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSu
     const double d_mean = dif_tot / n;
     dif_tot = second_walk(row1, row2, cols, d_mean);
     dif_tot = dif_tot / (n - 1);
-    f.desv = root(dif_tot, f.domain_errors);
+    // Without a position the spread has no value (0 / −1 would give −0).
+    f.desv = cols == 0 ? d_mean : root(dif_tot, f.domain_errors);
     return f;
 }
 

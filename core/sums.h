@@ -29,8 +29,8 @@ inline double lsq_cross(double n, double sum_ab, double sum_a, double sum_b) { r
 // Least-squares slope of y on x over x[0..M-1], y[0..M-1].
 double slope(const double *x, const double *y, int M);
 
-// Walks one line of both rasters (cols ≥ 1): adds it to the whole-raster
-// sums and returns its figures.
+// Walks one line of both rasters: adds it to the whole-raster sums and
+// returns its figures; a line of no position has none (each is 0 / 0).
 LineFigures line_walk(const double *row1, const double *row2, int cols, RasterSums &sums);
 
 // Adds one line to the whole-raster sums only, exactly as line_walk does.

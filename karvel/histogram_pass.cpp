@@ -89,11 +89,11 @@ void histogram_pass(Stats &s, LinePairs &lines) {
     for (int i = 0; i < nb_lig; i++) {
         show_progress(Pass::histogram, i);
         const double *row1, *row2;
-        lines.next(row1, row2);
+        const int n = lines.next(row1, row2);
         if (counts != nullptr)
-            count_line<kWays>(row1, row2, nb_col, s.B1, s.B0, s.max_err, counts, max_histo);
+            count_line<kWays>(row1, row2, n, s.B1, s.B0, s.max_err, counts, max_histo);
         else
-            count_line<1>(row1, row2, nb_col, s.B1, s.B0, s.max_err, histo_error, max_histo);
+            count_line<1>(row1, row2, n, s.B1, s.B0, s.max_err, histo_error, max_histo);
     }
     lines.end_pass();
     if (counts != nullptr) {

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "console.h"
 #include "numfmt.h"
 #include "passes.h"
 #include "run.h"
 #include "state.h"
+#include "summary_text.h"
 
 namespace {
 
@@ -36,22 +38,63 @@ void take_range(const unsigned char *samples, size_t cols, int &Min, int &Max) {
     Max = hi;
 }
 
-// Sets up the line reader of one raster and takes its value range.
-void range_pass(const RasterFile &f, RasterLines &lines, int width_answer, const char *what, int &Min, int &Max) {
-    const int bytes = kind_bytes(raster_kind(width_answer));
-    if (!lines.init(f, nb_lig, nb_col, bytes, 1.0))
-        fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n", what,
-                      nb_col, (long long)lines.buffer_bytes()));
-    check_length(f, lines);
-    const size_t cols = size_t(nb_col);
-    for (int i = 0; i < nb_lig; i++) {
-        const unsigned char *row = lines.next_samples();
+// Widens the range [Min, Max] to hold every kept value of a line.
+template <class T>
+void take_kept_range(const unsigned char *samples, const unsigned char *keep, size_t cols, int &Min, int &Max) {
+    const T *row = reinterpret_cast<const T *>(samples);
+    for (size_t j = 0; j < cols; j++) {
+        if (!keep[j]) continue;
+        const int v = row[j];
+        Min = std::min(Min, v);
+        Max = std::max(Max, v);
+    }
+}
+
+void take_line_range(const unsigned char *row, int bytes, const unsigned char *keep, size_t cols, int &Min, int &Max) {
+    if (keep == nullptr) {
         if (bytes == 1)
             take_range<uint8_t>(row, cols, Min, Max);
         else if (bytes == 2)
             take_range<uint16_t>(row, cols, Min, Max);
         else
             take_range<int32_t>(row, cols, Min, Max);
+    } else {
+        if (bytes == 1)
+            take_kept_range<uint8_t>(row, keep, cols, Min, Max);
+        else if (bytes == 2)
+            take_kept_range<uint16_t>(row, keep, cols, Min, Max);
+        else
+            take_kept_range<int32_t>(row, keep, cols, Min, Max);
+    }
+}
+
+// Sets up the line reader of one raster.
+void set_up(const RasterFile &f, RasterLines &lines, int width_answer, const char *what) {
+    const int bytes = kind_bytes(raster_kind(width_answer));
+    if (!lines.init(f, nb_lig, nb_col, bytes, 1.0))
+        fail_run(kfmt("\n\n\tNot enough memory for the line buffers of %s: lines of %d columns need %lld bytes\n", what,
+                      nb_col, (long long)lines.buffer_bytes()));
+    check_length(f, lines);
+}
+
+// Takes the value range of one raster.
+void range_pass(RasterLines &lines, int &Min, int &Max) {
+    const size_t cols = size_t(nb_col);
+    for (int i = 0; i < nb_lig; i++) take_line_range(lines.next_samples(), lines.sample_bytes(), nullptr, cols, Min, Max);
+}
+
+// Takes the value ranges of both rasters over the positions where neither
+// holds its no-data value, and counts them.
+void kept_range_pass() {
+    const size_t cols = size_t(nb_col);
+    std::vector<unsigned char> keep(cols);
+    nb_kept = 0;
+    for (int i = 0; i < nb_lig; i++) {
+        const unsigned char *s1 = dtab1.next_samples(), *s2 = dtab2.next_samples();
+        nb_kept += (long long)mark_kept(s1, raster_kind(itype1), nodata[0], s2, raster_kind(itype3), nodata[1], cols,
+                                        keep.data());
+        take_line_range(s1, dtab1.sample_bytes(), keep.data(), cols, range_min[0], range_max[0]);
+        take_line_range(s2, dtab2.sample_bytes(), keep.data(), cols, range_min[1], range_max[1]);
     }
 }
 
@@ -61,7 +104,20 @@ void lecture() {
     range_min[0] = range_min[1] = INT_MAX;
     range_max[0] = range_max[1] = INT_MIN;
     check_rasters();
-    range_pass(f1, dtab1, itype1, "the first raster", range_min[0], range_max[0]);
-    range_pass(f3, dtab2, itype3, "the second raster", range_min[1], range_max[1]);
+    set_up(f1, dtab1, itype1, "the first raster");
+    set_up(f3, dtab2, itype3, "the second raster");
+    const long long positions = (long long)nb_lig * nb_col;
+    if (!nodata[0].declared && !nodata[1].declared) {
+        range_pass(dtab1, range_min[0], range_max[0]);
+        range_pass(dtab2, range_min[1], range_max[1]);
+        nb_kept = positions;
+    } else {
+        kept_range_pass();
+        out(kfmt("\n\t%s %lld of %lld", summary_text::kPositionsLeftOut, positions - nb_kept, positions));
+    }
     check_rasters();
+    if ((nodata[0].declared || nodata[1].declared) && nb_kept < 2)
+        fail_run(kfmt("\n\n\tThe rasters %s and %s have %lld positions with data in both: a comparison needs at "
+                      "least 2\n",
+                      nomim1.c_str(), nomim3.c_str(), nb_kept));
 }

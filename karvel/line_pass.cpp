@@ -30,7 +30,7 @@ void line_pass(Stats &s, LinePairs &lines) {
     s.kco = 0;
     s.Suma_err2 = s.Suma_err = s.Suma_Y_estim = 0.0;
     text_write(f4d, summary_text::kLineTableHeader);
-    s.N_tot = double((long long)nb_lig * nb_col);
+    s.N_tot = double(nb_kept);
     out("\n\n\tFirst Treatment\n\n");
 
     RasterSums sums;
@@ -39,10 +39,10 @@ void line_pass(Stats &s, LinePairs &lines) {
         s.jco++;
         show_progress(Pass::lines, i);
         const double *row1, *row2;
-        lines.next(row1, row2);
-        const LineFigures f = line_walk(row1, row2, nb_col, sums);
+        const int n = lines.next(row1, row2);
+        const LineFigures f = line_walk(row1, row2, n, sums);
         for (int k = 0; k < f.domain_errors; k++) say_sqrt_domain_error();
-        s.kco += nb_col;
+        s.kco += n;
 
         text_write(f4d, kfmt("%d\t%lf\t%lf\t%lf\t%lf\n", i, f.desv, f.slope, f.r, f.R2));
 

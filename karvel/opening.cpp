@@ -7,6 +7,7 @@
 
 #include "console.h"
 #include "describe.h"
+#include "envi_header.h"
 #include "dialogue.h"
 #include "numfmt.h"
 #include "paths.h"
@@ -118,6 +119,25 @@ void ask_rasters(const std::string &folder, std::string &nomdescr1, std::string 
     }
 }
 
+// Reads the ENVI header beside a raster, when there is one, for the no-data
+// value it may declare; stops the run when it cannot be read or disagrees
+// with the raster's description.
+void read_header(const std::string &raster, const std::string &descr, int width_answer, NoData &nd) {
+    const std::string shown = header_name(raster);
+    EnviHeader h;
+    bool found = false;
+    std::string problem = read_envi_header(images.real_path(shown), &found, h);
+    if (!found) return;
+    if (problem.empty()) {
+        problem = header_disagreement(h, nb_lig, nb_col, raster_kind(width_answer));
+        if (!problem.empty())
+            stop_run(kfmt("\n\n\tThe header %s does not agree with the description file %s: %s\n", shown.c_str(),
+                          descr.c_str(), problem.c_str()));
+        problem = header_nodata(h, raster_kind(width_answer), nd);
+    }
+    if (!problem.empty()) stop_run(kfmt("\n\n\tThe header %s cannot be used: %s\n", shown.c_str(), problem.c_str()));
+}
+
 // Opens both rasters and obtains their descriptions; stops the run when
 // either is missing or their sizes differ.
 void open_rasters(const std::string &nomdescr1, const std::string &nomdescr3) {
@@ -130,6 +150,8 @@ void open_rasters(const std::string &nomdescr1, const std::string &nomdescr3) {
     obtain_description(nomdescr3, f3d, nb_lig3, nb_col3, kind_bytes(raster_kind(itype3)));
 
     if (nb_lig != nb_lig3 || nb_col != nb_col3) stop_run("\n The two files have not the same size");
+    read_header(nomim1, nomdescr1, itype1, nodata[0]);
+    read_header(nomim3, nomdescr3, itype3, nodata[1]);
     out("\n\n\tTHE TWO FILES HAVE :  ");
     out(kfmt("\n\t            %d LINES", nb_lig));
     out(kfmt("\n\t        AND %d COLUMNS", nb_col));

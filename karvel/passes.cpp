@@ -32,9 +32,23 @@ void RasterPairs::begin_pass() {
     dtab2.rewind();
 }
 
-void RasterPairs::next(const double *&row1, const double *&row2) {
-    row1 = dtab1.next_line();
-    row2 = dtab2.next_line();
+int RasterPairs::next(const double *&row1, const double *&row2) {
+    if (!nodata[0].declared && !nodata[1].declared) {
+        row1 = dtab1.next_line();
+        row2 = dtab2.next_line();
+        return nb_col;
+    }
+    const size_t cols = size_t(nb_col);
+    x_.resize(cols);
+    y_.resize(cols);
+    keep_.resize(cols);
+    const unsigned char *s1 = dtab1.next_samples(), *s2 = dtab2.next_samples();
+    mark_kept(s1, raster_kind(itype1), nodata[0], s2, raster_kind(itype3), nodata[1], cols, keep_.data());
+    convert_samples(s1, dtab1.sample_bytes(), cols, dtab1.factor(), x_.data());
+    convert_samples(s2, dtab2.sample_bytes(), cols, dtab2.factor(), y_.data());
+    row1 = x_.data();
+    row2 = y_.data();
+    return int(compact_kept(x_.data(), y_.data(), keep_.data(), cols));
 }
 
 void RasterPairs::end_pass() { check_rasters(); }

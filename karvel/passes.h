@@ -2,6 +2,8 @@
 #ifndef KARVEL_PASSES_H
 #define KARVEL_PASSES_H
 
+#include <vector>
+
 #include "line_pairs.h"
 
 // Stops the run when either raster is no longer what `opening` opened (its
@@ -12,10 +14,16 @@ void check_rasters();
 
 // The lines of both rasters read from their files through `dtab1` and
 // `dtab2`; each pass checks both files as it begins and as it ends.
+// Where either raster declares a no-data value, the positions where either
+// holds it are left out of each line.
 struct RasterPairs : LinePairs {
     void begin_pass() override;
-    void next(const double *&row1, const double *&row2) override;
+    int next(const double *&row1, const double *&row2) override;
     void end_pass() override;
+
+private:
+    std::vector<double> x_, y_;
+    std::vector<unsigned char> keep_;
 };
 
 // The count shown on the console while a pass walks its lines, on one line

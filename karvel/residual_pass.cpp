@@ -55,8 +55,8 @@ void residual_pass(Stats &s, LinePairs &lines) {
     for (int i = 0; i < nb_lig; i++) {
         show_progress(Pass::residuals, i);
         const double *row1, *row2;
-        lines.next(row1, row2);
-        walk_line(row1, row2, nb_col, s.B1, s.B0, s.Prom_X, t);
+        const int n = lines.next(row1, row2);
+        walk_line(row1, row2, n, s.B1, s.B0, s.Prom_X, t);
     }
     lines.end_pass();
     if (t.max_err < 0) t.min_err = t.max_err = NAN;  // no finite error at all

@@ -14,6 +14,8 @@ int taille_pix = 0;
 std::string nomim1, nomim3;
 
 RasterLines dtab1, dtab2;
+NoData nodata[2];
+long long nb_kept = 0;
 int range_min[2] = {0, 0}, range_max[2] = {0, 0};
 
 std::string images_root_setting;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kind.h"
+#include "nodata.h"
 #include "paths.h"
 #include "raster.h"
 #include "textfile.h"
@@ -40,6 +41,12 @@ extern std::string nomim1, nomim3;
 // What hands out the lines of the first and the second raster, in one unit,
 // on every pass: set up by `lecture`, its conversion fixed by `parameters`.
 extern RasterLines dtab1, dtab2;
+
+// The no-data value each raster's header declares (the first [0], the
+// second [1]), set by `opening`; and the positions where neither raster
+// holds it, counted by `lecture`.
+extern NoData nodata[2];
+extern long long nb_kept;
 
 // The smallest and the largest sample of the first [0] and the second [1]
 // raster, taken by `lecture` in its pass over both rasters.

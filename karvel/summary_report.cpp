@@ -47,6 +47,10 @@ void summary_report(const Stats &s) {
     }
     if (!note.empty())
         text_write(f2d, kfmt("\n\t%s %s ", kLinesLeftOut, note.c_str()));
+    if (nodata[0].declared || nodata[1].declared) {
+        const long long positions = (long long)nb_lig * nb_col;
+        text_write(f2d, kfmt("\n\t%s %lld of %lld ", kPositionsLeftOut, positions - nb_kept, positions));
+    }
 
     text_write(f2d, kfmt("\n\n\t%s = %lf", kRms, rms));
     text_write(f2d, kfmt("\n\n\t%s = %lf\n\t%s = %lf\n\t%s = %lf\n\t%s = %lf ", kSumX, s.Suma_X, kSumY, s.Suma_Y, kSumXY,

@@ -65,10 +65,11 @@ struct MemoryPairs : LinePairs {
     std::vector<const double *> rows1, rows2;
     size_t taken = 0;
     void begin_pass() override { taken = 0; }
-    void next(const double *&row1, const double *&row2) override {
+    int next(const double *&row1, const double *&row2) override {
         row1 = rows1.at(taken);
         row2 = rows2.at(taken);
         taken++;
+        return nb_col;
     }
     void end_pass() override { EXPECT_EQ(taken, rows1.size()); }
 };
@@ -86,6 +87,7 @@ void grids(const std::vector<std::vector<double>> &a, const std::vector<std::vec
     }
     nb_lig = int(a.size());
     nb_col = int(a[0].size());
+    nb_kept = (long long)nb_lig * nb_col;
 }
 }  // namespace
 
@@ -220,6 +222,7 @@ TEST(LargeCounts, PositionsBeyondTwoToThe31AreCountedIn64Bits) {
     pairs.rows1.assign(n, row1.data());
     pairs.rows2.assign(n, row2.data());
     nb_lig = nb_col = n;
+    nb_kept = (long long)n * n;
     Stats s;
     testing::internal::CaptureStdout();
     line_pass(s, pairs);

@@ -1,0 +1,145 @@
+#include "envi_header.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "paths.h"
+#include "regular_file.h"
+
+namespace {
+
+std::string trimmed(const std::string &s) {
+    const size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return "";
+    const size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+std::string lower(std::string s) {
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+// A whole decimal number, as the integer fields are written.
+bool whole(const std::string &v, long long &out) {
+    if (v.empty() || v.size() > 19) return false;
+    char *end = nullptr;
+    errno = 0;
+    out = std::strtoll(v.c_str(), &end, 10);
+    return errno == 0 && end == v.c_str() + v.size();
+}
+
+}  // namespace
+
+std::string parse_envi_header(const std::string &text, EnviHeader &h) {
+    h = EnviHeader{};
+    size_t pos = text.find('\n');
+    if (trimmed(text.substr(0, pos)) != "ENVI") return "it is not an ENVI header (its first line is not ENVI)";
+    while (pos != std::string::npos && pos < text.size()) {
+        const size_t start = pos + 1;
+        size_t eq = text.find('=', start);
+        size_t nl = text.find('\n', start);
+        if (eq == std::string::npos || (nl != std::string::npos && nl < eq)) {
+            // A line without a key: blank lines are allowed, nothing else.
+            if (!trimmed(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start)).empty())
+                return "its line \"" + printable(trimmed(text.substr(start, nl - start)).substr(0, 60)) +
+                       "\" is not \"key = value\"";
+            pos = nl;
+            continue;
+        }
+        const std::string key = lower(trimmed(text.substr(start, eq - start)));
+        size_t vb = eq + 1;
+        while (vb < text.size() && (text[vb] == ' ' || text[vb] == '\t')) vb++;
+        size_t ve;
+        if (vb < text.size() && text[vb] == '{') {
+            ve = text.find('}', vb);
+            if (ve == std::string::npos) return "the value of \"" + printable(key) + "\" has no closing brace";
+            ve++;
+            nl = text.find('\n', ve);
+        } else {
+            ve = nl == std::string::npos ? text.size() : nl;
+        }
+        const std::string value = trimmed(text.substr(vb, ve - vb));
+        long long *field = key == "samples" ? &h.samples
+                           : key == "lines" ? &h.lines
+                           : key == "data type" ? &h.data_type
+                           : key == "byte order" ? &h.byte_order
+                                                : nullptr;
+        if (field != nullptr && !whole(value, *field))
+            return "its " + key + " \"" + printable(value.substr(0, 40)) + "\" is not a whole number";
+        if (key == "data ignore value") {
+            h.has_ignore = true;
+            h.ignore_text = value;
+        }
+        pos = nl;
+    }
+    return "";
+}
+
+std::string read_envi_header(const std::string &real_path, bool *found, EnviHeader &h) {
+    h = EnviHeader{};
+    *found = false;
+    if (access(real_path.c_str(), F_OK) != 0 && errno == ENOENT) return "";
+    *found = true;
+    struct stat st;
+    std::string why;
+    const int fd = open_regular(real_path, &st, &why);
+    if (fd < 0) return why == kNotRegularFile ? "it is not a regular file" : "it cannot be read (" + why + ")";
+    if (uint64_t(st.st_size) > kHeaderLimit) {
+        close(fd);
+        return "it holds more than " + std::to_string(kHeaderLimit) + " bytes, more than a header does";
+    }
+    std::string text(kHeaderLimit + 1, '\0');
+    const ssize_t n = read_fully(fd, text.data(), text.size());
+    const int err = errno;
+    close(fd);
+    if (n < 0) return std::string("it cannot be read (") + std::strerror(err) + ")";
+    if (size_t(n) > kHeaderLimit) return "it holds more than " + std::to_string(kHeaderLimit) + " bytes";
+    text.resize(size_t(n));
+    return parse_envi_header(text, h);
+}
+
+std::string header_disagreement(const EnviHeader &h, int lines, int cols, Kind kind) {
+    // ENVI data types: 1 unsigned 8-bit, 12 unsigned 16-bit, 3 signed 32-bit.
+    const long long type = kind == Kind::image8 ? 1 : kind == Kind::dem16 ? 12 : 3;
+    if (h.samples >= 0 && h.samples != cols)
+        return "it gives " + std::to_string(h.samples) + " samples where the description gives " +
+               std::to_string(cols) + " columns";
+    if (h.lines >= 0 && h.lines != lines)
+        return "it gives " + std::to_string(h.lines) + " lines where the description gives " + std::to_string(lines);
+    if (h.data_type >= 0 && h.data_type != type)
+        return "it gives data type " + std::to_string(h.data_type) + " where a " + kind_words(kind) + " is data type " +
+               std::to_string(type);
+    if (h.byte_order >= 0 && h.byte_order != 0)
+        return "it gives byte order " + std::to_string(h.byte_order) +
+               " where the samples are stored least significant byte first (byte order 0)";
+    return "";
+}
+
+std::string header_nodata(const EnviHeader &h, Kind kind, NoData &nd) {
+    nd = NoData{};
+    if (!h.has_ignore) return "";
+    const std::string &t = h.ignore_text;
+    // A whole number, written as such or with a fraction of zeros (65535.0).
+    char *end = nullptr;
+    errno = 0;
+    const double v = t.empty() ? NAN : std::strtod(t.c_str(), &end);
+    const bool number = !t.empty() && end == t.c_str() + t.size() && errno == 0 && std::isfinite(v) &&
+                        t.find_first_not_of("+-0123456789.eE") == std::string::npos;
+    if (!number || v != std::floor(v))
+        return "its data ignore value \"" + printable(t.substr(0, 40)) + "\" is not a whole number";
+    const double lo = kind == Kind::dem32 ? -2147483648.0 : 0.0;
+    const double hi = kind == Kind::image8 ? 255.0 : kind == Kind::dem16 ? 65535.0 : 2147483647.0;
+    if (v < lo || v > hi)
+        return "its data ignore value " + printable(t) + " is not a value that a sample of a " + kind_words(kind) +
+               " holds";
+    nd.declared = true;
+    nd.value = (long long)v;
+    return "";
+}
