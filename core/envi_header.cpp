@@ -95,12 +95,13 @@ std::string read_envi_header(const std::string &real_path, bool *found, EnviHead
         close(fd);
         return "it holds more than " + std::to_string(kHeaderLimit) + " bytes, more than a header does";
     }
-    std::string text(kHeaderLimit + 1, '\0');
+    // One byte more than it holds tells a file that grew since.
+    std::string text(size_t(st.st_size) + 1, '\0');
     const ssize_t n = read_fully(fd, text.data(), text.size());
     const int err = errno;
     close(fd);
     if (n < 0) return std::string("it cannot be read (") + std::strerror(err) + ")";
-    if (size_t(n) > kHeaderLimit) return "it holds more than " + std::to_string(kHeaderLimit) + " bytes";
+    if (size_t(n) > size_t(st.st_size)) return "it changed while it was read";
     text.resize(size_t(n));
     return parse_envi_header(text, h);
 }

@@ -1,12 +1,15 @@
 // mkraster: writes a sample raster of synthetic terrain and its description.
 //
-//   mkraster DIR NAME KIND LINES COLUMNS SEED NOISE SHIFT
+//   mkraster DIR NAME KIND LINES COLUMNS SEED NOISE SHIFT [NODATA]
 //
 // KIND is m2 (16-bit DEM in decimeters), m4 (32-bit DEM in millimeters) or
 // 8 (8-bit image). The terrain is the same for every SEED; SEED draws the
 // noise added to it, uniform within ±NOISE meters, and SHIFT (meters) is
 // added everywhere. Two calls with different seeds and noise give a pair of
 // rasters to compare. Writes DIR/NAME{_m2,_m4,}.raw and the matching .txt.
+// With NODATA, the cells outside the ellipse inscribed in the raster (about
+// a fifth of them) hold that sample value, and DIR/NAME{_m2,_m4,}.hdr, an
+// ENVI header, declares it as the value of positions without data.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,14 +31,16 @@ double uniform() {  // xorshift64*, in [-1, 1)
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 9) {
-        std::fprintf(stderr, "usage: mkraster DIR NAME m2|m4|8 LINES COLUMNS SEED NOISE SHIFT\n");
+    if (argc != 9 && argc != 10) {
+        std::fprintf(stderr, "usage: mkraster DIR NAME m2|m4|8 LINES COLUMNS SEED NOISE SHIFT [NODATA]\n");
         return 2;
     }
     const std::string dir = argv[1], name = argv[2], kind = argv[3];
     const long lines = std::atol(argv[4]), cols = std::atol(argv[5]);
     state = std::strtoull(argv[6], nullptr, 10) * 0x9E3779B97F4A7C15ULL + 1;
     const double noise = std::atof(argv[7]), shift = std::atof(argv[8]);
+    const bool outline = argc == 10;
+    const double nodata = outline ? std::atof(argv[9]) : 0.0;
     int width;
     double scale;
     std::string suffix;
@@ -71,6 +76,8 @@ int main(int argc, char **argv) {
         for (long j = 0; j < cols; j++) {
             double meters = 1000.0 + a[i] * b[j] + c[i + j] + d[i] * e[j] + shift + noise * uniform();
             double v = std::floor(meters * scale + 0.5);
+            const double di = (double(i) + 0.5) / double(lines) - 0.5, dj = (double(j) + 0.5) / double(cols) - 0.5;
+            if (outline && di * di + dj * dj > 0.25) v = nodata;
             unsigned char *p = &row[size_t(j) * width];
             if (width == 2) {
                 uint16_t s = uint16_t(std::fmin(std::fmax(v, 0.0), 65535.0));
@@ -95,5 +102,16 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::fprintf(fp, "%ld\r\n%ld\r\n%d\r\n0\r\n65500\r\n25\r\n", lines, cols, width);
+    if (std::fclose(fp) != 0) return 1;
+    if (!outline) return 0;
+    const std::string hdr = dir + "/" + name + suffix + ".hdr";
+    fp = std::fopen(hdr.c_str(), "wb");
+    if (fp == nullptr) {
+        std::perror(hdr.c_str());
+        return 1;
+    }
+    std::fprintf(fp, "ENVI\nsamples = %ld\nlines = %ld\nbands = 1\nheader offset = 0\ndata type = %d\n"
+                 "byte order = 0\ndata ignore value = %.0f\n",
+                 cols, lines, width == 1 ? 1 : width == 2 ? 12 : 3, nodata);
     return std::fclose(fp) == 0 ? 0 : 1;
 }
