@@ -78,3 +78,36 @@ std::string header_name(const std::string &raw_name) {
         return raw_name.substr(0, raw_name.size() - ext.size()) + ".hdr";
     return raw_name + ".hdr";
 }
+
+namespace {
+const char kNotAnAnswer[] = "is not an answer karvel's dialogue takes: ";
+}
+
+std::string folder_problem(const std::string &folder) {
+    const std::string problem = answer_problem(folder, kMaxFolder);
+    if (!problem.empty()) return kNotAnAnswer + problem;
+    std::string segment;
+    for (size_t i = 0; i <= folder.size(); i++) {
+        const char c = i < folder.size() ? folder[i] : '\\';
+        if (c == '\\' || c == '/') {
+            if (segment == "..") return "leads out of the images directory";
+            segment.clear();
+        } else {
+            segment += c;
+        }
+    }
+    return "";
+}
+
+std::string name_problem(const std::string &name) {
+    std::string problem = answer_problem(name, kMaxName);
+    if (problem.empty() && name.find_first_of("/\\") != std::string::npos)
+        problem = "a name is one file name, without a folder";
+    return problem.empty() ? problem : kNotAnAnswer + problem;
+}
+
+std::string path_problem(const std::string &shown) {
+    if (shown.size() <= kMaxPath) return "";
+    return "has " + std::to_string(shown.size()) + " characters; karvel takes paths of at most " +
+           std::to_string(kMaxPath);
+}

@@ -24,6 +24,24 @@ constexpr size_t kMaxPath = 127;
 // Otherwise what is wrong with it ("it holds the control byte \x00").
 std::string answer_problem(const std::string &word, size_t max_len);
 
+// The rules for the answers and paths a companion program hands karvel, one
+// for each: empty when karvel takes it, else why not, as the rest of a
+// sentence that names it ("the folder \"a b\" " + the problem):
+//
+// a folder answer: one the dialogue takes (answer_problem, at most
+// kMaxFolder characters) with no ".." segment between its slashes or
+// backslashes, which would lead out of the images directory:
+//   "is not an answer karvel's dialogue takes: it holds white space",
+//   "leads out of the images directory";
+std::string folder_problem(const std::string &folder);
+// a raster's name (the base name of its files): one the dialogue takes (at
+// most kMaxName characters) and one file name, without a folder: "is not an
+// answer karvel's dialogue takes: a name is one file name, without a folder";
+std::string name_problem(const std::string &name);
+// a whole path as shown (c:\images\dem\a_m4.raw), at most kMaxPath
+// characters: "has 130 characters; karvel takes paths of at most 127".
+std::string path_problem(const std::string &shown);
+
 // The text with every byte that is not printable ASCII shown as \xHH (and
 // a backslash as it stands), fit to be sent to a terminal.
 std::string printable(const std::string &text);

@@ -28,7 +28,7 @@
 
 namespace {
 
-// Inputs of more cells than this show GDAL-style progress on standard error.
+// Inputs of more cells than this show GDAL's progress on standard error.
 constexpr long long kProgressCells = 1000000;
 // GDAL's block cache holds at least this, and at most the second figure.
 constexpr long long kMinCacheBytes = 1LL << 20;
@@ -54,26 +54,15 @@ struct Input {
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
 };
 
-// GDAL's text progress ("0...10...20 ... 100 - done."), on standard error so
-// that standard output keeps only the report. data: an int, -1 before the
-// first call, then the number of 2.5 % steps shown.
-int progress_on_stderr(double done, const char *, void *data) {
-    int &shown = *static_cast<int *>(data);
-    if (shown < 0) {
-        std::fputc('0', stderr);
-        shown = 0;
-    }
-    const int upto = std::min(40, int(done * 40.0 + 1e-9));
-    while (shown < upto) {
-        shown++;
-        if (shown % 4 == 0)
-            std::fprintf(stderr, "%d", shown / 4 * 10);
-        else
-            std::fputc('.', stderr);
-        if (shown == 40) std::fputs(" - done.\n", stderr);
-    }
-    std::fflush(stderr);
-    return 1;
+// GDAL's terminal progress ("0...10...20 ... 100 - done.") on standard
+// error, so that standard output keeps only the report: GDALTermProgress
+// writes to stdout, which glibc lets a program point elsewhere for the call.
+void progress_on_stderr(double done) {
+    std::fflush(stdout);
+    FILE *const out = stdout;
+    stdout = stderr;
+    GDALTermProgress(done, nullptr, nullptr);
+    stdout = out;
 }
 
 std::string base_name_of(const std::string &arg) {
@@ -92,34 +81,18 @@ std::string shown_path(const std::string &folder, const std::string &file) {
 
 // Refuses a path karvel's dialogue would not form.
 void check_length(const std::string &shown) {
-    if (shown.size() > kMaxPath)
-        throw Refusal{"the path " + printable(shown) + " has " + std::to_string(shown.size()) +
-                      " characters; karvel takes paths of at most " + std::to_string(kMaxPath)};
+    const std::string problem = path_problem(shown);
+    if (!problem.empty()) throw Refusal{"the path " + printable(shown) + " " + problem};
 }
 
 void check_folder(const std::string &folder) {
-    const std::string problem = answer_problem(folder, kMaxFolder);
-    if (!problem.empty())
-        throw Refusal{"the folder " + quoted(folder) + " is not an answer karvel's dialogue takes: " + problem};
-    std::string seg;
-    for (size_t i = 0; i <= folder.size(); i++) {
-        const char c = i < folder.size() ? folder[i] : '\\';
-        if (c == '\\' || c == '/') {
-            if (seg == "..")
-                throw Refusal{"the folder " + quoted(folder) + " leads out of the images directory"};
-            seg.clear();
-        } else {
-            seg += c;
-        }
-    }
+    const std::string problem = folder_problem(folder);
+    if (!problem.empty()) throw Refusal{"the folder " + quoted(folder) + " " + problem};
 }
 
 void check_name(const std::string &name, const std::string &what) {
-    std::string problem = answer_problem(name, kMaxName);
-    if (problem.empty() && name.find_first_of("/\\") != std::string::npos)
-        problem = "a name is one file name, without a folder";
-    if (!problem.empty())
-        throw Refusal{"the name " + quoted(name) + " " + what + " is not an answer karvel's dialogue takes: " + problem};
+    const std::string problem = name_problem(name);
+    if (!problem.empty()) throw Refusal{"the name " + quoted(name) + " " + what + " " + problem};
 }
 
 std::string fixed(double v, int decimals) {
@@ -174,7 +147,6 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
     }
     std::vector<uint8_t> common(size_t(w.cols), 0);
     const bool progress = w.cells() > kProgressCells;
-    int shown = -1;
     if (progress) std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
     for (int i = 0; i < w.lines; i++) {
@@ -191,7 +163,7 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
         }
         if (writing)
             for (Input *in : both) in->raw.write(in->bytes.data(), in->bytes.size());
-        if (progress) progress_on_stderr(double(i + 1) / w.lines, nullptr, &shown);
+        if (progress) progress_on_stderr(double(i + 1) / w.lines);
     }
     for (Input *in : both) {
         if (!in->raw.finish())
@@ -328,38 +300,26 @@ int refuse(const ImportSetting &setting, const std::string &message) {
     return 1;
 }
 
-int import_pair(const ImportOptions &o, const ImportSetting &setting) {
-    std::string message;
-    ImagesDir images;
-    if (!resolve_images_dir(setting.images_root, images, message)) throw Refusal{message};
+// The answers that are not read from the inputs: the folder, and the result
+// name with the longest path of karvel's result files.
+void check_answers(const ImportOptions &o) {
     check_folder(o.folder);
-    {
-        const std::string problem = answer_problem(o.result, kMaxName);
-        if (!problem.empty())
-            throw Refusal{"the result name " + quoted(o.result) + " is not an answer karvel's dialogue takes: " +
-                          problem};
-        if (o.result.find_first_of("/\\") != std::string::npos)
-            throw Refusal{"the result name " + quoted(o.result) + " is one file name, without a folder"};
-        check_length(shown_path(o.folder, o.result + kHistogramSuffix));
-    }
+    const std::string problem = answer_problem(o.result, kMaxName);
+    if (!problem.empty())
+        throw Refusal{"the result name " + quoted(o.result) + " is not an answer karvel's dialogue takes: " + problem};
+    if (o.result.find_first_of("/\\") != std::string::npos)
+        throw Refusal{"the result name " + quoted(o.result) + " is one file name, without a folder"};
+    check_length(shown_path(o.folder, o.result + kHistogramSuffix));
+}
 
-    Input a, b;
-    a.role = "FIRST";
-    b.role = "SECOND";
-    struct Closer {
-        Input &a, &b;
-        ~Closer() {
-            close_source(a.src);
-            close_source(b.src);
-        }
-    } closer{a, b};
+// Opens both inputs; when their grids differ, --align resamples SECOND onto
+// FIRST's grid. Adds what it did to the notes.
+void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
     for (Input *in : {&a, &b}) {
         const std::string arg = in == &a ? o.first : o.second;
         const std::string problem = open_source(arg, o.band, in->src);
         if (!problem.empty()) throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
     }
-
-    std::vector<std::string> notes;
     const std::string difference = grid_difference(a.src, b.src);
     if (!difference.empty()) {
         if (!o.align)
@@ -372,20 +332,25 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     } else if (o.align) {
         notes.push_back("Both inputs already lie on the same grid: SECOND was not resampled.");
     }
+}
 
-    // Lines are read one at a time: GDAL's block cache needs to hold the
-    // blocks that one line crosses in each band read (a line of a striped
-    // file, a row of tiles of a tiled one), not the rasters.
-    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) {
-        long long need = 0;
-        for (Input *in : {&a, &b}) {
-            need += block_row_bytes(in->src.band);
-            if (in->src.use_mask) need += block_row_bytes(GDALGetMaskBand(in->src.band));
-            if (in->src.aligned) need += block_row_bytes(GDALGetRasterBand(in->src.band_ds, 1));
-        }
-        GDALSetCacheMax64(std::min(kMaxCacheBytes, std::max(kMinCacheBytes, need + need / 4)));
+// Lines are read one at a time: GDAL's block cache needs to hold the blocks
+// that one line crosses in each band read (a line of a striped file, a row
+// of tiles of a tiled one), not the rasters. GDAL_CACHEMAX, when set, rules.
+void size_block_cache(const Input &a, const Input &b) {
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) != nullptr) return;
+    long long need = 0;
+    for (const Input *in : {&a, &b}) {
+        need += block_row_bytes(in->src.band);
+        if (in->src.use_mask) need += block_row_bytes(GDALGetMaskBand(in->src.band));
+        if (in->src.aligned) need += block_row_bytes(GDALGetRasterBand(in->src.band_ds, 1));
     }
+    GDALSetCacheMax64(std::min(kMaxCacheBytes, std::max(kMinCacheBytes, need + need / 4)));
+}
 
+// How each input is stored and under which name, and the paths karvel will
+// form from them.
+void plan_outputs(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
     plan_inputs(a, b, o);
     choose_names(a, b, o);
     for (Input *in : {&a, &b}) {
@@ -399,85 +364,102 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         if (in->plan.kind != Kind::image8 && in->src.unit_type.empty())
             notes.push_back(in->who() + " names no unit for its values: metres were assumed.");
     }
+}
 
-    const std::string folder_real = images.real_path(shown_path(o.folder, ""));
-    std::vector<std::string> made = make_folder(folder_real.substr(0, folder_real.size() - 1));
-    struct FolderUndo {
-        std::vector<std::string> &made;
-        bool keep = false;
-        ~FolderUndo() {
-            if (keep) return;
-            for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
-        }
-    } undo{made};
-    const std::string dir = folder_real.substr(0, folder_real.size() - 1);
+long long cells_without_data(const Input &in) { return in.tally.cells - in.tally.with_data; }
 
-    // The first pass reads everything; a second one follows when the inputs
-    // must be cut to a window, or when integers turn out to lie beyond what
-    // 32-bit samples hold as they are.
-    const Window full{0, 0, a.src.lines, a.src.cols};
-    Window w = full;
-    WindowSearch search(a.src.cols, 2, 2);
-    bool cropped = false;
-    for (;;) {
-        run_pass(a, b, w, cropped ? nullptr : &search, dir);
-        const long long missing_a = a.tally.cells - a.tally.with_data, missing_b = b.tally.cells - b.tally.with_data;
-        if (!cropped && (missing_a > 0 || missing_b > 0)) {
-            const Window best = search.best();
-            std::string counts = "cells without data: " + std::to_string(missing_a) + " in " + a.who() + ", " +
-                                 std::to_string(missing_b) + " in " + b.who();
-            if (best.cells() == 0)
-                throw Refusal{counts + "; no window of at least 2 x 2 cells has data in both"};
-            const std::string where = "the largest window in which both have data starts at line " +
-                                      std::to_string(best.line) + ", column " + std::to_string(best.col) + " and is " +
-                                      std::to_string(best.lines) + " lines by " + std::to_string(best.cols) +
-                                      " columns";
-            if (!o.crop) throw Refusal{counts + "; " + where + " (--crop cuts both to it)"};
-            notes.push_back("Cropped to the largest window in which both have data: line " + std::to_string(best.line) +
-                            ", column " + std::to_string(best.col) + ", " + std::to_string(best.lines) + " lines by " +
-                            std::to_string(best.cols) + " columns; cells with data left outside it: " +
-                            std::to_string(a.tally.with_data - best.cells()) + " of FIRST, " +
-                            std::to_string(b.tally.with_data - best.cells()) + " of SECOND.");
-            w = best;
-            cropped = true;
-            continue;
+// After a pass over a window that every cell of should have data (the crop's
+// window, or the inputs once more): one that lacks it changed meanwhile.
+void check_unchanged(const Input &a, const Input &b) {
+    if (cells_without_data(a) > 0 || cells_without_data(b) > 0)
+        throw Refusal{"cells of the window lack data on a second reading: " + a.who() + " or " + b.who() +
+                      " changed while being read"};
+}
+
+// The window that the crop cuts both inputs to, after a first pass that
+// found cells without data; refused without --crop, or when there is none.
+Window crop_window(const Input &a, const Input &b, const WindowSearch &search, const ImportOptions &o,
+                   std::vector<std::string> &notes) {
+    const Window best = search.best();
+    const std::string counts = "cells without data: " + std::to_string(cells_without_data(a)) + " in " + a.who() +
+                               ", " + std::to_string(cells_without_data(b)) + " in " + b.who();
+    if (best.cells() == 0) throw Refusal{counts + "; no window of at least 2 x 2 cells has data in both"};
+    const std::string where = "the largest window in which both have data starts at line " +
+                              std::to_string(best.line) + ", column " + std::to_string(best.col) + " and is " +
+                              std::to_string(best.lines) + " lines by " + std::to_string(best.cols) + " columns";
+    if (!o.crop) throw Refusal{counts + "; " + where + " (--crop cuts both to it)"};
+    notes.push_back("Cropped to the largest window in which both have data: line " + std::to_string(best.line) +
+                    ", column " + std::to_string(best.col) + ", " + std::to_string(best.lines) + " lines by " +
+                    std::to_string(best.cols) + " columns; cells with data left outside it: " +
+                    std::to_string(a.tally.with_data - best.cells()) + " of FIRST, " +
+                    std::to_string(b.tally.with_data - best.cells()) + " of SECOND.");
+    return best;
+}
+
+// Integers that an exact plan met beyond the signed 32-bit range: such an
+// input is converted to --unit instead. True when one was re-planned.
+bool replan_beyond_32_bits(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
+    bool replanned = false;
+    for (Input *in : {&a, &b}) {
+        if (in->tally.exact_overflow && in->plan.exact) {
+            plan_dem(in->src, o.unit, true, in->plan);
+            notes.push_back(in->who() + " holds integers beyond the signed 32-bit range: converted to " +
+                            std::string(unit_word(o.unit)) + ".");
+            replanned = true;
         }
-        if (missing_a > 0 || missing_b > 0)
-            throw Refusal{"cells of the window lack data on a second reading: " + a.who() + " or " + b.who() +
-                          " changed while being read"};
-        bool again = false;
-        for (Input *in : {&a, &b}) {
-            if (in->tally.exact_overflow && in->plan.exact) {
-                plan_dem(in->src, o.unit, true, in->plan);
-                notes.push_back(in->who() + " holds integers beyond the signed 32-bit range: converted to " +
-                                std::string(unit_word(o.unit)) + ".");
-                again = true;
-            }
-        }
-        if (again) continue;
-        for (Input *in : {&a, &b}) {
-            if (in->tally.beyond_range)
-                throw Refusal{in->who() + ": the value " + fixed(in->tally.bad_value, 3) + " " +
-                              unit_word(in->plan.answer) + " at line " + std::to_string(in->tally.bad_line) +
-                              ", column " + std::to_string(in->tally.bad_col) +
-                              " lies beyond the signed 32-bit range of karvel's samples (choose a larger --unit)"};
-        }
-        break;
     }
+    return replanned;
+}
 
-    // Headers, descriptions and the answers, each complete under a
-    // temporary name before anything takes its final name.
+// Reads both inputs and writes both raw files: the first pass reads them
+// whole; when cells lack data, a second pass reads the window cut by --crop;
+// when integers turn out to lie beyond what 32-bit samples hold as they
+// are, one more pass converts them. Returns the window written.
+Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::string &dir,
+                      std::vector<std::string> &notes) {
+    Window w{0, 0, a.src.lines, a.src.cols};
+    WindowSearch search(a.src.cols, 2, 2);
+    run_pass(a, b, w, &search, dir);
+    if (cells_without_data(a) > 0 || cells_without_data(b) > 0) {
+        w = crop_window(a, b, search, o, notes);
+        run_pass(a, b, w, nullptr, dir);
+        check_unchanged(a, b);
+    }
+    if (replan_beyond_32_bits(a, b, o, notes)) {
+        run_pass(a, b, w, nullptr, dir);
+        check_unchanged(a, b);
+    }
+    for (const Input *in : {&a, &b}) {
+        if (in->tally.beyond_range)
+            throw Refusal{in->who() + ": the value " + fixed(in->tally.bad_value, 3) + " " +
+                          unit_word(in->plan.answer) + " at line " + std::to_string(in->tally.bad_line) + ", column " +
+                          std::to_string(in->tally.bad_col) +
+                          " lies beyond the signed 32-bit range of karvel's samples (choose a larger --unit)"};
+    }
+    return w;
+}
+
+// The files written beside the raw rasters, each complete under a temporary
+// name until they are committed together; whatever is not committed is
+// removed.
+struct SideFiles {
     OutFile headers[2], sidecars[2], answers;
     TextFile descriptions[2];
-    struct DescriptionUndo {
-        TextFile *d;
-        ~DescriptionUndo() {
-            text_discard(d[0]);
-            text_discard(d[1]);
-        }
-    } description_undo{descriptions};
+    SideFiles() = default;
+    SideFiles(const SideFiles &) = delete;
+    SideFiles &operator=(const SideFiles &) = delete;
+    ~SideFiles() {
+        text_discard(descriptions[0]);
+        text_discard(descriptions[1]);
+    }
+};
+
+// The header, the unit's side file (DEMs) and the description of each
+// raster of the window w, and the answers file.
+void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
+                      const std::string &dir, SideFiles &f) {
     for (int k = 0; k < 2; k++) {
-        Input &in = k == 0 ? a : b;
+        const Input &in = k == 0 ? a : b;
         const std::string raw_name = in.name + raster_suffix(in.plan.kind);
         double gt[6];
         std::memcpy(gt, in.src.gt, sizeof gt);
@@ -485,18 +467,18 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         gt[3] = in.src.gt[3] + w.col * in.src.gt[4] + w.line * in.src.gt[5];
         const std::string header = envi_header(in.name, w.lines, w.cols, in.plan.kind, in.src.has_grid ? gt : nullptr,
                                                in.src.wkt);
-        if (!write_staged(headers[k], dir + "/" + header_name(raw_name), header))
+        if (!write_staged(f.headers[k], dir + "/" + header_name(raw_name), header))
             throw Refusal{"the file " + printable(dir + "/" + header_name(raw_name)) +
-                          " cannot be written: " + std::strerror(headers[k].err)};
+                          " cannot be written: " + std::strerror(f.headers[k].err)};
         if (in.plan.kind != Kind::image8) {
             const std::string side = dir + "/" + unit_sidecar_name(raw_name);
-            if (!write_staged(sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
-                throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(sidecars[k].err)};
+            if (!write_staged(f.sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
+                throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(f.sidecars[k].err)};
         }
         const int values[6] = {w.lines, w.cols, kind_bytes(in.plan.kind), in.tally.min, in.tally.max,
                                ground_cell_size(in.src, gt, w.lines, w.cols)};
         const std::string descr_name = in.name + description_suffix(in.plan.kind);
-        TextFile &d = descriptions[k];
+        TextFile &d = f.descriptions[k];
         bool ok = text_create(d, dir + "/" + descr_name, shown_path(o.folder, descr_name));
         if (ok) {
             text_write(d, description_text(values));
@@ -509,39 +491,81 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         }
     }
     const std::string answers_path = dir + "/" + o.result + ".answers";
-    if (!write_staged(answers, answers_path, answers_text(a, b, o)))
-        throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(answers.err)};
+    if (!write_staged(f.answers, answers_path, answers_text(a, b, o)))
+        throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(f.answers.err)};
+}
 
-    close_source(a.src);
-    close_source(b.src);
+// Gives every file its name at once. False, once it has said which file
+// could not take its name and which were already replaced, when one failed.
+bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting) {
     std::vector<StagedFile *> files;
     for (int k = 0; k < 2; k++) {
         files.push_back(k == 0 ? &a.raw.staged : &b.raw.staged);
-        files.push_back(&headers[k].staged);
-        if (!sidecars[k].staged.temp_path.empty()) files.push_back(&sidecars[k].staged);
-        files.push_back(&descriptions[k].staged);
+        files.push_back(&f.headers[k].staged);
+        if (!f.sidecars[k].staged.temp_path.empty()) files.push_back(&f.sidecars[k].staged);
+        files.push_back(&f.descriptions[k].staged);
     }
-    files.push_back(&answers.staged);
+    files.push_back(&f.answers.staged);
     size_t failed = 0;
-    if (!staged_commit_together(files.data(), files.size(), &failed)) {
-        const int err = errno;
-        undo.keep = true;
-        std::string done;
-        for (size_t k = 0; k < failed; k++) {
-            done += ' ';
-            done += printable(files[k]->final_path);
-        }
-        std::fprintf(stderr, "%s: the file %s cannot take its name: %s\n", setting.program.c_str(),
-                     printable(files[failed]->final_path).c_str(), std::strerror(err));
-        if (!done.empty()) std::fprintf(stderr, "Already replaced:%s\n", done.c_str());
-        return 1;
+    if (staged_commit_together(files.data(), files.size(), &failed)) return true;
+    const int err = errno;
+    std::string done;
+    for (size_t k = 0; k < failed; k++) {
+        done += ' ';
+        done += printable(files[k]->final_path);
     }
+    std::fprintf(stderr, "%s: the file %s cannot take its name: %s\n", setting.program.c_str(),
+                 printable(files[failed]->final_path).c_str(), std::strerror(err));
+    if (!done.empty()) std::fprintf(stderr, "Already replaced:%s\n", done.c_str());
+    return false;
+}
+
+int import_pair(const ImportOptions &o, const ImportSetting &setting) {
+    std::string message;
+    ImagesDir images;
+    if (!resolve_images_dir(setting.images_root, images, message)) throw Refusal{message};
+    check_answers(o);
+
+    Input a, b;
+    a.role = "FIRST";
+    b.role = "SECOND";
+    struct Closer {
+        Input &a, &b;
+        ~Closer() {
+            close_source(a.src);
+            close_source(b.src);
+        }
+    } closer{a, b};
+    std::vector<std::string> notes;
+    open_and_align(a, b, o, notes);
+    size_block_cache(a, b);
+    plan_outputs(a, b, o, notes);
+
+    const std::string folder_real = images.real_path(shown_path(o.folder, ""));
+    const std::string dir = folder_real.substr(0, folder_real.size() - 1);
+    std::vector<std::string> made = make_folder(dir);
+    struct FolderUndo {
+        std::vector<std::string> &made;
+        bool keep = false;
+        ~FolderUndo() {
+            if (keep) return;
+            for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+        }
+    } undo{made};
+
+    const Window w = read_and_write(a, b, o, dir, notes);
+    SideFiles side;
+    write_side_files(a, b, w, o, dir, side);
+    close_source(a.src);
+    close_source(b.src);
+    // Once a file has taken its name, the folder holds it: it stays.
     undo.keep = true;
+    if (!commit_files(a, b, side, setting)) return 1;
 
     print_table(a, b, w, dir, o.folder);
     for (const std::string &n : notes) std::printf("%s\n", n.c_str());
     std::printf("Compare them with:\n  %s < %s\n", shell_word(setting.karvel_program).c_str(),
-                shell_word(answers_path).c_str());
+                shell_word(dir + "/" + o.result + ".answers").c_str());
     return 0;
 }
 

@@ -40,6 +40,32 @@ TEST(Paths, AnswersAreTakenOnlyAsPrintableWordsWithinTheirLimit) {
     EXPECT_EQ(printable(std::string("a\x1b[0m\0\xff\\", 8)), "a\\x1b[0m\\x00\\xff\\");
 }
 
+TEST(Paths, FoldersNamesAndPathsThatCompanionsHandKarvel) {
+    for (const char *folder : {"dem", "dem/2024", "dem\\2024", "a..b", "...", "x/..y/z", "./dem"})
+        EXPECT_EQ(folder_problem(folder), "") << folder;
+    for (const char *folder : {"..", "../x", "x/../../y", "x\\..", "a/..\\b", "x/.."})
+        EXPECT_EQ(folder_problem(folder), "leads out of the images directory") << folder;
+    EXPECT_EQ(folder_problem("two words"), "is not an answer karvel's dialogue takes: it holds white space");
+    EXPECT_EQ(folder_problem(std::string(kMaxFolder, 'f')), "");
+    EXPECT_EQ(folder_problem(std::string(kMaxFolder + 1, 'f')),
+              "is not an answer karvel's dialogue takes: it has 128 characters; at most 127 are allowed");
+    // The answer's own rule comes first: ".. " is refused for its space.
+    EXPECT_EQ(folder_problem(".. "), "is not an answer karvel's dialogue takes: it holds white space");
+
+    EXPECT_EQ(name_problem("survey_2024"), "");
+    EXPECT_EQ(name_problem(".."), "");  // a file name, however odd
+    for (const char *name : {"x/y", "x\\y", "/"})
+        EXPECT_EQ(name_problem(name),
+                  "is not an answer karvel's dialogue takes: a name is one file name, without a folder")
+            << name;
+    EXPECT_EQ(name_problem(std::string(kMaxName + 1, 'n')),
+              "is not an answer karvel's dialogue takes: it has 100 characters; at most 99 are allowed");
+    EXPECT_EQ(name_problem(""), "is not an answer karvel's dialogue takes: it is empty");
+
+    EXPECT_EQ(path_problem(std::string(kMaxPath, 'p')), "");
+    EXPECT_EQ(path_problem(std::string(kMaxPath + 3, 'p')), "has 130 characters; karvel takes paths of at most 127");
+}
+
 TEST(Paths, SuffixesAndBytesFollowTheKindBothWays) {
     const struct {
         int image_type, width;

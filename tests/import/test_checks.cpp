@@ -225,10 +225,26 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
     EXPECT_EQ(out.read("a_m4.raw"), "earlier");
 
     // A folder answer karvel would not take, and one that leads outside.
-    for (const std::string folder : {"two words", "../elsewhere"}) {
-        RunResult r = run_import({in.path("a.tif"), in.path("a.tif"), folder});
-        EXPECT_EQ(r.status, 1) << folder;
+    const struct {
+        std::string folder, says;
+    } folders[] = {
+        {"two words", "the folder \"two words\" is not an answer karvel's dialogue takes: it holds white space"},
+        {"../elsewhere", "the folder \"../elsewhere\" leads out of the images directory"},
+        {"x\\..\\..\\y", "the folder \"x\\..\\..\\y\" leads out of the images directory"},
+    };
+    for (const auto &f : folders) {
+        RunResult r = run_import({in.path("a.tif"), in.path("a.tif"), f.folder});
+        EXPECT_EQ(r.status, 1) << f.folder;
+        EXPECT_EQ(r.err, "karvel-import: " + f.says + "\nNothing was written.\n");
     }
+    // A name with a folder, and a path longer than karvel forms.
+    RunResult named = import_pair(in, out, a, a, {"--names", "x/y", "b"});
+    EXPECT_THAT(named.err, HasSubstr("the name \"x/y\" given for FIRST is not an answer karvel's dialogue takes: "
+                                     "a name is one file name, without a folder\n"));
+    RunResult longer = import_pair(in, out, a, a, {"--result", std::string(99, 'r')});
+    const std::string shown = out.shown(std::string(99, 'r') + "_karvel_regres_lin.xls");
+    EXPECT_THAT(longer.err, HasSubstr("the path " + shown + " has " + std::to_string(shown.size()) +
+                                      " characters; karvel takes paths of at most 127\n"));
     // Bands that hold no elevations this program can store.
     TestRaster celsius = ramp(2, 2, 1);
     celsius.unit = "degree Celsius";

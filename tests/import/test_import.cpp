@@ -198,6 +198,20 @@ TEST(ImportKinds, LargeInputsShowProgressOnStandardError) {
     EXPECT_EQ(out.read("a.raw").size(), size_t(lines) * cols);
     EXPECT_EQ(out.read("b.raw"), out.read("a.raw"));
 
+    // A crop reads the window again: GDAL's progress starts anew, and only there.
+    Folder out3;
+    std::vector<double> w(size_t(lines + 1) * cols, 7);
+    w[0] = 255;
+    TestRaster holed = raster(lines + 1, cols, GDT_Byte, w);
+    holed.has_nodata = true;
+    holed.nodata = 255;
+    r = import_pair(in, out3, holed, holed, {"--crop"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string line = "0...10...20...30...40...50...60...70...80...90...100 - done.\n";
+    const std::string reading = "Reading " + in.path("a.tif") + " and " + in.path("b.tif") + "\n";
+    EXPECT_EQ(r.err, reading + line + reading + line);
+    EXPECT_EQ(out3.read("a.raw").size(), size_t(lines) * cols);
+
     Folder out2;
     r = import_pair(in, out2, raster(2, 2, GDT_Byte, {1, 2, 3, 4}), raster(2, 2, GDT_Byte, {1, 2, 3, 4}));
     ASSERT_EQ(r.status, 0) << r.err;
