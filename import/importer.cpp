@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -320,6 +321,14 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
         const std::string problem = open_source(arg, o.band, in->src);
         if (!problem.empty()) throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
     }
+    // ENVI's header, which gives karvel's rasters their georeferencing, has
+    // no form for a rotated or sheared grid: it would be lost.
+    for (const Input *in : {&a, &b})
+        if (in->src.has_grid && (in->src.gt[2] != 0 || in->src.gt[4] != 0) && (in == &a || !o.align))
+            throw Refusal{in->who() + " has a rotated grid (its geotransform turns by " + fixed(in->src.gt[2], 6) +
+                          " and " + fixed(in->src.gt[4], 6) +
+                          "), which the header of karvel's rasters cannot record; warp it onto a north-up grid "
+                          "first (gdalwarp)"};
     const std::string difference = grid_difference(a.src, b.src);
     if (!difference.empty()) {
         if (!o.align)
@@ -418,6 +427,11 @@ bool replan_beyond_32_bits(Input &a, Input &b, const ImportOptions &o, std::vect
 Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::string &dir,
                       std::vector<std::string> &notes) {
     Window w{0, 0, a.src.lines, a.src.cols};
+    // The first pass writes both rasters whole: refuse what the disk cannot hold.
+    uint64_t need = 0;
+    for (const Input *in : {&a, &b}) need += uint64_t(w.lines) * uint64_t(w.cols) * uint64_t(kind_bytes(in->plan.kind));
+    const std::string space = space_problem(dir, need);
+    if (!space.empty()) throw Refusal{"the two rasters do not fit on the disk: " + space};
     WindowSearch search(a.src.cols, 2, 2);
     run_pass(a, b, w, &search, dir);
     if (cells_without_data(a) > 0 || cells_without_data(b) > 0) {
@@ -430,6 +444,14 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
         check_unchanged(a, b);
     }
     for (const Input *in : {&a, &b}) {
+        if (in->tally.beyond_range && std::isinf(in->tally.bad_value)) {
+            std::string m = in->who();
+            m += ": the cell at line " + std::to_string(in->tally.bad_line);
+            m += ", column " + std::to_string(in->tally.bad_col);
+            m += in->tally.bad_value > 0 ? " is +infinite" : " is -infinite";
+            m += ", which no sample holds (mark it as without data: its band's nodata value)";
+            throw Refusal{m};
+        }
         if (in->tally.beyond_range)
             throw Refusal{in->who() + ": the value " + fixed(in->tally.bad_value, 3) + " " +
                           unit_word(in->plan.answer) + " at line " + std::to_string(in->tally.bad_line) + ", column " +
@@ -544,14 +566,29 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     const std::string folder_real = images.real_path(shown_path(o.folder, ""));
     const std::string dir = folder_real.substr(0, folder_real.size() - 1);
     std::vector<std::string> made = make_folder(dir);
+    // A refusal takes away the folders it created, once the temporary files
+    // of the raw rasters are gone from them.
     struct FolderUndo {
         std::vector<std::string> &made;
+        Input &a, &b;
         bool keep = false;
         ~FolderUndo() {
             if (keep) return;
+            a.raw.discard();
+            b.raw.discard();
             for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
         }
-    } undo{made};
+    } undo{made, a, b};
+    const std::vector<std::string> stale = staged_remove_stale(dir);
+    if (!stale.empty()) {
+        std::string names;
+        for (const std::string &n : stale) {
+            names += ' ';
+            names += printable(n);
+        }
+        std::fprintf(stderr, "%s: removed what runs that were killed left in %s:%s\n", setting.program.c_str(),
+                     printable(dir).c_str(), names.c_str());
+    }
 
     const Window w = read_and_write(a, b, o, dir, notes);
     SideFiles side;

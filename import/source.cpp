@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -54,10 +55,14 @@ std::string open_source(const std::string &arg, int band, Source &s) {
     // A path that exists must be a file or a folder: a pipe or a device
     // would block the reader or be consumed by it.
     struct stat st;
-    if (stat(arg.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        return "it is not a regular file";
+    const bool exists = stat(arg.c_str(), &st) == 0;
+    const int stat_err = errno;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return "it is not a regular file";
     CPLErrorReset();
     s.ds = GDALOpenEx(arg.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    // GDAL opens more than files (/vsizip/..., NETCDF:...): a name that is
+    // no file is said not to exist only when GDAL cannot open it either.
+    if (s.ds == nullptr && !exists && stat_err == ENOENT) return "it does not exist";
     if (s.ds == nullptr) return "GDAL cannot open it: " + gdal_message("not a raster GDAL reads");
     const int bands = GDALGetRasterCount(s.ds);
     if (bands < 1) return "it holds no raster band";
@@ -91,6 +96,15 @@ std::string open_source(const std::string &arg, int band, Source &s) {
         std::memcpy(s.gt, identity, sizeof identity);
     }
     read_srs(s.ds, s);
+    if (s.has_grid && s.geographic) {
+        // A geographic grid lies between the poles; one beyond them is not
+        // in degrees of latitude, whatever its coordinate system says.
+        const double top = s.gt[3], bottom = s.gt[3] + s.gt[5] * s.lines + s.gt[4] * s.cols;
+        const double extreme = std::max(std::fabs(top), std::fabs(bottom));
+        if (extreme > 90.0 + 1e-9)
+            return "its grid is geographic but reaches latitude " + number(std::fabs(top) > std::fabs(bottom) ? top : bottom) +
+                   "°, beyond the poles";
+    }
     return "";
 }
 

@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 
 #include "rasters.h"
@@ -285,4 +288,73 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.out, HasSubstr("Usage: karvel-import [OPTIONS] FIRST SECOND FOLDER"));
     EXPECT_EQ(run_import({"a.tif"}).status, 2);
+}
+
+TEST(ImportChecks, InputsThatCannotBeTakenAsTheyAreSayWhy) {
+    Folder in, out;
+    const TestRaster a = ramp(3, 4, 1);
+    TestRaster infinite = ramp(3, 4, 1);
+    infinite.bands[0][6] = -INFINITY;
+    TestRaster polar = ramp(3, 4, 1);
+    polar.epsg = 4326;
+    const double beyond[6] = {10, 0.5, 0, 91, 0, -0.5};  // from 91° north down to 89.5°
+    std::copy(beyond, beyond + 6, polar.gt);
+    TestRaster rotated = ramp(3, 4, 1);
+    rotated.gt[2] = 4;
+    const struct {
+        const TestRaster &b;
+        std::vector<std::string> options;
+        std::string says;
+    } cases[] = {
+        {infinite, {}, "SECOND " + in.path("b.tif") + ": the cell at line 1, column 2 is -infinite, which no sample holds"},
+        {polar, {"--align"}, "SECOND " + in.path("b.tif") +
+                                 " cannot be used: its grid is geographic but reaches latitude 91°, beyond the poles"},
+        {rotated, {}, "SECOND " + in.path("b.tif") + " has a rotated grid (its geotransform turns by 4.000000 and "
+                                                     "0.000000), which the header of karvel's rasters cannot record"},
+    };
+    for (const auto &c : cases) {
+        // The folder does not exist before: a refusal leaves none behind.
+        std::filesystem::remove_all(out.path(""));
+        RunResult r = import_pair(in, out, a, c.b, c.options);
+        EXPECT_EQ(r.status, 1) << c.says;
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr("Nothing was written."));
+        EXPECT_FALSE(std::filesystem::exists(out.path(""))) << c.says;
+    }
+    RunResult r = run_import({in.path("missing.tif"), in.path("a.tif"), out.name()});
+    EXPECT_EQ(r.err, "karvel-import: FIRST " + in.path("missing.tif") + " cannot be used: it does not exist\n"
+                     "Nothing was written.\n");
+}
+
+TEST(ImportChecks, RastersLargerThanTheDiskAreRefusedAndLeftoversOfKilledRunsRemoved) {
+    Folder in, out;
+    // Two sparse 1000000 × 1000000 GeoTIFFs: 4 TB each as karvel's samples.
+    for (const char *name : {"a.tif", "b.tif"}) {
+        const char *options[] = {"SPARSE_OK=TRUE", "BIGTIFF=YES", "TILED=YES", "BLOCKXSIZE=4096", "BLOCKYSIZE=4096",
+                                 nullptr};
+        GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), in.path(name).c_str(), 1000000, 1000000, 1,
+                                     GDT_Int32, const_cast<char **>(options));
+        ASSERT_NE(ds, nullptr);
+        GDALClose(ds);
+    }
+    RunResult r = run_import({in.path("a.tif"), in.path("b.tif"), out.name()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("karvel-import: the two rasters do not fit on the disk: it needs 8.0 TB but the file "
+                                 "system of " + out.path("").substr(0, out.path("").size() - 1) + " has "));
+    EXPECT_TRUE(files_in(out.path("")).empty());
+
+    // What a killed import left, and what a running one writes, in the folder.
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = ".a_m4.raw." + std::to_string(child) + ".0.tmp";
+    const std::string live = ".a_m4.raw." + std::to_string(getpid()) + ".0.tmp";
+    out.write(dead, "partial");
+    out.write(live, "being written");
+    r = import_pair(in, out, ramp(2, 2, 1), ramp(2, 2, 2));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("karvel-import: removed what runs that were killed left in " +
+                                 out.path("").substr(0, out.path("").size() - 1) + ": " + dead + "\n"));
+    EXPECT_FALSE(out.exists(dead));
+    EXPECT_TRUE(out.exists(live));
 }
