@@ -16,6 +16,12 @@ struct EnviHeader {
     std::string ignore_text;  // the "data ignore value" as written
 };
 
+// The header text of a raster of lines × cols samples of the given kind.
+// gt is null for a raster without georeferencing; wkt may be empty. A
+// declared no-data value is written as its "data ignore value".
+std::string envi_header(const std::string &band_name, int lines, int cols, Kind kind, const double *gt,
+                        const std::string &wkt, const NoData &nodata);
+
 // Parses the text of an ENVI header ("ENVI" on its first line, then
 // "key = value" lines, a value in braces running to its closing brace).
 // Empty on success, else what is wrong with it.

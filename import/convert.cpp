@@ -81,7 +81,7 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
         const double r = s.signed_byte && raw[j] >= 128 ? raw[j] - 256 : raw[j];
         const bool ok = !is_nodata_value(s, r) && !is_nodata_value(s, raw[j]) && (mask == nullptr || mask[j] != 0);
         has_data[j] = ok;
-        int32_t stored = 0;
+        int32_t stored = plan.nodata.declared ? int32_t(plan.nodata.value) : 0;
         if (ok) {
             u.with_data++;
             if (plan.exact) {
@@ -90,6 +90,7 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                 // 0 to 255 (a cubic kernel may overshoot).
                 const double v = plan.kind == Kind::image8 ? std::min(255.0, std::max(0.0, r)) : r;
                 if (!store(v, u, stored)) u.exact_overflow = true;
+                if (plan.kind == Kind::image8) u.levels[stored >> 6] |= uint64_t(1) << (stored & 63);
             } else {
                 const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
                 if (!store(x, u, stored) && !u.beyond_range) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kind.h"
+#include "nodata.h"
 #include "source.h"
 #include "units.h"
 
@@ -16,6 +17,7 @@ struct Plan {
     int answer = 0;      // karvel's unit answer of the stored values (DEMs)
     double factor = 1;   // converted DEMs: value in the source unit × factor = value in the stored unit
     ElevationUnit unit;  // the source unit (DEMs)
+    NoData nodata;       // the value stored in cells without data, when the raster has any
 };
 
 // Decides how a DEM band is stored: integer samples in one of karvel's units
@@ -35,11 +37,13 @@ struct Tally {
     int bad_line = 0, bad_col = 0;    // its cell, in the input
     double bad_value = 0;             // its value in the stored unit
     bool exact_overflow = false;      // an exact 32-bit plan met a sample outside the signed range
+    uint64_t levels[4] = {0, 0, 0, 0};  // 8-bit images: the grey levels stored, one bit each
 };
 
 // Converts one line of n samples read as doubles (mask: the band's mask, or
 // null) into has_data (1/0 per cell) and, when out is not null, the stored
-// samples (little-endian, kind_bytes each; 0 for cells without data).
+// samples (little-endian, kind_bytes each; for cells without data the
+// plan's no-data value, or 0 while it has none).
 // line and col0 place the line in the input for the messages.
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
                   int col0, uint8_t *has_data, uint8_t *out, Tally &t);

@@ -1,18 +1,15 @@
-// The ENVI header written beside each raw raster, so that GDAL (gdalinfo,
-// QGIS, ...) reads the raw file with its size, sample type, georeferencing
-// and coordinate system. The raw file itself holds nothing but the samples.
+// The files written beside each raw raster: its ENVI header (core's
+// envi_header.h), so that GDAL (gdalinfo, QGIS, ...) reads the raw file with
+// its size, sample type, georeferencing, coordinate system and no-data
+// value, and GDAL's side file for its unit.
 #ifndef KARVEL_IMPORT_ENVI_H
 #define KARVEL_IMPORT_ENVI_H
 
 #include <string>
 
 #include "convert.h"
+#include "envi_header.h"
 #include "paths.h"  // header_name
-
-// The header text of a raster of lines × cols samples of the given kind.
-// gt is null for a raster without georeferencing; wkt may be empty.
-std::string envi_header(const std::string &band_name, int lines, int cols, Kind kind, const double *gt,
-                        const std::string &wkt);
 
 // GDAL's side file for what an ENVI header cannot say: the unit of the
 // values of a DEM, so that GDAL (and a later import) reads it as the band's

@@ -132,7 +132,7 @@ bool read_line(Input &in, int line, int col0, int cols) {
 // One pass over the window w of both inputs: converts and writes both raw
 // files (as long as every cell so far has data and can be stored) and, when
 // search is given, looks for the largest window in which both have data.
-void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const std::string &folder_real) {
+long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const std::string &folder_real) {
     Input *both[2] = {&a, &b};
     for (Input *in : both) {
         in->tally = Tally{};
@@ -150,17 +150,22 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
     const bool progress = w.cells() > kProgressCells;
     if (progress) std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
+    long long in_both = 0;
     for (int i = 0; i < w.lines; i++) {
         const int line = w.line + i;
         for (Input *in : both)
             if (!read_line(*in, line, w.col, w.cols))
                 throw Refusal{in->who() + " cannot be read at line " + std::to_string(line) + ": " +
                               CPLGetLastErrorMsg()};
-        for (size_t j = 0; j < common.size(); j++) common[j] = a.has_data[j] & b.has_data[j];
+        for (size_t j = 0; j < common.size(); j++) {
+            common[j] = a.has_data[j] & b.has_data[j];
+            in_both += common[j];
+        }
         if (search != nullptr) search->add_line(common.data());
         for (Input *in : both) {
             const Tally &t = in->tally;
-            if (t.with_data != t.cells || t.beyond_range || t.exact_overflow) writing = false;
+            if ((t.with_data != t.cells && !in->plan.nodata.declared) || t.beyond_range || t.exact_overflow)
+                writing = false;
         }
         if (writing)
             for (Input *in : both) in->raw.write(in->bytes.data(), in->bytes.size());
@@ -171,6 +176,7 @@ void run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const s
             throw Refusal{"the file " + printable(in->raw.staged.final_path) +
                           " cannot be written: " + std::strerror(in->raw.err)};
     }
+    return in_both;
 }
 
 void plan_inputs(Input &a, Input &b, const ImportOptions &o) {
@@ -377,17 +383,18 @@ void plan_outputs(Input &a, Input &b, const ImportOptions &o, std::vector<std::s
 
 long long cells_without_data(const Input &in) { return in.tally.cells - in.tally.with_data; }
 
-// After a pass over a window that every cell of should have data (the crop's
-// window, or the inputs once more): one that lacks it changed meanwhile.
-void check_unchanged(const Input &a, const Input &b) {
-    if (cells_without_data(a) > 0 || cells_without_data(b) > 0)
+// After a second pass over a window: the cells without data are those the
+// first pass found (none in the crop's window); any other count means that
+// an input changed meanwhile.
+void check_unchanged(const Input &a, const Input &b, long long missing_a = 0, long long missing_b = 0) {
+    if (cells_without_data(a) != missing_a || cells_without_data(b) != missing_b)
         throw Refusal{"cells of the window lack data on a second reading: " + a.who() + " or " + b.who() +
                       " changed while being read"};
 }
 
-// The window that the crop cuts both inputs to, after a first pass that
-// found cells without data; refused without --crop, or when there is none.
-Window crop_window(const Input &a, const Input &b, const WindowSearch &search, const ImportOptions &o,
+// The window that --crop cuts both inputs to, after a first pass that found
+// cells without data; refused when there is none.
+Window crop_window(const Input &a, const Input &b, const WindowSearch &search,
                    std::vector<std::string> &notes) {
     const Window best = search.best();
     const std::string counts = "cells without data: " + std::to_string(cells_without_data(a)) + " in " + a.who() +
@@ -396,13 +403,63 @@ Window crop_window(const Input &a, const Input &b, const WindowSearch &search, c
     const std::string where = "the largest window in which both have data starts at line " +
                               std::to_string(best.line) + ", column " + std::to_string(best.col) + " and is " +
                               std::to_string(best.lines) + " lines by " + std::to_string(best.cols) + " columns";
-    if (!o.crop) throw Refusal{counts + "; " + where + " (--crop cuts both to it)"};
     notes.push_back("Cropped to the largest window in which both have data: line " + std::to_string(best.line) +
                     ", column " + std::to_string(best.col) + ", " + std::to_string(best.lines) + " lines by " +
                     std::to_string(best.cols) + " columns; cells with data left outside it: " +
                     std::to_string(a.tally.with_data - best.cells()) + " of FIRST, " +
                     std::to_string(b.tally.with_data - best.cells()) + " of SECOND.");
     return best;
+}
+
+// The value that marks the cells without data of an input that has any:
+// one outside its stored values. A 16-bit DEM that stores 65535 is written
+// as a 32-bit one instead; an 8-bit image that uses every grey level is
+// refused.
+void choose_nodata(Input &in, const ImportOptions &o, std::vector<std::string> &notes) {
+    const long long missing = cells_without_data(in);
+    if (missing == 0) return;
+    Plan &p = in.plan;
+    if (p.kind == Kind::dem16 && in.tally.any && in.tally.max == 65535) {
+        p.kind = Kind::dem32;
+        check_length(shown_path(o.folder, in.name + raster_suffix(p.kind)));
+        notes.push_back(in.who() + " stores 65535, so that no 16-bit value is left to mark its cells without data: "
+                        "it was written as a 32-bit DEM.");
+    }
+    if (p.kind == Kind::dem32) {
+        if (in.tally.any && in.tally.min == -2147483647 - 1)
+            throw Refusal{in.who() + " stores -2147483648, so that no 32-bit value is left to mark its " +
+                          std::to_string(missing) + " cells without data (--crop cuts both to the largest window in "
+                          "which both have data)"};
+        p.nodata = NoData{true, -2147483647LL - 1};
+        return;
+    }
+    if (p.kind == Kind::dem16) {
+        p.nodata = NoData{true, 65535};
+        return;
+    }
+    for (int level = 255; level >= 0; level--)
+        if (!(in.tally.levels[level >> 6] & (uint64_t(1) << (level & 63)))) {
+            p.nodata = NoData{true, level};
+            return;
+        }
+    throw Refusal{in.who() + " uses every grey level from 0 to 255, so that none is left to mark its " +
+                  std::to_string(missing) + " cells without data; --crop cuts both to the largest window in which "
+                  "both have data"};
+}
+
+// Gives each input with cells without data its no-data value, and says how
+// many cells lack data.
+void mark_cells_without_data(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                             long long in_both) {
+    choose_nodata(a, o, notes);
+    choose_nodata(b, o, notes);
+    auto said = [](const Input &in) {
+        std::string t = std::to_string(cells_without_data(in)) + " of " + in.role;
+        if (in.plan.nodata.declared) t += " (data ignore value " + std::to_string(in.plan.nodata.value) + ")";
+        return t;
+    };
+    notes.push_back("Cells without data: " + said(a) + ", " + said(b) + ", " +
+                    std::to_string(a.tally.cells - in_both) + " in either; karvel leaves them out.");
 }
 
 // Integers that an exact plan met beyond the signed 32-bit range: such an
@@ -433,15 +490,28 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
     const std::string space = space_problem(dir, need);
     if (!space.empty()) throw Refusal{"the two rasters do not fit on the disk: " + space};
     WindowSearch search(a.src.cols, 2, 2);
-    run_pass(a, b, w, &search, dir);
-    if (cells_without_data(a) > 0 || cells_without_data(b) > 0) {
-        w = crop_window(a, b, search, o, notes);
+    const long long in_both = run_pass(a, b, w, &search, dir);
+    const long long missing_a = cells_without_data(a), missing_b = cells_without_data(b);
+    long long left_a = 0, left_b = 0;  // cells without data in what is written
+    if ((missing_a > 0 || missing_b > 0) && o.crop) {
+        w = crop_window(a, b, search, notes);
         run_pass(a, b, w, nullptr, dir);
         check_unchanged(a, b);
+    } else if (missing_a > 0 || missing_b > 0) {
+        if (in_both < 2)
+            throw Refusal{a.who() + " and " + b.who() + " have " + std::to_string(in_both) +
+                          " cells with data in both: a comparison needs at least 2"};
+        // The first pass stopped writing at the first cell without data: the
+        // second writes both whole, with the values that mark those cells.
+        replan_beyond_32_bits(a, b, o, notes);
+        mark_cells_without_data(a, b, o, notes, in_both);
+        run_pass(a, b, w, nullptr, dir);
+        check_unchanged(a, b, missing_a, missing_b);
+        left_a = missing_a, left_b = missing_b;
     }
     if (replan_beyond_32_bits(a, b, o, notes)) {
         run_pass(a, b, w, nullptr, dir);
-        check_unchanged(a, b);
+        check_unchanged(a, b, left_a, left_b);
     }
     for (const Input *in : {&a, &b}) {
         if (in->tally.beyond_range && std::isinf(in->tally.bad_value)) {
@@ -488,7 +558,7 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
         gt[0] = in.src.gt[0] + w.col * in.src.gt[1] + w.line * in.src.gt[2];
         gt[3] = in.src.gt[3] + w.col * in.src.gt[4] + w.line * in.src.gt[5];
         const std::string header = envi_header(in.name, w.lines, w.cols, in.plan.kind, in.src.has_grid ? gt : nullptr,
-                                               in.src.wkt);
+                                               in.src.wkt, in.plan.nodata);
         if (!write_staged(f.headers[k], dir + "/" + header_name(raw_name), header))
             throw Refusal{"the file " + printable(dir + "/" + header_name(raw_name)) +
                           " cannot be written: " + std::strerror(f.headers[k].err)};

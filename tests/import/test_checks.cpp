@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <random>
@@ -15,6 +16,7 @@
 #include "rasters.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -100,12 +102,12 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     ReadBack rb = read_raster(out.path("b_m4.raw"));
     for (int k = 0; k < 6; k++) EXPECT_DOUBLE_EQ(rb.gt[k], a.gt[k]);
 
-    // Cells outside SECOND have no data after the warp: refused, or cropped.
+    // Cells outside SECOND have no data after the warp: marked, or cropped.
     TestRaster small = b;
     small.gt[0] = 500000 + 60;
     r = import_pair(in, out, a, small, {"--align=near"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Cells without data: 0 of FIRST, "));
     r = import_pair(in, out, a, small, {"--align=near", "--crop"});
     EXPECT_EQ(r.status, 0) << r.err;
 
@@ -141,11 +143,28 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
             b.bands[0][ib] = NAN;
             valid[ia] = valid[ib] = 0;
         }
+        // Without --crop both are written whole, each cell without data
+        // holding its raster's no-data value.
         RunResult r = import_pair(in, out, a, b);
-        ASSERT_EQ(r.status, 1);
-        EXPECT_THAT(r.err, HasSubstr("cells without data: " + std::to_string(holes_a) + " in FIRST " +
-                                     in.path("a.tif") + ", " + std::to_string(holes_b) + " in SECOND"));
-        EXPECT_EQ(files_in(out.path("")), std::vector<std::string>{});
+        ASSERT_EQ(r.status, 0) << r.err;
+        long long either = 0;
+        for (uint8_t v : valid) either += !v;
+        EXPECT_THAT(r.out, HasSubstr("Cells without data: " + std::to_string(holes_a) +
+                                     " of FIRST (data ignore value -2147483648), " + std::to_string(holes_b) +
+                                     " of SECOND (data ignore value -2147483648), " + std::to_string(either) +
+                                     " in either; karvel leaves them out."));
+        const std::vector<long long> whole = samples(out.read("a_m4.raw"), 4, true);
+        ASSERT_EQ(whole.size(), size_t(lines * cols));
+        long long marked = 0, lo = LLONG_MAX;
+        for (size_t k = 0; k < whole.size(); k++) {
+            const bool hole = a.bands[0][k] == -9999;
+            EXPECT_EQ(whole[k] == -2147483648LL, hole) << k;
+            marked += hole;
+            if (!hole) lo = std::min(lo, whole[k]);
+        }
+        EXPECT_EQ(marked, holes_a);
+        EXPECT_THAT(out.read("a_m4.txt"), HasSubstr("\r\n" + std::to_string(lo) + "\r\n"));  // its true minimum
+        EXPECT_THAT(out.read("a_m4.hdr"), HasSubstr("\ndata ignore value = -2147483648\n"));
 
         r = import_pair(in, out, a, b, {"--crop"});
         ASSERT_EQ(r.status, 0) << r.err;
@@ -183,8 +202,12 @@ TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
         TestRaster m = raster(3, 4, GDT_Int16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
         m.mask = {255, 255, 255, 0, 255, 255, 255, 255, 255, 255, 255, 255};
         RunResult r = import_pair(in, out, m, ramp(3, 4, 1));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(r.out, HasSubstr("Cells without data: 1 of FIRST (data ignore value -2147483648), 0 of SECOND, "
+                                     "1 in either"));
+        EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true),
+                  (std::vector<long long>{1, 2, 3, -2147483648LL, 5, 6, 7, 8, 9, 10, 11, 12}));
+        EXPECT_THAT(out.read("b_m4.hdr"), Not(HasSubstr("data ignore value")));
         r = import_pair(in, out, m, ramp(3, 4, 1), {"--crop"});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(samples(out.read("a_m4.raw"), 4, true),
@@ -357,4 +380,53 @@ TEST(ImportChecks, RastersLargerThanTheDiskAreRefusedAndLeftoversOfKilledRunsRem
                                  out.path("").substr(0, out.path("").size() - 1) + ": " + dead + "\n"));
     EXPECT_FALSE(out.exists(dead));
     EXPECT_TRUE(out.exists(live));
+}
+
+TEST(ImportChecks, TheNoDataValueLiesOutsideTheStoredValues) {
+    Folder in, out;
+    // 16-bit: 65535 marks the holes, unless a cell stores it.
+    TestRaster u16 = raster(2, 3, GDT_UInt16, {1, 2, 3, 4, 5, 6});
+    u16.has_nodata = true;
+    u16.nodata = 0;
+    u16.bands[0][1] = 0;
+    u16.unit = "m";
+    RunResult r = import_pair(in, out, u16, u16, {"--names", "p", "q"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(samples(out.read("p_m2.raw"), 2, false), (std::vector<long long>{1, 65535, 3, 4, 5, 6}));
+    EXPECT_THAT(out.read("p_m2.hdr"), HasSubstr("data ignore value = 65535\n"));
+    u16.bands[0][5] = 65535;
+    r = import_pair(in, out, u16, u16, {"--names", "p", "q"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("stores 65535, so that no 16-bit value is left to mark its cells without data: "
+                                 "it was written as a 32-bit DEM."));
+    EXPECT_EQ(samples(out.read("p_m4.raw"), 4, true), (std::vector<long long>{1, -2147483648LL, 3, 4, 5, 65535}));
+
+    // 8-bit images: the highest grey level that no cell uses; none left, refused.
+    std::vector<double> levels(256);
+    for (int k = 0; k < 256; k++) levels[size_t(k)] = k == 254 ? 7 : k;
+    TestRaster grey = raster(16, 16, GDT_Byte, levels), other = grey;
+    other.has_nodata = true;
+    other.nodata = 3;
+    r = import_pair(in, out, grey, other, {"--names", "g", "h"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(out.read("h.hdr"), HasSubstr("data ignore value = 254\n"));
+    EXPECT_THAT(out.read("g.hdr"), Not(HasSubstr("data ignore value")));
+    // Every level used, and a hole that the band's mask tells.
+    levels.assign(17 * 16, 9);
+    for (int k = 0; k < 256; k++) levels[size_t(k)] = k;
+    other = raster(17, 16, GDT_Byte, levels);
+    other.mask.assign(17 * 16, 255);
+    other.mask[16 * 16 + 3] = 0;
+    TestRaster longer = raster(17, 16, GDT_Byte, std::vector<double>(17 * 16, 9));
+    Folder in2, out2;
+    r = import_pair(in2, out2, longer, other, {"--names", "g", "h"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("uses every grey level from 0 to 255, so that none is left to mark its"));
+
+    // Fewer than two cells with data in both.
+    TestRaster lone = ramp(2, 2, 1);
+    lone.bands[0] = {NAN, NAN, NAN, 4};
+    r = import_pair(in, out, lone, ramp(2, 2, 1));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("have 1 cells with data in both: a comparison needs at least 2"));
 }

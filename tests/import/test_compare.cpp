@@ -67,3 +67,67 @@ TEST(ImportThenCompare, KarvelFiguresMatchTheSourceValues) {
     EXPECT_NEAR(figure(summary, "RMS_Error"), rms, 2e-6);
     EXPECT_GT(rms, 150);  // the shift of 200 m shows, whole
 }
+
+TEST(ImportThenCompare, ARealDemWithNoDataIsComparedOverEveryCellWithDataInBoth) {
+    Folder in, out;
+    // The real coast: FIRST has no data under the sea (below -40 m), SECOND
+    // is a coarser survey of it with a hole, resampled back by --align.
+    GDALDatasetH src = GDALOpen(KARVEL_DATA_DIR "/topobathy.tif", GA_ReadOnly);
+    ASSERT_NE(src, nullptr);
+    const int cols = GDALGetRasterXSize(src), lines = GDALGetRasterYSize(src);
+    std::vector<double> z(size_t(lines) * cols);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(src, 1), GF_Read, 0, 0, cols, lines, z.data(), cols, lines, GDT_Float64,
+                           0, 0),
+              CE_None);
+    double gt[6];
+    GDALGetGeoTransform(src, gt);
+    GDALClose(src);
+    TestRaster land = raster(lines, cols, GDT_Float32, z);
+    std::copy(gt, gt + 6, land.gt);
+    land.epsg = 4326;
+    land.has_nodata = true;
+    land.nodata = -9999;
+    for (double &v : land.bands[0])
+        if (v < -40) v = -9999;
+    write_tif(in.path("land.tif"), land);
+    TestRaster coarse = raster(lines / 3, cols / 3, GDT_Float32, std::vector<double>(size_t(lines / 3) * (cols / 3)));
+    for (int i = 0; i < lines / 3; i++)
+        for (int j = 0; j < cols / 3; j++) coarse.bands[0][size_t(i * (cols / 3) + j)] = z[size_t(3 * i * cols + 3 * j)] + 2;
+    coarse.bands[0][100] = NAN;
+    std::copy(gt, gt + 6, coarse.gt);
+    coarse.gt[1] *= 3, coarse.gt[5] *= 3;
+    coarse.epsg = 4326;
+    write_tif(in.path("coarse.tif"), coarse);
+
+    RunResult r = run_import({"--align", in.path("land.tif"), in.path("coarse.tif"), out.name()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // GDAL reads the declared value as the band's nodata.
+    for (const char *raw : {"land_m4.raw", "coarse_m4.raw"}) {
+        GDALDatasetH ds = GDALOpen(out.path(raw).c_str(), GA_ReadOnly);
+        ASSERT_NE(ds, nullptr) << raw;
+        int has = 0;
+        EXPECT_EQ(GDALGetRasterNoDataValue(GDALGetRasterBand(ds, 1), &has), -2147483648.0) << raw;
+        EXPECT_TRUE(has) << raw;
+        GDALClose(ds);
+    }
+    const std::vector<long long> a = samples(out.read("land_m4.raw"), 4, true);
+    const std::vector<long long> b = samples(out.read("coarse_m4.raw"), 4, true);
+    ASSERT_EQ(a.size(), b.size());
+    long long both = 0, n = 0;
+    double sdd = 0;
+    for (size_t k = 0; k < a.size(); k++) {
+        if (a[k] == -2147483648LL || b[k] == -2147483648LL) continue;
+        both++;
+        n++;
+        const double d = b[k] * 0.001 - a[k] * 0.001;
+        sdd += d * d;
+    }
+    EXPECT_GT(both, (long long)a.size() / 3);   // far more than the largest window of land
+    EXPECT_LT(both, (long long)a.size() - 100);  // and not the sea
+    RunResult k = run_karvel(out.read("cmp.answers"));
+    ASSERT_EQ(k.status, 0) << k.out;
+    const std::string summary = out.read("cmp_karvel.txt");
+    EXPECT_THAT(summary, testing::HasSubstr("Positions left out (no data in either raster): " +
+                                            std::to_string(a.size() - both) + " of " + std::to_string(a.size())));
+    EXPECT_NEAR(figure(summary, "RMS_Error"), std::sqrt(sdd / double(n - 1)), 2e-6);
+}

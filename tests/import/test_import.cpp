@@ -78,8 +78,9 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     e.has_nodata = true;
     e.nodata = -128;
     r = import_pair(in, out3, e, e);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("cells without data: 1 in FIRST"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("Cells without data: 1 of FIRST (data ignore value -2147483648)"));
+    EXPECT_EQ(samples(out3.read("a_m4.raw"), 4, true), (std::vector<long long>{-5, 0, 127, -2147483648LL}));
 }
 
 TEST(ImportKinds, OtherDemsAreConvertedAndRoundedHalvesAwayFromZero) {
