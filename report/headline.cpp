@@ -35,17 +35,20 @@ std::vector<RankQuery> headline_ranks(size_t n) {
 }
 
 bool DiffStats::reserve(size_t n) {
-    if (d_ || n > SIZE_MAX / sizeof(double) - (size_t(1) << 21)) return false;
+    if (ranks_ != Ranks::unchosen || n > SIZE_MAX / sizeof(double) - (size_t(1) << 21)) return false;  // chosen once
     bytes_ = std::max<size_t>(n, 1) * sizeof(double);
     void *p = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return false;
     madvise(p, bytes_, MADV_HUGEPAGE);  // a hint: without huge pages all works the same
     d_ = static_cast<double *>(p);
+    ranks_ = Ranks::held;
     return true;
 }
 
 void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
+    if (ranks_ == Ranks::held) return;  // the way is chosen once
     search_ = std::make_unique<Search>(n, std::move(sample));
+    ranks_ = Ranks::walked;
 }
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
@@ -53,8 +56,10 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     if (n_ == 0) min_ = max_ = y[0] - x[0];
     // The differences go where the ranks are sought: the room for all of
     // them, or one line's for the search.
-    double *out = d_ ? d_ + n_ : nullptr;
-    if (!out && search_ && (search_->ranks.walking() || search_->mad.walking())) {
+    double *out = nullptr;
+    if (ranks_ == Ranks::held) {
+        out = d_ + n_;
+    } else if (ranks_ == Ranks::walked && (search_->ranks.walking() || search_->mad.walking())) {
         row_.resize(size_t(cols));
         out = row_.data();
     }
@@ -99,23 +104,13 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     mean_y_ += dy * c / nab;
     mean_d_ += dd * c / nab;
     n_ += size_t(cols);
-    if (out && !d_) {
+    if (out && ranks_ == Ranks::walked) {
         search_->ranks.add(out, size_t(cols));
         search_->mad.add(out, size_t(cols));
     }
 }
 
-Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit) {
-    const double *d = d_;
-    const size_t n = d_ ? n_ : 0;
-    return finish(b0, b1, rms, unit, [d, n](const ValueBlock &take) {
-        if (d && n) take(d, n);
-    });
-}
-
-Headline DiffStats::finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
-                           int *walks) {
-    Headline h;
+bool DiffStats::sums_figures(double b0, double b1, double rms, const std::string &unit, Headline &h) const {
     const size_t n = n_;
     const double nd = double(n);
     h.n = (long long)n;
@@ -123,12 +118,11 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
     h.b0 = b0;
     h.b1 = b1;
     h.rms = rms;
-    if (walks) *walks = 0;
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    h.median_diff = h.nmad = h.le90 = h.le95 = h.clip = nan;  // until a finish finds them
     if (n == 0) {
-        h.mean_diff = h.sd_diff = h.rms_n = h.mae = h.median_diff = h.nmad = h.le90 = h.le95 = h.min_diff =
-            h.max_diff = h.r = h.r2 = h.clip = nan;
-        return h;
+        h.mean_diff = h.sd_diff = h.rms_n = h.mae = h.min_diff = h.max_diff = h.r = h.r2 = nan;
+        return false;
     }
     h.mean_diff = sum_d_ / nd;
     h.sd_diff = n > 1 ? std::sqrt(m2d_ / (nd - 1.0)) : nan;
@@ -138,11 +132,36 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
     h.max_diff = max_;
     h.r = cxy_ / std::sqrt(m2x_ * m2y_);
     h.r2 = h.r * h.r;
-    if (std::isnan(sum_d_)) {
-        // A not-a-number difference has no rank: no exact order statistics.
-        h.median_diff = h.nmad = h.le90 = h.le95 = h.clip = nan;
-        return h;
-    }
+    // A not-a-number difference has no rank: no exact order statistics.
+    return !std::isnan(sum_d_);
+}
+
+namespace {
+
+// The ranks of headline_ranks() into the figures.
+void set_ranks(Headline &h, size_t n, const std::vector<double> &p) {
+    h.median_diff = n % 2 ? p[0] : (p[0] + p[1]) / 2.0;
+    h.le90 = p[2];
+    h.le95 = p[3];
+    h.clip = p[4];
+}
+
+}  // namespace
+
+Headline DiffStats::finish_held(double b0, double b1, double rms, const std::string &unit) const {
+    Headline h;
+    if (!sums_figures(b0, b1, rms, unit, h) || ranks_ != Ranks::held) return h;
+    set_ranks(h, n_, select_ranks(d_, n_, headline_ranks(n_)));
+    h.nmad = 1.4826 * median(d_, n_, Seen::off_center, h.median_diff);
+    return h;
+}
+
+Headline DiffStats::finish_walked(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
+                                  int *walks) const {
+    Headline h;
+    if (walks) *walks = 0;
+    if (!sums_figures(b0, b1, rms, unit, h) || ranks_ != Ranks::walked) return h;
+    const size_t n = n_;
     // A walk of the differences that counts itself.
     const ValueStream again = [&](const ValueBlock &take) {
         if (walks) ++*walks;
@@ -150,27 +169,21 @@ Headline DiffStats::finish(double b0, double b1, double rms, const std::string &
     };
     const std::vector<RankQuery> queries = headline_ranks(n);
     std::vector<double> p;
-    static const std::vector<double> no_sample;
-    const std::vector<double> &sample = search_ ? search_->sample : no_sample;
-    if (d_) {
-        p = select_ranks(d_, n, queries);
-    } else if (search_ && search_->ranks.walking()) {
+    if (search_->ranks.walking()) {
         // What the walk left unsettled is found bit by bit: its sample
         // would only bracket the same ranks the same way again.
         std::vector<size_t> missed;
         p = search_->ranks.resolve(missed);
-        for (size_t r : missed) p[r] = select_ranks(again, n, no_sample, {queries[r]})[0];
+        for (size_t r : missed) p[r] = select_ranks(again, n, std::vector<double>(), {queries[r]})[0];
     } else {
-        p = select_ranks(again, n, sample, queries);
+        // No search during the walk (too few positions or too small a
+        // sample): the ranks by walks, guided by whatever sample there is.
+        p = select_ranks(again, n, search_->sample, queries);
     }
-    h.median_diff = n % 2 ? p[0] : (p[0] + p[1]) / 2.0;
-    h.le90 = p[2];
-    h.le95 = p[3];
-    h.clip = p[4];
+    set_ranks(h, n, p);
     double mad = 0;
-    if (d_) mad = median(d_, n, Seen::off_center, h.median_diff);
-    else if (!(search_ && search_->mad.resolve(h.median_diff, mad)))
-        mad = median(again, n, sample, Seen::off_center, h.median_diff);
+    if (!search_->mad.resolve(h.median_diff, mad))
+        mad = median(again, n, search_->sample, Seen::off_center, h.median_diff);
     h.nmad = 1.4826 * mad;
     return h;
 }

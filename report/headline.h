@@ -20,39 +20,62 @@ struct Headline {
 
 #include "select.h"
 
-// Takes the positions line by line: the sums, and for the exact medians
-// and percentiles either every difference (8 bytes per position, after
-// reserve()), or nothing but what a search guided by a sample keeps during
-// the same walk (after rank_during_walk()).
+// Takes the positions line by line: the sums, and what the exact medians
+// and percentiles are found from. One of two ways is chosen before the
+// first line, each with its own finish:
+//
+//   Ranks::held    reserve(n), then finish_held(): every difference is kept
+//                  (8 bytes a position) and the ranks are sorted out among
+//                  them.
+//   Ranks::walked  rank_during_walk(n, sample), then finish_walked(): no
+//                  difference is kept; the ranks are sought during the walk,
+//                  guided by a sample, and found by walking the differences
+//                  again where the walk left one unsettled.
 class DiffStats {
 public:
+    enum class Ranks {
+        unchosen,  // neither way chosen: the finishes give no rank
+        held,
+        walked,
+    };
     DiffStats();
     ~DiffStats();
     DiffStats(const DiffStats &) = delete;
     DiffStats &operator=(const DiffStats &) = delete;
-    // Obtains room for n differences (in huge pages where the system has
-    // them: far fewer page faults); false when the memory cannot be had. At
-    // most n positions may then be added.
+    // Ranks::held: obtains room for n differences (in huge pages where the
+    // system has them: far fewer page faults); false when the memory cannot
+    // be had, and the way stays unchosen. At most n positions may then be
+    // added.
     bool reserve(size_t n);
-    // Keeps no difference: the medians and percentiles of the n positions to
-    // come are sought during their walk, guided by `sample`, differences
-    // taken before it (any values: they only decide how few are kept).
+    // Ranks::walked: keeps no difference; the medians and percentiles of the
+    // n positions to come are sought during their walk, guided by `sample`,
+    // differences taken before it (any values, none at all included: they
+    // only decide how few are kept and how many walks it takes).
     void rank_during_walk(size_t n, std::vector<double> sample);
+    Ranks ranks() const { return ranks_; }
     // Adds one line of the first (x) and the second (y) raster.
     void add_line(const double *x, const double *y, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
-    Headline finish(double b0, double b1, double rms, const std::string &unit);
-    // The same where the search during the walk left a rank unsettled:
-    // `diffs` walks the differences again (the very values added, in the
-    // same order). Returns how many such walks it took in `walks`.
-    Headline finish(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
-                    int *walks = nullptr);
+    // Each finish gives its ranks (medians, percentiles, NMAD, clip) only in
+    // its own way, and not a number in the other.
+    //
+    // After reserve(): the ranks among the differences held.
+    Headline finish_held(double b0, double b1, double rms, const std::string &unit) const;
+    // After rank_during_walk(): the ranks the walk settled, and the others
+    // found by walks of `diffs` (the very values added, in the same order);
+    // how many walks it took goes into `walks`.
+    Headline finish_walked(double b0, double b1, double rms, const std::string &unit, const ValueStream &diffs,
+                           int *walks = nullptr) const;
     // The differences held (after reserve()), in position order.
     const double *diffs() const { return d_; }
     size_t count() const { return n_; }
 
 private:
     struct Search;
+    // The figures of the sums, the ranks left unset; false when the ranks
+    // cannot be had (no position, or a difference that is not a number).
+    bool sums_figures(double b0, double b1, double rms, const std::string &unit, Headline &h) const;
+    Ranks ranks_ = Ranks::unchosen;
     double *d_ = nullptr;
     size_t n_ = 0, bytes_ = 0;
     std::unique_ptr<Search> search_;

@@ -24,6 +24,7 @@
 #include "numfmt.h"
 #include "outfile.h"
 #include "paths.h"
+#include "progress.h"
 #include "raster.h"
 #include "regular_file.h"
 #include "rows.h"
@@ -151,8 +152,11 @@ std::string printed(double v) {
 // A thread that is waited for at the latest when it goes out of scope.
 class Joined {
 public:
-    explicit Joined(std::thread t) : t_(std::move(t)) {}
+    Joined() = default;
+    Joined(const Joined &) = delete;
+    Joined &operator=(const Joined &) = delete;
     ~Joined() { join(); }
+    void start(std::thread t) { t_ = std::move(t); }
     void join() {
         if (t_.joinable()) t_.join();
     }
@@ -216,6 +220,507 @@ std::string sample_differences(Input &a, Input &b, int lines, int cols, std::vec
     return "";
 }
 
+// The density's axes: both rasters' value ranges as the summary gives them.
+Density density_axes(const Summary &s) {
+    Density density;
+    density.bins = kDensityBins;
+    const double f0 = s.image ? 1.0 : unit_factor(s.unit[0]), f1 = s.image ? 1.0 : unit_factor(s.unit[1]);
+    density.lo = std::min(s.range_min[0] * f0, s.range_min[1] * f1);
+    density.hi = std::max(s.range_max[0] * f0, s.range_max[1] * f1);
+    if (!(density.lo < density.hi)) density.lo -= 0.5, density.hi += 0.5;
+    density.counts.assign(size_t(kDensityBins) * kDensityBins, 0.0);
+    return density;
+}
+
+// The command line of a report.
+struct Options {
+    std::string folder, result;
+};
+
+// Parses the command line: true with the options, or false with the exit
+// status once the usage is printed (--help) or a usage error reported.
+bool parse_options(const std::vector<std::string> &args, Options &o, int &status) {
+    for (const auto &a : args)
+        if (a == "--help" || a == "-h") {
+            say(report_usage());
+            status = kReportDone;
+            return false;
+        }
+    status = kReportUsage;
+    std::vector<std::string> words;
+    for (const auto &a : args) {
+        if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "karvel-report: unknown option %s\n%s", printable(a).c_str(), report_usage().c_str());
+            return false;
+        }
+        words.push_back(a);
+    }
+    if (words.size() != 2) {
+        std::fprintf(stderr, "karvel-report: expected a folder and a result name\n%s", report_usage().c_str());
+        return false;
+    }
+    o.folder = words[0];
+    o.result = words[1];
+    std::string p = answer_problem(o.folder, kMaxFolder);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the folder %s is not one karvel takes: %s\n",
+                     printable(o.folder).c_str(), p.c_str());
+        return false;
+    }
+    p = answer_problem(o.result, kMaxName);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
+                     printable(o.result).c_str(), p.c_str());
+        return false;
+    }
+    return true;
+}
+
+// One report, step by step in the order report_main takes them. Each step
+// returns an empty string on success, else what the refusal says.
+class Report {
+public:
+    explicit Report(const Options &o) : folder_(o.folder), result_(o.result) {}
+    ~Report() { running[0] = running[1] = nullptr; }
+    Report(const Report &) = delete;
+    Report &operator=(const Report &) = delete;
+
+    // The images directory and gnuplot; the summary, the two tables and
+    // the two rasters it names, open and checked against it.
+    std::string load(const std::string &images_root);
+    // The GeoTIFFs begun and the scratch folder made; the figures that
+    // need nothing of the rasters drawn meanwhile.
+    std::string prepare();
+    // The one pass over the rasters: karvel's sums, the headline figures'
+    // sums and ranks, the GeoTIFFs' lines, the density, the signed
+    // histogram and the block means of the maps.
+    std::string walk();
+    // karvel's figures recomputed from the rasters, against the summary.
+    std::string verify();
+    // The headline figures and the histogram of the differences, while
+    // the GeoTIFFs are completed.
+    std::string rank();
+    // The headline figures on the console; every figure and the PDF drawn.
+    std::string draw();
+    // The GeoTIFFs and the JSON complete; every file renamed into place.
+    std::string commit();
+    // What was written, on the console.
+    void say_written() const;
+
+private:
+    std::string scratch_write(const std::string &name, const std::string &bytes);
+    std::string write_figure(const Figure &f);
+    bool png_job(const Figure &f, GnuplotJob &job);
+    bool drawn_early(const Figure &f) const;
+    std::string choose_ranks();
+    std::string unchanged();
+    std::string unit() const { return s_.image ? "grey level" : "m"; }
+
+    // What the command line names, and where it lies.
+    std::string folder_, result_, folder_shown_, dir_, summary_shown_, out_base_, final_dir_, report_dir_;
+    // The members below are destroyed in the reverse of this order: the
+    // GeoTIFFs are completed (closer_) before the gnuplots are stopped and
+    // the files closed.
+    ImagesDir images_;
+    std::string gnuplot_;
+    Summary s_;
+    long long n_ = 0;  // positions
+    std::vector<LineRow> rows_;
+    std::vector<long long> hist_;
+    Input in_[2];
+    std::string geo_note_;
+    Georef geo_;
+    StagedFile diff_file_, resid_file_;
+    GeoTiffOut diff_tif_, resid_tif_;
+    std::vector<std::string> data_written_;  // the data files in the scratch folder
+    std::vector<Figure> early_;              // drawn while the rasters are read
+    GnuplotBatch early_batch_, late_batch_;
+    DiffStats stats_;
+    std::unique_ptr<DiffBinner> binner_;
+    std::unique_ptr<BlockMeans> first_cells_, diff_cells_, resid_cells_;
+    Density density_;
+    RasterSums sums_;
+    std::vector<double> d_row_;
+    bool written_ = true;  // every line went into both GeoTIFFs
+    double rms_ = 0;
+    std::string tif_problem_;
+    Joined closer_;  // completes the GeoTIFFs
+    Headline h_;
+    DiffHistogram diff_hist_;
+    std::vector<Figure> figures_;
+    StagedFile pdf_;
+    OutFile json_;
+};
+
+std::string Report::load(const std::string &images_root) {
+    std::string message;
+    if (!resolve_images_dir(images_root, images_, message)) return message;
+    staged_catch_signals();
+    gnuplot_ = find_gnuplot();
+    if (gnuplot_.empty())
+        return "gnuplot is not installed (Debian package gnuplot-nox); it draws every figure, so no report was "
+               "written";
+
+    folder_shown_ = shown_folder(folder_);
+    dir_ = images_.real_path(folder_shown_);
+    while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
+    summary_shown_ = folder_shown_ + result_ + kSummarySuffix;
+    std::string text;
+    std::string p = read_regular(images_.real_path(summary_shown_), kSummaryLimit, text);
+    if (!p.empty()) return "no summary " + printable(summary_shown_) + " to report on: " + p;
+    p = parse_summary(text, s_);
+    if (!p.empty()) return "the summary " + printable(summary_shown_) + " cannot be reported on: " + p;
+    n_ = (long long)s_.lines * s_.cols;
+
+    const std::string lines_shown = folder_shown_ + result_ + kLineTableSuffix;
+    p = read_regular(images_.real_path(lines_shown), kTableLimit, text);
+    if (p.empty()) p = parse_line_table(text, s_.lines, rows_);
+    if (!p.empty()) return "the per-line table " + printable(lines_shown) + " cannot be used: " + p;
+    const std::string hist_shown = folder_shown_ + result_ + kHistogramSuffix;
+    p = read_regular(images_.real_path(hist_shown), kTableLimit, text);
+    if (p.empty()) p = parse_histogram_table(text, hist_);
+    if (!p.empty()) return "the histogram table " + printable(hist_shown) + " cannot be used: " + p;
+    // Bin 0 is held back from the table: it is what the rows leave of n.
+    hist_[0] = n_;
+    for (size_t k = 1; k < hist_.size(); k++) {
+        if (hist_[k] > hist_[0])
+            return "the histogram table " + printable(hist_shown) + " counts more positions than the " +
+                   std::to_string(n_) + " of the rasters";
+        hist_[0] -= hist_[k];
+    }
+
+    for (int k = 0; k < 2; k++) {
+        p = open_input(in_[k], images_, k == 0 ? s_.first_shown : s_.second_shown, s_, k);
+        if (!p.empty()) return p;
+    }
+    geo_ = georef_of(in_[0].real, in_[0].shown, s_.lines, s_.cols, geo_note_);
+    return "";
+}
+
+std::string Report::scratch_write(const std::string &name, const std::string &bytes) {
+    if (!scratch_record(name)) return "too many files";
+    return write_and_commit(report_dir_ + "/" + name, bytes);
+}
+
+// Writes a figure's data (once for data that figures share: the relief)
+// and its script into the scratch folder.
+std::string Report::write_figure(const Figure &f) {
+    for (const auto &d : f.data) {
+        if (std::find(data_written_.begin(), data_written_.end(), d.first) != data_written_.end()) continue;
+        data_written_.push_back(d.first);
+        const std::string q = scratch_write(d.first, d.second);
+        if (!q.empty()) return "cannot write " + printable(report_dir_ + "/" + d.first) + ": " + q;
+    }
+    const std::string q = scratch_write(f.name + ".gp", f.script);
+    return q.empty() ? q : "cannot write " + printable(report_dir_ + "/" + f.name + ".gp") + ": " + q;
+}
+
+// Adds a figure's PNG to a job: several figures are drawn by one gnuplot,
+// one after the other (each script sets its terminal and resets the rest),
+// as starting a gnuplot costs more than drawing a small figure.
+bool Report::png_job(const Figure &f, GnuplotJob &job) {
+    if (!scratch_record(f.name + ".png")) return false;
+    if (!job.script.empty()) job.setting += "; load " + gp_quote(job.script) + "; ";
+    job.setting += "out=" + gp_quote(f.name + ".png");
+    job.script = f.name + ".gp";
+    return true;
+}
+
+bool Report::drawn_early(const Figure &f) const {
+    return std::any_of(early_.begin(), early_.end(), [&](const Figure &e) { return e.name == f.name; });
+}
+
+std::string Report::prepare() {
+    // The GeoTIFFs are written during the one pass over the rasters.
+    out_base_ = dir_ + "/" + result_;
+    if (!staged_begin(diff_file_, out_base_ + "_diff.tif") || !staged_begin(resid_file_, out_base_ + "_resid.tif"))
+        return "cannot create a file in " + printable(folder_shown_) + ": " + std::strerror(errno);
+    std::string p = diff_tif_.create(diff_file_.temp_path, s_.lines, s_.cols, geo_);
+    if (p.empty()) p = resid_tif_.create(resid_file_.temp_path, s_.lines, s_.cols, geo_);
+    if (!p.empty()) return "cannot write a GeoTIFF in " + printable(folder_shown_) + ": " + p;
+
+    // The figures are drawn in a scratch folder, each on its own from its
+    // script and data; those that need nothing of the rasters are drawn
+    // while they are read.
+    final_dir_ = out_base_ + "_report";
+    struct stat st;
+    if (stat(final_dir_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return printable(final_dir_) + " is not a folder";
+    report_dir_ = dir_ + "/." + result_ + "_report." + std::to_string(getpid()) + ".tmp";
+    if (report_dir_.size() >= kScratchPath) return "the path " + printable(report_dir_) + " is too long";
+    staged_add_signal_hook(remove_scratch);
+    if (mkdir(report_dir_.c_str(), 0777) != 0)
+        return "cannot create the folder " + printable(report_dir_) + ": " + std::strerror(errno);
+    std::memcpy(scratch_dir, report_dir_.c_str(), report_dir_.size() + 1);
+
+    early_ = {error_histogram_figure(hist_, unit(), false), error_histogram_figure(hist_, unit(), true),
+              profiles_figure(rows_)};
+    running[0] = &early_batch_;
+    running[1] = &late_batch_;
+    GnuplotJob job;
+    for (const Figure &f : early_) {
+        p = write_figure(f);
+        if (!p.empty()) return p;
+        if (!png_job(f, job)) return "too many figures";
+    }
+    early_batch_.start(gnuplot_, report_dir_, {job});
+    return "";
+}
+
+// A small comparison keeps its differences; a large one keeps none, its
+// medians and percentiles sought during the one walk, guided by a sample
+// of differences read before it. The histogram of the signed differences
+// is then binned during the same walk, over a range the sample gives.
+std::string Report::choose_ranks() {
+    if (size_t(n_) < 4 * kRankSample && stats_.reserve(size_t(n_))) return "";
+    std::vector<double> sample;
+    const std::string p = sample_differences(in_[0], in_[1], s_.lines, s_.cols, sample);
+    if (!p.empty()) return p;
+    if (!sample.empty()) {
+        Headline guess;
+        guess.min_diff = *std::min_element(sample.begin(), sample.end());
+        guess.max_diff = *std::max_element(sample.begin(), sample.end());
+        guess.clip =
+            select_ranks(sample.data(), sample.size(), Seen::magnitude, 0.0, {nearest_rank(98, sample.size())})[0];
+        if (!std::isnan(guess.clip)) binner_ = std::make_unique<DiffBinner>(guess, kDiffBins);
+    }
+    stats_.rank_during_walk(size_t(n_), std::move(sample));
+    return "";
+}
+
+// Refuses rasters that changed while the report read them.
+std::string Report::unchanged() {
+    for (int k = 0; k < 2; k++) {
+        const std::string p = raster_changed(in_[k].file);
+        if (!p.empty()) return p + ": it changed while the report read it";
+    }
+    return "";
+}
+
+std::string Report::walk() {
+    std::string p = choose_ranks();
+    if (!p.empty()) return p;
+    const int lines = s_.lines, cols = s_.cols;
+    const double b0 = s_.b0.value, b1 = s_.b1.value;
+    first_cells_ = std::make_unique<BlockMeans>(lines, cols, kPictureSide);
+    diff_cells_ = std::make_unique<BlockMeans>(lines, cols, kPictureSide);
+    resid_cells_ = std::make_unique<BlockMeans>(lines, cols, kPictureSide);
+    density_ = density_axes(s_);
+    const double density_scale = kDensityBins / (density_.hi - density_.lo);
+    // Counted per line in 32 bits, and added to the figure's counts before
+    // any could overflow.
+    std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
+    uint64_t counted = 0;  // positions in density_counts
+    std::vector<int32_t> density_index(static_cast<size_t>(cols));
+
+    std::vector<float> diff_row(static_cast<size_t>(cols)), resid_row(static_cast<size_t>(cols));
+    std::vector<double> e_row(static_cast<size_t>(cols));
+    d_row_.resize(size_t(cols));
+    // GDAL's progress on standard error, when it is a terminal.
+    const bool progress = isatty(2);
+    TextProgress shown;
+    if (progress)
+        std::fprintf(stderr, "Reading %s and %s\n", printable(in_[0].shown).c_str(), printable(in_[1].shown).c_str());
+    in_[0].lines.rewind();
+    in_[1].lines.rewind();
+    for (int i = 0; i < lines; i++) {
+        const double *x = in_[0].lines.next_line();
+        const double *y = in_[1].lines.next_line();
+        sums_walk(x, y, cols, sums_);
+        stats_.add_line(x, y, cols);
+        // The floats go straight into the GeoTIFFs' strips.
+        float *diff_f = diff_tif_.next_line(), *resid_f = resid_tif_.next_line();
+        line_rows(x, y, cols, b0, b1, d_row_.data(), e_row.data(), diff_f ? diff_f : diff_row.data(),
+                  resid_f ? resid_f : resid_row.data());
+        density_line(x, y, cols, density_.lo, density_scale, kDensityBins, density_index.data(),
+                     density_counts.data());
+        // The counts go over to the figure's before the next line could
+        // take a bin past 2^32 − 1.
+        counted += uint64_t(cols);
+        if (counted + uint64_t(cols) > UINT32_MAX || i + 1 == lines) {
+            for (size_t k = 0; k < density_counts.size(); k++) density_.counts[k] += double(density_counts[k]);
+            std::fill(density_counts.begin(), density_counts.end(), 0u);
+            counted = 0;
+        }
+        if (binner_) binner_->add(d_row_.data(), size_t(cols));
+        written_ = diff_f && resid_f && diff_tif_.line_filled() && resid_tif_.line_filled() && written_;
+        if (!s_.image) first_cells_->add_line(i, x);
+        diff_cells_->add_line(i, d_row_.data());
+        resid_cells_->add_line(i, e_row.data());
+        if (progress) {
+            const std::string t = progress_text(shown, double(i + 1) / lines);
+            if (!t.empty()) {
+                std::fputs(t.c_str(), stderr);
+                std::fflush(stderr);
+            }
+        }
+    }
+    return unchanged();
+}
+
+std::string Report::verify() {
+    // The rasters must still be those of the run: karvel's figures again.
+    rms_ = rms_error(sums_.dif_carre_tot, n_);
+    struct Check {
+        const char *label;
+        const Printed &was;
+        double now;
+    };
+    // B0 and B1 from the sums, as karvel's regression forms them: an edited
+    // line in the summary shows too.
+    const LineFit fit = fit_line(double(n_), sums_);
+    const Check checks[] = {{"RMS_Error", s_.rms, rms_},         {"Sum_X", s_.sum_x, sums_.Suma_X},
+                            {"Sum_Y", s_.sum_y, sums_.Suma_Y},   {"Sum_XY", s_.sum_xy, sums_.Suma_XY},
+                            {"Sum_X2", s_.sum_x2, sums_.Suma_X2}, {"B1", s_.b1, fit.B1},
+                            {"B0", s_.b0, fit.B0}};
+    std::string differ;
+    for (const auto &c : checks)
+        if (printed(c.now) != c.was.text)
+            differ += kfmt("%s%s %s in the summary, %s from the rasters now", differ.empty() ? "" : "; ", c.label,
+                           c.was.text.c_str(), printed(c.now).c_str());
+    if (!differ.empty())
+        return "the rasters and the summary " + printable(summary_shown_) +
+               " no longer agree (one or the other changed since the run): " + differ;
+    return "";
+}
+
+std::string Report::rank() {
+    // GDAL finishes compressing the GeoTIFFs while the figures are made.
+    closer_.start(std::thread([this] {
+        tif_problem_ = diff_tif_.close();
+        if (tif_problem_.empty()) tif_problem_ = resid_tif_.close();
+    }));
+
+    // Ranks the walk left unsettled are found by reading both rasters
+    // again, as the pass did.
+    auto diffs = [&](const ValueBlock &take) {
+        in_[0].lines.rewind();
+        in_[1].lines.rewind();
+        for (int i = 0; i < s_.lines; i++) {
+            const double *x = in_[0].lines.next_line();
+            const double *y = in_[1].lines.next_line();
+            for (int j = 0; j < s_.cols; j++) d_row_[size_t(j)] = y[j] - x[j];
+            take(d_row_.data(), size_t(s_.cols));
+        }
+    };
+    const double b0 = s_.b0.value, b1 = s_.b1.value;
+    if (stats_.ranks() == DiffStats::Ranks::held) {
+        h_ = stats_.finish_held(b0, b1, rms_, unit());
+        diff_hist_ = diff_histogram(stats_.diffs(), stats_.count(), h_, kDiffBins);
+    } else {
+        h_ = stats_.finish_walked(b0, b1, rms_, unit(), diffs);
+        if (binner_) {
+            diff_hist_ = binner_->histogram();
+        } else {  // no sample to range the bins by: one more walk
+            DiffBinner late(h_, kDiffBins);
+            diffs([&](const double *d, size_t len) { late.add(d, len); });
+            diff_hist_ = late.histogram();
+        }
+    }
+    return unchanged();
+}
+
+std::string Report::draw() {
+    std::string console = "\n\tkarvel-report of " + summary_shown_ + "\n\n";
+    for (const auto &l : headline_lines(h_)) console += "\t" + l + "\n";
+    console += "\n\tRecomputed from the rasters: the RMS error, the sums and B0 and B1 agree with the summary.\n";
+    if (!geo_note_.empty()) console += "\t" + geo_note_ + "\n";
+    say(console);
+
+    figures_.push_back(headline_figure(h_, result_, s_));
+    for (const Figure &f : early_) figures_.push_back(f);
+    figures_.push_back(density_figure(density_, h_));
+    MapCells m;
+    m.lines = diff_cells_->lines();
+    m.cols = diff_cells_->cols();
+    m.factor = diff_cells_->factor();
+    if (!s_.image) {
+        double cell = geo_.known ? std::fabs(geo_.transform[1]) : double(in_[0].values[5]);
+        if (!(cell > 0)) cell = 1.0;
+        bool geographic = false;
+        if (geo_.known && !geo_.wkt.empty()) {
+            OGRSpatialReferenceH srs = OSRNewSpatialReference(geo_.wkt.c_str());
+            geographic = srs && OSRIsGeographic(srs);
+            if (srs) OSRDestroySpatialReference(srs);
+        }
+        const std::string p = hillshade(first_cells_->means(), m.lines, m.cols, cell * m.factor, geographic, m.shade);
+        if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
+    }
+    m.values = diff_cells_->means();
+    figures_.push_back(map_figure("diff_map", "second - first", m, h_.clip, h_.unit));
+    m.values = resid_cells_->means();
+    // The residuals are not kept per position: their colours end at the
+    // 98th percentile of the cells' absolute values.
+    std::vector<double> cells(m.values.begin(), m.values.end());
+    const double clip = cells.empty() ? 1.0
+                                      : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
+                                                     {nearest_rank(98, cells.size())})[0];
+    figures_.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h_.unit));
+    figures_.push_back(diff_histogram_figure(diff_hist_, h_));
+
+    for (const auto &f : figures_) {
+        if (drawn_early(f)) continue;
+        const std::string p = write_figure(f);
+        if (!p.empty()) return p;
+    }
+    const std::string pdf_name = result_ + "_report.pdf";
+    std::string p = scratch_write("report_pdf.gp", pdf_script(figures_, "../" + pdf_name));
+    if (!p.empty()) return "cannot write " + printable(report_dir_ + "/report_pdf.gp") + ": " + p;
+
+    // The PDF and the other PNGs, by two gnuplots at once, beside the
+    // figures drawn already.
+    if (!staged_begin(pdf_, out_base_ + "_report.pdf"))
+        return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
+    std::vector<GnuplotJob> jobs(2);
+    jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
+    for (const auto &f : figures_)
+        if (!drawn_early(f) && !png_job(f, jobs[1])) return "too many figures";
+    late_batch_.start(gnuplot_, report_dir_, std::move(jobs));
+    jobs = late_batch_.wait(kGnuplotTimeout);
+    for (auto &j : early_batch_.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));
+    for (const auto &j : jobs)
+        if (!j.problem.empty()) return j.problem;
+    return "";
+}
+
+std::string Report::commit() {
+    closer_.join();
+    if (!tif_problem_.empty() || !written_) return "a GeoTIFF could not be written: " + tif_problem_;
+    if (!write_staged(json_, out_base_ + "_report.json", headline_json(h_)))
+        return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
+
+    // RESULT_report/ first: a folder that cannot be made refuses the report
+    // before anything is replaced.
+    if (mkdir(final_dir_.c_str(), 0777) != 0 && errno != EEXIST)
+        return "cannot create the folder " + printable(final_dir_) + ": " + std::strerror(errno);
+    // The four files are renamed together and the figures moved into
+    // RESULT_report/ with every signal held, so that a signal finds either
+    // the earlier report or the new one, whole; any other file a user keeps
+    // in RESULT_report/ stays.
+    sigset_t held, old;
+    sigfillset(&held);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    StagedFile *const all[] = {&json_.staged, &diff_file_, &resid_file_, &pdf_};
+    size_t failed = 0;
+    std::string moved;
+    if (!staged_commit_together(all, 4, &failed))
+        moved = "cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno);
+    for (sig_atomic_t k = 0; k < scratch_count && moved.empty(); k++) {
+        const std::string name = scratch_names[k];
+        if (rename((report_dir_ + "/" + name).c_str(), (final_dir_ + "/" + name).c_str()) != 0)
+            moved = "cannot move " + printable(final_dir_ + "/" + name) + " into place: " + std::strerror(errno);
+    }
+    if (moved.empty()) remove_scratch();
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return moved;
+}
+
+void Report::say_written() const {
+    const std::string shown_base = folder_shown_ + result_;
+    say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
+        "_resid.tif\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures_.size()) +
+        " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");
+}
+
 }  // namespace
 
 std::string report_usage() {
@@ -236,389 +741,18 @@ std::string report_usage() {
 }
 
 int report_main(const std::vector<std::string> &args, const std::string &images_root) {
-    for (const auto &a : args)
-        if (a == "--help" || a == "-h") {
-            say(report_usage());
-            return kReportDone;
-        }
-    std::vector<std::string> words;
-    for (const auto &a : args) {
-        if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "karvel-report: unknown option %s\n%s", printable(a).c_str(), report_usage().c_str());
-            return kReportUsage;
-        }
-        words.push_back(a);
-    }
-    if (words.size() != 2) {
-        std::fprintf(stderr, "karvel-report: expected a folder and a result name\n%s", report_usage().c_str());
-        return kReportUsage;
-    }
-    const std::string &folder = words[0], &result = words[1];
-    std::string p = answer_problem(folder, kMaxFolder);
-    if (!p.empty()) {
-        std::fprintf(stderr, "karvel-report: the folder %s is not one karvel takes: %s\n", printable(folder).c_str(),
-                     p.c_str());
-        return kReportUsage;
-    }
-    p = answer_problem(result, kMaxName);
-    if (!p.empty()) {
-        std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
-                     printable(result).c_str(), p.c_str());
-        return kReportUsage;
-    }
-    std::string message;
-    ImagesDir images;
-    if (!resolve_images_dir(images_root, images, message)) return refuse(message);
-    staged_catch_signals();
-    const std::string gnuplot = find_gnuplot();
-    if (gnuplot.empty())
-        return refuse("gnuplot is not installed (Debian package gnuplot-nox); it draws every figure, so no report "
-                      "was written");
-
-    const std::string folder_shown = shown_folder(folder);
-    std::string dir = images.real_path(folder_shown);
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    const std::string summary_shown = folder_shown + result + kSummarySuffix;
-    std::string text;
-    p = read_regular(images.real_path(summary_shown), kSummaryLimit, text);
-    if (!p.empty()) return refuse("no summary " + printable(summary_shown) + " to report on: " + p);
-    Summary s;
-    p = parse_summary(text, s);
-    if (!p.empty()) return refuse("the summary " + printable(summary_shown) + " cannot be reported on: " + p);
-
-    const std::string lines_shown = folder_shown + result + kLineTableSuffix;
-    std::vector<LineRow> rows;
-    p = read_regular(images.real_path(lines_shown), kTableLimit, text);
-    if (p.empty()) p = parse_line_table(text, s.lines, rows);
-    if (!p.empty()) return refuse("the per-line table " + printable(lines_shown) + " cannot be used: " + p);
-    const std::string hist_shown = folder_shown + result + kHistogramSuffix;
-    std::vector<long long> hist;
-    p = read_regular(images.real_path(hist_shown), kTableLimit, text);
-    if (p.empty()) p = parse_histogram_table(text, hist);
-    if (!p.empty()) return refuse("the histogram table " + printable(hist_shown) + " cannot be used: " + p);
-    text.clear();
-    text.shrink_to_fit();
-
-    Input in[2];
-    for (int k = 0; k < 2; k++) {
-        p = open_input(in[k], images, k == 0 ? s.first_shown : s.second_shown, s, k);
-        if (!p.empty()) return refuse(p);
-    }
-    std::string geo_note;
-    Georef geo = georef_of(in[0].real, in[0].shown, s.lines, s.cols, geo_note);
-
-    // The GeoTIFFs are written during the one pass over the rasters.
-    const std::string out_base = dir + "/" + result;
-    StagedFile diff_file, resid_file;
-    GeoTiffOut diff_tif, resid_tif;
-    if (!staged_begin(diff_file, out_base + "_diff.tif") || !staged_begin(resid_file, out_base + "_resid.tif"))
-        return refuse("cannot create a file in " + printable(folder_shown) + ": " + std::strerror(errno));
-    p = diff_tif.create(diff_file.temp_path, s.lines, s.cols, geo);
-    if (p.empty()) p = resid_tif.create(resid_file.temp_path, s.lines, s.cols, geo);
-    if (!p.empty()) return refuse("cannot write a GeoTIFF in " + printable(folder_shown) + ": " + p);
-
-    // The figures are drawn in a scratch folder, each on its own from its
-    // script and data; those that need nothing of the rasters are drawn
-    // while they are read.
-    const std::string final_dir = out_base + "_report";
-    struct stat st;
-    if (stat(final_dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-        return refuse(printable(final_dir) + " is not a folder");
-    const std::string report_dir = dir + "/." + result + "_report." + std::to_string(getpid()) + ".tmp";
-    if (report_dir.size() >= kScratchPath) return refuse("the path " + printable(report_dir) + " is too long");
-    staged_add_signal_hook(remove_scratch);
-    if (mkdir(report_dir.c_str(), 0777) != 0)
-        return refuse("cannot create the folder " + printable(report_dir) + ": " + std::strerror(errno));
-    std::memcpy(scratch_dir, report_dir.c_str(), report_dir.size() + 1);
-    // Writes one file of the scratch folder; empty on success.
-    auto scratch_write = [&](const std::string &name, const std::string &bytes) -> std::string {
-        if (!scratch_record(name)) return "too many files";
-        return write_and_commit(report_dir + "/" + name, bytes);
-    };
-
-    // Bin 0 is held back from the table: it is what the rows leave of n.
-    const long long n = (long long)s.lines * s.cols;
-    hist[0] = n;
-    for (size_t k = 1; k < hist.size(); k++) {
-        if (hist[k] > hist[0])
-            return refuse("the histogram table " + printable(hist_shown) + " counts more positions than the " +
-                          std::to_string(n) + " of the rasters");
-        hist[0] -= hist[k];
-    }
-    std::vector<std::string> data_written;
-    // Writes a figure's data (once for data that figures share: the
-    // relief) and its script into the scratch folder; empty on success.
-    auto write_figure = [&](const Figure &f) -> std::string {
-        for (const auto &d : f.data) {
-            if (std::find(data_written.begin(), data_written.end(), d.first) != data_written.end()) continue;
-            data_written.push_back(d.first);
-            const std::string q = scratch_write(d.first, d.second);
-            if (!q.empty()) return "cannot write " + printable(report_dir + "/" + d.first) + ": " + q;
-        }
-        const std::string q = scratch_write(f.name + ".gp", f.script);
-        return q.empty() ? q : "cannot write " + printable(report_dir + "/" + f.name + ".gp") + ": " + q;
-    };
-    // The PNGs of several figures drawn by one gnuplot, one after the other
-    // (each script sets its terminal and resets the rest): starting a
-    // gnuplot costs more than drawing a small figure.
-    auto png_job = [&](const Figure &f, GnuplotJob &job) {
-        if (!scratch_record(f.name + ".png")) return false;
-        if (!job.script.empty()) job.setting += "; load " + gp_quote(job.script) + "; ";
-        job.setting += "out=" + gp_quote(f.name + ".png");
-        job.script = f.name + ".gp";
-        return true;
-    };
-    const std::string unit = s.image ? "grey level" : "m";
-    const Figure early[] = {error_histogram_figure(hist, unit, false), error_histogram_figure(hist, unit, true),
-                            profiles_figure(rows)};
-    GnuplotBatch early_batch, late_batch;
-    running[0] = &early_batch;
-    running[1] = &late_batch;
-    {
-        GnuplotJob job;
-        for (const Figure &f : early) {
-            p = write_figure(f);
-            if (!p.empty()) return refuse(p);
-            if (!png_job(f, job)) return refuse("too many figures");
-        }
-        early_batch.start(gnuplot, report_dir, {job});
-    }
-
-    // A small comparison keeps its differences; a large one keeps none, its
-    // medians and percentiles sought during the one walk below, guided by a
-    // sample of differences read before it. The histogram of the signed
-    // differences is then binned during the same walk, over a range the
-    // sample gives.
-    DiffStats stats;
-    std::unique_ptr<DiffBinner> binner;
-    if (size_t(n) >= 4 * kRankSample || !stats.reserve(size_t(n))) {
-        std::vector<double> sample;
-        p = sample_differences(in[0], in[1], s.lines, s.cols, sample);
-        if (!p.empty()) return refuse(p);
-        if (!sample.empty()) {
-            Headline guess;
-            guess.min_diff = *std::min_element(sample.begin(), sample.end());
-            guess.max_diff = *std::max_element(sample.begin(), sample.end());
-            guess.clip = select_ranks(sample.data(), sample.size(), Seen::magnitude, 0.0,
-                                      {nearest_rank(98, sample.size())})[0];
-            if (!std::isnan(guess.clip)) binner = std::make_unique<DiffBinner>(guess, kDiffBins);
-        }
-        stats.rank_during_walk(size_t(n), std::move(sample));
-    }
-    const double b0 = s.b0.value, b1 = s.b1.value;
-    BlockMeans first_cells(s.lines, s.cols, kPictureSide), diff_cells(s.lines, s.cols, kPictureSide),
-        resid_cells(s.lines, s.cols, kPictureSide);
-    // The density's axes span both rasters' value ranges as the summary gives them.
-    Density density;
-    density.bins = kDensityBins;
-    {
-        const double f0 = s.image ? 1.0 : unit_factor(s.unit[0]), f1 = s.image ? 1.0 : unit_factor(s.unit[1]);
-        density.lo = std::min(s.range_min[0] * f0, s.range_min[1] * f1);
-        density.hi = std::max(s.range_max[0] * f0, s.range_max[1] * f1);
-        if (!(density.lo < density.hi)) density.lo -= 0.5, density.hi += 0.5;
-        density.counts.assign(size_t(kDensityBins) * kDensityBins, 0.0);
-    }
-    const double density_scale = kDensityBins / (density.hi - density.lo);
-    // Counted per line in 32 bits, and added to the figure's counts before
-    // any could overflow.
-    std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
-    uint64_t counted = 0;  // positions in density_counts
-    std::vector<int32_t> density_index(size_t(s.cols));
-
-    RasterSums sums;
-    std::vector<float> diff_row(size_t(s.cols)), resid_row(size_t(s.cols));
-    std::vector<double> d_row(size_t(s.cols)), e_row(size_t(s.cols));
-    const bool progress = isatty(2);
-    in[0].lines.rewind();
-    in[1].lines.rewind();
-    bool written = true;
-    for (int i = 0; i < s.lines; i++) {
-        if (progress && i % 1000 == 0) std::fprintf(stderr, "\r\tReading line %d of %d ", i, s.lines);
-        const double *x = in[0].lines.next_line();
-        const double *y = in[1].lines.next_line();
-        sums_walk(x, y, s.cols, sums);
-        stats.add_line(x, y, s.cols);
-        // The floats go straight into the GeoTIFFs' strips.
-        float *diff_f = diff_tif.next_line(), *resid_f = resid_tif.next_line();
-        line_rows(x, y, s.cols, b0, b1, d_row.data(), e_row.data(), diff_f ? diff_f : diff_row.data(),
-                  resid_f ? resid_f : resid_row.data());
-        density_line(x, y, s.cols, density.lo, density_scale, kDensityBins, density_index.data(),
-                     density_counts.data());
-        // The counts go over to the figure's before the next line could
-        // take a bin past 2^32 − 1.
-        counted += uint64_t(s.cols);
-        if (counted + uint64_t(s.cols) > UINT32_MAX || i + 1 == s.lines) {
-            for (size_t k = 0; k < density_counts.size(); k++) density.counts[k] += double(density_counts[k]);
-            std::fill(density_counts.begin(), density_counts.end(), 0u);
-            counted = 0;
-        }
-        if (binner) binner->add(d_row.data(), size_t(s.cols));
-        written = diff_f && resid_f && diff_tif.line_filled() && resid_tif.line_filled() && written;
-        if (!s.image) first_cells.add_line(i, x);
-        diff_cells.add_line(i, d_row.data());
-        resid_cells.add_line(i, e_row.data());
-    }
-    if (progress) std::fprintf(stderr, "\r\tRead %d lines                    \n", s.lines);
-    for (int k = 0; k < 2; k++) {
-        p = raster_changed(in[k].file);
-        if (!p.empty()) return refuse(p + ": it changed while the report read it");
-    }
-
-    // The rasters must still be those of the run: karvel's figures again.
-    const double rms = rms_error(sums.dif_carre_tot, n);
-    struct Check {
-        const char *label;
-        const Printed &was;
-        double now;
-    };
-    // B0 and B1 from the sums, as karvel's regression forms them: an edited
-    // line in the summary shows too.
-    const LineFit fit = fit_line(double(n), sums);
-    const Check checks[] = {{"RMS_Error", s.rms, rms},         {"Sum_X", s.sum_x, sums.Suma_X},
-                            {"Sum_Y", s.sum_y, sums.Suma_Y},   {"Sum_XY", s.sum_xy, sums.Suma_XY},
-                            {"Sum_X2", s.sum_x2, sums.Suma_X2}, {"B1", s.b1, fit.B1},
-                            {"B0", s.b0, fit.B0}};
-    std::string differ;
-    for (const auto &c : checks)
-        if (printed(c.now) != c.was.text)
-            differ += kfmt("%s%s %s in the summary, %s from the rasters now", differ.empty() ? "" : "; ", c.label,
-                           c.was.text.c_str(), printed(c.now).c_str());
-    if (!differ.empty())
-        return refuse("the rasters and the summary " + printable(summary_shown) +
-                      " no longer agree (one or the other changed since the run): " + differ);
-
-    // GDAL finishes compressing the GeoTIFFs while the figures are made.
-    std::string tif_problem;
-    Joined closer(std::thread([&] {
-        tif_problem = diff_tif.close();
-        if (tif_problem.empty()) tif_problem = resid_tif.close();
-    }));
-
-    // Ranks the walk left unsettled are found by reading both rasters
-    // again, as the pass above did.
-    auto diffs = [&](const ValueBlock &take) {
-        in[0].lines.rewind();
-        in[1].lines.rewind();
-        for (int i = 0; i < s.lines; i++) {
-            const double *x = in[0].lines.next_line();
-            const double *y = in[1].lines.next_line();
-            for (int j = 0; j < s.cols; j++) d_row[size_t(j)] = y[j] - x[j];
-            take(d_row.data(), size_t(s.cols));
-        }
-    };
-    Headline h = stats.finish(b0, b1, rms, s.image ? "grey level" : "m", diffs);
-    DiffHistogram diff_hist;
-    if (binner) diff_hist = binner->histogram();
-    else if (stats.diffs()) diff_hist = diff_histogram(stats.diffs(), stats.count(), h, kDiffBins);
-    else {  // no sample to range the bins by: one more walk
-        DiffBinner late(h, kDiffBins);
-        diffs([&](const double *d, size_t len) { late.add(d, len); });
-        diff_hist = late.histogram();
-    }
-    for (int k = 0; k < 2; k++) {
-        p = raster_changed(in[k].file);
-        if (!p.empty()) return refuse(p + ": it changed while the report read it");
-    }
-    std::string console = "\n\tkarvel-report of " + summary_shown + "\n\n";
-    for (const auto &l : headline_lines(h)) console += "\t" + l + "\n";
-    console += "\n\tRecomputed from the rasters: the RMS error, the sums and B0 and B1 agree with the summary.\n";
-    if (!geo_note.empty()) console += "\t" + geo_note + "\n";
-    say(console);
-
-    std::vector<Figure> figures;
-    figures.push_back(headline_figure(h, result, s));
-    for (const Figure &f : early) figures.push_back(f);
-    figures.push_back(density_figure(density, h));
-    {
-        MapCells m;
-        m.lines = diff_cells.lines();
-        m.cols = diff_cells.cols();
-        m.factor = diff_cells.factor();
-        if (!s.image) {
-            double cell = geo.known ? std::fabs(geo.transform[1]) : double(in[0].values[5]);
-            if (!(cell > 0)) cell = 1.0;
-            bool geographic = false;
-            if (geo.known && !geo.wkt.empty()) {
-                OGRSpatialReferenceH srs = OSRNewSpatialReference(geo.wkt.c_str());
-                geographic = srs && OSRIsGeographic(srs);
-                if (srs) OSRDestroySpatialReference(srs);
-            }
-            p = hillshade(first_cells.means(), m.lines, m.cols, cell * m.factor, geographic, m.shade);
-            if (!p.empty()) return refuse("GDAL could not shade the relief of the first DEM: " + p);
-        }
-        m.values = diff_cells.means();
-        figures.push_back(map_figure("diff_map", "second - first", m, h.clip, h.unit));
-        m.values = resid_cells.means();
-        // The residuals are not kept per position: their colours end at the
-        // 98th percentile of the cells' absolute values.
-        std::vector<double> cells(m.values.begin(), m.values.end());
-        double clip = cells.empty() ? 1.0
-                                    : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
-                                                   {nearest_rank(98, cells.size())})[0];
-        figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
-    }
-    figures.push_back(diff_histogram_figure(diff_hist, h));
-
-    auto drawn_early = [&](const Figure &f) {
-        return std::any_of(std::begin(early), std::end(early), [&](const Figure &e) { return e.name == f.name; });
-    };
-    for (const auto &f : figures) {
-        if (drawn_early(f)) continue;
-        p = write_figure(f);
-        if (!p.empty()) return refuse(p);
-    }
-    const std::string pdf_name = result + "_report.pdf";
-    p = scratch_write("report_pdf.gp", pdf_script(figures, "../" + pdf_name));
-    if (!p.empty()) return refuse("cannot write " + printable(report_dir + "/report_pdf.gp") + ": " + p);
-
-    // The PDF and the other PNGs, by two gnuplots at once, beside the
-    // figures drawn already.
-    StagedFile pdf;
-    OutFile json;
-    if (!staged_begin(pdf, out_base + "_report.pdf"))
-        return refuse("cannot write " + printable(pdf.final_path) + ": " + std::strerror(errno));
-    std::vector<GnuplotJob> jobs(2);
-    jobs[0] = {"out=" + gp_quote("../" + base_name(pdf.temp_path)), "report_pdf.gp", ""};
-    for (const auto &f : figures)
-        if (!drawn_early(f) && !png_job(f, jobs[1])) return refuse("too many figures");
-    late_batch.start(gnuplot, report_dir, std::move(jobs));
-    jobs = late_batch.wait(kGnuplotTimeout);
-    for (auto &j : early_batch.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));
-    for (const auto &j : jobs)
-        if (!j.problem.empty()) return refuse(j.problem);
-    closer.join();
-    if (!tif_problem.empty() || !written) return refuse("a GeoTIFF could not be written: " + tif_problem);
-    if (!write_staged(json, out_base + "_report.json", headline_json(h)))
-        return refuse("cannot write " + printable(json.staged.final_path) + ": " + std::strerror(json.err));
-
-    // RESULT_report/ first: a folder that cannot be made refuses the report
-    // before anything is replaced.
-    if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
-        return refuse("cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno));
-    // The four files are renamed together and the figures moved into
-    // RESULT_report/ with every signal held, so that a signal finds either
-    // the earlier report or the new one, whole; any other file a user keeps
-    // in RESULT_report/ stays.
-    sigset_t held, old;
-    sigfillset(&held);
-    sigprocmask(SIG_BLOCK, &held, &old);
-    StagedFile *const all[] = {&json.staged, &diff_file, &resid_file, &pdf};
-    size_t failed = 0;
-    std::string moved;
-    if (!staged_commit_together(all, 4, &failed))
-        moved = "cannot write " + printable(all[failed]->final_path) + ": " + std::strerror(errno);
-    for (sig_atomic_t k = 0; k < scratch_count && moved.empty(); k++) {
-        const std::string name = scratch_names[k];
-        if (rename((report_dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
-            moved = "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
-    }
-    if (moved.empty()) remove_scratch();
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (!moved.empty()) return refuse(moved);
-
-    const std::string shown_base = folder_shown + result;
-    say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
-        "_resid.tif\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures.size()) +
-        " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");
+    Options options;
+    int status = kReportDone;
+    if (!parse_options(args, options, status)) return status;
+    Report report(options);
+    std::string problem = report.load(images_root);
+    if (problem.empty()) problem = report.prepare();
+    if (problem.empty()) problem = report.walk();
+    if (problem.empty()) problem = report.verify();
+    if (problem.empty()) problem = report.rank();
+    if (problem.empty()) problem = report.draw();
+    if (problem.empty()) problem = report.commit();
+    if (!problem.empty()) return refuse(problem);
+    report.say_written();
     return kReportDone;
 }

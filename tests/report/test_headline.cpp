@@ -55,7 +55,7 @@ Headline run(const std::vector<double> &x, const std::vector<double> &y, int col
     DiffStats s;
     EXPECT_TRUE(s.reserve(x.size()));
     for (size_t i = 0; i < x.size(); i += size_t(cols)) s.add_line(&x[i], &y[i], cols);
-    return s.finish(0.0, 1.0, 0.0, "m");
+    return s.finish_held(0.0, 1.0, 0.0, "m");
 }
 
 void expect_close(const Headline &h, const Expected &e) {
@@ -164,14 +164,14 @@ TEST(Headline, SoughtDuringTheWalkGivesTheFiguresOfHoldingThem) {
         DiffStats s;
         s.rank_during_walk(x.size(), std::move(sample));
         for (size_t i = 0; i < x.size(); i += size_t(cols)) s.add_line(&x[i], &y[i], cols);
-        return s.finish(0.0, 1.0, 0.0, "m",
-                        [&](const ValueBlock &take) {
-                            for (size_t i = 0; i < x.size(); i += size_t(cols)) {
-                                for (int j = 0; j < cols; j++) d[size_t(j)] = y[i + size_t(j)] - x[i + size_t(j)];
-                                take(d.data(), size_t(cols));
-                            }
-                        },
-                        &walks);
+        return s.finish_walked(0.0, 1.0, 0.0, "m",
+                               [&](const ValueBlock &take) {
+                                   for (size_t i = 0; i < x.size(); i += size_t(cols)) {
+                                       for (int j = 0; j < cols; j++) d[size_t(j)] = y[i + size_t(j)] - x[i + size_t(j)];
+                                       take(d.data(), size_t(cols));
+                                   }
+                               },
+                               &walks);
     };
     auto regular = [&] {
         std::vector<double> s;
@@ -193,5 +193,38 @@ TEST(Headline, SoughtDuringTheWalkGivesTheFiguresOfHoldingThem) {
             EXPECT_EQ(headline_json(sought(bad, walks)), headline_json(held)) << spread;
             EXPECT_GT(walks, 0);
         }
+    }
+}
+
+TEST(Headline, EachFinishRanksOnlyInItsOwnWay) {
+    const std::vector<double> x = {1, 2, 3, 4, 5, 6}, y = {3, 5, 4, 6, 9, 8};
+    const auto walk = [&](const ValueBlock &take) {
+        std::vector<double> d(x.size());
+        for (size_t i = 0; i < x.size(); i++) d[i] = y[i] - x[i];
+        take(d.data(), d.size());
+    };
+    DiffStats held, walked, unchosen;
+    EXPECT_EQ(held.ranks(), DiffStats::Ranks::unchosen);
+    ASSERT_TRUE(held.reserve(x.size()));
+    held.rank_during_walk(x.size(), {});  // the way is chosen once
+    EXPECT_EQ(held.ranks(), DiffStats::Ranks::held);
+    walked.rank_during_walk(x.size(), {});
+    EXPECT_FALSE(walked.reserve(x.size()));
+    EXPECT_EQ(walked.ranks(), DiffStats::Ranks::walked);
+    for (DiffStats *s : {&held, &walked, &unchosen}) s->add_line(x.data(), y.data(), int(x.size()));
+    const Headline a = held.finish_held(0, 1, 0, "m");
+    int walks = -1;
+    const Headline b = walked.finish_walked(0, 1, 0, "m", walk, &walks);
+    EXPECT_EQ(headline_json(a), headline_json(b));
+    EXPECT_EQ(a.clip, b.clip);
+    EXPECT_EQ(a.median_diff, 2.0);  // of 1, 2, 2, 2, 3, 4
+    EXPECT_GT(walks, 0);  // too few positions for a search during the walk
+    // The other finish, or none chosen: the sums' figures, and no rank.
+    for (const Headline &h : {held.finish_walked(0, 1, 0, "m", walk), walked.finish_held(0, 1, 0, "m"),
+                              unchosen.finish_held(0, 1, 0, "m"), unchosen.finish_walked(0, 1, 0, "m", walk)}) {
+        EXPECT_EQ(h.mean_diff, a.mean_diff);
+        EXPECT_EQ(h.r, a.r);
+        EXPECT_TRUE(std::isnan(h.median_diff) && std::isnan(h.nmad) && std::isnan(h.le90) && std::isnan(h.le95) &&
+                    std::isnan(h.clip));
     }
 }

@@ -1,7 +1,12 @@
-// karvel-report run on the results of real karvel runs, without a terminal.
+// karvel-report run on the results of real karvel runs, without a terminal
+// (and once with standard error on one, for its progress).
+#include <fcntl.h>
 #include <gdal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -471,4 +476,43 @@ TEST(Report, CommandLine) {
     r = report(f, "r", "/nonexistent");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("gnuplot is not installed"));
+}
+
+TEST(Report, ProgressOnlyWhereStandardErrorIsATerminal) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(9, 11, a, b);
+    compare_dems(f, 9, 11, a, b);
+    const RunResult plain = report(f);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+    // Standard error on a terminal, standard output into a file.
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string out_path = f.path("stdout.txt");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(slave, 2);
+        close(master);
+        execl(KARVEL_REPORT_LOCAL_BIN, KARVEL_REPORT_LOCAL_BIN, f.name().c_str(), "r", (char *)nullptr);
+        _exit(127);
+    }
+    close(slave);
+    std::string err;
+    char buf[4096];
+    for (ssize_t got; (got = read(master, buf, sizeof buf)) > 0;) err.append(buf, size_t(got));  // EIO at the end
+    close(master);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    // GDAL's progress (the terminal ends each line with CR LF); standard
+    // output as without a terminal.
+    EXPECT_EQ(err, "Reading " + f.shown("a_m4.raw") + " and " + f.shown("b_m4.raw") +
+                       "\r\n0...10...20...30...40...50...60...70...80...90...100 - done.\r\n");
+    EXPECT_EQ(f.read("stdout.txt"), plain.out);
 }
