@@ -37,7 +37,7 @@ printf 'bench-report\n0\ns%d\n0\nt%d\n0\nr%d\n1\n1\n' "$n" "$n" "$n" >build/benc
 
 karvel="" report="" gdal=""
 for _ in $(seq "$reps"); do
-  karvel=$(faster "$(run_once build/bench-report-answers.txt setsid -w build/karvel/karvel_local)" "$karvel")
+  karvel=$(faster "$(run_once build/bench-report-answers.txt setsid -w build/karvel_local)" "$karvel")
   report=$(faster "$(run_once /dev/null build/report/karvel-report_local bench-report "r$n")" "$report")
   if [ -n "$gdal_writer" ]; then
     gdal=$(faster "$(run_once /dev/null "$gdal_writer" bench-report "r$n")" "$gdal")

@@ -21,6 +21,7 @@
 #include "options.h"
 #include "outfile.h"
 #include "paths.h"
+#include "progress.h"
 #include "source.h"
 #include "staged.h"
 #include "textfile.h"
@@ -55,15 +56,14 @@ struct Input {
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
 };
 
-// GDAL's terminal progress ("0...10...20 ... 100 - done.") on standard
-// error, so that standard output keeps only the report: GDALTermProgress
-// writes to stdout, which glibc lets a program point elsewhere for the call.
-void progress_on_stderr(double done) {
-    std::fflush(stdout);
-    FILE *const out = stdout;
-    stdout = stderr;
-    GDALTermProgress(done, nullptr, nullptr);
-    stdout = out;
+// GDAL's terminal progress ("0...10...20 ... 100 - done."), drawn on
+// standard error: GDALTermProgress writes to standard output, which holds
+// the import's report.
+void progress_on_stderr(TextProgress &shown, double done) {
+    const std::string t = progress_text(shown, done);
+    if (t.empty()) return;
+    std::fputs(t.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 std::string base_name_of(const std::string &arg) {
@@ -151,6 +151,7 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
     if (progress) std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
     long long in_both = 0;
+    TextProgress shown;
     for (int i = 0; i < w.lines; i++) {
         const int line = w.line + i;
         for (Input *in : both)
@@ -169,7 +170,7 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
         }
         if (writing)
             for (Input *in : both) in->raw.write(in->bytes.data(), in->bytes.size());
-        if (progress) progress_on_stderr(double(i + 1) / w.lines);
+        if (progress) progress_on_stderr(shown, double(i + 1) / w.lines);
     }
     for (Input *in : both) {
         if (!in->raw.finish())
