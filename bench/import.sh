@@ -7,15 +7,62 @@
 # (default 5); it prints the best run of each: wall-clock seconds and peak
 # resident memory, and the import's time over gdal_translate's.
 #
-#   bash bench/import.sh [SIZE]      (default 10000)
+# With --align, for each SIZE (default 2500 and 5000): a pair of SIZE × SIZE
+# float32 GeoTIFFs of the sample data a third of a cell apart, imported with
+# --align --crop, side by side with GDAL's own warp of the second onto the
+# first's grid (gdalwarp -r bilinear, to a GeoTIFF) followed by a plain
+# import (--crop) of the first and the warped second; the latter pair's
+# seconds are added up, its peak is the larger of the two.
+#
+#   bash bench/import.sh [SIZE]               (default 10000)
+#   bash bench/import.sh --align [SIZE ...]   (default 2500 5000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
 bench_build
-n=${1:-10000}
 reps=${BENCH_REPS:-5}
 src=build/bench-import
 mkdir -p "$src"
+mb() { awk -v k="$1" 'BEGIN{print k/1024}'; }
+
+if [ "${1:-}" = "--align" ]; then
+  shift
+  # The sample data's extent, rounded inwards; the second survey's grid is
+  # moved by a third of a cell east and north.
+  te=(-126 48.01 -122 49.99)
+  printf '%-30s %6s | %9s %9s\n' program size seconds peak_MB
+  sizes=("$@")
+  [ ${#sizes[@]} -gt 0 ] || sizes=(2500 5000)
+  for n in "${sizes[@]}"; do
+    a=$src/align-a-$n.tif b=$src/align-b-$n.tif w=$src/align-warped-$n.tif
+    if [ ! -f "$b" ]; then
+      read -r -a moved <<<"$(awk -v n="$n" -v x0="${te[0]}" -v y0="${te[1]}" -v x1="${te[2]}" -v y1="${te[3]}" \
+        'BEGIN{dx=(x1-x0)/n/3; dy=(y1-y0)/n/3; printf "%.17g %.17g %.17g %.17g", x0+dx, y0+dy, x1+dx, y1+dy}')"
+      gdalwarp -q -overwrite -te "${te[@]}" -ts "$n" "$n" -r bilinear -ot Float32 data/topobathy.tif "$a"
+      gdalwarp -q -overwrite -te "${moved[@]}" -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$b"
+    fi
+    warp_then_import() {
+      local x y
+      x=$(run_once /dev/null gdalwarp -q -overwrite -r bilinear -te "${te[@]}" -ts "$n" "$n" -dstnodata nan "$b" "$w")
+      y=$(run_once /dev/null build/import/karvel-import_local --crop --names a b "$a" "$w" bench-import-warped)
+      awk -v a="$x" -v b="$y" 'BEGIN{split(a,x," ");split(b,y," ");printf "%.3f %d\n", x[1]+y[1], (x[2]>y[2]?x[2]:y[2])}'
+    }
+    align="" gdal=""
+    for _ in $(seq "$reps"); do
+      align=$(faster "$(run_once /dev/null build/import/karvel-import_local --align --crop --names a b "$a" "$b" bench-import-align)" "$align")
+      gdal=$(faster "$(warp_then_import)" "$gdal")
+    done
+    rm -f "$w"
+    read -r as ak <<<"$align"
+    read -r gs gk <<<"$gdal"
+    printf '%-30s %6d | %9.3f %9.1f\n' "karvel-import --align --crop" "$n" "$as" "$(mb "$ak")"
+    printf '%-30s %6d | %9.3f %9.1f\n' "gdalwarp + karvel-import" "$n" "$gs" "$(mb "$gk")"
+    awk -v a="$as" -v b="$gs" -v n="$n" 'BEGIN{printf "ratio --align / (gdalwarp + import) at %d: %.2f\n", n, a / b}'
+  done
+  exit 0
+fi
+
+n=${1:-10000}
 if [ ! -f "$src/b-$n.tif" ]; then
   gdalwarp -q -overwrite -ts "$n" "$n" -r bilinear -ot Float32 data/topobathy.tif "$src/a-$n.tif"
   gdalwarp -q -overwrite -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$src/b-$n.tif"
@@ -41,6 +88,6 @@ rm -rf build/bench-import/translated
 read -r is ik <<<"$import"
 read -r ts tk <<<"$translate"
 printf '%-22s %6s | %9s %9s\n' program size seconds peak_MB
-printf '%-22s %6d | %9.3f %9.1f\n' karvel-import "$n" "$is" "$(awk -v k="$ik" 'BEGIN{print k/1024}')"
-printf '%-22s %6d | %9.3f %9.1f\n' "gdal_translate (x2)" "$n" "$ts" "$(awk -v k="$tk" 'BEGIN{print k/1024}')"
+printf '%-22s %6d | %9.3f %9.1f\n' karvel-import "$n" "$is" "$(mb "$ik")"
+printf '%-22s %6d | %9.3f %9.1f\n' "gdal_translate (x2)" "$n" "$ts" "$(mb "$tk")"
 awk -v a="$is" -v b="$ts" 'BEGIN{printf "ratio import / gdal_translate: %.2f\n", a / b}'

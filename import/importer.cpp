@@ -18,6 +18,7 @@
 #include "convert.h"
 #include "description.h"
 #include "envi.h"
+#include "lines.h"
 #include "options.h"
 #include "outfile.h"
 #include "paths.h"
@@ -51,8 +52,8 @@ struct Input {
     std::string name;  // base name in the folder
     Tally tally;
     OutFile raw;
-    std::vector<double> values;
-    std::vector<uint8_t> mask, has_data, bytes;
+    LineReader reader;
+    std::vector<uint8_t> has_data, bytes;
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
 };
 
@@ -113,19 +114,10 @@ long long block_row_bytes(GDALRasterBandH band) {
 
 // Reads and converts one line of an input's window.
 bool read_line(Input &in, int line, int col0, int cols) {
-    CPLErrorReset();
-    if (GDALRasterIO(in.src.band, GF_Read, col0, line, cols, 1, in.values.data(), cols, 1, GDT_Float64, 0, 0) !=
-        CE_None)
-        return false;
+    const double *values = nullptr;
     const uint8_t *mask = nullptr;
-    if (in.src.use_mask) {
-        if (GDALRasterIO(GDALGetMaskBand(in.src.band), GF_Read, col0, line, cols, 1, in.mask.data(), cols, 1,
-                         GDT_Byte, 0, 0) != CE_None)
-            return false;
-        mask = in.mask.data();
-    }
-    convert_line(in.plan, in.src, in.values.data(), mask, cols, line, col0, in.has_data.data(), in.bytes.data(),
-                 in.tally);
+    if (!in.reader.line(line, values, mask)) return false;
+    convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.bytes.data(), in.tally);
     return true;
 }
 
@@ -136,8 +128,8 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
     Input *both[2] = {&a, &b};
     for (Input *in : both) {
         in->tally = Tally{};
-        in->values.assign(size_t(w.cols), 0.0);
-        in->mask.assign(in->src.use_mask ? size_t(w.cols) : 0, 0);
+        in->reader.start(in->src.band, in->src.use_mask ? GDALGetMaskBand(in->src.band) : nullptr, w.col, w.cols,
+                         in->src.aligned);
         in->has_data.assign(size_t(w.cols), 0);
         in->bytes.assign(size_t(w.cols) * size_t(kind_bytes(in->plan.kind)), 0);
         in->raw.discard();
@@ -350,16 +342,38 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
     }
 }
 
-// Lines are read one at a time: GDAL's block cache needs to hold the blocks
-// that one line crosses in each band read (a line of a striped file, a row
-// of tiles of a tiled one), not the rasters. GDAL_CACHEMAX, when set, rules.
+// The bytes of the blocks that `lines` lines of a band cross, at most.
+long long block_lines_bytes(GDALRasterBandH band, int lines) {
+    int bx = 0, by = 0;
+    GDALGetBlockSize(band, &bx, &by);
+    if (by < 1) return 0;
+    // Lines that start within a block cross one block row more.
+    return block_row_bytes(band) * ((lines + by - 1) / by + 1);
+}
+
+// GDAL's block cache needs to hold, of a band read line by line, the blocks
+// that one line crosses (a line of a striped file, a row of tiles of a
+// tiled one), not the raster. A resampled band is read a block at a time
+// (see lines.h): of it the cache holds two blocks, and of the band it is
+// resampled from the blocks that one row of its blocks draws on, so that
+// the blocks of a row share them. GDAL_CACHEMAX, when set, rules.
 void size_block_cache(const Input &a, const Input &b) {
     if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) != nullptr) return;
     long long need = 0;
     for (const Input *in : {&a, &b}) {
-        need += block_row_bytes(in->src.band);
-        if (in->src.use_mask) need += block_row_bytes(GDALGetMaskBand(in->src.band));
-        if (in->src.aligned) need += block_row_bytes(GDALGetRasterBand(in->src.band_ds, 1));
+        if (in->src.aligned) {
+            int bx = 0, by = 0;
+            GDALGetBlockSize(in->src.band, &bx, &by);
+            need += 2LL * bx * by * GDALGetDataTypeSizeBytes(GDALGetRasterDataType(in->src.band));
+            GDALRasterBandH source = GDALGetRasterBand(in->src.band_ds, 1);
+            need += block_lines_bytes(source, in->src.warp_source_lines);
+            const int flags = GDALGetMaskFlags(source);
+            if (!(flags & GMF_ALL_VALID) && !(flags & GMF_NODATA))
+                need += block_lines_bytes(GDALGetMaskBand(source), in->src.warp_source_lines);
+        } else {
+            need += block_row_bytes(in->src.band);
+            if (in->src.use_mask) need += block_row_bytes(GDALGetMaskBand(in->src.band));
+        }
     }
     GDALSetCacheMax64(std::min(kMaxCacheBytes, std::max(kMinCacheBytes, need + need / 4)));
 }

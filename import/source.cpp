@@ -3,6 +3,7 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
+#include <gdal_alg.h>
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
 #include <sys/stat.h>
@@ -45,6 +46,49 @@ void read_srs(GDALDatasetH ds, Source &s) {
     } else if (OSRIsProjected(srs)) {
         s.linear_unit = OSRGetLinearUnits(srs, nullptr);
     }
+}
+
+// The most lines of the band_ds band that the warper reads for one row of
+// the blocks of the warped band, estimated by taking points of each row of
+// blocks (33 columns on its first, middle and last line) back onto the
+// source grid, with the reach of the resampling kernel beyond them. Zero
+// when no point can be taken back.
+int warp_source_lines(const Source &b, const std::string &method) {
+    void *transform = GDALCreateGenImgProjTransformer2(b.band_ds, b.warped, nullptr);
+    if (transform == nullptr) return 0;
+    int bx = 0, by = 0;
+    GDALGetBlockSize(GDALGetRasterBand(b.warped, 1), &bx, &by);
+    const int lines = GDALGetRasterYSize(b.warped), cols = GDALGetRasterXSize(b.warped);
+    by = std::max(1, std::min(by, lines));
+    // Source cells that the resampling kernel reaches on each side of a
+    // point, when the source's cells are no smaller than the resampled ones.
+    const double reach = method == "near" ? 1 : method == "bilinear" ? 2 : method == "lanczos" ? 4 : 3;
+    constexpr int kAcross = 33;
+    double most = 0;
+    for (int top = 0; top < lines; top += by) {
+        const int bottom = std::min(lines, top + by);
+        double x[3 * kAcross], y[3 * kAcross], z[3 * kAcross] = {};
+        int ok[3 * kAcross];
+        for (int k = 0; k < 3; k++)
+            for (int j = 0; j < kAcross; j++) {
+                x[k * kAcross + j] = double(cols) * j / (kAcross - 1);
+                y[k * kAcross + j] = k == 0 ? top : k == 1 ? (top + bottom) / 2.0 : bottom;
+            }
+        GDALGenImgProjTransform(transform, TRUE, 3 * kAcross, x, y, z, ok);
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int i = 0; i < 3 * kAcross; i++)
+            if (ok[i] && std::isfinite(y[i])) {
+                lo = std::min(lo, y[i]);
+                hi = std::max(hi, y[i]);
+            }
+        if (lo > hi) continue;
+        // A source cell per resampled line or more: the kernel widens with it.
+        const double per_line = std::max(1.0, (hi - lo) / (bottom - top));
+        most = std::max(most, hi - lo + 2 * reach * per_line);
+    }
+    GDALDestroyGenImgProjTransformer(transform);
+    const double source_lines = GDALGetRasterYSize(b.band_ds);
+    return int(std::ceil(std::min(most, source_lines)));
 }
 
 }  // namespace
@@ -210,6 +254,7 @@ std::string align_source(Source &b, const Source &a, const std::string &method) 
     b.inv_flattening = a.inv_flattening;
     b.linear_unit = a.linear_unit;
     b.aligned = true;
+    b.warp_source_lines = warp_source_lines(b, method);
     return "";
 }
 

@@ -28,6 +28,8 @@ struct Source {
     double linear_unit = 1;           // metres in a unit of a projected system
     int lines = 0, cols = 0;
     bool aligned = false;             // read through the warper
+    int warp_source_lines = 0;        // aligned: the most lines of the original band one row of the
+                                      // warped band's blocks draws on, with the kernel's margin
 };
 
 // Opens band `band` of the input. Returns an empty string on success, else

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "rasters.h"
+#include "source.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -21,18 +22,28 @@ using ::testing::Not;
 namespace {
 
 
-// GDAL's own warp of a raster onto the grid of ramp(6, 8, ...), as doubles.
-std::vector<double> gdal_warp(const std::string &path, const char *method) {
+// GDAL's own warp (gdalwarp) of a raster onto the grid of `onto`, as
+// doubles; NaN outside the raster.
+std::vector<double> gdal_warp(const std::string &path, const char *method, const TestRaster &onto) {
     GDALDatasetH src = GDALOpen(path.c_str(), GA_ReadOnly);
-    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-te", "500000", "5399820", "500240",
-                          "5400000", "-ts", "8", "6", nullptr};
+    auto g = [](double v) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return std::string(buf);
+    };
+    const std::string te[4] = {g(onto.gt[0]), g(onto.gt[3] + onto.lines * onto.gt[5]), g(onto.gt[0] + onto.cols * onto.gt[1]),
+                               g(onto.gt[3])};
+    const std::string ts[2] = {std::to_string(onto.cols), std::to_string(onto.lines)};
+    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-dstnodata", "nan", "-te", te[0].c_str(),
+                          te[1].c_str(), te[2].c_str(), te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str(), nullptr};
     GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
     GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
     GDALWarpAppOptionsFree(o);
-    std::vector<double> w(48);
+    std::vector<double> w(size_t(onto.lines) * size_t(onto.cols));
     EXPECT_NE(warped, nullptr);
     if (warped != nullptr) {
-        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, 8, 6, w.data(), 8, 6, GDT_Float64, 0, 0),
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, onto.cols, onto.lines, w.data(), onto.cols,
+                               onto.lines, GDT_Float64, 0, 0),
                   CE_None);
         GDALClose(warped);
     }
@@ -97,7 +108,7 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::vector<long long> want;
-    for (double x : gdal_warp(in.path("b.tif"), "bilinear")) want.push_back((long long)std::round(x * 1000.0));
+    for (double x : gdal_warp(in.path("b.tif"), "bilinear", a)) want.push_back((long long)std::round(x * 1000.0));
     EXPECT_EQ(samples(out.read("b_m4.raw"), 4, true), want);
     ReadBack rb = read_raster(out.path("b_m4.raw"));
     for (int k = 0; k < 6; k++) EXPECT_DOUBLE_EQ(rb.gt[k], a.gt[k]);
@@ -120,8 +131,102 @@ TEST(ImportChecks, AlignResamplesLikeGdalsOwnWarp) {
     r = import_pair(in, out2, raster(6, 8, GDT_Byte, std::vector<double>(48, 7)), g, {"--align=cubic"});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<long long> grey;
-    for (double x : gdal_warp(in.path("b.tif"), "cubic")) grey.push_back((long long)std::round(x));
+    for (double x : gdal_warp(in.path("b.tif"), "cubic", a)) grey.push_back((long long)std::round(x));
     EXPECT_EQ(samples(out2.read("b.raw"), 1, false), grey);
+}
+
+TEST(ImportChecks, AlignedRastersOfManyBlocksMatchGdalwarpUpToWhereSecondEnds) {
+    // FIRST spans several of the warper's blocks (512 x 128) each way, with
+    // partial blocks at its far edges; SECOND, of 40 m cells a third of a
+    // FIRST cell off its grid, ends within FIRST on every side.
+    Folder in;
+    const TestRaster a = ramp(300, 1100, 0.01);
+    std::vector<double> v;
+    const int lines = 218, cols = 812;
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++)
+            v.push_back(50 + 0.013 * j - 0.021 * i + 7 * std::sin(i / 9.0) * std::cos(j / 13.0));
+    TestRaster b = raster(lines, cols, GDT_Float32, v);
+    const double gt[6] = {500000 + 30 * 4 + 10, 40, 0, 5400000 - 30 * 3 - 10, 0, -40};
+    std::copy(gt, gt + 6, b.gt);
+    for (const char *method : {"bilinear", "cubic"}) {
+        Folder out;
+        const std::string align = std::string("--align=") + method;
+        RunResult r = import_pair(in, out, a, b, {align});
+        ASSERT_EQ(r.status, 1) << method;
+        const std::vector<double> want = gdal_warp(in.path("b.tif"), method, a);
+        // Cells outside SECOND lack data, as in gdalwarp's warp; they bound a window.
+        int top = a.lines, bottom = -1, left = a.cols, right = -1;
+        long long outside = 0;
+        for (int i = 0; i < a.lines; i++)
+            for (int j = 0; j < a.cols; j++) {
+                if (std::isnan(want[size_t(i) * a.cols + j])) {
+                    outside++;
+                    continue;
+                }
+                top = std::min(top, i);
+                bottom = std::max(bottom, i);
+                left = std::min(left, j);
+                right = std::max(right, j);
+            }
+        EXPECT_GT(top, 0);
+        EXPECT_LT(bottom, a.lines - 1);
+        EXPECT_GT(left, 0);
+        EXPECT_LT(right, a.cols - 1);
+        EXPECT_THAT(r.err, HasSubstr("cells without data: 0 in FIRST " + in.path("a.tif") + ", " +
+                                     std::to_string(outside) + " in SECOND"));
+        EXPECT_THAT(r.err, HasSubstr("starts at line " + std::to_string(top) + ", column " + std::to_string(left) +
+                                     " and is " + std::to_string(bottom - top + 1) + " lines by " +
+                                     std::to_string(right - left + 1) + " columns"));
+
+        // Cropped to it, the values are gdalwarp's to the millimetre, its edges included.
+        r = import_pair(in, out, a, b, {align, "--crop"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const ReadBack rb = read_raster(out.path("b_m4.raw"));
+        ASSERT_EQ(rb.lines, bottom - top + 1);
+        ASSERT_EQ(rb.cols, right - left + 1);
+        EXPECT_DOUBLE_EQ(rb.gt[0], a.gt[0] + left * a.gt[1]);
+        EXPECT_DOUBLE_EQ(rb.gt[3], a.gt[3] + top * a.gt[5]);
+        const std::vector<long long> got = samples(out.read("b_m4.raw"), 4, true);
+        ASSERT_EQ(got.size(), size_t(rb.lines) * size_t(rb.cols));
+        long long differ = 0;
+        for (int i = 0; i < rb.lines; i++)
+            for (int j = 0; j < rb.cols; j++) {
+                const double w = want[size_t(top + i) * a.cols + size_t(left + j)];
+                if (got[size_t(i) * rb.cols + j] != (long long)std::round(w * 1000.0)) differ++;
+            }
+        EXPECT_EQ(differ, 0) << method;
+    }
+}
+
+TEST(ImportChecks, TheCacheHoldsTheSourceLinesOfARowOfWarpedBlocks) {
+    // A row of the warper's blocks is 128 lines of FIRST (30 m cells); the
+    // source lines it draws on follow the ratio of the cells, and the kernel
+    // reaches beyond them by its radius in source cells, or more when the
+    // source's cells are the smaller.
+    Folder in;
+    write_tif(in.path("a.tif"), ramp(600, 700, 0.01));
+    const struct {
+        double cell;
+        const char *method;
+        double lines;
+    } cases[] = {{40, "bilinear", 128 * 30 / 40.0 + 4}, {90, "cubic", 128 * 30 / 90.0 + 6},
+                 {10, "near", 128 * 3 + 2 * 3}, {30, "lanczos", 128 + 8}};
+    for (const auto &c : cases) {
+        TestRaster b = ramp(int(600 * 30 / c.cell) + 4, int(700 * 30 / c.cell) + 4, 1);
+        b.gt[0] -= 2 * c.cell + c.cell / 3;
+        b.gt[1] = c.cell;
+        b.gt[3] += 2 * c.cell;
+        b.gt[5] = -c.cell;
+        write_tif(in.path("b.tif"), b);
+        Source sa, sb;
+        ASSERT_EQ(open_source(in.path("a.tif"), 1, sa), "");
+        ASSERT_EQ(open_source(in.path("b.tif"), 1, sb), "");
+        ASSERT_EQ(align_source(sb, sa, c.method), "");
+        EXPECT_NEAR(sb.warp_source_lines, c.lines, 1.5) << c.cell << " " << c.method;
+        close_source(sa);
+        close_source(sb);
+    }
 }
 
 TEST(ImportChecks, CellsWithoutDataAreCountedAndCropped) {
