@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark of positions without data: a pair of 32-bit DEMs (SIZE², default
 # 10000) compared by karvel as it is and by karvel as it was before it read
-# headers (BENCH_BEFORE, default 821b8f3), on the full pair; then by karvel
+# headers (BENCH_BEFORE, default 2ff864e), on the full pair; then by karvel
 # on the same pair with headers that declare no value, and on the pair whose
 # first raster holds data only within its inscribed ellipse (about a fifth
 # of the positions left out), its header declaring the value. The runs take
@@ -15,7 +15,7 @@ source bench/timing.sh
 bench_build
 n=${1:-10000}
 reps=${BENCH_REPS:-5}
-rev=${BENCH_BEFORE:-821b8f3}
+rev=${BENCH_BEFORE:-2ff864e}
 if [ ! -x build/before-nodata/build/karvel ] || [ "$(cat build/before-nodata/rev 2>/dev/null)" != "$rev" ]; then
   rm -rf build/before-nodata && mkdir -p build/before-nodata/src
   git archive "$rev" | tar -x -C build/before-nodata/src

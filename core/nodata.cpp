@@ -1,6 +1,7 @@
 #include "nodata.h"
 
 #include <cstdint>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -45,4 +46,51 @@ size_t compact_kept(double *x, double *y, const unsigned char *keep, size_t cols
         n += keep[j];
     }
     return n;
+}
+
+namespace {
+
+// A no-data value that no sample equals when none is declared.
+long long marker(NoData n) { return n.declared ? n.value : (long long)INT64_MIN; }
+
+template <class A, class B>
+size_t convert_kept_typed(const unsigned char *s1, long long nd1, double f1, const unsigned char *s2, long long nd2,
+                          double f2, size_t cols, double *x, double *y) {
+    const A *a = reinterpret_cast<const A *>(s1);
+    const B *b = reinterpret_cast<const B *>(s2);
+    size_t n = 0;
+    // Every position is written at the front and kept by moving on: no
+    // branch, and n never passes j.
+    for (size_t j = 0; j < cols; j++) {
+        const A va = a[j];
+        const B vb = b[j];
+        x[n] = double(va) * f1;
+        y[n] = double(vb) * f2;
+        n += size_t(((long long)va != nd1) & ((long long)vb != nd2));
+    }
+    return n;
+}
+
+template <class A>
+size_t convert_kept_first(const unsigned char *s1, long long nd1, double f1, const unsigned char *s2, Kind k2,
+                          long long nd2, double f2, size_t cols, double *x, double *y) {
+    switch (k2) {
+        case Kind::image8: return convert_kept_typed<A, uint8_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
+        case Kind::dem16: return convert_kept_typed<A, uint16_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
+        case Kind::dem32: break;
+    }
+    return convert_kept_typed<A, int32_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
+}
+
+}  // namespace
+
+size_t convert_kept(const unsigned char *s1, Kind k1, NoData n1, double f1, const unsigned char *s2, Kind k2,
+                    NoData n2, double f2, size_t cols, double *x, double *y) {
+    const long long nd1 = marker(n1), nd2 = marker(n2);
+    switch (k1) {
+        case Kind::image8: return convert_kept_first<uint8_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
+        case Kind::dem16: return convert_kept_first<uint16_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
+        case Kind::dem32: break;
+    }
+    return convert_kept_first<int32_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
 }

@@ -41,14 +41,11 @@ int RasterPairs::next(const double *&row1, const double *&row2) {
     const size_t cols = size_t(nb_col);
     x_.resize(cols);
     y_.resize(cols);
-    keep_.resize(cols);
     const unsigned char *s1 = dtab1.next_samples(), *s2 = dtab2.next_samples();
-    mark_kept(s1, raster_kind(itype1), nodata[0], s2, raster_kind(itype3), nodata[1], cols, keep_.data());
-    convert_samples(s1, dtab1.sample_bytes(), cols, dtab1.factor(), x_.data());
-    convert_samples(s2, dtab2.sample_bytes(), cols, dtab2.factor(), y_.data());
     row1 = x_.data();
     row2 = y_.data();
-    return int(compact_kept(x_.data(), y_.data(), keep_.data(), cols));
+    return int(convert_kept(s1, raster_kind(itype1), nodata[0], dtab1.factor(), s2, raster_kind(itype3), nodata[1],
+                            dtab2.factor(), cols, x_.data(), y_.data()));
 }
 
 void RasterPairs::end_pass() { check_rasters(); }

@@ -23,7 +23,6 @@ struct RasterPairs : LinePairs {
 
 private:
     std::vector<double> x_, y_;
-    std::vector<unsigned char> keep_;
 };
 
 // The count shown on the console while a pass walks its lines, on one line
