@@ -1,20 +1,22 @@
 #include "nodata.h"
 
 #include <cstdint>
-#include <climits>
 #include <cstring>
+#include <limits>
+
+#include "raster.h"
 
 namespace {
 
-// Sets keep[j] to 0 where the sample is the no-data value (samples of T,
-// least significant byte first, as the machine holds them).
+// Clears keep[j] where the sample is the no-data value (samples of T, least
+// significant byte first, as the machine holds them). A value that no T
+// holds marks nothing. The comparison is in T, so that the loop vectorizes.
 template <class T>
 void clear_nodata(const unsigned char *s, long long value, size_t cols, unsigned char *keep) {
-    for (size_t j = 0; j < cols; j++) {
-        T v;
-        std::memcpy(&v, s + j * sizeof(T), sizeof(T));
-        if ((long long)v == value) keep[j] = 0;
-    }
+    if (value < (long long)std::numeric_limits<T>::min() || value > (long long)std::numeric_limits<T>::max()) return;
+    const T nd = T(value);
+    const T *v = reinterpret_cast<const T *>(s);
+    for (size_t j = 0; j < cols; j++) keep[j] &= (unsigned char)(v[j] != nd);
 }
 
 void clear(const unsigned char *s, Kind k, NoData n, size_t cols, unsigned char *keep) {
@@ -38,6 +40,20 @@ size_t mark_kept(const unsigned char *s1, Kind k1, NoData n1, const unsigned cha
     return n;
 }
 
+void kept_runs(const unsigned char *keep, size_t cols, KeptRuns &runs) {
+    runs.clear();
+    const unsigned char *end = keep + cols;
+    const unsigned char *p = keep;
+    while (p < end) {
+        p = static_cast<const unsigned char *>(std::memchr(p, 1, size_t(end - p)));
+        if (p == nullptr) break;
+        const unsigned char *q = static_cast<const unsigned char *>(std::memchr(p, 0, size_t(end - p)));
+        if (q == nullptr) q = end;
+        runs.push_back({size_t(p - keep), size_t(q - keep)});
+        p = q;
+    }
+}
+
 size_t compact_kept(double *x, double *y, const unsigned char *keep, size_t cols) {
     size_t n = 0;
     for (size_t j = 0; j < cols; j++) {
@@ -48,49 +64,24 @@ size_t compact_kept(double *x, double *y, const unsigned char *keep, size_t cols
     return n;
 }
 
-namespace {
-
-// A no-data value that no sample equals when none is declared.
-long long marker(NoData n) { return n.declared ? n.value : (long long)INT64_MIN; }
-
-template <class A, class B>
-size_t convert_kept_typed(const unsigned char *s1, long long nd1, double f1, const unsigned char *s2, long long nd2,
-                          double f2, size_t cols, double *x, double *y) {
-    const A *a = reinterpret_cast<const A *>(s1);
-    const B *b = reinterpret_cast<const B *>(s2);
-    size_t n = 0;
-    // Every position is written at the front and kept by moving on: no
-    // branch, and n never passes j.
-    for (size_t j = 0; j < cols; j++) {
-        const A va = a[j];
-        const B vb = b[j];
-        x[n] = double(va) * f1;
-        y[n] = double(vb) * f2;
-        n += size_t(((long long)va != nd1) & ((long long)vb != nd2));
-    }
-    return n;
-}
-
-template <class A>
-size_t convert_kept_first(const unsigned char *s1, long long nd1, double f1, const unsigned char *s2, Kind k2,
-                          long long nd2, double f2, size_t cols, double *x, double *y) {
-    switch (k2) {
-        case Kind::image8: return convert_kept_typed<A, uint8_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
-        case Kind::dem16: return convert_kept_typed<A, uint16_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
-        case Kind::dem32: break;
-    }
-    return convert_kept_typed<A, int32_t>(s1, nd1, f1, s2, nd2, f2, cols, x, y);
-}
-
-}  // namespace
-
 size_t convert_kept(const unsigned char *s1, Kind k1, NoData n1, double f1, const unsigned char *s2, Kind k2,
-                    NoData n2, double f2, size_t cols, double *x, double *y) {
-    const long long nd1 = marker(n1), nd2 = marker(n2);
-    switch (k1) {
-        case Kind::image8: return convert_kept_first<uint8_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
-        case Kind::dem16: return convert_kept_first<uint16_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
-        case Kind::dem32: break;
+                    NoData n2, double f2, size_t cols, double *x, double *y, KeptScratch &scratch, size_t *start) {
+    convert_samples(s1, kind_bytes(k1), cols, f1, x);
+    convert_samples(s2, kind_bytes(k2), cols, f2, y);
+    scratch.keep.resize(cols);
+    *start = 0;
+    if (mark_kept(s1, k1, n1, s2, k2, n2, cols, scratch.keep.data()) == cols) return cols;
+    kept_runs(scratch.keep.data(), cols, scratch.runs);
+    if (scratch.runs.empty()) return 0;
+    const size_t from = scratch.runs[0].first;
+    size_t n = 0;
+    for (const auto &[first, last] : scratch.runs) {
+        if (first != from + n) {
+            std::memmove(x + from + n, x + first, (last - first) * sizeof(double));
+            std::memmove(y + from + n, y + first, (last - first) * sizeof(double));
+        }
+        n += last - first;
     }
-    return convert_kept_first<int32_t>(s1, nd1, f1, s2, k2, nd2, f2, cols, x, y);
+    *start = from;
+    return n;
 }

@@ -38,34 +38,13 @@ void take_range(const unsigned char *samples, size_t cols, int &Min, int &Max) {
     Max = hi;
 }
 
-// Widens the range [Min, Max] to hold every kept value of a line.
-template <class T>
-void take_kept_range(const unsigned char *samples, const unsigned char *keep, size_t cols, int &Min, int &Max) {
-    const T *row = reinterpret_cast<const T *>(samples);
-    for (size_t j = 0; j < cols; j++) {
-        if (!keep[j]) continue;
-        const int v = row[j];
-        Min = std::min(Min, v);
-        Max = std::max(Max, v);
-    }
-}
-
-void take_line_range(const unsigned char *row, int bytes, const unsigned char *keep, size_t cols, int &Min, int &Max) {
-    if (keep == nullptr) {
-        if (bytes == 1)
-            take_range<uint8_t>(row, cols, Min, Max);
-        else if (bytes == 2)
-            take_range<uint16_t>(row, cols, Min, Max);
-        else
-            take_range<int32_t>(row, cols, Min, Max);
-    } else {
-        if (bytes == 1)
-            take_kept_range<uint8_t>(row, keep, cols, Min, Max);
-        else if (bytes == 2)
-            take_kept_range<uint16_t>(row, keep, cols, Min, Max);
-        else
-            take_kept_range<int32_t>(row, keep, cols, Min, Max);
-    }
+void take_line_range(const unsigned char *row, int bytes, size_t cols, int &Min, int &Max) {
+    if (bytes == 1)
+        take_range<uint8_t>(row, cols, Min, Max);
+    else if (bytes == 2)
+        take_range<uint16_t>(row, cols, Min, Max);
+    else
+        take_range<int32_t>(row, cols, Min, Max);
 }
 
 // Sets up the line reader of one raster.
@@ -80,7 +59,7 @@ void set_up(const RasterFile &f, RasterLines &lines, int width_answer, const cha
 // Takes the value range of one raster.
 void range_pass(RasterLines &lines, int &Min, int &Max) {
     const size_t cols = size_t(nb_col);
-    for (int i = 0; i < nb_lig; i++) take_line_range(lines.next_samples(), lines.sample_bytes(), nullptr, cols, Min, Max);
+    for (int i = 0; i < nb_lig; i++) take_line_range(lines.next_samples(), lines.sample_bytes(), cols, Min, Max);
 }
 
 // Takes the value ranges of both rasters over the positions where neither
@@ -88,13 +67,18 @@ void range_pass(RasterLines &lines, int &Min, int &Max) {
 void kept_range_pass() {
     const size_t cols = size_t(nb_col);
     std::vector<unsigned char> keep(cols);
+    KeptRuns runs;
     nb_kept = 0;
     for (int i = 0; i < nb_lig; i++) {
         const unsigned char *s1 = dtab1.next_samples(), *s2 = dtab2.next_samples();
         nb_kept += (long long)mark_kept(s1, raster_kind(itype1), nodata[0], s2, raster_kind(itype3), nodata[1], cols,
                                         keep.data());
-        take_line_range(s1, dtab1.sample_bytes(), keep.data(), cols, range_min[0], range_max[0]);
-        take_line_range(s2, dtab2.sample_bytes(), keep.data(), cols, range_min[1], range_max[1]);
+        kept_runs(keep.data(), cols, runs);
+        const size_t b1 = size_t(dtab1.sample_bytes()), b2 = size_t(dtab2.sample_bytes());
+        for (const auto &[first, last] : runs) {
+            take_line_range(s1 + first * b1, int(b1), last - first, range_min[0], range_max[0]);
+            take_line_range(s2 + first * b2, int(b2), last - first, range_min[1], range_max[1]);
+        }
     }
 }
 

@@ -42,10 +42,12 @@ int RasterPairs::next(const double *&row1, const double *&row2) {
     x_.resize(cols);
     y_.resize(cols);
     const unsigned char *s1 = dtab1.next_samples(), *s2 = dtab2.next_samples();
-    row1 = x_.data();
-    row2 = y_.data();
-    return int(convert_kept(s1, raster_kind(itype1), nodata[0], dtab1.factor(), s2, raster_kind(itype3), nodata[1],
-                            dtab2.factor(), cols, x_.data(), y_.data()));
+    size_t start = 0;
+    const size_t n = convert_kept(s1, raster_kind(itype1), nodata[0], dtab1.factor(), s2, raster_kind(itype3),
+                                  nodata[1], dtab2.factor(), cols, x_.data(), y_.data(), scratch_, &start);
+    row1 = x_.data() + start;
+    row2 = y_.data() + start;
+    return int(n);
 }
 
 void RasterPairs::end_pass() { check_rasters(); }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "line_pairs.h"
+#include "nodata.h"
 
 // Stops the run when either raster is no longer what `opening` opened (its
 // size, modification time, or the file its path names): the results would
@@ -23,6 +24,7 @@ struct RasterPairs : LinePairs {
 
 private:
     std::vector<double> x_, y_;
+    KeptScratch scratch_;
 };
 
 // The count shown on the console while a pass walks its lines, on one line

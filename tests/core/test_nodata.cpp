@@ -27,15 +27,17 @@ TEST(NoData, ConvertingTheKeptPositionsInOneWalkGivesWhatMarkingConvertingAndCom
                 const NoData n1{round % 3 != 0, k1 == Kind::dem32 ? -2 : 2}, n2{round % 2 == 0, 1};
                 std::vector<unsigned char> keep(cols);
                 std::vector<double> x(cols), y(cols), cx(cols), cy(cols);
+                KeptScratch scratch;
+                size_t start = 0;
                 const size_t kept = mark_kept(s1.data(), k1, n1, s2.data(), k2, n2, cols, keep.data());
                 convert_samples(s1.data(), kind_bytes(k1), cols, 0.001, x.data());
                 convert_samples(s2.data(), kind_bytes(k2), cols, 0.1, y.data());
                 ASSERT_EQ(compact_kept(x.data(), y.data(), keep.data(), cols), kept);
-                ASSERT_EQ(convert_kept(s1.data(), k1, n1, 0.001, s2.data(), k2, n2, 0.1, cols, cx.data(), cy.data()),
+                ASSERT_EQ(convert_kept(s1.data(), k1, n1, 0.001, s2.data(), k2, n2, 0.1, cols, cx.data(), cy.data(), scratch, &start),
                           kept);
                 for (size_t j = 0; j < kept; j++) {
-                    ASSERT_EQ(cx[j], x[j]);
-                    ASSERT_EQ(cy[j], y[j]);
+                    ASSERT_EQ(cx[start + j], x[j]);
+                    ASSERT_EQ(cy[start + j], y[j]);
                 }
                 if (!n1.declared && !n2.declared) {
                     ASSERT_EQ(kept, cols);
