@@ -146,6 +146,20 @@ std::string header_nodata(const EnviHeader &h, Kind kind, NoData &nd) {
     return "";
 }
 
+HeaderUse read_header_nodata(const std::string &real_path, int lines, int cols, Kind kind, NoData &nd,
+                             std::string &why) {
+    nd = NoData{};
+    EnviHeader h;
+    bool found = false;
+    why = read_envi_header(real_path, &found, h);
+    if (!found) return HeaderUse::fine;
+    if (!why.empty()) return HeaderUse::unusable;
+    why = header_disagreement(h, lines, cols, kind);
+    if (!why.empty()) return HeaderUse::disagrees;
+    why = header_nodata(h, kind, nd);
+    return why.empty() ? HeaderUse::fine : HeaderUse::unusable;
+}
+
 namespace {
 
 std::string g17(double v) {

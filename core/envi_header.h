@@ -45,4 +45,18 @@ std::string header_disagreement(const EnviHeader &h, int lines, int cols, Kind k
 // whether one is declared), else what is wrong with it.
 std::string header_nodata(const EnviHeader &h, Kind kind, NoData &nd);
 
+// What reading the header beside a raster came to; the caller words its
+// own message from `why`.
+enum class HeaderUse {
+    fine,       // no header there, or one that agrees and declares a usable value or none
+    disagrees,  // it disagrees with the raster's description (header_disagreement)
+    unusable,   // it cannot be read, is not an ENVI header, or its value is unusable
+};
+
+// Reads the header at real_path, when there is one, beside a raster of
+// lines × cols samples of that kind, for the no-data value it may declare
+// (nd, left undeclared without one).
+HeaderUse read_header_nodata(const std::string &real_path, int lines, int cols, Kind kind, NoData &nd,
+                             std::string &why);
+
 #endif

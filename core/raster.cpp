@@ -153,21 +153,26 @@ const double *RasterLines::next_line() {
     return line_;
 }
 
-int RasterLines::read_line_at(int line, double *out) const {
-    std::vector<unsigned char> samples(line_bytes_);
+int RasterLines::read_samples_at(int line, unsigned char *samples) const {
     const uint64_t at = uint64_t(line) * line_bytes_;
     size_t got = 0;
     int err = 0;
     if (line >= 0 && at < expected_) {
         while (got < line_bytes_) {
-            const ssize_t r = pread(fd_, samples.data() + got, line_bytes_ - got, off_t(at + got));
+            const ssize_t r = pread(fd_, samples + got, line_bytes_ - got, off_t(at + got));
             if (r < 0 && errno == EINTR) continue;
             if (r < 0) err = errno;
             if (r <= 0) break;
             got += size_t(r);
         }
     }
-    std::memset(samples.data() + got, 0, line_bytes_ - got);
+    std::memset(samples + got, 0, line_bytes_ - got);
+    return err;
+}
+
+int RasterLines::read_line_at(int line, double *out) const {
+    std::vector<unsigned char> samples(line_bytes_);
+    const int err = read_samples_at(line, samples.data());
     convert_samples(samples.data(), sample_bytes_, size_t(cols_), factor_, out);
     return err;
 }

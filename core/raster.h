@@ -80,6 +80,9 @@ public:
     // without moving the pass. Returns 0, or the errno of a read that
     // failed; what the file does not hold reads as zero.
     int read_line_at(int line, double *out) const;
+    // The same line's samples as stored, into `samples` (a line's bytes of
+    // room), likewise.
+    int read_samples_at(int line, unsigned char *samples) const;
 
     int cols() const { return cols_; }
     int sample_bytes() const { return sample_bytes_; }

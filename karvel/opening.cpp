@@ -124,18 +124,15 @@ void ask_rasters(const std::string &folder, std::string &nomdescr1, std::string 
 // with the raster's description.
 void read_header(const std::string &raster, const std::string &descr, int width_answer, NoData &nd) {
     const std::string shown = header_name(raster);
-    EnviHeader h;
-    bool found = false;
-    std::string problem = read_envi_header(images.real_path(shown), &found, h);
-    if (!found) return;
-    if (problem.empty()) {
-        problem = header_disagreement(h, nb_lig, nb_col, raster_kind(width_answer));
-        if (!problem.empty())
+    std::string why;
+    switch (read_header_nodata(images.real_path(shown), nb_lig, nb_col, raster_kind(width_answer), nd, why)) {
+        case HeaderUse::fine: return;
+        case HeaderUse::disagrees:
             stop_run(kfmt("\n\n\tThe header %s does not agree with the description file %s: %s\n", shown.c_str(),
-                          descr.c_str(), problem.c_str()));
-        problem = header_nodata(h, raster_kind(width_answer), nd);
+                          descr.c_str(), why.c_str()));
+        case HeaderUse::unusable:
+            stop_run(kfmt("\n\n\tThe header %s cannot be used: %s\n", shown.c_str(), why.c_str()));
     }
-    if (!problem.empty()) stop_run(kfmt("\n\n\tThe header %s cannot be used: %s\n", shown.c_str(), problem.c_str()));
 }
 
 // Opens both rasters and obtains their descriptions; stops the run when

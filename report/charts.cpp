@@ -185,7 +185,18 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     sc += "# " + name + ".f32: " + std::to_string(m.cols) + " x " + std::to_string(m.lines) +
           " float32 cells, line 0 first; each cell the mean of " + std::to_string(m.factor) + " x " +
           std::to_string(m.factor) + " positions\n";
-    sc += "set title " + gp_quote(title + kfmt(" (colours clipped at +-%lf %s)", c, unit.c_str())) + "\n";
+    // Cells without data (not a number: no position with data in both) are
+    // left undrawn over hatched grey, which neither a difference nor the
+    // relief's shading of one takes.
+    const bool holes = std::any_of(m.values.begin(), m.values.end(), [](float v) { return std::isnan(v); });
+    sc += "set title " +
+          gp_quote(title + kfmt(" (colours clipped at +-%lf %s", c, unit.c_str()) +
+                   (holes ? "; hatched grey: no data)" : ")")) +
+          "\n";
+    if (holes)
+        sc += "set object 1 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb \"#bdbdbd\" fillstyle solid 1.0 "
+              "noborder\nset object 2 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb \"#6e6e6e\" "
+              "fillstyle transparent pattern 4 noborder\n";
     sc += "set xlabel \"column\"\nset ylabel \"line\"\nset cblabel " + gp_quote(unit) + "\n";
     sc += "set size ratio -1\nunset key\nset tics out\n";
     sc += "set xrange [-0.5:" + num(double(cols) - 0.5) + "]\nset yrange [" + num(double(lines) - 0.5) +

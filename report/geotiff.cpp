@@ -23,6 +23,7 @@
 #include "geotiff.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -96,6 +97,17 @@ int keep_tiff_message(TIFF *, void *user_data, const char *module, const char *f
 int ignore_tiff_warning(TIFF *, void *, const char *, const char *, va_list) { return 1; }
 #endif
 
+// The georeferencing of a new file, and its band's unit and nodata value.
+void describe(GDALDatasetH ds, const Georef &g, const std::string &unit, bool nan_nodata) {
+    if (g.known) {
+        GDALSetGeoTransform(ds, const_cast<double *>(g.transform));
+        if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    }
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (!unit.empty()) GDALSetRasterUnitType(band, unit.c_str());
+    if (nan_nodata) GDALSetRasterNoDataValue(band, NAN);
+}
+
 // The lines of a strip: kStripLines, fewer for very wide rasters.
 int strip_lines(int lines, int cols) {
     const size_t line_bytes = size_t(cols) * sizeof(float);
@@ -131,7 +143,8 @@ void GeoTiffOut::stop() {
 
 #ifndef KARVEL_GDAL_GEOTIFF
 
-std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g) {
+std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g, const std::string &unit,
+                               bool nan_nodata) {
     if (lines < 1 || cols < 1) return "a GeoTIFF needs at least one line and one column";
     const size_t line_bytes = size_t(cols) * sizeof(float);
     strip_lines_ = strip_lines(lines, cols);
@@ -146,10 +159,7 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
                              nullptr};
     GDALDatasetH ds = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
     if (!ds) return gdal_problem();
-    if (g.known) {
-        GDALSetGeoTransform(ds, const_cast<double *>(g.transform));
-        if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
-    }
+    describe(ds, g, unit, nan_nodata);
     GDALClose(ds);
     if (CPLGetLastErrorType() >= CE_Failure) return gdal_problem();
 
@@ -263,7 +273,8 @@ std::string GeoTiffOut::close() {
 
 // For bench/report.sh only: the same files written by GDAL's own GTiff
 // writer, each line handed to it by RasterIO.
-std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g) {
+std::string GeoTiffOut::create(const std::string &path, int lines, int cols, const Georef &g, const std::string &unit,
+                               bool nan_nodata) {
     if (lines < 1 || cols < 1) return "a GeoTIFF needs at least one line and one column";
     strip_lines_ = strip_lines(lines, cols);
     gdal_ready();
@@ -278,10 +289,7 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     GDALDatasetH ds = GDALCreate(drv, path.c_str(), cols, lines, 1, GDT_Float32, const_cast<char **>(options));
     if (!ds) return gdal_problem();
     ds_ = ds;
-    if (g.known) {
-        GDALSetGeoTransform(ds, const_cast<double *>(g.transform));
-        if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
-    }
+    describe(ds, g, unit, nan_nodata);
     if (CPLGetLastErrorType() >= CE_Failure) return gdal_problem();
     lines_ = lines;
     cols_ = cols;

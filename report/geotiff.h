@@ -49,8 +49,11 @@ public:
     ~GeoTiffOut();
     GeoTiffOut(const GeoTiffOut &) = delete;
     GeoTiffOut &operator=(const GeoTiffOut &) = delete;
-    // Creates the file at path; empty on success, else the problem.
-    std::string create(const std::string &path, int lines, int cols, const Georef &g);
+    // Creates the file at path; empty on success, else the problem. The
+    // band declares `unit` as its unit (none when empty) and, with
+    // nan_nodata, not-a-number as its nodata value.
+    std::string create(const std::string &path, int lines, int cols, const Georef &g, const std::string &unit = "",
+                       bool nan_nodata = false);
     // The room for the next line (lines in order, from 0), to be filled in
     // place and handed over by line_filled(); null once a write failed or
     // every line is written.

@@ -198,6 +198,7 @@ std::string headline_json(const Headline &h) {
     auto num = [](double v) { return std::isfinite(v) ? exact_number(v) : std::string("null"); };
     std::string j = "{\n";
     j += "  \"n\": " + std::to_string(h.n) + ",\n";
+    if (h.n_left_out >= 0) j += "  \"n_left_out\": " + std::to_string(h.n_left_out) + ",\n";
     j += "  \"unit\": \"" + h.unit + "\",\n";
     const std::pair<const char *, double> keys[] = {
         {"mean_diff", h.mean_diff}, {"sd_diff", h.sd_diff}, {"rms", h.rms},     {"rms_n", h.rms_n},
@@ -235,6 +236,11 @@ std::vector<std::string> headline_lines(const Headline &h) {
     std::string first = "Positions";
     first.resize(42, ' ');
     out.push_back(first + " " + std::to_string(h.n));
+    if (h.n_left_out >= 0) {
+        std::string left = "Positions left out (no data)";
+        left.resize(42, ' ');
+        out.push_back(left + " " + std::to_string(h.n_left_out));
+    }
     for (const auto &r : rows) {
         std::string line = kfmt("%s", r.label);
         line.resize(42, ' ');

@@ -11,7 +11,10 @@
 #include <vector>
 
 struct Headline {
-    long long n = 0;
+    long long n = 0;  // positions compared: where both rasters have data
+    // Where a raster declares a no-data value, the positions left out for
+    // it; -1 where neither declares one (the JSON file then has no key for it).
+    long long n_left_out = -1;
     std::string unit;  // "m", or "grey level" for images
     double mean_diff = 0, sd_diff = 0, rms = 0, rms_n = 0, mae = 0, median_diff = 0, nmad = 0, le90 = 0, le95 = 0,
            min_diff = 0, max_diff = 0, r = 0, r2 = 0, b0 = 0, b1 = 0;

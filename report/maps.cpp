@@ -62,7 +62,7 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     column_.assign(size_t(cols), 0.0);
 }
 
-void BlockMeans::add_line(int i, const double *values) {
+void BlockMeans::add_line(int i, const double *values, const unsigned char *keep) {
     // Each column summed down the lines of its line of cells (a loop the
     // compiler makes vector code of); the columns go into their cells when
     // a line of cells is complete, or a line of another one comes.
@@ -70,7 +70,19 @@ void BlockMeans::add_line(int i, const double *values) {
     if (cell_line != pending_) flush();
     pending_ = cell_line;
     double *__restrict acc = column_.data();
-    for (int j = 0; j < cols_; j++) acc[j] += values[j];
+    if (keep == nullptr) {
+        for (int j = 0; j < cols_; j++) acc[j] += values[j];
+    } else {
+        if (kept_.empty()) {
+            kept_.assign(sum_.size(), 0);
+            column_kept_.assign(size_t(cols_), 0);
+        }
+        int *__restrict n = column_kept_.data();
+        for (int j = 0; j < cols_; j++) {
+            acc[j] += keep[j] ? values[j] : 0.0;
+            n[j] += keep[j];
+        }
+    }
     lines_in_[size_t(cell_line)]++;
 }
 
@@ -84,6 +96,11 @@ void BlockMeans::flush() {
         row[c] = acc;
     }
     std::fill(column_.begin(), column_.end(), 0.0);
+    if (!kept_.empty()) {
+        int *kept = &kept_[size_t(pending_) * w_];
+        for (int j = 0; j < cols_; j++) kept[j / f_] += column_kept_[size_t(j)];
+        std::fill(column_kept_.begin(), column_kept_.end(), 0);
+    }
     pending_ = -1;
 }
 
@@ -93,7 +110,8 @@ std::vector<float> BlockMeans::means() {
     std::vector<float> m(sum_.size());
     for (size_t k = 0; k < m.size(); k++) {
         const int cell_col = int(k % size_t(w_));
-        const int count = lines_in_[k / size_t(w_)] * (std::min(cols_, (cell_col + 1) * f_) - cell_col * f_);
+        const int count = !kept_.empty() ? kept_[k]
+                                         : lines_in_[k / size_t(w_)] * (std::min(cols_, (cell_col + 1) * f_) - cell_col * f_);
         m[k] = count ? float(sum_[k] / count) : NAN;
     }
     return m;

@@ -19,8 +19,11 @@ Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown,
 class BlockMeans {
 public:
     BlockMeans(int lines, int cols, int max_side);
-    void add_line(int i, const double *values);
-    // The means, line by line (blocks at the edges average what they hold).
+    // Adds line i. With `keep` (for every line, or for none), only the
+    // values where keep[j] is 1 enter their cells.
+    void add_line(int i, const double *values, const unsigned char *keep = nullptr);
+    // The means, line by line (blocks at the edges average what they hold;
+    // a cell that holds no kept value is not a number).
     std::vector<float> means();
     int factor() const { return f_; }
     int lines() const { return h_; }
@@ -32,6 +35,8 @@ private:
     std::vector<double> sum_;
     std::vector<int> lines_in_;   // the lines added to each line of cells
     std::vector<double> column_;  // each column's sum over the lines of cells not yet flushed
+    // With a mask: each cell's kept values, and each column's not yet flushed.
+    std::vector<int> kept_, column_kept_;
     int pending_ = -1;            // the line of cells those lines belong to
 };
 

@@ -17,10 +17,12 @@
 
 #include "charts.h"
 #include "description.h"
+#include "envi_header.h"
 #include "gnuplot.h"
 #include "headline.h"
 #include "kind.h"
 #include "maps.h"
+#include "nodata.h"
 #include "numfmt.h"
 #include "outfile.h"
 #include "paths.h"
@@ -171,6 +173,8 @@ struct Input {
     RasterFile file;
     RasterLines lines;
     int values[6] = {0, 0, 0, 0, 0, 0};  // its description
+    Kind kind = Kind::image8;
+    NoData nodata;  // the value its header declares, if any
     ~Input() { raster_close(file); }
 };
 
@@ -190,6 +194,16 @@ std::string open_input(Input &in, const ImagesDir &images, const std::string &sh
         return kfmt("the description file %s gives %d lines and %d columns, but the summary %d lines and %d columns: "
                     "the rasters no longer match the summary",
                     printable(descr_shown).c_str(), in.values[0], in.values[1], s.lines, s.cols);
+    // The header beside it, read as karvel reads it, for its no-data value.
+    in.kind = kind;
+    const std::string header_shown = header_name(shown);
+    switch (read_header_nodata(images.real_path(header_shown), s.lines, s.cols, kind, in.nodata, p)) {
+        case HeaderUse::fine: break;
+        case HeaderUse::disagrees:
+            return "the header " + printable(header_shown) + " does not agree with the description file " +
+                   printable(descr_shown) + ": " + p;
+        case HeaderUse::unusable: return "the header " + printable(header_shown) + " cannot be used: " + p;
+    }
     p = raster_open(in.file, in.real, shown);
     if (!p.empty()) return "the " + std::string(which) + " raster " + printable(shown) + " cannot be read: " + p;
     const double factor = s.image ? 1.0 : unit_factor(s.unit[k]);
@@ -197,25 +211,92 @@ std::string open_input(Input &in, const ImagesDir &images, const std::string &sh
     return "";
 }
 
+// The lines of both rasters as karvel takes them. Where either declares a
+// no-data value, the positions where either holds it are marked (keep()),
+// and compact() then leaves the kept values alone, in column order, at the
+// fronts of x() and y(). Where neither does, the lines are those of the
+// readers, unmarked, and nothing is moved.
+class BothLines {
+public:
+    void init(Input &a, Input &b, int cols) {
+        a_ = &a, b_ = &b;
+        cols_ = size_t(cols);
+        masked_ = a.nodata.declared || b.nodata.declared;
+        x_.resize(cols_);
+        y_.resize(cols_);
+        if (masked_) keep_.resize(cols_);
+    }
+    bool masked() const { return masked_; }
+    void rewind() {
+        a_->lines.rewind();
+        b_->lines.rewind();
+    }
+    // The next line of both, every column.
+    void next() {
+        if (!masked_) {
+            x_at_ = a_->lines.next_line();
+            y_at_ = b_->lines.next_line();
+            return;
+        }
+        convert(a_->lines.next_samples(), b_->lines.next_samples());
+    }
+    // Line `line` of both, read where it lies without moving the pass.
+    // Empty on success, else the problem.
+    std::string read_at(int line) {
+        std::vector<unsigned char> s[2];
+        Input *in[2] = {a_, b_};
+        for (int k = 0; k < 2; k++) {
+            s[k].resize(cols_ * size_t(in[k]->lines.sample_bytes()));
+            const int err = in[k]->lines.read_samples_at(line, s[k].data());
+            if (err != 0) return "the raster " + printable(in[k]->shown) + " could not be read: " + std::strerror(err);
+        }
+        convert(s[0].data(), s[1].data());
+        return "";
+    }
+    const double *x() const { return x_at_; }
+    const double *y() const { return y_at_; }
+    const unsigned char *keep() const { return masked_ ? keep_.data() : nullptr; }
+    // Moves the kept positions to the fronts of x() and y(); how many.
+    int compact() {
+        if (!masked_) return int(cols_);
+        return int(compact_kept(x_.data(), y_.data(), keep_.data(), cols_));
+    }
+
+private:
+    void convert(const unsigned char *s1, const unsigned char *s2) {
+        if (masked_) mark_kept(s1, a_->kind, a_->nodata, s2, b_->kind, b_->nodata, cols_, keep_.data());
+        convert_samples(s1, a_->lines.sample_bytes(), cols_, a_->lines.factor(), x_.data());
+        convert_samples(s2, b_->lines.sample_bytes(), cols_, b_->lines.factor(), y_.data());
+        x_at_ = x_.data();
+        y_at_ = y_.data();
+    }
+    Input *a_ = nullptr, *b_ = nullptr;
+    size_t cols_ = 0;
+    bool masked_ = false;
+    std::vector<double> x_, y_;
+    std::vector<unsigned char> keep_;
+    const double *x_at_ = nullptr, *y_at_ = nullptr;
+};
+
 // Differences of about kRankSample positions spread over the rasters,
 // read before the walk (lines read where they lie: a few hundred of them,
-// every so many columns of each). Empty on success, else the problem.
-std::string sample_differences(Input &a, Input &b, int lines, int cols, std::vector<double> &sample) {
+// every so many columns of each, those left out skipped). Empty on
+// success, else the problem.
+std::string sample_differences(BothLines &pairs, int lines, int cols, std::vector<double> &sample) {
     const size_t want = kRankSample;
     const size_t k_lines = std::min<size_t>(size_t(lines), std::max<size_t>(1024, (want + size_t(cols) - 1) / size_t(cols)));
     const size_t per_line = std::max<size_t>(1, want / k_lines);
     const size_t stride = std::max<size_t>(1, size_t(cols) / per_line);
-    std::vector<double> x(static_cast<size_t>(cols)), y(static_cast<size_t>(cols));
     sample.clear();
     sample.reserve(k_lines * (size_t(cols) / stride + 1));
     for (size_t k = 0; k < k_lines; k++) {
         const int line = int((2 * k + 1) * size_t(lines) / (2 * k_lines));
-        for (Input *in : {&a, &b}) {
-            const int err = in->lines.read_line_at(line, in == &a ? x.data() : y.data());
-            if (err != 0)
-                return "the raster " + printable(in->shown) + " could not be read: " + std::strerror(err);
-        }
-        for (size_t j = stride / 2; j < size_t(cols); j += stride) sample.push_back(y[j] - x[j]);
+        const std::string p = pairs.read_at(line);
+        if (!p.empty()) return p;
+        const double *x = pairs.x(), *y = pairs.y();
+        const unsigned char *keep = pairs.keep();
+        for (size_t j = stride / 2; j < size_t(cols); j += stride)
+            if (!keep || keep[j]) sample.push_back(y[j] - x[j]);
     }
     return "";
 }
@@ -313,6 +394,7 @@ private:
     bool png_job(const Figure &f, GnuplotJob &job);
     bool drawn_early(const Figure &f) const;
     std::string choose_ranks();
+    std::string left_out_agree() const;
     std::string unchanged();
     std::string unit() const { return s_.image ? "grey level" : "m"; }
 
@@ -324,10 +406,12 @@ private:
     ImagesDir images_;
     std::string gnuplot_;
     Summary s_;
-    long long n_ = 0;  // positions
+    long long n_ = 0;  // positions compared: all of them, or those the summary did not leave out
     std::vector<LineRow> rows_;
     std::vector<long long> hist_;
     Input in_[2];
+    BothLines pairs_;
+    long long kept_ = 0;  // positions the walk kept, where a raster declares a no-data value
     std::string geo_note_;
     Georef geo_;
     StagedFile diff_file_, resid_file_;
@@ -370,7 +454,7 @@ std::string Report::load(const std::string &images_root) {
     if (!p.empty()) return "no summary " + printable(summary_shown_) + " to report on: " + p;
     p = parse_summary(text, s_);
     if (!p.empty()) return "the summary " + printable(summary_shown_) + " cannot be reported on: " + p;
-    n_ = (long long)s_.lines * s_.cols;
+    n_ = (long long)s_.lines * s_.cols - std::max(0LL, s_.left_out);
 
     const std::string lines_shown = folder_shown_ + result_ + kLineTableSuffix;
     p = read_regular(images_.real_path(lines_shown), kTableLimit, text);
@@ -393,7 +477,26 @@ std::string Report::load(const std::string &images_root) {
         p = open_input(in_[k], images_, k == 0 ? s_.first_shown : s_.second_shown, s_, k);
         if (!p.empty()) return p;
     }
+    p = left_out_agree();
+    if (!p.empty()) return p;
+    pairs_.init(in_[0], in_[1], s_.cols);
     geo_ = georef_of(in_[0].real, in_[0].shown, s_.lines, s_.cols, geo_note_);
+    return "";
+}
+
+// A summary that leaves positions out where no header declares a no-data
+// value, or none where one does, was not made from these rasters.
+std::string Report::left_out_agree() const {
+    for (const Input &in : in_) {
+        if (!in.nodata.declared || s_.left_out >= 0) continue;
+        return "the summary " + printable(summary_shown_) + " leaves no position out, but the header " +
+               printable(header_name(in.shown)) + " declares the no-data value " + std::to_string(in.nodata.value) +
+               ": the header is newer than the run";
+    }
+    if (s_.left_out >= 0 && !in_[0].nodata.declared && !in_[1].nodata.declared)
+        return "the summary " + printable(summary_shown_) + " leaves out " + std::to_string(s_.left_out) +
+               " positions without data, but neither " + printable(header_name(in_[0].shown)) + " nor " +
+               printable(header_name(in_[1].shown)) + " declares a no-data value";
     return "";
 }
 
@@ -435,8 +538,8 @@ std::string Report::prepare() {
     out_base_ = dir_ + "/" + result_;
     if (!staged_begin(diff_file_, out_base_ + "_diff.tif") || !staged_begin(resid_file_, out_base_ + "_resid.tif"))
         return "cannot create a file in " + printable(folder_shown_) + ": " + std::strerror(errno);
-    std::string p = diff_tif_.create(diff_file_.temp_path, s_.lines, s_.cols, geo_);
-    if (p.empty()) p = resid_tif_.create(resid_file_.temp_path, s_.lines, s_.cols, geo_);
+    std::string p = diff_tif_.create(diff_file_.temp_path, s_.lines, s_.cols, geo_, unit(), pairs_.masked());
+    if (p.empty()) p = resid_tif_.create(resid_file_.temp_path, s_.lines, s_.cols, geo_, unit(), pairs_.masked());
     if (!p.empty()) return "cannot write a GeoTIFF in " + printable(folder_shown_) + ": " + p;
 
     // The figures are drawn in a scratch folder, each on its own from its
@@ -473,7 +576,7 @@ std::string Report::prepare() {
 std::string Report::choose_ranks() {
     if (size_t(n_) < 4 * kRankSample && stats_.reserve(size_t(n_))) return "";
     std::vector<double> sample;
-    const std::string p = sample_differences(in_[0], in_[1], s_.lines, s_.cols, sample);
+    const std::string p = sample_differences(pairs_, s_.lines, s_.cols, sample);
     if (!p.empty()) return p;
     if (!sample.empty()) {
         Headline guess;
@@ -520,32 +623,41 @@ std::string Report::walk() {
     TextProgress shown;
     if (progress)
         std::fprintf(stderr, "Reading %s and %s\n", printable(in_[0].shown).c_str(), printable(in_[1].shown).c_str());
-    in_[0].lines.rewind();
-    in_[1].lines.rewind();
+    pairs_.rewind();
+    kept_ = 0;
     for (int i = 0; i < lines; i++) {
-        const double *x = in_[0].lines.next_line();
-        const double *y = in_[1].lines.next_line();
-        sums_walk(x, y, cols, sums_);
-        stats_.add_line(x, y, cols);
+        pairs_.next();
+        const double *x = pairs_.x(), *y = pairs_.y();
+        const unsigned char *keep = pairs_.keep();
         // The floats go straight into the GeoTIFFs' strips.
         float *diff_f = diff_tif_.next_line(), *resid_f = resid_tif_.next_line();
-        line_rows(x, y, cols, b0, b1, d_row_.data(), e_row.data(), diff_f ? diff_f : diff_row.data(),
-                  resid_f ? resid_f : resid_row.data());
-        density_line(x, y, cols, density_.lo, density_scale, kDensityBins, density_index.data(),
-                     density_counts.data());
+        float *diff_out = diff_f ? diff_f : diff_row.data(), *resid_out = resid_f ? resid_f : resid_row.data();
+        line_rows(x, y, cols, b0, b1, d_row_.data(), e_row.data(), diff_out, resid_out);
+        if (!s_.image) first_cells_->add_line(i, x, keep);
+        diff_cells_->add_line(i, d_row_.data(), keep);
+        resid_cells_->add_line(i, e_row.data(), keep);
+        // Where a raster declares a no-data value, what follows takes the
+        // kept positions alone, in column order, as karvel does.
+        int n = cols;
+        if (keep) {
+            blank_left_out(keep, cols, diff_out, resid_out);
+            n = pairs_.compact();
+            compact_kept(d_row_.data(), e_row.data(), keep, size_t(cols));
+            kept_ += n;
+        }
+        sums_walk(x, y, n, sums_);
+        stats_.add_line(x, y, n);
+        density_line(x, y, n, density_.lo, density_scale, kDensityBins, density_index.data(), density_counts.data());
         // The counts go over to the figure's before the next line could
         // take a bin past 2^32 − 1.
-        counted += uint64_t(cols);
+        counted += uint64_t(n);
         if (counted + uint64_t(cols) > UINT32_MAX || i + 1 == lines) {
             for (size_t k = 0; k < density_counts.size(); k++) density_.counts[k] += double(density_counts[k]);
             std::fill(density_counts.begin(), density_counts.end(), 0u);
             counted = 0;
         }
-        if (binner_) binner_->add(d_row_.data(), size_t(cols));
+        if (binner_) binner_->add(d_row_.data(), size_t(n));
         written_ = diff_f && resid_f && diff_tif_.line_filled() && resid_tif_.line_filled() && written_;
-        if (!s_.image) first_cells_->add_line(i, x);
-        diff_cells_->add_line(i, d_row_.data());
-        resid_cells_->add_line(i, e_row.data());
         if (progress) {
             const std::string t = progress_text(shown, double(i + 1) / lines);
             if (!t.empty()) {
@@ -558,7 +670,14 @@ std::string Report::walk() {
 }
 
 std::string Report::verify() {
-    // The rasters must still be those of the run: karvel's figures again.
+    // The rasters must still be those of the run: the positions left out,
+    // then karvel's figures again.
+    if (pairs_.masked() && kept_ != n_) {
+        const long long all = (long long)s_.lines * s_.cols;
+        return "the rasters and the summary " + printable(summary_shown_) + " no longer agree: it leaves out " +
+               std::to_string(s_.left_out) + " of " + std::to_string(all) + " positions (no data in either raster), " +
+               "the rasters now " + std::to_string(all - kept_);
+    }
     rms_ = rms_error(sums_.dif_carre_tot, n_);
     struct Check {
         const char *label;
@@ -593,13 +712,13 @@ std::string Report::rank() {
     // Ranks the walk left unsettled are found by reading both rasters
     // again, as the pass did.
     auto diffs = [&](const ValueBlock &take) {
-        in_[0].lines.rewind();
-        in_[1].lines.rewind();
+        pairs_.rewind();
         for (int i = 0; i < s_.lines; i++) {
-            const double *x = in_[0].lines.next_line();
-            const double *y = in_[1].lines.next_line();
-            for (int j = 0; j < s_.cols; j++) d_row_[size_t(j)] = y[j] - x[j];
-            take(d_row_.data(), size_t(s_.cols));
+            pairs_.next();
+            const int n = pairs_.compact();
+            const double *x = pairs_.x(), *y = pairs_.y();
+            for (int j = 0; j < n; j++) d_row_[size_t(j)] = y[j] - x[j];
+            take(d_row_.data(), size_t(n));
         }
     };
     const double b0 = s_.b0.value, b1 = s_.b1.value;
@@ -616,6 +735,7 @@ std::string Report::rank() {
             diff_hist_ = late.histogram();
         }
     }
+    if (pairs_.masked()) h_.n_left_out = s_.left_out;
     return unchanged();
 }
 
@@ -623,6 +743,9 @@ std::string Report::draw() {
     std::string console = "\n\tkarvel-report of " + summary_shown_ + "\n\n";
     for (const auto &l : headline_lines(h_)) console += "\t" + l + "\n";
     console += "\n\tRecomputed from the rasters: the RMS error, the sums and B0 and B1 agree with the summary.\n";
+    if (pairs_.masked())
+        console += "\tThe positions left out (no data in either raster) are those the summary counts: " +
+                   std::to_string(s_.left_out) + ".\n";
     if (!geo_note_.empty()) console += "\t" + geo_note_ + "\n";
     say(console);
 
@@ -650,7 +773,9 @@ std::string Report::draw() {
     m.values = resid_cells_->means();
     // The residuals are not kept per position: their colours end at the
     // 98th percentile of the cells' absolute values.
-    std::vector<double> cells(m.values.begin(), m.values.end());
+    std::vector<double> cells;
+    for (float v : m.values)
+        if (!std::isnan(v)) cells.push_back(v);  // cells without data have no colour
     const double clip = cells.empty() ? 1.0
                                       : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
                                                      {nearest_rank(98, cells.size())})[0];

@@ -1,6 +1,7 @@
 #include "rows.h"
 
 #include <algorithm>
+#include <cmath>
 
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
                double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float) {
@@ -9,6 +10,14 @@ void line_rows(const double *__restrict x, const double *__restrict y, int cols,
         e[j] = y[j] - (x[j] * b1 + b0);
         d_float[j] = float(d[j]);
         e_float[j] = float(e[j]);
+    }
+}
+
+void blank_left_out(const unsigned char *__restrict keep, int cols, float *__restrict a, float *__restrict b) {
+    for (int j = 0; j < cols; j++) {
+        if (keep[j]) continue;
+        a[j] = NAN;
+        b[j] = NAN;
     }
 }
 

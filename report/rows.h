@@ -18,6 +18,9 @@ inline int32_t clamped_bin(double v, double lo, double scale, double last) {
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
                double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float);
 
+// Not a number in both rows wherever keep[j] is 0: the positions left out.
+void blank_left_out(const unsigned char *__restrict keep, int cols, float *__restrict a, float *__restrict b);
+
 // Adds each position to counts[bin(y)·bins + bin(x)], where bin(v) is the
 // floor of (v − lo)·scale, 0 below 0 and bins − 1 beyond it. The values are
 // finite. `index` holds cols ints of room.

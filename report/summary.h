@@ -20,6 +20,10 @@ struct Summary {
     int unit[2] = {0, 0};                   // unit answer of each DEM: 0 m, 1 dm, 2 cm, 3 mm
     int range_min[2] = {0, 0}, range_max[2] = {0, 0};
     Printed rms, sum_x, sum_y, sum_xy, sum_x2, b1, b0;
+    // The positions karvel left out (no data in either raster), from the
+    // line that says so where a raster declared a no-data value; -1 when
+    // the summary has no such line.
+    long long left_out = -1;
 };
 
 // Parses the text of a summary file (CR LF or LF line ends). Returns an

@@ -79,3 +79,32 @@ TEST(Charts, BlockMeansAverageWhatEachCellHolds) {
             EXPECT_FLOAT_EQ(m[size_t(cl * 3 + cc)], float(sum / count)) << cl << "," << cc;
         }
 }
+
+TEST(Charts, BlockMeansWithAMaskAverageTheKeptValuesAlone) {
+    // The same cells with a mask: the first line of cells keeps every third
+    // position, the last cell of the second line of cells keeps none.
+    const int lines = 5, cols = 7;
+    BlockMeans b(lines, cols, 3);
+    std::vector<double> line(cols);
+    std::vector<unsigned char> keep(cols);
+    auto kept = [](int i, int j) { return i < 3 ? (i * cols + j) % 3 == 0 : j < 6; };
+    for (int i = 0; i < lines; i++) {
+        for (int j = 0; j < cols; j++) line[size_t(j)] = i * 10 + j, keep[size_t(j)] = kept(i, j);
+        b.add_line(i, line.data(), keep.data());
+    }
+    const std::vector<float> m = b.means();
+    for (int cl = 0; cl < 2; cl++)
+        for (int cc = 0; cc < 3; cc++) {
+            double sum = 0;
+            int count = 0;
+            for (int i = cl * 3; i < std::min(lines, cl * 3 + 3); i++)
+                for (int j = cc * 3; j < std::min(cols, cc * 3 + 3); j++)
+                    if (kept(i, j)) sum += i * 10 + j, count++;
+            if (count == 0) {
+                EXPECT_TRUE(std::isnan(m[size_t(cl * 3 + cc)])) << cl << "," << cc;
+            } else {
+                EXPECT_FLOAT_EQ(m[size_t(cl * 3 + cc)], float(sum / count)) << cl << "," << cc;
+            }
+        }
+    EXPECT_TRUE(std::isnan(m[5]));
+}

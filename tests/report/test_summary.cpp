@@ -80,6 +80,21 @@ TEST(Summary, RefusesWhatIsIncomplete) {
     EXPECT_NE(parse_summary(replaced(kSummary, "300 lines", "0 lines"), s), "");
 }
 
+TEST(Summary, PositionsLeftOutWhereARasterDeclaresNoData) {
+    Summary s;
+    ASSERT_EQ(parse_summary(kSummary, s), "");
+    EXPECT_EQ(s.left_out, -1) << "no line: nothing declared, nothing left out";
+    const std::string before = "Max. 0.999995 \r\n";
+    auto with = [&](const std::string &line) { return replaced(kSummary, before, before + "\t" + line + "\r\n"); };
+    ASSERT_EQ(parse_summary(with("Positions left out (no data in either raster): 1500 of 120000 "), s), "");
+    EXPECT_EQ(s.left_out, 1500);
+    ASSERT_EQ(parse_summary(with("Positions left out (no data in either raster): 0 of 120000 "), s), "");
+    EXPECT_EQ(s.left_out, 0);
+    for (const char *bad : {"1500 of 119999", "1500 120000", "-3 of 120000", "119999 of 120000", "many of 120000"})
+        EXPECT_NE(parse_summary(with(std::string("Positions left out (no data in either raster): ") + bad + " "), s), "")
+            << bad;
+}
+
 TEST(Tables, PerLineRowsAndHistogramCounts) {
     std::vector<LineRow> rows;
     const std::string lines = "Line\tSt. Dev.\tSlope\tr\tr2\r\n0\t0.5\t1.0\t0.9\t0.81\r\n1\t+NAN\t-INF\t+NAN\t+NAN\r\n";
