@@ -247,10 +247,8 @@ std::vector<std::string> headline_lines(const Headline &h) {
         // What the JSON file holds as null is said in words, not as a
         // printf's NAN.
         std::string v;
-        if (std::isnan(r.v)) {
+        if (!std::isfinite(r.v)) {
             v = "not defined";
-        } else if (std::isinf(r.v)) {
-            v = r.v > 0 ? "+infinite" : "-infinite";
         } else {
             append_lf(v, r.v);
             if (r.unit) v += u;

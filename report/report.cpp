@@ -348,6 +348,12 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
                      printable(o.folder).c_str(), p.c_str());
         return false;
     }
+    // The rule of karvel-import: no ".." that leads out of the images directory.
+    p = folder_problem(o.folder);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the folder \"%s\" %s\n", printable(o.folder).c_str(), p.c_str());
+        return false;
+    }
     p = answer_problem(o.result, kMaxName);
     if (!p.empty()) {
         std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
@@ -448,6 +454,16 @@ std::string Report::load(const std::string &images_root) {
     folder_shown_ = shown_folder(folder_);
     dir_ = images_.real_path(folder_shown_);
     while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
+    const std::vector<std::string> stale = staged_remove_stale(dir_);
+    if (!stale.empty()) {
+        std::string names;
+        for (const std::string &n : stale) {
+            names += ' ';
+            names += printable(n);
+        }
+        std::fprintf(stderr, "karvel-report: removed what runs that were killed left in %s:%s\n",
+                     printable(dir_).c_str(), names.c_str());
+    }
     summary_shown_ = folder_shown_ + result_ + kSummarySuffix;
     std::string text;
     std::string p = read_regular(images_.real_path(summary_shown_), kSummaryLimit, text);
@@ -534,7 +550,10 @@ bool Report::drawn_early(const Figure &f) const {
 }
 
 std::string Report::prepare() {
-    // The GeoTIFFs are written during the one pass over the rasters.
+    // The GeoTIFFs are written during the one pass over the rasters: at
+    // most their uncompressed size, float32 samples, must fit on the disk.
+    const std::string space = space_problem(dir_, uint64_t(2) * uint64_t(s_.lines) * uint64_t(s_.cols) * 4);
+    if (!space.empty()) return "the two GeoTIFFs may not fit on the disk (uncompressed, at most): " + space;
     out_base_ = dir_ + "/" + result_;
     if (!staged_begin(diff_file_, out_base_ + "_diff.tif") || !staged_begin(resid_file_, out_base_ + "_resid.tif"))
         return "cannot create a file in " + printable(folder_shown_) + ": " + std::strerror(errno);

@@ -305,6 +305,11 @@ TEST(Report, DegenerateRastersStillGiveEveryFigure) {
         ASSERT_EQ(r.status, 0) << c.lines << " x " << c.cols << ": " << r.err;
         RunResult info = run({"pdfinfo", f.path("r_report.pdf")});
         EXPECT_THAT(info.out, ::testing::ContainsRegex("Pages: +" + std::to_string(kFigures.size()) + "\n"));
+        // One position has no RMS (a division by n − 1 = 0): the JSON's null, in words.
+        EXPECT_EQ(r.out.find("infinite"), std::string::npos) << r.out;
+        if (c.lines * c.cols == 1) {
+            EXPECT_THAT(r.out, HasSubstr("\tRMS error (over n - 1, as karvel)          not defined\n"));
+        }
     }
 }
 
@@ -433,6 +438,23 @@ TEST(Report, Refusals) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("no longer agree (one or the other changed since the run)"));
     EXPECT_THAT(r.err, HasSubstr("RMS_Error"));
+    // What a killed report left is removed, and named, by the next one.
+    {
+        const pid_t child = fork();
+        if (child == 0) _exit(0);
+        waitpid(child, nullptr, 0);
+        const std::string scratch = ".r_report." + std::to_string(child) + ".tmp";
+        const std::string part = ".r_diff.tif." + std::to_string(child) + ".0.tmp";
+        fs::create_directory(f.path(scratch));
+        f.write(scratch + "/profiles.gp", "partial");
+        f.write(part, "partial");
+        r = report(f);
+        EXPECT_THAT(r.err, HasSubstr("karvel-report: removed what runs that were killed left in "));
+        EXPECT_THAT(r.err, HasSubstr(part));
+        EXPECT_THAT(r.err, HasSubstr(scratch));
+        EXPECT_FALSE(fs::exists(f.path(scratch)));
+        EXPECT_FALSE(f.exists(part));
+    }
     // A refused report leaves the earlier one as it was, and no file behind.
     EXPECT_EQ(f.read("r_report.json"), json);
     EXPECT_EQ(f.read("r_report.pdf"), pdf);
@@ -477,6 +499,10 @@ TEST(Report, CommandLine) {
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN}).status, 2);
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "a", "b", "c"}).status, 2);
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "--fast", "a", "b"}).status, 2);
+    // A folder that leads out of the images directory, as karvel-import refuses it.
+    r = run({KARVEL_REPORT_LOCAL_BIN, "../x", "r"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "karvel-report: the folder \"../x\" leads out of the images directory\n");
     std::string long_name(100, 'n');
     r = run({KARVEL_REPORT_LOCAL_BIN, "dem", long_name});
     EXPECT_EQ(r.status, 2);
