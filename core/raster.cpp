@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "numfmt.h"
 #include "regular_file.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -175,4 +176,11 @@ int RasterLines::read_line_at(int line, double *out) const {
     const int err = read_samples_at(line, samples.data());
     convert_samples(samples.data(), sample_bytes_, size_t(cols_), factor_, out);
     return err;
+}
+
+std::string length_mismatch(const RasterFile &f, const RasterLines &lines, int nb_lines) {
+    const uint64_t expected = lines.expected_bytes();
+    if (uint64_t(f.size) == expected) return "";
+    return kfmt("the file %s holds %lld bytes, but %d lines of %d columns of %d-byte samples need %lld bytes",
+                f.shown.c_str(), (long long)f.size, nb_lines, lines.cols(), lines.sample_bytes(), (long long)expected);
 }

@@ -109,6 +109,13 @@ private:
     int error_ = 0;
 };
 
+// Empty when the file holds exactly the bytes that `lines` lines of the
+// reader's columns and samples need, else what it says of the file ("the
+// file PATH holds 12321 bytes, but 200 lines of 200 columns of 1-byte
+// samples need 40000 bytes"): it is read all the same, what it lacks as
+// zeros.
+std::string length_mismatch(const RasterFile &f, const RasterLines &lines, int nb_lines);
+
 // Converts `cols` samples of `sample_bytes` bytes as stored into doubles:
 // 8-bit and 16-bit samples zero-extended, 32-bit samples signed, each then
 // multiplied by `factor`.

@@ -18,10 +18,8 @@ namespace {
 // Warns when a raster file does not hold exactly the bytes its description
 // calls for; it is read all the same (missing samples read as zero).
 void check_length(const RasterFile &f, const RasterLines &lines) {
-    const uint64_t expected = lines.expected_bytes();
-    if (uint64_t(f.size) == expected) return;
-    out(kfmt("\n\tWarning: the file %s holds %lld bytes, but %d lines of %d columns of %d-byte samples need %lld bytes",
-             f.shown.c_str(), (long long)f.size, nb_lig, nb_col, lines.sample_bytes(), (long long)expected));
+    const std::string problem = length_mismatch(f, lines, nb_lig);
+    if (!problem.empty()) out("\n\tWarning: " + problem);
 }
 
 // Widens the range [Min, Max] to hold every value of a line of samples.

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "numfmt.h"
+#include "paths.h"
 #include "select.h"
 
 // The search during the walk, and the sample that guided it.
@@ -200,6 +201,16 @@ std::string headline_json(const Headline &h) {
     j += "  \"n\": " + std::to_string(h.n) + ",\n";
     if (h.n_left_out >= 0) j += "  \"n_left_out\": " + std::to_string(h.n_left_out) + ",\n";
     j += "  \"unit\": \"" + h.unit + "\",\n";
+    j += "  \"warnings\": [";
+    for (size_t k = 0; k < h.warnings.size(); k++) {
+        j += k == 0 ? "\n    \"" : ",\n    \"";
+        for (unsigned char c : printable(h.warnings[k])) {
+            if (c == '"' || c == '\\') j += '\\';
+            j += char(c);
+        }
+        j += '"';
+    }
+    j += h.warnings.empty() ? "],\n" : "\n  ],\n";
     const std::pair<const char *, double> keys[] = {
         {"mean_diff", h.mean_diff}, {"sd_diff", h.sd_diff}, {"rms", h.rms},     {"rms_n", h.rms_n},
         {"mae", h.mae},             {"median_diff", h.median_diff},            {"nmad", h.nmad},
@@ -255,5 +266,6 @@ std::vector<std::string> headline_lines(const Headline &h) {
         }
         out.push_back(line + " " + v);
     }
+    for (const std::string &w : h.warnings) out.push_back("Warning: " + printable(w));
     return out;
 }

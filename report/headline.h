@@ -19,6 +19,9 @@ struct Headline {
     double mean_diff = 0, sd_diff = 0, rms = 0, rms_n = 0, mae = 0, median_diff = 0, nmad = 0, le90 = 0, le95 = 0,
            min_diff = 0, max_diff = 0, r = 0, r2 = 0, b0 = 0, b1 = 0;
     double clip = 0;  // the 98th percentile of |d|, where the maps' colours end
+    // What the figures rest on that a reader should know (a raster file
+    // shorter than its description says, read as zeros), as karvel says it.
+    std::vector<std::string> warnings;
 };
 
 #include "select.h"

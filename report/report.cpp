@@ -170,6 +170,7 @@ private:
 // One raster of the comparison, open and ready to be read.
 struct Input {
     std::string shown, real;
+    std::string short_note;  // what karvel warns of a file shorter or longer than its description says
     RasterFile file;
     RasterLines lines;
     int values[6] = {0, 0, 0, 0, 0, 0};  // its description
@@ -208,6 +209,7 @@ std::string open_input(Input &in, const ImagesDir &images, const std::string &sh
     if (!p.empty()) return "the " + std::string(which) + " raster " + printable(shown) + " cannot be read: " + p;
     const double factor = s.image ? 1.0 : unit_factor(s.unit[k]);
     if (!in.lines.init(in.file, s.lines, s.cols, kind_bytes(kind), factor)) return "there is not memory enough to read the rasters";
+    in.short_note = length_mismatch(in.file, in.lines, s.lines);
     return "";
 }
 
@@ -755,6 +757,8 @@ std::string Report::rank() {
         }
     }
     if (pairs_.masked()) h_.n_left_out = s_.left_out;
+    for (const Input &in : in_)
+        if (!in.short_note.empty()) h_.warnings.push_back(in.short_note);
     return unchanged();
 }
 

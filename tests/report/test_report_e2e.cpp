@@ -814,3 +814,30 @@ TEST(ReportNoData, ImportedImagesWithHolesLeaveThemOutOfTheGeoTiffs) {
     for (size_t k = 0; k < keep.size(); k++)
         EXPECT_TRUE(keep[k] ? diff.band[0][k] == second[k] - first[k] : std::isnan(diff.band[0][k])) << k;
 }
+
+TEST(Report, ARasterShorterThanItsDescriptionIsSaidAsKarvelSaysIt) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(20, 20, a, b);
+    compare_dems(f, 20, 20, a, b);
+    ASSERT_EQ(report(f).status, 0);
+    EXPECT_THAT(f.read("r_report.json"), HasSubstr("\"warnings\": [],\n"));
+    // 111 of the 400 samples: the rest reads as zeros, in karvel and in the report.
+    a.resize(111);
+    f.write("a_m4.raw", bytes32(a));
+    RunResult k = run_karvel(f.name() + "\n0\na\n1\nb\n1\nr\n0\n0\n");
+    std::string said = "the file " + f.shown("a_m4.raw");
+    said += " holds 444 bytes, but 20 lines of 20 columns of 4-byte samples need 1600 bytes";
+    ASSERT_THAT(k.out, HasSubstr("\n\tWarning: " + said));
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\tWarning: " + said + "\n"));
+    std::string escaped;
+    for (char c : said) {
+        if (c == '\\') escaped += c;
+        escaped += c;
+    }
+    EXPECT_THAT(f.read("r_report.json"), HasSubstr("\"warnings\": [\n    \"" + escaped + "\"\n  ],\n"));
+    RunResult text = run({"pdftotext", f.path("r_report.pdf"), "-"});
+    EXPECT_THAT(text.out, HasSubstr("444 bytes"));
+}
