@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "outfile.h"
 #include "paths.h"
 #include "progress.h"
+#include "position_error.h"
 #include "raster.h"
 #include "regular_file.h"
 #include "rows.h"
@@ -386,6 +388,7 @@ public:
     std::string walk();
     // karvel's figures recomputed from the rasters, against the summary.
     std::string verify();
+    std::string check_histogram(double B1, double B0);
     // The headline figures and the histogram of the differences, while
     // the GeoTIFFs are completed.
     std::string rank();
@@ -424,6 +427,8 @@ private:
     Georef geo_;
     StagedFile diff_file_, resid_file_;
     GeoTiffOut diff_tif_, resid_tif_;
+    int table_differs_ = -1;             // the first line whose table row is not its figures
+    bool histogram_left_empty_ = false;  // the summary says karvel left the histogram table empty
     std::vector<std::string> data_written_;  // the data files in the scratch folder
     std::vector<Figure> early_;              // drawn while the rasters are read
     GnuplotBatch early_batch_, late_batch_;
@@ -472,6 +477,7 @@ std::string Report::load(const std::string &images_root) {
     if (!p.empty()) return "no summary " + printable(summary_shown_) + " to report on: " + p;
     p = parse_summary(text, s_);
     if (!p.empty()) return "the summary " + printable(summary_shown_) + " cannot be reported on: " + p;
+    histogram_left_empty_ = text.find("the histogram table stays empty") != std::string::npos;
     n_ = (long long)s_.lines * s_.cols - std::max(0LL, s_.left_out);
 
     const std::string lines_shown = folder_shown_ + result_ + kLineTableSuffix;
@@ -666,7 +672,15 @@ std::string Report::walk() {
             compact_kept(d_row_.data(), e_row.data(), keep, size_t(cols));
             kept_ += n;
         }
-        sums_walk(x, y, n, sums_);
+        // Each line's figures again, as karvel's line pass forms them: the
+        // per-line table must be this run's.
+        const LineFigures fig = line_walk(x, y, n, sums_);
+        if (table_differs_ < 0) {
+            const LineRow &row = rows_[size_t(i)];
+            if (printed(fig.desv) != printed(row.desv) || printed(fig.slope) != printed(row.slope) ||
+                printed(fig.r) != printed(row.r) || printed(fig.R2) != printed(row.r2))
+                table_differs_ = i;
+        }
         stats_.add_line(x, y, n);
         density_line(x, y, n, density_.lo, density_scale, kDensityBins, density_index.data(), density_counts.data());
         // The counts go over to the figure's before the next line could
@@ -720,6 +734,52 @@ std::string Report::verify() {
     if (!differ.empty())
         return "the rasters and the summary " + printable(summary_shown_) +
                " no longer agree (one or the other changed since the run): " + differ;
+    if (table_differs_ >= 0)
+        return "the per-line table " + printable(folder_shown_ + result_ + kLineTableSuffix) +
+               " is not the one of the summary " + printable(summary_shown_) + ": its row of line " +
+               std::to_string(table_differs_) + " differs from that line's figures in the rasters";
+    return check_histogram(fit.B1, fit.B0);
+}
+
+// Counts the errors against karvel's own fitted line in tenths, as karvel's
+// histogram pass does (one more walk over the rasters), and compares them
+// with the histogram table.
+std::string Report::check_histogram(double B1, double B0) {
+    std::vector<long long> counts(hist_.size(), 0);
+    long long beyond = 0;  // errors past the table's last bin
+    alignas(16) double estimates[kBlock], errors[kBlock];
+    pairs_.rewind();
+    for (int i = 0; i < s_.lines; i++) {
+        pairs_.next();
+        const int n = pairs_.compact();
+        const double *x = pairs_.x(), *y = pairs_.y();
+        for (int start = 0; start < n; start += kBlock) {
+            const int m = std::min(kBlock, n - start);
+            position_errors(x + start, y + start, m, B1, B0, estimates, errors);
+            for (int j = 0; j < m; j++) {
+                if (!(errors[j] <= DBL_MAX)) continue;  // an error that is not finite has no bin
+                const long long bin = tenths(errors[j]);
+                if (bin < 1) continue;
+                if (size_t(bin) < counts.size())
+                    counts[size_t(bin)]++;
+                else
+                    beyond++;
+            }
+        }
+    }
+    std::string p = unchanged();
+    if (!p.empty()) return p;
+    const std::string shown = printable(folder_shown_ + result_ + kHistogramSuffix);
+    // A table karvel left empty, as its summary says (too many bins for a count).
+    if (hist_.size() == 1 && histogram_left_empty_) return "";
+    for (size_t k = 1; k < counts.size(); k++)
+        if (counts[k] != hist_[k])
+            return "the histogram table " + shown + " is not the one of the summary " + printable(summary_shown_) +
+                   ": it counts " + std::to_string(hist_[k]) + " errors in bin " + std::to_string(k) +
+                   ", the rasters " + std::to_string(counts[k]);
+    if (beyond > 0)
+        return "the histogram table " + shown + " is not the one of the summary " + printable(summary_shown_) +
+               ": " + std::to_string(beyond) + " errors of the rasters lie beyond its last bin";
     return "";
 }
 

@@ -841,3 +841,42 @@ TEST(Report, ARasterShorterThanItsDescriptionIsSaidAsKarvelSaysIt) {
     RunResult text = run({"pdftotext", f.path("r_report.pdf"), "-"});
     EXPECT_THAT(text.out, HasSubstr("444 bytes"));
 }
+
+TEST(Report, TablesOfAnotherRunAreRefused) {
+    Folder f, other;
+    std::vector<int> a, b;
+    linear_pair(12, 9, a, b);
+    compare_dems(f, 12, 9, a, b);
+    for (int &v : b) v += 250;  // another comparison of the same size
+    b[7] -= 4000;
+    compare_dems(other, 12, 9, a, b);
+    ASSERT_EQ(report(f).status, 0);
+    const std::string table = f.read("r_karvel.xls"), histogram = f.read("r_karvel_regres_lin.xls");
+    ASSERT_NE(other.read("r_karvel.xls"), table);
+
+    f.write("r_karvel.xls", other.read("r_karvel.xls"));
+    RunResult r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("the per-line table " + f.shown("r_karvel.xls") + " is not the one of the summary " +
+                                 f.shown("r_karvel.txt") + ": its row of line 0 differs"));
+    f.write("r_karvel.xls", table);
+    f.write("r_karvel_regres_lin.xls", other.read("r_karvel_regres_lin.xls"));
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("the histogram table " + f.shown("r_karvel_regres_lin.xls") +
+                                 " is not the one of the summary " + f.shown("r_karvel.txt")));
+    // One count moved to the next bin.
+    std::string moved = histogram;
+    const size_t tab = moved.find('\t'), end = moved.find('\r', tab);
+    const long long first = std::stoll(moved.substr(tab + 1, end - tab - 1));
+    ASSERT_GT(first, 0);
+    {
+        moved.replace(tab + 1, end - tab - 1, std::to_string(first - 1));
+        f.write("r_karvel_regres_lin.xls", moved);
+        r = report(f);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("errors in bin 1, the rasters " + std::to_string(first)));
+    }
+    f.write("r_karvel_regres_lin.xls", histogram);
+    EXPECT_EQ(report(f).status, 0);
+}
