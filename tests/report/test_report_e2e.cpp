@@ -865,18 +865,23 @@ TEST(Report, TablesOfAnotherRunAreRefused) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("the histogram table " + f.shown("r_karvel_regres_lin.xls") +
                                  " is not the one of the summary " + f.shown("r_karvel.txt")));
-    // One count moved to the next bin.
-    std::string moved = histogram;
-    const size_t tab = moved.find('\t'), end = moved.find('\r', tab);
-    const long long first = std::stoll(moved.substr(tab + 1, end - tab - 1));
-    ASSERT_GT(first, 0);
-    {
-        moved.replace(tab + 1, end - tab - 1, std::to_string(first - 1));
-        f.write("r_karvel_regres_lin.xls", moved);
-        r = report(f);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_THAT(r.err, HasSubstr("errors in bin 1, the rasters " + std::to_string(first)));
+    // One count less in the first bin that counts any.
+    std::string edited;
+    long long bin = 0, count = 0;
+    size_t at = 0;
+    while (at < histogram.size()) {
+        const size_t end = histogram.find("\r\n", at), tab = histogram.find('\t', at);
+        long long k = std::stoll(histogram.substr(at, tab - at)), c = std::stoll(histogram.substr(tab + 1, end - tab - 1));
+        if (bin == 0 && c > 0) bin = k, count = c--;
+        edited += std::to_string(k) + "\t" + std::to_string(c) + "\r\n";
+        at = end + 2;
     }
+    ASSERT_GT(bin, 0);
+    f.write("r_karvel_regres_lin.xls", edited);
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("it counts " + std::to_string(count - 1) + " errors in bin " + std::to_string(bin) +
+                                 ", the rasters " + std::to_string(count)));
     f.write("r_karvel_regres_lin.xls", histogram);
     EXPECT_EQ(report(f).status, 0);
 }
