@@ -13,8 +13,6 @@
 #include <memory>
 #include <thread>
 
-#include <ogr_srs_api.h>
-
 #include "charts.h"
 #include "description.h"
 #include "gnuplot.h"
@@ -370,7 +368,7 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     };
     const std::string unit = s.image ? "grey level" : "m";
     const Figure early[] = {error_histogram_figure(hist, unit, false), error_histogram_figure(hist, unit, true),
-                            profiles_figure(rows)};
+                            profiles_figure(rows, unit)};
     GnuplotBatch early_batch, late_batch;
     running[0] = &early_batch;
     running[1] = &late_batch;
@@ -529,34 +527,9 @@ int report_main(const std::vector<std::string> &args, const std::string &images_
     figures.push_back(headline_figure(h, result, s));
     for (const Figure &f : early) figures.push_back(f);
     figures.push_back(density_figure(density, h));
-    {
-        MapCells m;
-        m.lines = diff_cells.lines();
-        m.cols = diff_cells.cols();
-        m.factor = diff_cells.factor();
-        if (!s.image) {
-            double cell = geo.known ? std::fabs(geo.transform[1]) : double(in[0].values[5]);
-            if (!(cell > 0)) cell = 1.0;
-            bool geographic = false;
-            if (geo.known && !geo.wkt.empty()) {
-                OGRSpatialReferenceH srs = OSRNewSpatialReference(geo.wkt.c_str());
-                geographic = srs && OSRIsGeographic(srs);
-                if (srs) OSRDestroySpatialReference(srs);
-            }
-            p = hillshade(first_cells.means(), m.lines, m.cols, cell * m.factor, geographic, m.shade);
-            if (!p.empty()) return refuse("GDAL could not shade the relief of the first DEM: " + p);
-        }
-        m.values = diff_cells.means();
-        figures.push_back(map_figure("diff_map", "second - first", m, h.clip, h.unit));
-        m.values = resid_cells.means();
-        // The residuals are not kept per position: their colours end at the
-        // 98th percentile of the cells' absolute values.
-        std::vector<double> cells(m.values.begin(), m.values.end());
-        double clip = cells.empty() ? 1.0
-                                    : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
-                                                   {nearest_rank(98, cells.size())})[0];
-        figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h.unit));
-    }
+    p = map_figures(geo, double(in[0].values[5]), s.image ? nullptr : &first_cells, diff_cells, resid_cells, h.unit,
+                    figures);
+    if (!p.empty()) return refuse("GDAL could not shade the relief of the first DEM: " + p);
     figures.push_back(diff_histogram_figure(diff_hist, h));
 
     auto drawn_early = [&](const Figure &f) {
