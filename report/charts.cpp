@@ -7,6 +7,7 @@
 
 #include "numfmt.h"
 #include "rows.h"
+#include "select.h"
 
 namespace {
 
@@ -28,9 +29,44 @@ std::string preamble(const Figure &f, const std::string &title) {
            "}\n";
 }
 
+// Where a map's colours end: the 98th percentile of its cells' absolute
+// values (cells without a value left out), or 1 when that is 0 or there is
+// no cell, so that the colour range is never empty.
+double map_clip(const std::vector<float> &cells) {
+    std::vector<double> v;
+    v.reserve(cells.size());
+    for (float c : cells)
+        if (std::isfinite(c)) v.push_back(double(c));
+    if (v.empty()) return 1.0;
+    const double c = select_ranks(v.data(), v.size(), Seen::magnitude, 0.0, {nearest_rank(98, v.size())})[0];
+    return c > 0 && std::isfinite(c) ? c : 1.0;
+}
+
 template <class T>
 std::string bytes_of(const std::vector<T> &v) {
     return std::string(reinterpret_cast<const char *>(v.data()), v.size() * sizeof(T));
+}
+
+// Bars of an error histogram of up to this many bins are at least some 6
+// pixels wide in its PNG.
+constexpr size_t kOutlinedBars = 150;
+
+// The logarithmic colour scale of counts up to `most`: from 1 to at least
+// 2, so that it is never empty. Below three decades gnuplot would mark
+// only the powers of ten (a single "1" up to a count of 9): the scale is
+// marked at every count below 10, else at 1, 2 and 5 times each power of
+// ten.
+std::string count_scale(double most) {
+    const double top = std::max(2.0, most);
+    std::string sc = "set cbrange [1:" + num(top) + "]\n";
+    if (top >= 1000) return sc;
+    std::string tics;
+    if (top < 10)
+        for (double c = 1; c <= top; c++) tics += (tics.empty() ? "" : ", ") + num(c);
+    for (double p = 1; top >= 10 && p <= top; p *= 10)
+        for (double m : {1.0, 2.0, 5.0})
+            if (m * p <= top) tics += (tics.empty() ? "" : ", ") + num(m * p);
+    return sc + "set cbtics (" + tics + ")\nset mcbtics default\n";
 }
 
 }  // namespace
@@ -59,12 +95,29 @@ Figure headline_figure(const Headline &h, const std::string &result, const Summa
                                       "second: " + s.second_shown,
                                       kfmt("%d lines, %d columns", s.lines, s.cols), ""};
     for (const auto &l : headline_lines(h)) lines.push_back(l);
+    // The table fills the page: its lines spread down the height, in a font
+    // as large as lets the longest line span 88 % of the width and leaves
+    // each line half its height again of space. A monospace character is
+    // about 0.6 of the font's size wide; the PNG draws a point as 1.33
+    // pixels, and pdfcairo draws fonts at about 0.63 of their size in points
+    // on its 11 × 8.5 inch page.
+    size_t longest = 1;
+    for (const auto &l : lines) longest = std::max(longest, l.size());
+    const double rows = double(lines.size());
+    const double png_size = std::min({16.0, 0.88 * f.width / (0.6 * 1.33 * double(longest)),
+                                      0.9 * f.height / (rows * 1.5 * 1.33)});
+    const double pdf_size = std::min({28.0, 0.88 * 792 / (0.6 * 0.63 * double(longest)),
+                                      0.9 * 612 / (rows * 1.5 * 0.63)});
+    auto tenths = [](double v) { return num(std::floor(v * 10) / 10); };
+    sc += "size = exists(\"pdf\") ? " + tenths(pdf_size) + " : " + tenths(png_size) + "\n";
+    sc += "table_font = sprintf(\"monospace,%g\", size)\n";
+    const double step = std::min(0.06, 0.9 / std::max(1.0, rows - 1));
     double y = 0.95;
     int k = 1;
     for (const auto &l : lines) {
         sc += "set label " + std::to_string(k++) + " " + gp_quote(l) + " at screen 0.06," + num(y) +
-              " left font \"monospace,12\"\n";
-        y -= 0.042;
+              " left font table_font\n";
+        y -= step;
     }
     sc += "plot -1 notitle\n";
     f.script = sc;
@@ -85,8 +138,14 @@ Figure error_histogram_figure(const std::vector<long long> &counts, const std::s
                    (logarithmic ? ", logarithmic counts" : "")) +
           "\n";
     sc += "set xlabel " + gp_quote("|second - (B0 + B1 x first)|  (" + unit + ")") + "\nset ylabel \"positions\"\n";
-    sc += "set style fill solid 0.8 border -1\nset boxwidth 0.1 absolute\nunset key\nset grid y\n";
-    sc += "set xrange [-0.05:" + num(double(counts.size()) / 10.0 + 0.05) + "]\n";
+    // Filled bars. Outlined in a darker shade while they are wide enough to
+    // be told apart; narrower ones are outlined in their own colour, which
+    // closes the gaps between neighbours instead of drawing a comb of edges.
+    const bool wide = counts.size() <= kOutlinedBars;
+    sc += std::string("set style fill solid 1.0 border lc rgb \"") + (wide ? "#1c3a66" : "#3060a0") +
+          "\"\nset boxwidth 0.1 absolute\nunset key\nset grid y\n";
+    // Bin k spans [k/10, (k+1)/10): the axis begins at 0, where the errors do.
+    sc += "set xrange [0:" + num(double(std::max<size_t>(counts.size(), 1)) / 10.0) + "]\n";
     if (logarithmic) sc += "set logscale y\nset yrange [0.8:*]\n";
     else sc += "set yrange [0:*]\n";
     // Bins without a count have no box on a logarithmic axis.
@@ -96,7 +155,7 @@ Figure error_histogram_figure(const std::vector<long long> &counts, const std::s
     return f;
 }
 
-Figure profiles_figure(const std::vector<LineRow> &rows) {
+Figure profiles_figure(const std::vector<LineRow> &rows, const std::string &unit) {
     Figure f;
     f.name = "profiles";
     f.height = 1000;
@@ -123,12 +182,15 @@ Figure profiles_figure(const std::vector<LineRow> &rows) {
     }
     f.data.push_back({"profiles.dat", data});
     std::string sc = preamble(f, "karvel's per-line figures against the line number");
-    sc += "set multiplot layout 4,1 title \"Per-line figures (gaps: not a finite number)\"\nunset key\nset grid\n";
+    // The panels' frames at fixed places on the page (in fractions of it), so
+    // that they line up whatever the width of their tic labels.
+    sc += "set multiplot layout 4,1 title \"Per-line figures (gaps: not a finite number)\" "
+          "margins 0.11,0.97,0.07,0.94 spacing 0,0.055\nunset key\nset grid\n";
     sc += "set xrange [" + num(-0.5) + ":" + num(double(rows.size()) - 0.5) + "]\n";
-    const char *labels[4] = {"St. Dev.", "Slope", "r", "r2"};
+    const std::string labels[4] = {"St. Dev. of |second - first| (" + unit + ")", "Slope", "r", "r2"};
     const char *colours[4] = {"#3060a0", "#a03030", "#308030", "#806020"};
     for (int k = 0; k < 4; k++) {
-        sc += std::string("set ylabel \"") + labels[k] + "\"\n";
+        sc += "set ylabel " + gp_quote(labels[k]) + "\n";
         if (k == 3) sc += "set xlabel \"line\"\n";
         if (!any[k]) {
             // gnuplot refuses a plot without one defined point: say so instead.
@@ -160,6 +222,9 @@ Figure density_figure(const Density &d, const Headline &h) {
     sc += "set xlabel " + gp_quote("first (" + h.unit + ")") + "\nset ylabel " + gp_quote("second (" + h.unit + ")") +
           "\n";
     sc += "set size ratio -1\nset logscale cb\nset palette rgbformulae 30,31,32\nset key top left opaque\n";
+    double most = 0;
+    for (double c : d.counts) most = std::max(most, c);
+    sc += "set cblabel \"positions per cell\"\n" + count_scale(most);
     sc += "set xrange [" + num(d.lo) + ":" + num(d.hi) + "]\nset yrange [" + num(d.lo) + ":" + num(d.hi) + "]\n";
     sc += "B0 = " + num(h.b0) + "\nB1 = " + num(h.b1) + "\n";
     sc += "plot \"scatter.f32\" binary array=(" + std::to_string(d.bins) + "," + std::to_string(d.bins) +
@@ -171,16 +236,20 @@ Figure density_figure(const Density &d, const Headline &h) {
     return f;
 }
 
-Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, double clip,
-                  const std::string &unit) {
+Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, const std::string &unit) {
     Figure f;
     f.name = name;
-    const double aspect = double(m.lines) / double(m.cols);
+    const MapGrid &g = m.grid;
+    const long long lines = (long long)m.lines * m.factor, cols = (long long)m.cols * m.factor;
+    // The map's height against its width on the ground (on the page, once
+    // the axes are scaled to it).
+    const double ratio = g.known ? g.north_m / g.east_m : 1.0;
+    const double aspect = g.known ? double(lines) * std::fabs(g.dy) * ratio / (double(cols) * std::fabs(g.dx))
+                                  : double(m.lines) / double(m.cols);
     f.width = 1000;
     f.height = std::clamp(int(std::lround(120 + 800 * aspect)), 400, 1600);
     f.data.push_back({name + ".f32", bytes_of(m.values)});
-    const double c = clip > 0 && std::isfinite(clip) ? clip : 1.0;
-    const long long lines = (long long)m.lines * m.factor, cols = (long long)m.cols * m.factor;
+    const double c = map_clip(m.values);
     std::string sc = preamble(f, title);
     sc += "# " + name + ".f32: " + std::to_string(m.cols) + " x " + std::to_string(m.lines) +
           " float32 cells, line 0 first; each cell the mean of " + std::to_string(m.factor) + " x " +
@@ -189,23 +258,47 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     // left undrawn over hatched grey, which neither a difference nor the
     // relief's shading of one takes.
     const bool holes = std::any_of(m.values.begin(), m.values.end(), [](float v) { return std::isnan(v); });
-    sc += "set title " +
-          gp_quote(title + kfmt(" (colours clipped at +-%lf %s", c, unit.c_str()) +
-                   (holes ? "; hatched grey: no data)" : ")")) +
+    sc += "set title " + gp_quote(title + kfmt(" (colours clipped at +-%lf %s, the 98th percentile of the cells", c,
+                                               unit.c_str()) +
+                                  (holes ? "; hatched grey: no data)" : ")")) +
           "\n";
     if (holes)
         sc += "set object 1 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb \"#bdbdbd\" fillstyle solid 1.0 "
               "noborder\nset object 2 rectangle from graph 0,0 to graph 1,1 behind fillcolor rgb \"#6e6e6e\" "
               "fillstyle transparent pattern 4 noborder\n";
-    sc += "set xlabel \"column\"\nset ylabel \"line\"\nset cblabel " + gp_quote(unit) + "\n";
-    sc += "set size ratio -1\nunset key\nset tics out\n";
-    sc += "set xrange [-0.5:" + num(double(cols) - 0.5) + "]\nset yrange [" + num(double(lines) - 0.5) +
-          ":-0.5]\n";
+    sc += "set cblabel " + gp_quote(unit) + "\nunset key\nset tics out\n";
+    std::string grid = "binary array=(" + std::to_string(m.cols) + "," + std::to_string(m.lines) + ")";
+    if (g.known) {
+        // Cells of f × f positions, centred where such a block lies; the
+        // last ones along each side hold fewer positions and are cut by the
+        // axes' ranges. The data's line 0 is drawn on the side y0 lies.
+        const double step_x = g.dx * m.factor, step_y = g.dy * m.factor;
+        const double first_x = g.x0 + step_x / 2, last_x = g.x0 + (m.cols - 0.5) * step_x;
+        const double first_y = g.y0 + step_y / 2, last_y = g.y0 + (m.lines - 0.5) * step_y;
+        grid += " dx=" + num(std::fabs(step_x)) + " dy=" + num(std::fabs(step_y)) + " origin=(" +
+                num(std::min(first_x, last_x)) + "," + num(std::min(first_y, last_y)) + ")" +
+                (g.dx < 0 ? " flipx" : "") + (g.dy < 0 ? " flipy" : "");
+        const double x1 = g.x0 + double(cols) * g.dx, y1 = g.y0 + double(lines) * g.dy;
+        if (g.geographic) {
+            sc += "set xlabel \"longitude (degrees)\"\nset ylabel \"latitude (degrees)\"\n";
+        } else {
+            const std::string u = g.unit.empty() ? "" : " (" + g.unit + ")";
+            sc += "set xlabel " + gp_quote("easting" + u) + "\nset ylabel " + gp_quote("northing" + u) + "\n";
+        }
+        sc += "set format x \"%.10g\"\nset format y \"%.10g\"\n";
+        sc += "# A unit of y is " + num(ratio) + " times as long on the ground as a unit of x.\n";
+        sc += "set size ratio -" + num(ratio) + "\n";
+        sc += "set xrange [" + num(std::min(g.x0, x1)) + ":" + num(std::max(g.x0, x1)) + "]\nset yrange [" +
+              num(std::min(g.y0, y1)) + ":" + num(std::max(g.y0, y1)) + "]\n";
+    } else {
+        grid += " dx=" + std::to_string(m.factor) + " dy=" + std::to_string(m.factor) + " origin=(" +
+                num(m.factor / 2.0 - 0.5) + "," + num(m.factor / 2.0 - 0.5) + ")";
+        sc += "set xlabel \"column\"\nset ylabel \"line\"\nset size ratio -1\n";
+        sc += "set xrange [-0.5:" + num(double(cols) - 0.5) + "]\nset yrange [" + num(double(lines) - 0.5) +
+              ":-0.5]\n";
+    }
     sc += "clip = " + num(c) + "\nset cbrange [-clip:clip]\n";
     sc += "set palette defined (0 \"#053061\", 0.25 \"#4393c3\", 0.5 \"#f7f7f7\", 0.75 \"#d6604d\", 1 \"#67001f\")\n";
-    const std::string grid = "binary array=(" + std::to_string(m.cols) + "," + std::to_string(m.lines) + ") dx=" +
-                             std::to_string(m.factor) + " dy=" + std::to_string(m.factor) + " origin=(" +
-                             num(m.factor / 2.0 - 0.5) + "," + num(m.factor / 2.0 - 0.5) + ")";
     sc += "plot \"" + name + ".f32\" " + grid + " format=\"%float\" with image";
     if (!m.shade.empty()) {
         // The relief darkens the colours where its slopes face away from the light.

@@ -19,12 +19,27 @@ struct Figure {
     int width = 1000, height = 750;
 };
 
+// Where the positions of a map lie. Georeferenced (and not rotated), a map
+// is drawn in the grid's coordinates: position (line i, column j) covers
+// x0 + j·dx .. x0 + (j + 1)·dx and y0 + i·dy .. y0 + (i + 1)·dy (dy < 0
+// for a grid whose lines run south), and one unit of x and of y is east_m
+// and north_m metres on the ground, which give the cells their true shape.
+// Otherwise it is drawn by line and column with square cells.
+struct MapGrid {
+    bool known = false;
+    bool geographic = false;  // x and y are longitude and latitude in degrees
+    std::string unit;         // of a projected grid's coordinates ("m"); empty when unknown
+    double x0 = 0, y0 = 0, dx = 1, dy = 1;
+    double east_m = 1, north_m = 1;
+};
+
 // A map's picture: line-major cells (a reduced raster), the factor of the
-// reduction, and the shaded relief beneath it (empty for none).
+// reduction, the shaded relief beneath it (empty for none), and where it lies.
 struct MapCells {
     int lines = 0, cols = 0, factor = 1;
     std::vector<float> values;
     std::vector<uint8_t> shade;
+    MapGrid grid;
 };
 
 // The 2-D histogram of (first, second): counts[b_y·bins + b_x] over
@@ -44,10 +59,11 @@ struct DiffHistogram {
 
 Figure headline_figure(const Headline &h, const std::string &result, const Summary &s);
 Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic);
-Figure profiles_figure(const std::vector<LineRow> &rows);
+Figure profiles_figure(const std::vector<LineRow> &rows, const std::string &unit);
 Figure density_figure(const Density &d, const Headline &h);
-Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, double clip,
-                  const std::string &unit);
+// A map of the cells; its colours end at the 98th percentile of the cells'
+// absolute values, so that the colour scale is that of what is drawn.
+Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, const std::string &unit);
 Figure diff_histogram_figure(const DiffHistogram &d, const Headline &h);
 
 // The script that draws every figure, one per page, into `pdf_name` (a path

@@ -117,7 +117,42 @@ std::vector<float> BlockMeans::means() {
     return m;
 }
 
-std::string hillshade(const std::vector<float> &dem, int lines, int cols, double cell_size, bool geographic,
+MapGrid map_grid(const Georef &g, int lines) {
+    MapGrid m;
+    const double *t = g.transform;
+    if (!g.known || t[2] != 0 || t[4] != 0 || !(t[1] != 0) || !(t[5] != 0) || !std::isfinite(t[0]) ||
+        !std::isfinite(t[3]))
+        return m;
+    m.known = true;
+    m.x0 = t[0], m.y0 = t[3], m.dx = t[1], m.dy = t[5];
+    if (g.wkt.empty()) return m;  // units unknown: taken as metres
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(g.wkt.c_str());
+    if (!srs) return m;
+    char *name = nullptr;  // the unit's, held by the coordinate system
+    if (OSRIsGeographic(srs)) {
+        m.geographic = true;
+        const double radians = OSRGetAngularUnits(srs, &name);  // per unit of the axes
+        m.unit = name && std::strcmp(name, "degree") != 0 ? name : "degrees";
+        OGRErr err = OGRERR_NONE;
+        const double a = OSRGetSemiMajor(srs, &err), inv_f = OSRGetInvFlattening(srs, &err);
+        // The radii of curvature along the parallel and the meridian at the
+        // centre latitude.
+        const double lat = (m.y0 + m.dy * lines / 2.0) * radians;
+        const double f = inv_f > 0 ? 1.0 / inv_f : 0.0, e2 = f * (2.0 - f);
+        const double w = std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
+        m.east_m = a * std::cos(lat) / w * radians;
+        m.north_m = a * (1.0 - e2) / (w * w * w) * radians;
+        if (!(m.east_m > 0) || !(m.north_m > 0)) m.east_m = m.north_m = 1;  // a pole, or no ellipsoid
+    } else {
+        const double metres = OSRGetLinearUnits(srs, &name);
+        if (metres > 0) m.east_m = m.north_m = metres;
+        m.unit = metres == 1.0 ? "m" : name ? name : "";
+    }
+    OSRDestroySpatialReference(srs);
+    return m;
+}
+
+std::string hillshade(const std::vector<float> &dem, int lines, int cols, double width, double height,
                       std::vector<uint8_t> &shade) {
     gdal_ready();
     CPLErrorReset();
@@ -125,7 +160,7 @@ std::string hillshade(const std::vector<float> &dem, int lines, int cols, double
     if (!mem) return "GDAL has no in-memory driver";
     GDALDatasetH src = GDALCreate(mem, "", cols, lines, 1, GDT_Float32, nullptr);
     if (!src) return gdal_problem();
-    double gt[6] = {0, cell_size, 0, 0, 0, -cell_size};
+    double gt[6] = {0, width, 0, 0, 0, -height};
     GDALSetGeoTransform(src, gt);
     GDALRasterBandH band = GDALGetRasterBand(src, 1);
     GDALSetRasterNoDataValue(band, NAN);
@@ -134,13 +169,8 @@ std::string hillshade(const std::vector<float> &dem, int lines, int cols, double
         GDALClose(src);
         return gdal_problem();
     }
-    std::vector<const char *> args = {"-of", "MEM", "-compute_edges", "-multidirectional"};
-    if (geographic) {
-        args.push_back("-s");
-        args.push_back("111120");
-    }
-    args.push_back(nullptr);
-    GDALDEMProcessingOptions *opt = GDALDEMProcessingOptionsNew(const_cast<char **>(args.data()), nullptr);
+    const char *args[] = {"-of", "MEM", "-compute_edges", "-multidirectional", nullptr};
+    GDALDEMProcessingOptions *opt = GDALDEMProcessingOptionsNew(const_cast<char **>(args), nullptr);
     int usage_error = 0;
     GDALDatasetH out = GDALDEMProcessing("", src, "hillshade", nullptr, opt, &usage_error);
     GDALDEMProcessingOptionsFree(opt);
@@ -156,4 +186,26 @@ std::string hillshade(const std::vector<float> &dem, int lines, int cols, double
     }
     GDALClose(src);
     return problem;
+}
+
+std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
+                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures) {
+    MapCells m;
+    m.lines = diff.lines();
+    m.cols = diff.cols();
+    m.factor = diff.factor();
+    m.grid = map_grid(geo, diff.raster_lines());
+    if (first) {
+        const MapGrid &g = m.grid;
+        const double side = pixel_size > 0 ? pixel_size : 1.0;
+        const double width = g.known ? std::fabs(g.dx) * g.east_m : side;
+        const double height = g.known ? std::fabs(g.dy) * g.north_m : side;
+        const std::string p = hillshade(first->means(), m.lines, m.cols, width * m.factor, height * m.factor, m.shade);
+        if (!p.empty()) return p;
+    }
+    m.values = diff.means();
+    figures.push_back(map_figure("diff_map", "second - first", m, unit));
+    m.values = resid.means();
+    figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, unit));
+    return "";
 }

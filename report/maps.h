@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charts.h"
 #include "geotiff.h"
 
 // The georeferencing of a raw raster from the ENVI header karvel-import
@@ -28,6 +29,7 @@ public:
     int factor() const { return f_; }
     int lines() const { return h_; }
     int cols() const { return w_; }
+    int raster_lines() const { return lines_; }  // of the raster, not of cells
 
 private:
     int lines_, cols_, f_, w_, h_;
@@ -40,10 +42,24 @@ private:
     int pending_ = -1;            // the line of cells those lines belong to
 };
 
+// Where a map of the raster lies (see MapGrid), from its georeferencing:
+// in the grid's coordinates when it has any and is not rotated, the metres
+// a unit of each axis stands for on the ground taken, for a geographic
+// grid, on its ellipsoid at the grid's centre latitude.
+MapGrid map_grid(const Georef &g, int lines);
+
 // The shaded relief (0 to 255, 0 where there is none) of an elevation grid
-// of `lines` × `cols` cells of `cell_size` ground units, drawn by GDAL's DEM
-// processing. `geographic` says the cells are in degrees.
-std::string hillshade(const std::vector<float> &dem, int lines, int cols, double cell_size, bool geographic,
+// of `lines` × `cols` cells, each `width` × `height` metres on the ground,
+// drawn by GDAL's DEM processing. Empty on success, else the problem.
+std::string hillshade(const std::vector<float> &dem, int lines, int cols, double width, double height,
                       std::vector<uint8_t> &shade);
+
+// The maps of the differences and of the residuals from the block means of
+// the walk, in the grid's coordinates, over the shaded relief of the first
+// DEM (`first` is null for images, which have none). `pixel_size` is the
+// description's cell size in metres, the relief's for a raster that is not
+// georeferenced. Empty on success, else why the relief could not be drawn.
+std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
+                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures);
 
 #endif

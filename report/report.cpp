@@ -14,8 +14,6 @@
 #include <memory>
 #include <thread>
 
-#include <ogr_srs_api.h>
-
 #include "charts.h"
 #include "description.h"
 #include "envi_header.h"
@@ -583,7 +581,7 @@ std::string Report::prepare() {
     std::memcpy(scratch_dir, report_dir_.c_str(), report_dir_.size() + 1);
 
     early_ = {error_histogram_figure(hist_, unit(), false), error_histogram_figure(hist_, unit(), true),
-              profiles_figure(rows_)};
+              profiles_figure(rows_, unit())};
     running[0] = &early_batch_;
     running[1] = &late_batch_;
     GnuplotJob job;
@@ -835,34 +833,9 @@ std::string Report::draw() {
     figures_.push_back(headline_figure(h_, result_, s_));
     for (const Figure &f : early_) figures_.push_back(f);
     figures_.push_back(density_figure(density_, h_));
-    MapCells m;
-    m.lines = diff_cells_->lines();
-    m.cols = diff_cells_->cols();
-    m.factor = diff_cells_->factor();
-    if (!s_.image) {
-        double cell = geo_.known ? std::fabs(geo_.transform[1]) : double(in_[0].values[5]);
-        if (!(cell > 0)) cell = 1.0;
-        bool geographic = false;
-        if (geo_.known && !geo_.wkt.empty()) {
-            OGRSpatialReferenceH srs = OSRNewSpatialReference(geo_.wkt.c_str());
-            geographic = srs && OSRIsGeographic(srs);
-            if (srs) OSRDestroySpatialReference(srs);
-        }
-        const std::string p = hillshade(first_cells_->means(), m.lines, m.cols, cell * m.factor, geographic, m.shade);
-        if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
-    }
-    m.values = diff_cells_->means();
-    figures_.push_back(map_figure("diff_map", "second - first", m, h_.clip, h_.unit));
-    m.values = resid_cells_->means();
-    // The residuals are not kept per position: their colours end at the
-    // 98th percentile of the cells' absolute values.
-    std::vector<double> cells;
-    for (float v : m.values)
-        if (!std::isnan(v)) cells.push_back(v);  // cells without data have no colour
-    const double clip = cells.empty() ? 1.0
-                                      : select_ranks(cells.data(), cells.size(), Seen::magnitude, 0.0,
-                                                     {nearest_rank(98, cells.size())})[0];
-    figures_.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, clip, h_.unit));
+    const std::string shaded = map_figures(geo_, double(in_[0].values[5]), s_.image ? nullptr : first_cells_.get(),
+                                           *diff_cells_, *resid_cells_, h_.unit, figures_);
+    if (!shaded.empty()) return "GDAL could not shade the relief of the first DEM: " + shaded;
     figures_.push_back(diff_histogram_figure(diff_hist_, h_));
 
     for (const auto &f : figures_) {

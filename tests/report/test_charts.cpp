@@ -8,7 +8,7 @@
 
 TEST(Charts, ProfilesLeaveGapsForFiguresThatAreNotFinite) {
     std::vector<LineRow> rows = {{0, 1.5, 1.0, 0.9, 0.81}, {1, NAN, HUGE_VAL, NAN, NAN}, {2, 2.5, 1.1, 0.8, 0.64}};
-    const Figure f = profiles_figure(rows);
+    const Figure f = profiles_figure(rows, "m");
     ASSERT_EQ(f.data.size(), 1u);
     const std::string &d = f.data[0].second;
     // St. Dev. block: line 0, a segment break, line 2; never a row for line 1.
@@ -48,10 +48,10 @@ TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
     EXPECT_EQ(gp_quote("l1\nl2"), "'l1'.\"\\n\".'l2'");
     MapCells m;
     m.lines = 2, m.cols = 3, m.factor = 4;
-    m.values = {1, 2, 3, 4, 5, 6};
-    const Figure f = map_figure("diff_map", "second - first", m, 0.0, "m");
+    m.values = {0, 0, 0, 0, 0, 0};
+    const Figure f = map_figure("diff_map", "second - first", m, "m");
     EXPECT_EQ(f.data[0].second.size(), 6 * sizeof(float));
-    EXPECT_NE(f.script.find("clip = 1\n"), std::string::npos) << "a zero clip gets a usable colour range";
+    EXPECT_NE(f.script.find("clip = 1\n"), std::string::npos) << "cells all 0 get a usable colour range";
     EXPECT_NE(f.script.find("binary array=(3,2) dx=4 dy=4"), std::string::npos) << f.script;
     EXPECT_EQ(f.data.size(), 1u) << "no relief without a shade";
 }
