@@ -219,6 +219,13 @@ void staged_catch_signals() {
     handlers_installed = 1;
 }
 
+void staged_ignore_signals() {
+    struct sigaction act {};
+    act.sa_handler = SIG_IGN;
+    sigemptyset(&act.sa_mask);
+    for (int s : kCaught) sigaction(s, &act, nullptr);
+}
+
 bool staged_add_signal_hook(void (*hook)()) {
     for (int i = 0; i < hook_count; i++)
         if (signal_hooks[i] == hook) return true;

@@ -51,6 +51,12 @@ void staged_discard_all();
 // first called stays ignored. Safe to call repeatedly.
 void staged_catch_signals();
 
+// Ignores from now on the signals that staged_catch_signals catches, one
+// pending among them included: called, with the signals held, once a
+// program's files are in place, so that no signal then ends it with a
+// status that says they are not.
+void staged_ignore_signals();
+
 // Adds an async-signal-safe function for the handler to run first, in the
 // order added (for instance to put a terminal back into its modes, or to say
 // what was not written). Adding one twice has no effect. Returns false when

@@ -890,7 +890,12 @@ std::string Report::commit() {
         if (rename((report_dir_ + "/" + name).c_str(), (final_dir_ + "/" + name).c_str()) != 0)
             moved = "cannot move " + printable(final_dir_ + "/" + name) + " into place: " + std::strerror(errno);
     }
-    if (moved.empty()) remove_scratch();
+    if (moved.empty()) {
+        remove_scratch();
+        // The new report is in place: a signal held meanwhile, or one that
+        // comes now, no longer says otherwise with its status.
+        staged_ignore_signals();
+    }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     return moved;
 }

@@ -1,6 +1,10 @@
 // karvel-report run on the results of real karvel runs, without a terminal
 // (and once with standard error on one, for its progress).
 #include <fcntl.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
 #include <gdal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -884,4 +888,35 @@ TEST(Report, TablesOfAnotherRunAreRefused) {
                                  ", the rasters " + std::to_string(count)));
     f.write("r_karvel_regres_lin.xls", histogram);
     EXPECT_EQ(report(f).status, 0);
+}
+
+TEST(Report, TheStatusAfterASignalTellsWhetherTheNewReportIsInPlace) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(300, 300, a, b);
+    compare_dems(f, 300, 300, a, b);
+    // How long a whole report takes here, to spread the signals over it.
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(report(f).status, 0);
+    const double whole = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    int in_place = 0, stopped = 0;
+    for (int k = 0; k < 12; k++) {
+        f.write("r_report.json", "earlier");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0), dup2(null, 1), dup2(null, 2);
+            execl(KARVEL_REPORT_LOCAL_BIN, KARVEL_REPORT_LOCAL_BIN, f.name().c_str(), "r", (char *)nullptr);
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(whole * (0.6 + 0.5 * k / 12.0)));
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const bool replaced = f.read("r_report.json") != "earlier";
+        const bool success = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        EXPECT_EQ(success, replaced) << "try " << k << ", status " << status;
+        (success ? in_place : stopped)++;
+    }
+    EXPECT_GT(stopped, 0);  // the signals did come during the work
 }
