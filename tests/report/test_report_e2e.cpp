@@ -373,6 +373,71 @@ TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
     EXPECT_THAT(gi.out, HasSubstr("COMPRESSION=DEFLATE"));
 }
 
+// The rows and columns of a picture where at least `least` pixels are within
+// 6 levels of the colour (r, g, b): the extent of an area of that colour.
+struct Extent {
+    int top = -1, bottom = -1, left = -1, right = -1;
+    int height() const { return bottom - top + 1; }
+    int width() const { return right - left + 1; }
+};
+Extent extent_of(const RasterRead &png, int r, int g, int b, int least) {
+    Extent e;
+    auto near = [&](size_t k) {
+        return std::fabs(png.band[0][k] - r) <= 6 && std::fabs(png.band[1][k] - g) <= 6 &&
+               std::fabs(png.band[2][k] - b) <= 6;
+    };
+    std::vector<int> per_col(size_t(png.cols), 0);
+    for (int y = 0; y < png.lines; y++) {
+        int in_row = 0;
+        for (int x = 0; x < png.cols; x++)
+            if (near(size_t(y) * png.cols + x)) in_row++, per_col[size_t(x)]++;
+        if (in_row >= least) {
+            if (e.top < 0) e.top = y;
+            e.bottom = y;
+        }
+    }
+    for (int x = 0; x < png.cols; x++)
+        if (per_col[size_t(x)] >= least) {
+            if (e.left < 0) e.left = x;
+            e.right = x;
+        }
+    return e;
+}
+
+TEST(Report, GeographicMapsShowTheNorthUpAndTheCellsGroundShape) {
+    // Two 8-bit images (no relief over the colours) of 20 × 20 cells of
+    // 0.01 degree about 60°N, where a cell is twice as high on the ground as
+    // it is wide; the second is 40 grey levels brighter in the northern half.
+    Folder in, out;
+    const int lines = 20, cols = 20;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines * cols; i++) first.push_back(50 + i % 7), second.push_back(first.back() + (i < 200 ? 40 : 0));
+    TestRaster a = raster(lines, cols, GDT_Byte, first), b = raster(lines, cols, GDT_Byte, second);
+    for (TestRaster *t : {&a, &b}) {
+        const double gt[6] = {10, 0.01, 0, 60.1, 0, -0.01};
+        std::copy(gt, gt + 6, t->gt);
+        t->epsg = 4326;
+    }
+    ASSERT_EQ(import_pair(in, out, a, b).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    RunResult r = report(out, "cmp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(out.read("cmp_report/diff_map.gp"), HasSubstr("set xlabel \"longitude (degrees)\""));
+    // The cells' 98th percentile (40) ends the colours: the north in the
+    // scale's darkest red, the south in its middle, above one another.
+    const RasterRead png = gdal_read(out.path("cmp_report/diff_map.png"));
+    ASSERT_GE(png.bands, 3);
+    const Extent north = extent_of(png, 0x67, 0x00, 0x1f, 100), south = extent_of(png, 0xf7, 0xf7, 0xf7, 100);
+    ASSERT_GE(north.top, 0);
+    ASSERT_GE(south.top, 0);
+    EXPECT_LT(north.bottom, south.top);
+    EXPECT_NEAR(north.height(), south.height(), 4);
+    EXPECT_NEAR(north.left, south.left, 2);
+    EXPECT_NEAR(north.width(), south.width(), 2);
+    // A degree of latitude is 111.4 km there and one of longitude 55.8 km.
+    EXPECT_NEAR(double(north.height() + south.height()) / north.width(), 111.4 / 55.8, 0.03);
+}
+
 TEST(Report, ImagesHaveGreyLevelsAndNoRelief) {
     Folder f;
     std::vector<int> p, q;
