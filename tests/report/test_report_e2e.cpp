@@ -373,34 +373,25 @@ TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
     EXPECT_THAT(gi.out, HasSubstr("COMPRESSION=DEFLATE"));
 }
 
-// The rows and columns of a picture where at least `least` pixels are within
-// 6 levels of the colour (r, g, b): the extent of an area of that colour.
+// The first and last rows and columns of a picture that hold at least
+// `least` pixels within 6 levels of the colour: the extent of an area of it.
 struct Extent {
     int top = -1, bottom = -1, left = -1, right = -1;
-    int height() const { return bottom - top + 1; }
-    int width() const { return right - left + 1; }
 };
-Extent extent_of(const RasterRead &png, int r, int g, int b, int least) {
+Extent extent_of(const RasterRead &png, const int rgb[3], int least) {
     Extent e;
-    auto near = [&](size_t k) {
-        return std::fabs(png.band[0][k] - r) <= 6 && std::fabs(png.band[1][k] - g) <= 6 &&
-               std::fabs(png.band[2][k] - b) <= 6;
-    };
-    std::vector<int> per_col(size_t(png.cols), 0);
-    for (int y = 0; y < png.lines; y++) {
-        int in_row = 0;
-        for (int x = 0; x < png.cols; x++)
-            if (near(size_t(y) * png.cols + x)) in_row++, per_col[size_t(x)]++;
-        if (in_row >= least) {
-            if (e.top < 0) e.top = y;
-            e.bottom = y;
+    std::vector<int> rows(size_t(png.lines)), cols(size_t(png.cols));
+    for (int y = 0; y < png.lines; y++)
+        for (int x = 0; x < png.cols; x++) {
+            const size_t k = size_t(y) * png.cols + x;
+            bool near = true;
+            for (int c = 0; c < 3; c++) near = near && std::fabs(png.band[size_t(c)][k] - rgb[c]) <= 6;
+            if (near) rows[size_t(y)]++, cols[size_t(x)]++;
         }
-    }
+    for (int y = 0; y < png.lines; y++)
+        if (rows[size_t(y)] >= least) e.bottom = y, e.top = e.top < 0 ? y : e.top;
     for (int x = 0; x < png.cols; x++)
-        if (per_col[size_t(x)] >= least) {
-            if (e.left < 0) e.left = x;
-            e.right = x;
-        }
+        if (cols[size_t(x)] >= least) e.right = x, e.left = e.left < 0 ? x : e.left;
     return e;
 }
 
@@ -422,20 +413,21 @@ TEST(Report, GeographicMapsShowTheNorthUpAndTheCellsGroundShape) {
     ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
     RunResult r = report(out, "cmp");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(out.read("cmp_report/diff_map.gp"), HasSubstr("set xlabel \"longitude (degrees)\""));
+    EXPECT_THAT(out.read("cmp_report/diff_map.gp"), HasSubstr("set xlabel 'longitude (degrees)'"));
     // The cells' 98th percentile (40) ends the colours: the north in the
     // scale's darkest red, the south in its middle, above one another.
     const RasterRead png = gdal_read(out.path("cmp_report/diff_map.png"));
     ASSERT_GE(png.bands, 3);
-    const Extent north = extent_of(png, 0x67, 0x00, 0x1f, 100), south = extent_of(png, 0xf7, 0xf7, 0xf7, 100);
+    const int red[3] = {0x67, 0x00, 0x1f}, pale[3] = {0xf7, 0xf7, 0xf7};
+    const Extent north = extent_of(png, red, 100), south = extent_of(png, pale, 100);
     ASSERT_GE(north.top, 0);
     ASSERT_GE(south.top, 0);
     EXPECT_LT(north.bottom, south.top);
-    EXPECT_NEAR(north.height(), south.height(), 4);
+    EXPECT_NEAR(north.bottom - north.top, south.bottom - south.top, 4);
     EXPECT_NEAR(north.left, south.left, 2);
-    EXPECT_NEAR(north.width(), south.width(), 2);
+    EXPECT_NEAR(north.right, south.right, 2);
     // A degree of latitude is 111.4 km there and one of longitude 55.8 km.
-    EXPECT_NEAR(double(north.height() + south.height()) / north.width(), 111.4 / 55.8, 0.03);
+    EXPECT_NEAR(double(south.bottom - north.top + 1) / (north.right - north.left + 1), 111.4 / 55.8, 0.03);
 }
 
 TEST(Report, ImagesHaveGreyLevelsAndNoRelief) {
