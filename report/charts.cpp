@@ -279,12 +279,9 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
                 num(std::min(first_x, last_x)) + "," + num(std::min(first_y, last_y)) + ")" +
                 (g.dx < 0 ? " flipx" : "") + (g.dy < 0 ? " flipy" : "");
         const double x1 = g.x0 + double(cols) * g.dx, y1 = g.y0 + double(lines) * g.dy;
-        if (g.geographic) {
-            sc += "set xlabel \"longitude (degrees)\"\nset ylabel \"latitude (degrees)\"\n";
-        } else {
-            const std::string u = g.unit.empty() ? "" : " (" + g.unit + ")";
-            sc += "set xlabel " + gp_quote("easting" + u) + "\nset ylabel " + gp_quote("northing" + u) + "\n";
-        }
+        const std::string u = g.unit.empty() ? "" : " (" + g.unit + ")";
+        sc += "set xlabel " + gp_quote((g.geographic ? "longitude" : "easting") + u) + "\nset ylabel " +
+              gp_quote((g.geographic ? "latitude" : "northing") + u) + "\n";
         sc += "set format x \"%.10g\"\nset format y \"%.10g\"\n";
         sc += "# A unit of y is " + num(ratio) + " times as long on the ground as a unit of x.\n";
         sc += "set size ratio -" + num(ratio) + "\n";

@@ -28,7 +28,7 @@ struct Figure {
 struct MapGrid {
     bool known = false;
     bool geographic = false;  // x and y are longitude and latitude in degrees
-    std::string unit;         // of a projected grid's coordinates ("m"); empty when unknown
+    std::string unit;         // of the coordinates ("m", "degrees"); empty when unknown
     double x0 = 0, y0 = 0, dx = 1, dy = 1;
     double east_m = 1, north_m = 1;
 };

@@ -1,7 +1,12 @@
 // The data behind the figures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include <cpl_conv.h>
+#include <ogr_srs_api.h>
 
 #include "charts.h"
 #include "maps.h"
@@ -107,4 +112,92 @@ TEST(Charts, BlockMeansWithAMaskAverageTheKeptValuesAlone) {
             }
         }
     EXPECT_TRUE(std::isnan(m[5]));
+}
+
+namespace {
+
+// The number a script gives after `key` ("clip = "), or NaN without one.
+double script_number(const std::string &script, const std::string &key) {
+    const size_t at = script.find(key);
+    return at == std::string::npos ? NAN : std::strtod(script.c_str() + at + key.size(), nullptr);
+}
+
+Georef georef(int epsg, std::initializer_list<double> transform) {
+    Georef g;
+    g.known = true;
+    std::copy(transform.begin(), transform.end(), g.transform);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    char *wkt = nullptr;
+    if (OSRImportFromEPSG(srs, epsg) == OGRERR_NONE && OSRExportToWkt(srs, &wkt) == OGRERR_NONE) g.wkt = wkt;
+    CPLFree(wkt);
+    OSRDestroySpatialReference(srs);
+    return g;
+}
+
+}  // namespace
+
+TEST(Charts, MapColoursEndAtThePercentileOfTheCellsDrawn) {
+    // Cells of magnitudes 1 to 100, every other one negative, and one
+    // without a value: the 98th percentile is 98; a tenth of them, 9.8.
+    MapCells m;
+    m.lines = 1, m.cols = 101, m.factor = 7;
+    for (int k = 1; k <= 100; k++) m.values.push_back(float(k % 2 ? -k : k));
+    m.values.push_back(NAN);
+    EXPECT_EQ(script_number(map_figure("diff_map", "d", m, "m").script, "clip = "), 98.0);
+    for (float &v : m.values) v /= 10;
+    EXPECT_EQ(script_number(map_figure("resid_map", "e", m, "m").script, "clip = "), double(9.8f));
+}
+
+TEST(Charts, GeoreferencedMapsLieInTheGridsCoordinates) {
+    // 100 lines of 0.01 degree about 45°N on WGS 84, where a degree of
+    // latitude is 111 132 m and one of longitude 78 847 m.
+    const MapGrid g = map_grid(georef(4326, {10, 0.02, 0, 45.5, 0, -0.01}), 100);
+    ASSERT_TRUE(g.known && g.geographic);
+    EXPECT_NEAR(g.north_m, 111132, 1);
+    EXPECT_NEAR(g.east_m, 78847, 1);
+    // 2 × 3 cells of 2 × 2 positions: line 0 to the north, the axes over the
+    // grid's extent, a degree north 1.41 times as long as one east.
+    MapCells m;
+    m.lines = 2, m.cols = 3, m.factor = 2, m.grid = g;
+    m.values.assign(6, 1.0f);
+    const std::string sc = map_figure("diff_map", "d", m, "m").script;
+    EXPECT_NE(sc.find("dx=0.04 dy=0.02 origin=(10.02,45.47) flipy"), std::string::npos) << sc;
+    EXPECT_NE(sc.find("set xrange [10:10.12]\nset yrange [45.46:45.5]"), std::string::npos) << sc;
+    EXPECT_NEAR(-script_number(sc, "set size ratio "), 111132.0 / 78847.0, 1e-4);
+    // Projected in metres: equal units. Rotated, or not georeferenced: lines and columns.
+    const MapGrid utm = map_grid(georef(32610, {500000, 30, 0, 5400000, 0, -30}), 100);
+    EXPECT_TRUE(utm.known && !utm.geographic && utm.unit == "m" && utm.east_m == 1 && utm.north_m == 1);
+    EXPECT_FALSE(map_grid(georef(32610, {500000, 30, 1, 5400000, 0, -30}), 100).known);
+    m.grid = map_grid(Georef{}, 100);
+    EXPECT_NE(map_figure("diff_map", "d", m, "m").script.find("set xlabel \"column\""), std::string::npos);
+}
+
+TEST(Charts, SmallCountsKeepReadableAxes) {
+    // Identical rasters: every error in bin 0, the axis from 0, not below.
+    EXPECT_NE(error_histogram_figure({2090}, "m", false).script.find("set xrange [0:0.1]"), std::string::npos);
+    // 629 bins over few positions: filled bars outlined in their own colour.
+    const Figure many = error_histogram_figure(std::vector<long long>(629, 3), "m", true);
+    EXPECT_NE(many.script.find("border lc rgb \"#3060a0\""), std::string::npos) << many.script;
+    EXPECT_NE(many.data[0].second.find("\n628\t62.8\t3\n"), std::string::npos) << "the table keeps its bins";
+    // Colour scales of at most 3 and of 40 positions a cell, labelled.
+    Density d;
+    d.bins = 2;
+    d.counts = {1, 3, 0, 2};
+    Headline h;
+    std::string sc = density_figure(d, h).script;
+    EXPECT_NE(sc.find("set cbrange [1:3]\nset cbtics (1, 2, 3)\n"), std::string::npos) << sc;
+    EXPECT_NE(sc.find("set cblabel \"positions per cell\""), std::string::npos);
+    d.counts = {40, 1, 1, 1};
+    EXPECT_NE(density_figure(d, h).script.find("set cbtics (1, 2, 5, 10, 20)\n"), std::string::npos);
+    EXPECT_NE(profiles_figure({{0, 1.5, 1.0, 0.9, 0.81}}, "grey level").script.find("(grey level)'"), std::string::npos);
+}
+
+TEST(Charts, TheHeadlineTableFitsItsLongestLineAcrossThePage) {
+    // pdfcairo draws a monospace character 0.6 × 0.63 of the font's size
+    // wide on a page 792 points wide: a long path stays on it, legibly.
+    Summary s;
+    s.first_shown = "c:\\images\\dem\\" + std::string(110, 'a') + "_m4.raw";
+    const double size = script_number(headline_figure(Headline{}, "r", s).script, "exists(\"pdf\") ? ");
+    EXPECT_LE(0.06 * 792 + 0.6 * 0.63 * size * double(s.first_shown.size() + 8), 792 * 0.95);
+    EXPECT_GE(size, 12);
 }

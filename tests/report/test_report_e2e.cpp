@@ -397,6 +397,63 @@ TEST(Report, GeoTiffsHoldTheDifferencesWhereTheSourceLies) {
     EXPECT_THAT(gi.out, HasSubstr("COMPRESSION=DEFLATE"));
 }
 
+// The first and last rows and columns of a picture that hold at least
+// `least` pixels within 6 levels of the colour: the extent of an area of it.
+struct Extent {
+    int top = -1, bottom = -1, left = -1, right = -1;
+};
+Extent extent_of(const RasterRead &png, const int rgb[3], int least) {
+    Extent e;
+    std::vector<int> rows(size_t(png.lines)), cols(size_t(png.cols));
+    for (int y = 0; y < png.lines; y++)
+        for (int x = 0; x < png.cols; x++) {
+            const size_t k = size_t(y) * png.cols + x;
+            bool near = true;
+            for (int c = 0; c < 3; c++) near = near && std::fabs(png.band[size_t(c)][k] - rgb[c]) <= 6;
+            if (near) rows[size_t(y)]++, cols[size_t(x)]++;
+        }
+    for (int y = 0; y < png.lines; y++)
+        if (rows[size_t(y)] >= least) e.bottom = y, e.top = e.top < 0 ? y : e.top;
+    for (int x = 0; x < png.cols; x++)
+        if (cols[size_t(x)] >= least) e.right = x, e.left = e.left < 0 ? x : e.left;
+    return e;
+}
+
+TEST(Report, GeographicMapsShowTheNorthUpAndTheCellsGroundShape) {
+    // Two 8-bit images (no relief over the colours) of 20 × 20 cells of
+    // 0.01 degree about 60°N, where a cell is twice as high on the ground as
+    // it is wide; the second is 40 grey levels brighter in the northern half.
+    Folder in, out;
+    const int lines = 20, cols = 20;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines * cols; i++) first.push_back(50 + i % 7), second.push_back(first.back() + (i < 200 ? 40 : 0));
+    TestRaster a = raster(lines, cols, GDT_Byte, first), b = raster(lines, cols, GDT_Byte, second);
+    for (TestRaster *t : {&a, &b}) {
+        const double gt[6] = {10, 0.01, 0, 60.1, 0, -0.01};
+        std::copy(gt, gt + 6, t->gt);
+        t->epsg = 4326;
+    }
+    ASSERT_EQ(import_pair(in, out, a, b).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    RunResult r = report(out, "cmp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(out.read("cmp_report/diff_map.gp"), HasSubstr("set xlabel 'longitude (degrees)'"));
+    // The cells' 98th percentile (40) ends the colours: the north in the
+    // scale's darkest red, the south in its middle, above one another.
+    const RasterRead png = gdal_read(out.path("cmp_report/diff_map.png"));
+    ASSERT_GE(png.bands, 3);
+    const int red[3] = {0x67, 0x00, 0x1f}, pale[3] = {0xf7, 0xf7, 0xf7};
+    const Extent north = extent_of(png, red, 100), south = extent_of(png, pale, 100);
+    ASSERT_GE(north.top, 0);
+    ASSERT_GE(south.top, 0);
+    EXPECT_LT(north.bottom, south.top);
+    EXPECT_NEAR(north.bottom - north.top, south.bottom - south.top, 4);
+    EXPECT_NEAR(north.left, south.left, 2);
+    EXPECT_NEAR(north.right, south.right, 2);
+    // A degree of latitude is 111.4 km there and one of longitude 55.8 km.
+    EXPECT_NEAR(double(south.bottom - north.top + 1) / (north.right - north.left + 1), 111.4 / 55.8, 0.03);
+}
+
 TEST(Report, ImagesHaveGreyLevelsAndNoRelief) {
     Folder f;
     std::vector<int> p, q;
