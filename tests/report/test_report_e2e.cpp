@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 
 #include "e2e.h"
 #include "rasters.h"
+#include "summary_text.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -976,4 +978,78 @@ TEST(Report, TheStatusAfterASignalTellsWhetherTheNewReportIsInPlace) {
         (success ? in_place : stopped)++;
     }
     EXPECT_GT(stopped, 0);  // the signals did come during the work
+}
+
+// The GeoTIFFs' largest size against the free space, before any is begun:
+// a summary of 100000 × 1000000 positions needs 800 GB of them.
+TEST(Report, GeoTiffsLargerThanTheFreeSpaceAreRefused) {
+    Folder f;
+    compare_dems(f, 1, 2, {1, 2}, {2, 2});
+    struct statvfs disk;
+    ASSERT_EQ(statvfs(f.path("").c_str(), &disk), 0);
+    if (uint64_t(disk.f_bavail) * disk.f_frsize > 800e9) GTEST_SKIP() << "the disk has room for 800 GB";
+    std::string summary = f.read("r_karvel.txt");
+    summary.replace(summary.find("1 lines and 2"), 13, "100000 lines and 1000000");
+    f.write("r_karvel.txt", summary);
+    const std::string table = f.read("r_karvel.xls");
+    const size_t figures = table.find("\r\n0\t") + 3;  // line 0's, for every line
+    const std::string row = table.substr(figures, table.find("\r\n", figures) - figures) + "\n";
+    std::string rows = summary_text::kLineTableHeader;
+    for (int i = 0; i < 100000; i++) rows += std::to_string(i) + row;
+    f.write("r_karvel.xls", crlf(rows));
+    for (const char *d : {"a_m4.txt", "b_m4.txt"}) f.write(d, description(100000, 1000000, 4, 10));
+    const RunResult r = run({"timeout", "120", KARVEL_REPORT_LOCAL_BIN, f.name(), "r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("karvel-report: the two GeoTIFFs may not fit on the disk (uncompressed, at most): "));
+    EXPECT_FALSE(fs::exists(f.path("r_report.json")));
+    for (const auto &e : fs::directory_iterator(f.path("")))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+// A report blocked on its console once its files are in place (the reader
+// of its standard output stopped reading) and then sent SIGTERM ends with
+// status 0 and says what it wrote: the new report stands.
+TEST(Report, ASignalAfterTheNewReportIsInPlaceDoesNotMakeItAFailure) {
+    Folder f;
+    std::vector<int> a, b;
+    linear_pair(150, 150, a, b);
+    compare_dems(f, 150, 150, a, b);
+    f.write("r_report.json", "earlier");
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0), dup2(out[1], 1), dup2(null, 2);
+        close(out[0]), close(out[1]);
+        execl(KARVEL_REPORT_LOCAL_BIN, KARVEL_REPORT_LOCAL_BIN, f.name().c_str(), "r", (char *)nullptr);
+        _exit(127);
+    }
+    // Read the console up to the headline, printed before the figures are
+    // drawn, then fill the pipe so that "Written" cannot be printed.
+    std::string said;
+    char buf[4096];
+    while (said.find("agree with the summary.\n") == std::string::npos) {
+        const ssize_t n = read(out[0], buf, sizeof buf);
+        ASSERT_GT(n, 0) << said;
+        said.append(buf, size_t(n));
+    }
+    // Through a description of its own: the report's stays blocking.
+    const int fill = open(("/proc/self/fd/" + std::to_string(out[1])).c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fill, 0);
+    close(out[1]);
+    const std::string filler(4096, '\n');
+    while (write(fill, filler.data(), filler.size()) > 0) {}
+    for (int k = 0; k < 600 && f.read("r_report.json") == "earlier"; k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_NE(f.read("r_report.json"), "earlier");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(pid, SIGTERM);
+    close(fill);
+    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) said.append(buf, size_t(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_NE(said.find("\tWritten: "), std::string::npos) << said.substr(said.size() > 400 ? said.size() - 400 : 0);
 }
