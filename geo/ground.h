@@ -9,6 +9,7 @@ struct Ground {
     double gt[6] = {0, 1, 0, 0, 0, 1};
     bool geographic = false;
     double semi_major = 0, inv_flattening = 0;  // a geographic system's ellipsoid
+    double angular_unit = 0.017453292519943295; // radians in a unit of a geographic system
     double linear_unit = 1;                     // metres in a unit of a projected system
     std::string wkt;                            // the coordinate system (WKT1), empty when none
 };
@@ -17,8 +18,9 @@ struct Ground {
 // reads; empty: not georeferenced, the cells taken as metres).
 Ground ground_of(const double gt[6], const std::string &wkt);
 
-// Metres on the ellipsoid per degree east and north at latitude lat_deg.
-void metres_per_degree(double semi_major, double inv_flattening, double lat_deg, double &east, double &north);
+// Metres on the ellipsoid per radian east and north at latitude lat (in
+// radians): the radii of curvature along the parallel and the meridian.
+void metres_per_radian(double semi_major, double inv_flattening, double lat, double &east, double &north);
 
 // A cell's width and height on the ground in metres: at the latitude of
 // line `line` (its centre) of a geographic grid, everywhere the same on a

@@ -1,5 +1,7 @@
 #include "source.h"
 
+#include "ground.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -263,15 +265,12 @@ int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
     double width = std::hypot(gt[1], gt[4]), height = std::hypot(gt[2], gt[5]);
     if (s.geographic && s.semi_major > 0) {
         // Metres per degree east and north on the ellipsoid at the centre latitude.
-        const double kPi = 3.14159265358979323846;
-        const double lat = (gt[3] + gt[4] * cols / 2.0 + gt[5] * lines / 2.0) * kPi / 180.0;
-        const double f = s.inv_flattening > 0 ? 1.0 / s.inv_flattening : 0.0;
-        const double e2 = f * (2.0 - f);
-        const double w = std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
-        const double east = s.semi_major * std::cos(lat) / w * kPi / 180.0;
-        const double north = s.semi_major * (1.0 - e2) / (w * w * w) * kPi / 180.0;
-        width *= east;
-        height *= north;
+        const double degree = 3.14159265358979323846 / 180.0;
+        double east = 0, north = 0;
+        metres_per_radian(s.semi_major, s.inv_flattening, (gt[3] + gt[4] * cols / 2.0 + gt[5] * lines / 2.0) * degree,
+                          east, north);
+        width *= east * degree;
+        height *= north * degree;
     } else {
         width *= s.linear_unit;
         height *= s.linear_unit;

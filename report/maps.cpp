@@ -1,5 +1,7 @@
 #include "maps.h"
 
+#include "ground.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -137,11 +139,9 @@ MapGrid map_grid(const Georef &g, int lines) {
         const double a = OSRGetSemiMajor(srs, &err), inv_f = OSRGetInvFlattening(srs, &err);
         // The radii of curvature along the parallel and the meridian at the
         // centre latitude.
-        const double lat = (m.y0 + m.dy * lines / 2.0) * radians;
-        const double f = inv_f > 0 ? 1.0 / inv_f : 0.0, e2 = f * (2.0 - f);
-        const double w = std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
-        m.east_m = a * std::cos(lat) / w * radians;
-        m.north_m = a * (1.0 - e2) / (w * w * w) * radians;
+        metres_per_radian(a, inv_f, (m.y0 + m.dy * lines / 2.0) * radians, m.east_m, m.north_m);
+        m.east_m *= radians;
+        m.north_m *= radians;
         if (!(m.east_m > 0) || !(m.north_m > 0)) m.east_m = m.north_m = 1;  // a pole, or no ellipsoid
     } else {
         const double metres = OSRGetLinearUnits(srs, &name);
