@@ -79,6 +79,14 @@ void Onto::close() {
 std::string Onto::open(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
     static std::once_flag registered;
     std::call_once(registered, GDALAllRegister);
+    // GDAL's messages go into the refusals, not onto standard error.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const std::string p = prepare(path, shown, target, lines, cols);
+    CPLPopErrorHandler();
+    return p;
+}
+
+std::string Onto::prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
     close();
     shown_ = shown;
     lines_ = lines, cols_ = cols;
@@ -159,8 +167,11 @@ bool Onto::next(const double *&values, const unsigned char *&valid) {
         values_.resize(cells);
         valid_.resize(cells);
         CPLErrorReset();
-        if (GDALRasterIO(GDALGetRasterBand(warped_, 1), GF_Read, 0, first, cols_, count, values_.data(), cols_, count,
-                         GDT_Float64, 0, 0) != CE_None) {
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        const CPLErr err = GDALRasterIO(GDALGetRasterBand(warped_, 1), GF_Read, 0, first, cols_, count, values_.data(), cols_, count,
+                         GDT_Float64, 0, 0);
+        CPLPopErrorHandler();
+        if (err != CE_None) {
             problem_ = "GDAL could not read the raster " + shown_ + " brought onto the grid: " + gdal_message();
             return false;
         }

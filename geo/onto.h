@@ -33,6 +33,7 @@ public:
     bool integer_samples() const { return integer_; }
 
 private:
+    std::string prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols);
     void close();
     void *source_ = nullptr, *band_view_ = nullptr, *warped_ = nullptr;  // GDAL datasets
     std::string shown_;

@@ -37,8 +37,11 @@ std::string parse_slope_edges(const std::string &text, std::vector<double> &edge
 int slope_class(double s, const std::vector<double> &edges) {
     const size_t k = edges.size() - 1;
     if (!(s >= edges[0] && s <= edges[k])) return -1;  // not a number too
-    if (s == edges[k]) return int(k) - 1;              // the last class holds its upper bound
-    return int(std::upper_bound(edges.begin(), edges.end(), s) - edges.begin()) - 1;
+    // The inner edges passed, without a branch; the last class holds its
+    // upper bound.
+    int c = 0;
+    for (size_t m = 1; m < k; m++) c += s >= edges[m];
+    return c;
 }
 
 int ClassValues::index(double v) {
@@ -136,6 +139,7 @@ bool ClassLines::next(Ready &r) {
                 if (!terrain_->problem().empty()) problem_ = "GDAL could not take the slopes: " + terrain_->problem();
                 return false;
             }
+            line += push_from_;  // the Terrain's lines are counted from the first pushed
         } while (line < from_);
         if (line != held_.front().line) {
             problem_ = "the slopes came for another line than the one awaited";

@@ -647,18 +647,21 @@ ValueStream Report::class_again(bool slope, size_t k) {
 std::string Report::class_sample() {
     if (!class_sources_.slope_edges && class_sources_.classes_path.empty()) return "";
     const int lines = s_.lines, cols = s_.cols;
-    constexpr int kBandLines = 16;
-    const int bands = std::max(1, std::min(64, lines / kBandLines));
-    const size_t stride = std::max<size_t>(1, size_t(bands) * kBandLines * size_t(cols) / kRankSample);
+    // The lines of the whole raster's sample, each with its neighbours for
+    // its slopes; a raster of classes is read in bands of lines instead (a
+    // warp set up for each band costs more than reading a few lines more).
+    const int band_lines = class_sources_.classes_path.empty() ? 1 : std::max(1, lines / 64);
+    const int bands = std::max(1, std::min(lines / band_lines, 1024));
+    const size_t stride = std::max<size_t>(1, size_t(bands) * size_t(band_lines) * size_t(cols) / kRankSample);
     std::vector<std::vector<double>> by_slope(slope_table_.size()), by_class;
     size_t seen = 0;
     std::vector<double> d(static_cast<size_t>(cols));
     std::vector<float> elevations(static_cast<size_t>(cols));
     for (int b = 0; b < bands; b++) {
-        const int from =
-            std::clamp(int((2LL * b + 1) * lines / (2LL * bands)) - kBandLines / 2, 0, std::max(0, lines - kBandLines));
+        const int from = std::clamp(int((2LL * b + 1) * lines / (2LL * bands)) - band_lines / 2, 0,
+                                    std::max(0, lines - band_lines));
         ClassLines band;
-        std::string p = band.begin(class_sources_, from, std::min(lines, from + kBandLines));
+        std::string p = band.begin(class_sources_, from, std::min(lines, from + band_lines));
         for (int t = band.first_pushed(); t <= band.last_pushed() && p.empty(); t++) {
             p = pairs_.read_at(t);
             if (!p.empty()) break;
@@ -666,7 +669,7 @@ std::string Report::class_sample() {
             p = band.push(elevations.data(), d.data(), pairs_.keep());
             ClassLines::Ready r;
             while (p.empty() && band.next(r))
-                for (size_t j = stride / 2; j < size_t(cols); j += stride) {
+                for (size_t j = size_t(r.line) * 2654435761u % stride; j < size_t(cols); j += stride) {
                     if (r.keep && !r.keep[j]) continue;
                     seen++;
                     if (r.slope && r.slope[j] >= 0) by_slope[size_t(r.slope[j])].push_back(r.d[j]);
