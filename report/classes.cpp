@@ -192,7 +192,7 @@ void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *
         held_total_ += r.size();
     }
     // Beyond the room, the class that holds most is walked again instead.
-    while (held_total_ > kHeldRoom) {
+    while (held_total_ > held_room_) {
         size_t most = 0;
         for (size_t k = 1; k < held_.size(); k++)
             if (held_[k].size() > held_[most].size()) most = k;

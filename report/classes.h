@@ -125,7 +125,7 @@ class ClassTable {
 public:
     // Values held in all of the classes whose differences are held, at most.
     static constexpr size_t kHeldRoom = 16 * kRankSample;
-    ClassTable() = default;
+    explicit ClassTable(size_t held_room = kHeldRoom) : held_room_(held_room) {}
     // Makes sure there are `count` classes.
     void classes(size_t count);
     size_t size() const { return stats_.size(); }
@@ -145,7 +145,7 @@ private:
     std::vector<bool> holds_;
     std::vector<std::vector<double>> row_;   // a line's differences of each class
     std::vector<double> zeros_;
-    size_t held_total_ = 0;
+    size_t held_room_, held_total_ = 0;
 };
 
 // The rows as a JSON array of objects ("from_deg", "to_deg" or "class",
