@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -17,7 +18,7 @@
 namespace {
 
 // The fit takes at most about this many cells, a regular subsample.
-constexpr double kMaxFitCells = 4e6;
+constexpr double kMaxFitCells = 2e6;
 // Cells flatter than this carry no shift; steeper ones are cliffs and
 // edges, where both surveys rarely agree.
 constexpr double kFlatDeg = 3, kSteepDeg = 75;
@@ -26,6 +27,7 @@ constexpr double kOutlierNmads = 4;
 constexpr long long kMinCells = 100;
 constexpr int kMaxIterations = 10;
 constexpr double kPi = 3.14159265358979323846;
+constexpr long long kCacheBytes = 64LL << 20;
 
 std::string fixed(double v, int decimals = 3) {
     char buf[64];
@@ -45,12 +47,6 @@ double median(std::vector<double> &v) {
     const double upper = v[h];
     if (n % 2) return upper;
     return (*std::max_element(v.begin(), v.begin() + ptrdiff_t(h)) + upper) / 2;
-}
-
-// 1.4826 × the median of |x − median|.
-double nmad(std::vector<double> v, double med) {
-    for (double &x : v) x = std::fabs(x - med);
-    return 1.4826 * median(v);
 }
 
 // The regular subsample of FIRST that the fit uses: every step-th cell
@@ -81,7 +77,7 @@ std::string read_first(const Source &a, double mm, const Ground &ground, Sample 
     s.aspect.assign(n, NAN);
     s.stable.assign(n, 1);
 
-    Terrain terrain(ground, a.lines, a.cols, true);
+    Terrain terrain(ground, a.lines, a.cols, true, s.step, s.off);
     std::vector<double> raw(size_t(a.cols));
     std::vector<uint8_t> mask(size_t(a.cols), 1);
     std::vector<float> metres(size_t(a.cols));
@@ -195,37 +191,42 @@ std::string differences(const Source &a, const Source &b, double mm, const Sampl
 }
 
 // The cells that the fit takes at one position of SECOND, with the median
-// and NMAD of their differences.
+// and NMAD of their differences. Indices of 4 bytes: the subsample holds at
+// most a few million cells.
 struct Fitting {
-    std::vector<size_t> cells;
+    std::vector<uint32_t> cells;
     double median = 0, nmad = 0;
     long long sloped = 0;  // cells with data in both, stable, neither flat nor near-vertical
 };
 
 Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
     Fitting f;
-    std::vector<size_t> usable;
     std::vector<double> d;
     for (size_t k = 0; k < s.size(); k++) {
         const double a = s.slope[k];
         if (!s.stable[k] || !std::isfinite(dh[k]) || !(a >= kFlatDeg && a <= kSteepDeg) || !std::isfinite(s.aspect[k]))
             continue;
-        usable.push_back(k);
+        f.cells.push_back(uint32_t(k));
         d.push_back(dh[k]);
     }
-    f.sloped = (long long)usable.size();
-    if (usable.empty()) return f;
+    f.sloped = (long long)f.cells.size();
+    if (f.cells.empty()) return f;
     const double med = median(d);
-    const double spread = nmad(d, med);
-    std::vector<double> kept;
-    for (size_t k : usable)
+    for (double &x : d) x = std::fabs(x - med);
+    const double spread = 1.4826 * median(d);
+    d.clear();
+    size_t kept = 0;
+    for (uint32_t k : f.cells)
         if (std::fabs(dh[k] - med) <= kOutlierNmads * spread) {
-            f.cells.push_back(k);
-            kept.push_back(dh[k]);
+            f.cells[kept++] = k;
+            d.push_back(dh[k]);
         }
-    if (kept.empty()) return f;
-    f.median = median(kept);
-    f.nmad = nmad(kept, f.median);
+    f.cells.resize(kept);
+    f.cells.shrink_to_fit();
+    if (d.empty()) return f;
+    f.median = median(d);
+    for (double &x : d) x = std::fabs(x - f.median);
+    f.nmad = 1.4826 * median(d);
     return f;
 }
 
@@ -234,7 +235,7 @@ Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
 // determine it (they face too few directions).
 bool fit(const Sample &s, const std::vector<double> &dh, const Fitting &f, double &east, double &north) {
     double m[3][4] = {};
-    for (size_t k : f.cells) {
+    for (uint32_t k : f.cells) {
         const double psi = double(s.aspect[k]) * kPi / 180.0;
         const double x[3] = {std::cos(psi), std::sin(psi), 1.0};
         // Less the vertical bias, which divided by tan α would vary from
@@ -281,6 +282,11 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
     const double per_east = std::fabs(a.gt[1]) / cell_w, per_north = std::fabs(a.gt[5]) / cell_h;
     const double cell = std::min(cell_w, cell_h);
 
+    // FIRST is read once line by line and SECOND warped a chunk at a time:
+    // GDAL's block cache needs no more than the blocks of a few lines (by
+    // default it would grow to a twentieth of the memory). GDAL_CACHEMAX,
+    // when set, rules.
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kCacheBytes);
     Sample s;
     std::string problem = read_first(a, mm_a, ground, s);
     if (problem.empty() && !stable.empty()) problem = read_stable(stable, a, s);
@@ -332,7 +338,7 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
         return "the shift found, " + fixed(east) + " m east and " + fixed(north) +
                " m north, exceeds a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
     std::vector<double> d;
-    for (size_t k : f.cells) d.push_back(dh[k]);
+    for (uint32_t k : f.cells) d.push_back(dh[k]);
     r.dz_m = median(d);
     r.nmad_after = f.nmad;
     r.n_fit = (long long)f.cells.size();
