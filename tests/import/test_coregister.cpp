@@ -151,6 +151,11 @@ TEST(Coregister, UndefinedShiftsAndUnusableMasksAreRefused) {
     EXPECT_THAT(r.err, HasSubstr("cannot be co-registered: too few cells to fit the shift on: 0 of the subsample"));
     EXPECT_TRUE(files_in(out.path("")).empty());
 
+    TestRaster grey = raster(4, 4, GDT_Byte, std::vector<double>(16, 7));
+    r = import_pair(in, out, grey, grey, {"--coregister"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("--coregister compares DEMs: FIRST "));
+
     TestRaster mask = survey(0, 0, 0, 0);
     mask.epsg = 4326, mask.gt[0] = 10, mask.gt[3] = 50, mask.gt[1] = 0.001, mask.gt[5] = -0.001;
     write_tif(in.path("mask_wgs84.tif"), mask);
