@@ -14,8 +14,14 @@
 # import (--crop) of the first and the warped second; the latter pair's
 # seconds are added up, its peak is the larger of the two.
 #
-#   bash bench/import.sh [SIZE]               (default 10000)
-#   bash bench/import.sh --align [SIZE ...]   (default 2500 5000)
+# With --coregister, for SIZE (default 10000): the first of that pair and a
+# copy of it a third of a cell away and 1.5 m higher, imported with
+# --coregister --crop side by side with --align --crop alone,
+# and the co-registration's time over the alignment's.
+#
+#   bash bench/import.sh [SIZE]                  (default 10000)
+#   bash bench/import.sh --align [SIZE ...]      (default 2500 5000)
+#   bash bench/import.sh --coregister [SIZE]     (default 10000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
@@ -25,22 +31,52 @@ src=build/bench-import
 mkdir -p "$src"
 mb() { awk -v k="$1" 'BEGIN{print k/1024}'; }
 
+# The sample data's extent, rounded inwards; the second survey's grid is
+# moved by a third of a cell east and north.
+te=(-126 48.01 -122 49.99)
+shifted_pair() {
+  local n=$1 a=$src/align-a-$1.tif b=$src/align-b-$1.tif
+  if [ ! -f "$b" ]; then
+    read -r -a moved <<<"$(awk -v n="$n" -v x0="${te[0]}" -v y0="${te[1]}" -v x1="${te[2]}" -v y1="${te[3]}" \
+      'BEGIN{dx=(x1-x0)/n/3; dy=(y1-y0)/n/3; printf "%.17g %.17g %.17g %.17g", x0+dx, y0+dy, x1+dx, y1+dy}')"
+    gdalwarp -q -overwrite -te "${te[@]}" -ts "$n" "$n" -r bilinear -ot Float32 data/topobathy.tif "$a"
+    gdalwarp -q -overwrite -te "${moved[@]}" -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$b"
+  fi
+}
+
+if [ "${1:-}" = "--coregister" ]; then
+  n=${2:-10000}
+  shifted_pair "$n"
+  # The second survey: the first moved by a third of a cell east and north
+  # and raised by 1.5 m (its georeferencing changed, its cells the same).
+  a=$src/align-a-$n.tif b=$src/coreg-b-$n.tif
+  if [ ! -f "$b" ]; then
+    gdal_translate -q -a_offset 1.5 -a_ullr $(awk -v n="$n" -v x0="${te[0]}" -v y0="${te[1]}" -v x1="${te[2]}" \
+      -v y1="${te[3]}" 'BEGIN{dx=(x1-x0)/n/3; dy=(y1-y0)/n/3; printf "%.17g %.17g %.17g %.17g", x0+dx, y1+dy, x1+dx, y0+dy}') \
+      "$a" "$b"
+  fi
+  align="" coreg=""
+  for _ in $(seq "${BENCH_REPS:-3}"); do
+    align=$(faster "$(run_once /dev/null build/import/karvel-import_local --align --crop --names a b "$a" "$b" bench-import-align)" "$align")
+    coreg=$(faster "$(run_once /dev/null build/import/karvel-import_local --coregister --crop --names a b "$a" "$b" bench-import-coreg)" "$coreg")
+  done
+  read -r as ak <<<"$align"
+  read -r cs ck <<<"$coreg"
+  printf '%-34s %6s | %9s %9s\n' program size seconds peak_MB
+  printf '%-34s %6d | %9.3f %9.1f\n' "karvel-import --align --crop" "$n" "$as" "$(mb "$ak")"
+  printf '%-34s %6d | %9.3f %9.1f\n' "karvel-import --coregister --crop" "$n" "$cs" "$(mb "$ck")"
+  awk -v a="$as" -v c="$cs" 'BEGIN{printf "ratio --coregister / --align: %.2f\n", c / a}'
+  exit 0
+fi
+
 if [ "${1:-}" = "--align" ]; then
   shift
-  # The sample data's extent, rounded inwards; the second survey's grid is
-  # moved by a third of a cell east and north.
-  te=(-126 48.01 -122 49.99)
   printf '%-30s %6s | %9s %9s\n' program size seconds peak_MB
   sizes=("$@")
   [ ${#sizes[@]} -gt 0 ] || sizes=(2500 5000)
   for n in "${sizes[@]}"; do
+    shifted_pair "$n"
     a=$src/align-a-$n.tif b=$src/align-b-$n.tif w=$src/align-warped-$n.tif
-    if [ ! -f "$b" ]; then
-      read -r -a moved <<<"$(awk -v n="$n" -v x0="${te[0]}" -v y0="${te[1]}" -v x1="${te[2]}" -v y1="${te[3]}" \
-        'BEGIN{dx=(x1-x0)/n/3; dy=(y1-y0)/n/3; printf "%.17g %.17g %.17g %.17g", x0+dx, y0+dy, x1+dx, y1+dy}')"
-      gdalwarp -q -overwrite -te "${te[@]}" -ts "$n" "$n" -r bilinear -ot Float32 data/topobathy.tif "$a"
-      gdalwarp -q -overwrite -te "${moved[@]}" -ts "$n" "$n" -r cubicspline -ot Float32 data/topobathy.tif "$b"
-    fi
     warp_then_import() {
       local x y
       x=$(run_once /dev/null gdalwarp -q -overwrite -r bilinear -te "${te[@]}" -ts "$n" "$n" -dstnodata nan "$b" "$w")

@@ -8,6 +8,7 @@
 
 const char kShownRoot[] = "c:\\images\\";
 const char kSummarySuffix[] = "_karvel.txt";
+const char kCoregSuffix[] = "_coreg.json";
 const char kLineTableSuffix[] = "_karvel.xls";
 const char kHistogramSuffix[] = "_karvel_regres_lin.xls";
 

@@ -62,6 +62,8 @@ bool resolve_images_dir(const std::string &configured, ImagesDir &images, std::s
 // The suffixes of a run's three result files: the summary, the per-line
 // table and the histogram table.
 extern const char kSummarySuffix[], kLineTableSuffix[], kHistogramSuffix[];
+// The suffix of the co-registration that karvel-import found for a result.
+extern const char kCoregSuffix[];
 
 // The shown path of a folder answer, with its final backslash:
 // c:\images\dem\ for the answer dem.

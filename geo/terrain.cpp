@@ -47,8 +47,11 @@ std::string dem_processing(GDALDatasetH src, const char *what, int first_row, in
 
 }  // namespace
 
-Terrain::Terrain(const Ground &grid, int lines, int cols, bool with_aspect)
-    : grid_(grid), lines_(lines), cols_(cols), with_aspect_(with_aspect), chunk_(grid.geographic ? 1 : kChunkLines) {
+Terrain::Terrain(const Ground &grid, int lines, int cols, bool with_aspect, int every, int first)
+    : grid_(grid), lines_(lines), cols_(cols), with_aspect_(with_aspect),
+      chunk_(grid.geographic || every > 1 ? 1 : kChunkLines), every_(std::max(1, every)),
+      first_(std::max(0, first)) {
+    out_first_ = every_ > 1 ? first_ - every_ : 0;
     static std::once_flag registered;
     std::call_once(registered, GDALAllRegister);
 }
@@ -57,7 +60,8 @@ Terrain::~Terrain() = default;
 
 bool Terrain::push(const float *elevations) {
     if (!problem_.empty() || given_ >= lines_) return false;
-    held_.insert(held_.end(), elevations, elevations + cols_);
+    // Lines before held_first_ are needed by no line still to be computed.
+    if (given_ >= held_first_) held_.insert(held_.end(), elevations, elevations + cols_);
     given_++;
     return true;
 }
@@ -65,7 +69,7 @@ bool Terrain::push(const float *elevations) {
 bool Terrain::next(int &line, const float *&slope, const float *&aspect) {
     if (out_taken_ == out_count_) {
         // The next chunk, once the line after it is given (or the last).
-        const int first = out_first_ + out_count_;
+        const int first = every_ > 1 ? out_first_ + every_ : out_first_ + out_count_;
         const int end = std::min(lines_, first + chunk_);
         if (first >= lines_ || given_ < std::min(lines_, end + 1) || !problem_.empty()) return false;
         out_first_ = first;
@@ -112,9 +116,12 @@ bool Terrain::process() {
     GDALClose(src);
     if (!problem_.empty()) return false;
 
-    // The last line of this chunk is the first line the next one needs.
-    const int keep_from = out_first_ + out_count_ - 1;
-    held_.erase(held_.begin(), held_.begin() + ptrdiff_t(keep_from - held_first_) * cols_);
-    held_first_ = keep_from;
+    // The last line of this chunk is the first line the next one needs
+    // (or, when lines are skipped, the line before the next one computed).
+    const int keep_from = every_ > 1 ? out_first_ + every_ - 1 : out_first_ + out_count_ - 1;
+    const int held_end = held_first_ + int(held_.size() / size_t(cols_));
+    const int drop_end = std::min(keep_from, held_end);
+    if (drop_end > held_first_) held_.erase(held_.begin(), held_.begin() + ptrdiff_t(drop_end - held_first_) * cols_);
+    held_first_ = std::max(held_first_, keep_from);
     return true;
 }

@@ -16,7 +16,9 @@
 class Terrain {
 public:
     // A DEM of lines × cols cells on `grid`; aspect too when asked for.
-    Terrain(const Ground &grid, int lines, int cols, bool with_aspect);
+    // With every > 1, only the lines first, first + every, ... are computed
+    // (and given by next), each from itself and its neighbours.
+    Terrain(const Ground &grid, int lines, int cols, bool with_aspect, int every = 1, int first = 0);
     ~Terrain();
     Terrain(const Terrain &) = delete;
     Terrain &operator=(const Terrain &) = delete;
@@ -37,6 +39,7 @@ private:
     int lines_, cols_;
     bool with_aspect_;
     int chunk_;                    // lines computed at once
+    int every_, first_;            // the lines computed
     int given_ = 0;                // lines pushed
     int held_first_ = 0;           // the first line in held_
     std::vector<float> held_;      // the lines pushed that are still needed

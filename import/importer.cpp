@@ -1,5 +1,7 @@
 #include "importer.h"
 
+#include "coregister.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
@@ -312,9 +314,45 @@ void check_answers(const ImportOptions &o) {
     check_length(shown_path(o.folder, o.result + kHistogramSuffix));
 }
 
+// Finds the shift of SECOND against FIRST and resamples SECOND onto
+// FIRST's grid moved back by it (and, with =xyz, lowered by the bias).
+void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                     Coregistration &coreg) {
+    if (is_image(a.src) || is_image(b.src))
+        throw Refusal{"--coregister compares DEMs: " + (is_image(a.src) ? a : b).who() +
+                      " is an 8-bit image, which has no slope"};
+    ElevationUnit unit[2];
+    for (int k = 0; k < 2; k++) {
+        const Input &in = k == 0 ? a : b;
+        if (!unit_of_type(in.src.unit_type, unit[k]))
+            throw Refusal{in.who() + " cannot be imported: its band's unit type \"" + in.src.unit_type +
+                          "\" is not a unit of length this program knows"};
+    }
+    auto said = [](const std::string &line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    const std::string problem = coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, said, coreg);
+    if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
+    const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
+    if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
+    std::string note = "SECOND was moved " + fixed(coreg.dx_m, 3) + " m east and " + fixed(coreg.dy_m, 3) +
+                       " m north and resampled onto FIRST's grid (" + o.method + "); its bias is " +
+                       fixed(coreg.dz_m, 3) + " m";
+    if (o.remove_bias) {
+        b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
+        note += ", removed";
+    } else {
+        note += ", left in it";
+    }
+    notes.push_back(note + ". NMAD " + fixed(coreg.nmad_before, 3) + " m before, " + fixed(coreg.nmad_after, 3) +
+                    " m after, on " + std::to_string(coreg.n_fit) + " cells.");
+}
+
 // Opens both inputs; when their grids differ, --align resamples SECOND onto
 // FIRST's grid. Adds what it did to the notes.
-void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
+void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                    Coregistration &coreg) {
     for (Input *in : {&a, &b}) {
         const std::string arg = in == &a ? o.first : o.second;
         const std::string problem = open_source(arg, o.band, in->src);
@@ -329,7 +367,9 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
                           "), which the header of karvel's rasters cannot record; warp it onto a north-up grid "
                           "first (gdalwarp)"};
     const std::string difference = grid_difference(a.src, b.src);
-    if (!difference.empty()) {
+    if (o.coregister) {
+        coregister_pair(a, b, o, notes, coreg);
+    } else if (!difference.empty()) {
         if (!o.align)
             throw Refusal{a.who() + " and " + b.who() + " are not on the same grid: " + difference +
                           ". --align resamples SECOND onto FIRST's grid with GDAL's warper (bilinear; "
@@ -550,7 +590,7 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
 // name until they are committed together; whatever is not committed is
 // removed.
 struct SideFiles {
-    OutFile headers[2], sidecars[2], answers;
+    OutFile headers[2], sidecars[2], answers, coreg;
     TextFile descriptions[2];
     SideFiles() = default;
     SideFiles(const SideFiles &) = delete;
@@ -564,7 +604,7 @@ struct SideFiles {
 // The header, the unit's side file (DEMs) and the description of each
 // raster of the window w, and the answers file.
 void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
-                      const std::string &dir, SideFiles &f) {
+                      const Coregistration &coreg, const std::string &dir, SideFiles &f) {
     for (int k = 0; k < 2; k++) {
         const Input &in = k == 0 ? a : b;
         const std::string raw_name = in.name + raster_suffix(in.plan.kind);
@@ -600,6 +640,9 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
     const std::string answers_path = dir + "/" + o.result + ".answers";
     if (!write_staged(f.answers, answers_path, answers_text(a, b, o)))
         throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(f.answers.err)};
+    const std::string coreg_path = dir + "/" + o.result + kCoregSuffix;
+    if (o.coregister && !write_staged(f.coreg, coreg_path, coregistration_json(coreg, o.remove_bias)))
+        throw Refusal{"the file " + printable(coreg_path) + " cannot be written: " + std::strerror(f.coreg.err)};
 }
 
 // Gives every file its name at once. False, once it has said which file
@@ -613,6 +656,7 @@ bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting
         files.push_back(&f.descriptions[k].staged);
     }
     files.push_back(&f.answers.staged);
+    if (!f.coreg.staged.temp_path.empty()) files.push_back(&f.coreg.staged);
     size_t failed = 0;
     if (staged_commit_together(files.data(), files.size(), &failed)) return true;
     const int err = errno;
@@ -644,7 +688,8 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
         }
     } closer{a, b};
     std::vector<std::string> notes;
-    open_and_align(a, b, o, notes);
+    Coregistration coreg;
+    open_and_align(a, b, o, notes, coreg);
     size_block_cache(a, b);
     plan_outputs(a, b, o, notes);
 
@@ -677,12 +722,16 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
     const Window w = read_and_write(a, b, o, dir, notes);
     SideFiles side;
-    write_side_files(a, b, w, o, dir, side);
+    write_side_files(a, b, w, o, coreg, dir, side);
     close_source(a.src);
     close_source(b.src);
     // Once a file has taken its name, the folder holds it: it stays.
     undo.keep = true;
     if (!commit_files(a, b, side, setting)) return 1;
+    // A shift found by an earlier import would be read as this pair's.
+    const std::string earlier = dir + "/" + o.result + kCoregSuffix;
+    if (!o.coregister && unlink(earlier.c_str()) == 0)
+        notes.push_back("The co-registration of an earlier import, " + printable(earlier) + ", was removed.");
 
     print_table(a, b, w, dir, o.folder);
     for (const std::string &n : notes) std::printf("%s\n", n.c_str());

@@ -37,6 +37,12 @@ std::string usage_text(const std::string &program) {
            "  --align[=METHOD]   resample SECOND onto FIRST's grid with GDAL's warper (default bilinear;\n"
            "                     near, bilinear, cubic, cubicspline, lanczos, average, rms, mode, max, min,\n"
            "                     med, q1, q3, sum)\n"
+           "  --coregister[=xy|xyz]\n"
+           "                     find the horizontal shift of SECOND against FIRST (Nuth and Kaab) and\n"
+           "                     remove it, resampling SECOND onto FIRST's grid (--align's method); with\n"
+           "                     xyz the vertical bias too. Writes FOLDER/R_coreg.json\n"
+           "  --stable MASK      fit the shift only where MASK (any GDAL raster on FIRST's coordinate\n"
+           "                     system) is non-zero: stable ground\n"
            "  --help             print this text\n"
            "\n"
            "Exit status: 0 when both rasters are written, 1 when an input is refused (nothing is then\n"
@@ -85,6 +91,14 @@ std::string parse_options(int argc, const char *const *argv, ImportOptions &o) {
                 if (!known_method(value)) return "--align: \"" + value + "\" is not a resampling method of GDAL's warper";
                 o.method = value;
             }
+        } else if (key == "--coregister") {
+            o.coregister = true;
+            if (inline_value && value != "xy" && value != "xyz")
+                return "--coregister: \"" + value + "\" is neither xy nor xyz";
+            o.remove_bias = inline_value && value == "xyz";
+        } else if (key == "--stable") {
+            if (!(problem = take_value(o.stable)).empty()) return problem;
+            if (o.stable.empty()) return "--stable needs a mask raster";
         } else if (key == "--names" && !inline_value) {
             if (i + 2 >= argc) return "--names needs two names";
             o.name1 = argv[++i];
@@ -110,6 +124,7 @@ std::string parse_options(int argc, const char *const *argv, ImportOptions &o) {
         }
     }
     if (o.help) return "";
+    if (!o.stable.empty() && !o.coregister) return "--stable MASK works with --coregister only";
     if (operands.size() != 3)
         return "expected FIRST SECOND FOLDER, got " + std::to_string(operands.size()) + " operand" +
                (operands.size() == 1 ? "" : "s");

@@ -13,6 +13,9 @@ struct ImportOptions {
     bool crop = false;                  // --crop
     bool align = false;                 // --align
     std::string method = "bilinear";    // --align=METHOD
+    bool coregister = false;            // --coregister
+    bool remove_bias = false;           // --coregister=xyz
+    std::string stable;                 // --stable MASK
     bool help = false;                  // --help
 };
 

@@ -199,9 +199,8 @@ std::string grid_difference(const Source &a, const Source &b) {
     return "";
 }
 
-std::string align_source(Source &b, const Source &a, const std::string &method) {
-    if (a.gt[2] != 0 || a.gt[4] != 0) return "the first input's grid is rotated, which the alignment cannot follow";
-    if (!a.has_grid || !b.has_grid) return "both inputs need a georeferenced grid to be aligned";
+std::string band_view(Source &b) {
+    if (b.band_ds != nullptr) return "";
     // A view of the one band, since the warper resamples every band it is given.
     const std::string band = std::to_string(GDALGetBandNumber(b.band));
     const char *translate_args[] = {"-of", "VRT", "-b", band.c_str(), nullptr};
@@ -210,9 +209,13 @@ std::string align_source(Source &b, const Source &a, const std::string &method) 
     b.band_ds = GDALTranslate("", b.ds, topts, nullptr);
     GDALTranslateOptionsFree(topts);
     if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_message("unknown error");
+    return "";
+}
 
-    const double xmin = a.gt[0], xmax = a.gt[0] + a.gt[1] * a.cols;
-    const double ytop = a.gt[3], ybottom = a.gt[3] + a.gt[5] * a.lines;
+GDALDatasetH warp_onto(GDALDatasetH src, const std::string &src_wkt, const std::string &dst_wkt, const WarpGrid &t,
+                       const std::string &method, bool vrt, std::string &problem) {
+    const double xmin = t.x0, xmax = t.x0 + t.dx * t.cols;
+    const double ytop = t.y0, ybottom = t.y0 + t.dy * t.lines;
     auto g = [](double v) {
         char buf[40];
         std::snprintf(buf, sizeof buf, "%.17g", v);
@@ -220,27 +223,51 @@ std::string align_source(Source &b, const Source &a, const std::string &method) 
     };
     const std::string te[4] = {g(std::min(xmin, xmax)), g(std::min(ytop, ybottom)), g(std::max(xmin, xmax)),
                                g(std::max(ytop, ybottom))};
-    const std::string ts[2] = {std::to_string(a.cols), std::to_string(a.lines)};
-    std::string target_srs = a.wkt;
-    std::string source_srs = b.wkt;
-    std::vector<const char *> args = {"-of", "VRT", "-r", method.c_str(), "-ot", "Float64", "-dstnodata", "nan",
-                                      "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(), te[3].c_str(),
-                                      "-ts", ts[0].c_str(), ts[1].c_str()};
-    if (!target_srs.empty() && !source_srs.empty()) {
+    const std::string ts[2] = {std::to_string(t.cols), std::to_string(t.lines)};
+    std::vector<const char *> args = {"-of", vrt ? "VRT" : "MEM", "-r", method.c_str(), "-ot", "Float64",
+                                      "-dstnodata", "nan", "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(),
+                                      te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str()};
+    if (t.points) {
+        // Each target cell takes the value at its centre, as on the full grid:
+        // a coarser target must not widen the kernel into an average.
+        for (const char *o : {"-wo", "XSCALE=1", "-wo", "YSCALE=1"}) args.push_back(o);
+    }
+    if (!dst_wkt.empty() && !src_wkt.empty()) {
         args.push_back("-s_srs");
-        args.push_back(source_srs.c_str());
+        args.push_back(src_wkt.c_str());
         args.push_back("-t_srs");
-        args.push_back(target_srs.c_str());
+        args.push_back(dst_wkt.c_str());
     }
     args.push_back(nullptr);
     GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args.data()), nullptr);
-    if (wopts == nullptr) return "GDAL's warper refuses the options: " + gdal_message("unknown error");
+    if (wopts == nullptr) {
+        problem = "GDAL's warper refuses the options: " + gdal_message("unknown error");
+        return nullptr;
+    }
     CPLErrorReset();
-    GDALDatasetH src = b.band_ds;
     int usage_error = 0;
-    b.warped = GDALWarp("", nullptr, 1, &src, wopts, &usage_error);
+    GDALDatasetH out = GDALWarp("", nullptr, 1, &src, wopts, &usage_error);
     GDALWarpAppOptionsFree(wopts);
-    if (b.warped == nullptr) return "GDAL's warper cannot resample it: " + gdal_message("unknown error");
+    if (out == nullptr) problem = "GDAL's warper cannot resample it: " + gdal_message("unknown error");
+    return out;
+}
+
+WarpGrid grid_of(const Source &a) {
+    return WarpGrid{a.gt[0], a.gt[3], a.gt[1], a.gt[5], a.cols, a.lines, false};
+}
+
+std::string align_source(Source &b, const Source &a, const std::string &method, double shift_x, double shift_y) {
+    if (a.gt[2] != 0 || a.gt[4] != 0) return "the first input's grid is rotated, which the alignment cannot follow";
+    if (!a.has_grid || !b.has_grid) return "both inputs need a georeferenced grid to be aligned";
+    std::string problem = band_view(b);
+    if (!problem.empty()) return problem;
+    // Moving b by (shift_x, shift_y) gives each cell of a's grid the value
+    // of b at its centre less the shift.
+    WarpGrid t = grid_of(a);
+    t.x0 -= shift_x;
+    t.y0 -= shift_y;
+    b.warped = warp_onto(b.band_ds, b.wkt, a.wkt, t, method, true, problem);
+    if (b.warped == nullptr) return problem;
     b.band = GDALGetRasterBand(b.warped, 1);
     // The warper works on the stored samples; scale, offset and unit stay
     // those of the original band. Cells without data are now NaN.

@@ -47,9 +47,29 @@ bool is_image(const Source &s);
 // millionth of a cell, coordinate system), else what differs.
 std::string grid_difference(const Source &a, const Source &b);
 
-// Resamples the band of b onto a's grid with GDAL's warper and `method`;
-// cells outside b become cells without data. Empty on success, else the problem.
-std::string align_source(Source &b, const Source &a, const std::string &method);
+// Resamples the band of b onto a's grid with GDAL's warper and `method`,
+// b moved first by (shift_x, shift_y) in a's coordinates; cells outside b
+// become cells without data. Empty on success, else the problem.
+std::string align_source(Source &b, const Source &a, const std::string &method, double shift_x = 0,
+                         double shift_y = 0);
+
+// Makes b.band_ds, a one-band view of b's band for the warper, unless made.
+std::string band_view(Source &b);
+
+// A north-up target grid: the corner (x0, y0), the cell (dx, dy), its size.
+// points: each cell takes the value at its centre however coarse the grid.
+struct WarpGrid {
+    double x0, y0, dx, dy;
+    int cols, lines;
+    bool points;
+};
+WarpGrid grid_of(const Source &a);
+
+// The one band of src resampled onto t by GDAL's warper (Float64, NaN
+// without data), as a VRT computed when read or in memory. Null, with the
+// problem, when GDAL cannot.
+GDALDatasetH warp_onto(GDALDatasetH src, const std::string &src_wkt, const std::string &dst_wkt, const WarpGrid &t,
+                       const std::string &method, bool vrt, std::string &problem);
 
 // True when a sample read from the band is the band's value for no data.
 inline bool is_nodata_value(const Source &s, double v) {

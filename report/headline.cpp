@@ -216,6 +216,7 @@ std::string headline_json(const Headline &h) {
         j += '"';
     }
     j += h.warnings.empty() ? "],\n" : "\n  ],\n";
+    j += coreg_json(h.coreg);
     const std::pair<const char *, double> keys[] = {
         {"mean_diff", h.mean_diff}, {"sd_diff", h.sd_diff}, {"rms", h.rms},     {"rms_n", h.rms_n},
         {"mae", h.mae},             {"median_diff", h.median_diff},            {"nmad", h.nmad},
@@ -271,6 +272,7 @@ std::vector<std::string> headline_lines(const Headline &h) {
         }
         out.push_back(line + " " + v);
     }
+    for (const std::string &l : coreg_lines(h.coreg)) out.push_back(l);
     for (const std::string &w : h.warnings) out.push_back("Warning: " + printable(w));
     return out;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "coreg.h"
+
 struct Headline {
     long long n = 0;  // positions compared: where both rasters have data
     // Where a raster declares a no-data value, the positions left out for
@@ -22,6 +24,7 @@ struct Headline {
     // What the figures rest on that a reader should know (a raster file
     // shorter than its description says, read as zeros), as karvel says it.
     std::vector<std::string> warnings;
+    CoregFigures coreg;  // what karvel-import's co-registration found, when it ran
 };
 
 #include "select.h"

@@ -492,6 +492,7 @@ private:
     std::vector<ClassRow> by_slope_, by_class_;
     std::vector<float> elevations_;
     std::string class_problem_;  // what went wrong in a walk of a class again
+    CoregFigures coreg_;
     DiffHistogram diff_hist_;
     std::vector<Figure> figures_;
     StagedFile pdf_;
@@ -528,6 +529,16 @@ std::string Report::load(const std::string &images_root) {
     if (!p.empty()) return "the summary " + printable(summary_shown_) + " cannot be reported on: " + p;
     histogram_left_empty_ = text.find("the histogram table stays empty") != std::string::npos;
     n_ = (long long)s_.lines * s_.cols - std::max(0LL, s_.left_out);
+
+    // The shift karvel-import found and removed, when it co-registered the pair.
+    const std::string coreg_shown = folder_shown_ + result_ + kCoregSuffix;
+    const std::string coreg_real = images_.real_path(coreg_shown);
+    struct stat cst;
+    if (lstat(coreg_real.c_str(), &cst) == 0) {
+        p = read_regular(coreg_real, kSummaryLimit, text);
+        if (p.empty()) p = parse_coreg(text, coreg_);
+        if (!p.empty()) return "the co-registration " + printable(coreg_shown) + " cannot be used: " + p;
+    }
 
     const std::string lines_shown = folder_shown_ + result_ + kLineTableSuffix;
     p = read_regular(images_.real_path(lines_shown), kTableLimit, text);
@@ -1027,6 +1038,7 @@ std::string Report::rank() {
         }
     }
     if (pairs_.masked()) h_.n_left_out = s_.left_out;
+    h_.coreg = coreg_;
     for (const Input &in : in_)
         if (!in.short_note.empty()) h_.warnings.push_back(in.short_note);
 

@@ -45,3 +45,23 @@ echo "The report:          $dir/demo_report.pdf"
 echo "Headline figures:    $dir/demo_report.json"
 echo "Difference maps:     $dir/demo_diff.tif and $dir/demo_resid.tif (GeoTIFF, georeferenced as the survey)"
 echo "Figures (PNG, with the gnuplot script and data of each): $dir/demo_report/"
+
+echo
+echo "== Co-registration: the survey against a copy moved 0.4 cell east and 0.3 cell south, 1.5 m higher"
+read -r ox oy < <(gdalinfo data/topobathy.tif | sed -n 's/^Origin = (\(.*\),\(.*\))$/\1 \2/p')
+read -r nx ny < <(gdalinfo data/topobathy.tif | sed -n 's/^Size is \(.*\), \(.*\)$/\1 \2/p')
+rm -f "$work/moved.tif"
+gdal_translate -q -a_offset 1.5 -a_ullr $(awk -v ox="$ox" -v oy="$oy" -v dx="$dx" -v dy="$dy" -v nx="$nx" -v ny="$ny" \
+  'BEGIN{x=ox+0.4*dx; y=oy+0.3*dy; printf "%.15g %.15g %.15g %.15g", x, y, x+nx*dx, y+ny*dy}') \
+  data/topobathy.tif "$work/moved.tif"
+for mode in align coregister; do
+  build/import/karvel-import_local --$mode --crop --names survey moved --result $mode \
+    data/topobathy.tif "$work/moved.tif" demo-coreg >/dev/null
+  setsid -w build/karvel_local < build/images/demo-coreg/$mode.answers >/dev/null
+done
+printf '  RMS error before co-registration (--align):      %s m\n' \
+  "$(sed -n 's/^\tRMS_Error = //p' build/images/demo-coreg/align_karvel.txt | tr -d '\r')"
+printf '  RMS error after co-registration (--coregister):  %s m\n' \
+  "$(sed -n 's/^\tRMS_Error = //p' build/images/demo-coreg/coregister_karvel.txt | tr -d '\r')"
+echo "  The shift found (build/images/demo-coreg/coregister_coreg.json):"
+sed 's/^/    /' build/images/demo-coreg/coregister_coreg.json

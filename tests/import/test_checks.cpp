@@ -348,6 +348,8 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         {{"--unit", "ft"}, 2, "not one of m, dm, cm, mm"},
         {{"--align=sharpest"}, 2, "not a resampling method"},
         {{"--bogus"}, 2, "unknown option --bogus"},
+        {{"--coregister=z"}, 2, "--coregister: \"z\" is neither xy nor xyz"},
+        {{"--stable", "m.tif"}, 2, "--stable MASK works with --coregister only"},
     };
     for (const Case &c : cases) {
         RunResult r = import_pair(in, out, a, a, c.options);

@@ -1053,3 +1053,28 @@ TEST(Report, ASignalAfterTheNewReportIsInPlaceDoesNotMakeItAFailure) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_NE(said.find("\tWritten: "), std::string::npos) << said.substr(said.size() > 400 ? said.size() - 400 : 0);
 }
+
+// The shift that karvel-import found, beside the summary, is in the
+// headline (console, JSON); one that is not whole is refused, named.
+TEST(Report, TheCoregistrationBesideTheSummaryIsInTheHeadline) {
+    Folder f;
+    compare_dems(f, 2, 3, {1, 2, 3, 4, 5, 6}, {2, 2, 4, 4, 6, 6});
+    f.write("r_coreg.json", "{\n  \"dx_m\": -12.500000,\n  \"dy_m\": 3.250000,\n  \"dz_m\": 0.750000,\n"
+                            "  \"bias_removed\": true,\n  \"iterations\": 3,\n  \"nmad_before\": 4.000000,\n"
+                            "  \"nmad_after\": 0.500000,\n  \"n_fit\": 1234,\n  \"method\": \"nuth_kaab\"\n}\n");
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\tCo-registration: SECOND moved east         -12.500000 m\n"
+                                 "\tCo-registration: SECOND moved north        3.250000 m\n"
+                                 "\tVertical bias dz (removed)                 0.750000 m\n"
+                                 "\tNMAD before co-registration                4.000000 m\n"
+                                 "\tNMAD after co-registration                 0.500000 m\n"));
+    EXPECT_THAT(f.read("r_report.json"),
+                HasSubstr("\"coreg\": {\"dx_m\": -12.500000, \"dy_m\": 3.250000, \"dz_m\": 0.750000, \"bias_removed\": "
+                          "true, \"iterations\": 3, \"nmad_before\": 4.000000, \"nmad_after\": 0.500000, \"n_fit\": 1234}"));
+    f.write("r_coreg.json", "{\n  \"dx_m\": -12.5,\n  \"dy_m\": \n");
+    r = report(f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("the co-registration " + f.shown("r_coreg.json") +
+                                 " cannot be used: its \"dy_m\" is missing or not a number"));
+}
