@@ -12,6 +12,9 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "charts.h"
@@ -401,6 +404,89 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
 
 // One report, step by step in the order report_main takes them. Each step
 // returns an empty string on success, else what the refusal says.
+// Lines handed to a thread of their own, in order, and taken there by
+// `take`: the classes' slopes and figures are made while the walk reads
+// on. At most kQueued lines wait; the first problem stops the taking.
+class LineWorker {
+public:
+    using Take = std::function<std::string(const float *elevations, const double *d, const unsigned char *keep)>;
+    static constexpr size_t kQueued = 32;
+    ~LineWorker() { finish(); }
+    void start(int cols, Take take) {
+        cols_ = size_t(cols);
+        take_ = std::move(take);
+        thread_ = std::thread([this] { run(); });
+    }
+    // Hands over a line (copied); false once taking failed.
+    bool give(const float *elevations, const double *d, const unsigned char *keep) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kQueued || !problem_.empty(); });
+        if (!problem_.empty()) return false;
+        Line l;
+        if (!free_.empty()) {
+            l = std::move(free_.back());
+            free_.pop_back();
+        }
+        lock.unlock();
+        l.elevations.assign(elevations, elevations + cols_);
+        l.d.assign(d, d + cols_);
+        l.has_keep = keep != nullptr;
+        if (keep) l.keep.assign(keep, keep + cols_);
+        lock.lock();
+        queue_.push_back(std::move(l));
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until every line given is taken; the problem, if any.
+    std::string finish() {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ending_ = true;
+            }
+            changed_.notify_all();
+            thread_.join();
+        }
+        return problem_;
+    }
+
+private:
+    struct Line {
+        std::vector<float> elevations;
+        std::vector<double> d;
+        std::vector<unsigned char> keep;
+        bool has_keep = false;
+    };
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
+            if (queue_.empty()) return;
+            Line l = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            const std::string p = take_(l.elevations.data(), l.d.data(), l.has_keep ? l.keep.data() : nullptr);
+            lock.lock();
+            free_.push_back(std::move(l));
+            if (!p.empty()) {
+                problem_ = p;
+                queue_.clear();
+            }
+            changed_.notify_all();
+            if (!problem_.empty()) return;
+        }
+    }
+    size_t cols_ = 0;
+    Take take_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Line> queue_;
+    std::vector<Line> free_;
+    bool ending_ = false;
+    std::string problem_;
+    std::thread thread_;
+};
+
 class Report {
 public:
     explicit Report(const Options &o) : folder_(o.folder), result_(o.result), options_(o) {}
@@ -492,6 +578,7 @@ private:
     std::vector<ClassRow> by_slope_, by_class_;
     std::vector<float> elevations_;
     std::string class_problem_;  // what went wrong in a walk of a class again
+    LineWorker class_worker_;    // the classes of the walk's lines
     CoregFigures coreg_;
     DiffHistogram diff_hist_;
     std::vector<Figure> figures_;
@@ -658,11 +745,11 @@ ValueStream Report::class_again(bool slope, size_t k) {
 std::string Report::class_sample() {
     if (!class_sources_.slope_edges && class_sources_.classes_path.empty()) return "";
     const int lines = s_.lines, cols = s_.cols;
-    // The lines of the whole raster's sample, each with its neighbours for
-    // its slopes; a raster of classes is read in bands of lines instead (a
-    // warp set up for each band costs more than reading a few lines more).
-    const int band_lines = class_sources_.classes_path.empty() ? 1 : std::max(1, lines / 64);
-    const int bands = std::max(1, std::min(lines / band_lines, 1024));
+    // 128 bands of 8 lines spread over the rasters (the slopes of a band
+    // need a line more on either side, and a raster of classes a warp set
+    // up for each band).
+    const int band_lines = std::min(lines, 8);
+    const int bands = std::max(1, std::min(lines / band_lines, 128));
     const size_t stride = std::max<size_t>(1, size_t(bands) * size_t(band_lines) * size_t(cols) / kRankSample);
     std::vector<std::vector<double>> by_slope(slope_table_.size()), by_class;
     size_t seen = 0;
@@ -859,6 +946,12 @@ std::string Report::walk() {
     d_row_.resize(size_t(cols));
     const bool classes = class_sources_.slope_edges || !class_sources_.classes_path.empty();
     elevations_.resize(size_t(cols));
+    if (classes)
+        class_worker_.start(cols, [this](const float *elevations, const double *d, const unsigned char *keep) {
+            std::string q = class_walk_.push(elevations, d, keep);
+            if (q.empty()) take_class_lines(class_walk_);
+            return q.empty() ? class_walk_.problem() : q;
+        });
     // GDAL's progress on standard error, when it is a terminal.
     const bool progress = isatty(2);
     TextProgress shown;
@@ -879,10 +972,7 @@ std::string Report::walk() {
         resid_cells_->add_line(i, e_row.data(), keep);
         if (classes) {
             class_inputs(nullptr, elevations_.data());
-            p = class_walk_.push(elevations_.data(), d_row_.data(), keep);
-            if (p.empty()) take_class_lines(class_walk_);
-            if (p.empty()) p = class_walk_.problem();
-            if (!p.empty()) return p;
+            if (!class_worker_.give(elevations_.data(), d_row_.data(), keep)) return class_worker_.finish();
         }
         // Where a raster declares a no-data value, what follows takes the
         // kept positions alone, in column order, as karvel does.
@@ -921,6 +1011,11 @@ std::string Report::walk() {
                 std::fflush(stderr);
             }
         }
+    }
+    // The classes of the last lines taken.
+    if (classes) {
+        p = class_worker_.finish();
+        if (!p.empty()) return p;
     }
     return unchanged();
 }
