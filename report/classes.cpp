@@ -264,15 +264,15 @@ std::vector<std::string> class_rows_lines(const std::vector<ClassRow> &rows, boo
     out.push_back(slope ? "By slope of the first DEM (degrees; figures of d = second - first in " + unit + ")"
                         : "By class (figures of d = second - first in " + unit + ")");
     auto cell = [](const std::string &s, size_t w) { return s.size() >= w ? s + " " : std::string(w - s.size(), ' ') + s; };
-    std::string head = cell(slope ? "slope" : "class", 11) + cell("n", 10);
-    for (const char *k : {"mean", "sd", "median", "NMAD", "RMS", "LE90", "LE95"}) head += cell(k, 11);
+    std::string head = cell(slope ? "slope" : "class", 9) + cell("n", 9);
+    for (const char *k : {"mean", "sd", "median", "NMAD", "RMS", "LE90", "LE95"}) head += cell(k, 10);
     out.push_back(head);
     for (const ClassRow &row : rows) {
         std::string label = slope ? exact_number(row.from_deg) + "-" + exact_number(row.to_deg) : std::to_string(row.value);
-        std::string line = cell(label, 11) + cell(std::to_string(row.h.n), 10);
+        std::string line = cell(label, 9) + cell(std::to_string(row.h.n), 9);
         for (const Key &k : kRowKeys) {
             const double v = row.h.n > 0 ? row.h.*k.figure : NAN;
-            line += cell(std::isfinite(v) ? fixed3(v) : "-", 11);
+            line += cell(std::isfinite(v) ? fixed3(v) : "-", 10);
         }
         out.push_back(line);
     }
