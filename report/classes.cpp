@@ -35,14 +35,28 @@ std::string parse_slope_edges(const std::string &text, std::vector<double> &edge
 }
 
 int slope_class(double s, const std::vector<double> &edges) {
-    const size_t k = edges.size() - 1;
-    if (!(s >= edges[0] && s <= edges[k])) return -1;  // not a number too
-    // The inner edges passed, without a branch; the last class holds its
-    // upper bound.
-    int c = 0;
-    for (size_t m = 1; m < k; m++) c += s >= edges[m];
+    int32_t c = 0;
+    slope_classes(&s, 1, edges, &c);
     return c;
 }
+
+template <class T>
+void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32_t *out) {
+    const size_t k = edges.size() - 1;
+    const double lo = edges[0], hi = edges[k];
+    // The inner edges passed, counted without a branch; the last class holds
+    // its upper bound, and a slope outside the edges (or not a number) is in
+    // none.
+    for (size_t j = 0; j < n; j++) out[j] = 0;
+    for (size_t m = 1; m < k; m++) {
+        const double e = edges[m];
+        for (size_t j = 0; j < n; j++) out[j] += double(s[j]) >= e;
+    }
+    for (size_t j = 0; j < n; j++)
+        if (!(double(s[j]) >= lo && double(s[j]) <= hi)) out[j] = -1;
+}
+template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
+template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
 
 int ClassValues::index(double v) {
     constexpr double kWhole = 9007199254740992.0;  // 2^53: beyond it not every whole number is a double
@@ -146,7 +160,7 @@ bool ClassLines::next(Ready &r) {
             return false;
         }
         slope_.resize(size_t(src_.cols));
-        for (int j = 0; j < src_.cols; j++) slope_[size_t(j)] = slope_class(slope[j], *src_.slope_edges);
+        slope_classes(slope, size_t(src_.cols), *src_.slope_edges, slope_.data());
     }
     out_ = std::move(held_.front());
     held_.pop_front();

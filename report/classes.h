@@ -36,6 +36,9 @@ std::string parse_slope_edges(const std::string &text, std::vector<double> &edge
 // The class of slope s among the classes [e0, e1), ..., [ek-1, ek]: its
 // index, or -1 (outside every class, or not a number).
 int slope_class(double s, const std::vector<double> &edges);
+// The same for n slopes at once.
+template <class T>
+void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32_t *out);
 
 // The class values of a raster of classes, each given an index in the
 // order they are first met.
