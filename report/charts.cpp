@@ -84,7 +84,8 @@ std::string gp_quote(const std::string &text) {
     return q + "'";
 }
 
-Figure headline_figure(const Headline &h, const std::string &result, const Summary &s) {
+Figure headline_figure(const Headline &h, const std::string &result, const Summary &s,
+                       const std::vector<std::string> &more) {
     Figure f;
     f.name = "headline";
     f.width = 1000;
@@ -95,6 +96,7 @@ Figure headline_figure(const Headline &h, const std::string &result, const Summa
                                       "second: " + s.second_shown,
                                       kfmt("%d lines, %d columns", s.lines, s.cols), ""};
     for (const auto &l : headline_lines(h)) lines.push_back(l);
+    for (const auto &l : more) lines.push_back(l);
     // The table fills the page: its lines spread down the height, in a font
     // as large as lets the longest line span 88 % of the width and leaves
     // each line half its height again of space. A monospace character is
@@ -316,6 +318,56 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
               "darkness as opacity";
     }
     sc += "\n";
+    f.script = sc;
+    return f;
+}
+
+Figure class_figure(const std::vector<ClassRow> &rows, bool slope, const std::string &unit) {
+    Figure f;
+    f.name = slope ? "slope_classes" : "classes";
+    const size_t k_rows = rows.size();
+    f.width = std::clamp(int(200 + 60 * k_rows), 1000, 3000);
+    auto label = [&](const ClassRow &r, size_t k) {
+        return slope ? "[" + exact_number(r.from_deg) + ", " + exact_number(r.to_deg) + (k + 1 == k_rows ? "]" : ")")
+                     : std::to_string(r.value);
+    };
+    std::string data = std::string("# ") + (slope ? "slope class (degrees)" : "class") + "\tn\tmean_diff (" + unit +
+                       ")\tnmad (" + unit + ")\n";
+    bool any = false;
+    for (size_t k = 0; k < k_rows; k++) {
+        const Headline &h = rows[k].h;
+        const bool has = h.n > 0;
+        any = any || (has && (std::isfinite(h.mean_diff) || std::isfinite(h.nmad)));
+        data += std::to_string(k) + "\t\"" + label(rows[k], k) + "\"\t" + std::to_string(h.n) + "\t" +
+                num(has ? h.mean_diff : NAN) + "\t" + num(has ? h.nmad : NAN) + "\n";
+    }
+    const std::string file = f.name + ".dat";
+    f.data.push_back({file, data});
+    const std::string what = slope ? "slope class of the first DEM" : "class";
+    std::string sc = preamble(f, "NMAD and mean difference by " + what + ", with the counts");
+    sc += "# " + file + ": index, class, n, mean difference, NMAD (NaN: an empty class)\n";
+    sc += "set title " + gp_quote("NMAD and mean difference (second - first) by " + what + "; above each: positions") +
+          "\n";
+    sc += "set xlabel " + gp_quote(slope ? "slope of the first DEM (degrees)" : "class") + "\nset ylabel " +
+          gp_quote(unit) + "\n";
+    sc += "set style fill solid 0.85 border -1\nset boxwidth 0.38 absolute\nset grid y\nset xzeroaxis lt -1\n";
+    sc += "set key below horizontal\nset xrange [-0.6:" + num(double(k_rows) - 0.4) + "]\n";
+    std::string tics;
+    for (size_t k = 0; k < k_rows; k++)
+        tics += (k ? ", " : "") + gp_quote(label(rows[k], k)) + " " + std::to_string(k);
+    sc += "set xtics (" + tics + ")" + (k_rows > 12 ? " rotate by -45" : "") + "\n";
+    for (size_t k = 0; k < k_rows; k++)
+        sc += "set label " + std::to_string(k + 1) + " " + gp_quote("n = " + std::to_string(rows[k].h.n)) + " at first " +
+              std::to_string(k) + ", graph 0.95 center" + (k_rows > 12 ? " rotate by 90" : "") + "\n";
+    // Room above the bars for the counts.
+    sc += "set offsets 0, 0, graph 0.15, graph 0.02\n";
+    if (!any) {
+        // gnuplot refuses a plot without one defined point: say so instead.
+        sc += "set yrange [-1:1]\nset label 1000 'no class holds a position' at graph 0.5,0.5 center\nplot NaN notitle\n";
+    } else {
+        sc += "plot \"" + file + "\" using ($1-0.2):5 with boxes lc rgb \"#3060a0\" title \"NMAD\", \\\n"
+              "     \"" + file + "\" using ($1+0.2):4 with boxes lc rgb \"#d07030\" title \"mean difference\"\n";
+    }
     f.script = sc;
     return f;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "classes.h"
 #include "headline.h"
 #include "summary.h"
 
@@ -57,7 +58,11 @@ struct DiffHistogram {
     long long outside = 0;  // differences beyond [lo, hi], not drawn
 };
 
-Figure headline_figure(const Headline &h, const std::string &result, const Summary &s);
+// The headline page: the headline figures, then the `more` lines (the class tables).
+Figure headline_figure(const Headline &h, const std::string &result, const Summary &s,
+                       const std::vector<std::string> &more = {});
+// The NMAD and the mean difference of each class side by side, its count above.
+Figure class_figure(const std::vector<ClassRow> &rows, bool slope, const std::string &unit);
 Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic);
 Figure profiles_figure(const std::vector<LineRow> &rows, const std::string &unit);
 Figure density_figure(const Density &d, const Headline &h);

@@ -149,11 +149,16 @@ void set_ranks(Headline &h, size_t n, const std::vector<double> &p) {
 
 }  // namespace
 
+void held_ranks(const double *d, size_t n, Headline &h) {
+    if (n == 0) return;
+    set_ranks(h, n, select_ranks(d, n, headline_ranks(n)));
+    h.nmad = 1.4826 * median(d, n, Seen::off_center, h.median_diff);
+}
+
 Headline DiffStats::finish_held(double b0, double b1, double rms, const std::string &unit) const {
     Headline h;
     if (!sums_figures(b0, b1, rms, unit, h) || ranks_ != Ranks::held) return h;
-    set_ranks(h, n_, select_ranks(d_, n_, headline_ranks(n_)));
-    h.nmad = 1.4826 * median(d_, n_, Seen::off_center, h.median_diff);
+    held_ranks(d_, n_, h);
     return h;
 }
 
@@ -174,7 +179,7 @@ Headline DiffStats::finish_walked(double b0, double b1, double rms, const std::s
         // What the walk left unsettled is found bit by bit: its sample
         // would only bracket the same ranks the same way again.
         std::vector<size_t> missed;
-        p = search_->ranks.resolve(missed);
+        p = search_->ranks.resolve(queries, missed);
         for (size_t r : missed) p[r] = select_ranks(again, n, std::vector<double>(), {queries[r]})[0];
     } else {
         // No search during the walk (too few positions or too small a
@@ -183,7 +188,7 @@ Headline DiffStats::finish_walked(double b0, double b1, double rms, const std::s
     }
     set_ranks(h, n, p);
     double mad = 0;
-    if (!search_->mad.resolve(h.median_diff, mad))
+    if (!search_->mad.resolve(h.median_diff, n, mad))
         mad = median(again, n, search_->sample, Seen::off_center, h.median_diff);
     h.nmad = 1.4826 * mad;
     return h;

@@ -59,7 +59,9 @@ public:
     // Ranks::walked: keeps no difference; the medians and percentiles of the
     // n positions to come are sought during their walk, guided by `sample`,
     // differences taken before it (any values, none at all included: they
-    // only decide how few are kept and how many walks it takes).
+    // only decide how few are kept and how many walks it takes). n may be
+    // an estimate: the ranks are those of the positions added. Chosen
+    // after lines were added, with no sample, every rank is found by walks.
     void rank_during_walk(size_t n, std::vector<double> sample);
     Ranks ranks() const { return ranks_; }
     // Adds one line of the first (x) and the second (y) raster.
@@ -78,6 +80,8 @@ public:
     // The differences held (after reserve()), in position order.
     const double *diffs() const { return d_; }
     size_t count() const { return n_; }
+    // The sum of the squared differences, in position order.
+    double sum_squares() const { return sum_sq_; }
 
 private:
     struct Search;
@@ -94,6 +98,10 @@ private:
     // them: Σ(x − x̄)², Σ(y − ȳ)², Σ(x − x̄)(y − ȳ), Σ(d − d̄)².
     double mean_x_ = 0, mean_y_ = 0, mean_d_ = 0, m2x_ = 0, m2y_ = 0, cxy_ = 0, m2d_ = 0;
 };
+
+// The figures of the ranks (median, NMAD, LE90, LE95, clip) of the n
+// differences d, into h; none for no difference.
+void held_ranks(const double *d, size_t n, Headline &h);
 
 // The ranks the headline figures need among n differences: the two middle
 // values, and the 90th, 95th and 98th percentiles of |d|.

@@ -12,9 +12,13 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "charts.h"
+#include "classes.h"
 #include "description.h"
 #include "envi_header.h"
 #include "gnuplot.h"
@@ -227,6 +231,7 @@ public:
         x_.resize(cols_);
         y_.resize(cols_);
         if (masked_) keep_.resize(cols_);
+        if (a.nodata.declared) first_keep_.resize(cols_);
     }
     bool masked() const { return masked_; }
     void rewind() {
@@ -258,6 +263,8 @@ public:
     const double *x() const { return x_at_; }
     const double *y() const { return y_at_; }
     const unsigned char *keep() const { return masked_ ? keep_.data() : nullptr; }
+    // Where the first raster alone has data (null: everywhere).
+    const unsigned char *first_keep() const { return first_keep_.empty() ? nullptr : first_keep_.data(); }
     // Moves the kept positions to the fronts of x() and y(); how many.
     int compact() {
         if (!masked_) return int(cols_);
@@ -267,6 +274,7 @@ public:
 private:
     void convert(const unsigned char *s1, const unsigned char *s2) {
         if (masked_) mark_kept(s1, a_->kind, a_->nodata, s2, b_->kind, b_->nodata, cols_, keep_.data());
+        if (!first_keep_.empty()) mark_kept(s1, a_->kind, a_->nodata, s1, a_->kind, NoData(), cols_, first_keep_.data());
         convert_samples(s1, a_->lines.sample_bytes(), cols_, a_->lines.factor(), x_.data());
         convert_samples(s2, b_->lines.sample_bytes(), cols_, b_->lines.factor(), y_.data());
         x_at_ = x_.data();
@@ -276,7 +284,7 @@ private:
     size_t cols_ = 0;
     bool masked_ = false;
     std::vector<double> x_, y_;
-    std::vector<unsigned char> keep_;
+    std::vector<unsigned char> keep_, first_keep_;
     const double *x_at_ = nullptr, *y_at_ = nullptr;
 };
 
@@ -318,6 +326,9 @@ Density density_axes(const Summary &s) {
 // The command line of a report.
 struct Options {
     std::string folder, result;
+    std::vector<double> slope_edges = default_slope_edges();
+    bool edges_given = false;
+    std::string classes;  // the raster of classes, as given
 };
 
 // Parses the command line: true with the options, or false with the exit
@@ -331,12 +342,38 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
         }
     status = kReportUsage;
     std::vector<std::string> words;
-    for (const auto &a : args) {
-        if (!a.empty() && a[0] == '-') {
+    for (size_t k = 0; k < args.size(); k++) {
+        const std::string &a = args[k];
+        if (a.empty() || a[0] != '-') {
+            words.push_back(a);
+            continue;
+        }
+        // --NAME VALUE or --NAME=VALUE.
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        if (name != "--slope-edges" && name != "--classes") {
             std::fprintf(stderr, "karvel-report: unknown option %s\n%s", printable(a).c_str(), report_usage().c_str());
             return false;
         }
-        words.push_back(a);
+        if (eq == std::string::npos && k + 1 == args.size()) {
+            std::fprintf(stderr, "karvel-report: %s needs a value\n%s", name.c_str(), report_usage().c_str());
+            return false;
+        }
+        const std::string value = eq == std::string::npos ? args[++k] : a.substr(eq + 1);
+        if (name == "--classes") {
+            if (value.empty()) {
+                std::fprintf(stderr, "karvel-report: --classes needs a raster\n");
+                return false;
+            }
+            o.classes = value;
+            continue;
+        }
+        const std::string p = parse_slope_edges(value, o.slope_edges);
+        if (!p.empty()) {
+            std::fprintf(stderr, "karvel-report: --slope-edges %s: %s\n", printable(value).c_str(), p.c_str());
+            return false;
+        }
+        o.edges_given = true;
     }
     if (words.size() != 2) {
         std::fprintf(stderr, "karvel-report: expected a folder and a result name\n%s", report_usage().c_str());
@@ -367,9 +404,92 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
 
 // One report, step by step in the order report_main takes them. Each step
 // returns an empty string on success, else what the refusal says.
+// Lines handed to a thread of their own, in order, and taken there by
+// `take`: the classes' slopes and figures are made while the walk reads
+// on. At most kQueued lines wait; the first problem stops the taking.
+class LineWorker {
+public:
+    using Take = std::function<std::string(const float *elevations, const double *d, const unsigned char *keep)>;
+    static constexpr size_t kQueued = 32;
+    ~LineWorker() { finish(); }
+    void start(int cols, Take take) {
+        cols_ = size_t(cols);
+        take_ = std::move(take);
+        thread_ = std::thread([this] { run(); });
+    }
+    // Hands over a line (copied); false once taking failed.
+    bool give(const float *elevations, const double *d, const unsigned char *keep) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < kQueued || !problem_.empty(); });
+        if (!problem_.empty()) return false;
+        Line l;
+        if (!free_.empty()) {
+            l = std::move(free_.back());
+            free_.pop_back();
+        }
+        lock.unlock();
+        l.elevations.assign(elevations, elevations + cols_);
+        l.d.assign(d, d + cols_);
+        l.has_keep = keep != nullptr;
+        if (keep) l.keep.assign(keep, keep + cols_);
+        lock.lock();
+        queue_.push_back(std::move(l));
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until every line given is taken; the problem, if any.
+    std::string finish() {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                ending_ = true;
+            }
+            changed_.notify_all();
+            thread_.join();
+        }
+        return problem_;
+    }
+
+private:
+    struct Line {
+        std::vector<float> elevations;
+        std::vector<double> d;
+        std::vector<unsigned char> keep;
+        bool has_keep = false;
+    };
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
+            if (queue_.empty()) return;
+            Line l = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            const std::string p = take_(l.elevations.data(), l.d.data(), l.has_keep ? l.keep.data() : nullptr);
+            lock.lock();
+            free_.push_back(std::move(l));
+            if (!p.empty()) {
+                problem_ = p;
+                queue_.clear();
+            }
+            changed_.notify_all();
+            if (!problem_.empty()) return;
+        }
+    }
+    size_t cols_ = 0;
+    Take take_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Line> queue_;
+    std::vector<Line> free_;
+    bool ending_ = false;
+    std::string problem_;
+    std::thread thread_;
+};
+
 class Report {
 public:
-    explicit Report(const Options &o) : folder_(o.folder), result_(o.result) {}
+    explicit Report(const Options &o) : folder_(o.folder), result_(o.result), options_(o) {}
     ~Report() { running[0] = running[1] = nullptr; }
     Report(const Report &) = delete;
     Report &operator=(const Report &) = delete;
@@ -406,9 +526,18 @@ private:
     std::string left_out_agree() const;
     std::string unchanged();
     std::string unit() const { return s_.image ? "grey level" : "m"; }
+    // The classes: by the slope of the first DEM and by a raster of classes.
+    std::string begin_classes();
+    std::string class_sample();
+    void class_inputs(double *d, float *elevations) const;
+    void take_class_lines(ClassLines &lines);
+    ValueStream class_again(bool slope, size_t k);
+    std::vector<std::string> class_lines() const;
 
     // What the command line names, and where it lies.
-    std::string folder_, result_, folder_shown_, dir_, summary_shown_, out_base_, final_dir_, report_dir_;
+    std::string folder_, result_;
+    Options options_;
+    std::string folder_shown_, dir_, summary_shown_, out_base_, final_dir_, report_dir_;
     // The members below are destroyed in the reverse of this order: the
     // GeoTIFFs are completed (closer_) before the gnuplots are stopped and
     // the files closed.
@@ -441,6 +570,15 @@ private:
     std::string tif_problem_;
     Joined closer_;  // completes the GeoTIFFs
     Headline h_;
+    Ground ground_;  // the compared grid, for the slopes and the raster of classes
+    ClassSources class_sources_;
+    ClassValues class_values_;
+    ClassLines class_walk_;  // the classes of the one walk
+    ClassTable slope_table_, class_table_;
+    std::vector<ClassRow> by_slope_, by_class_;
+    std::vector<float> elevations_;
+    std::string class_problem_;  // what went wrong in a walk of a class again
+    LineWorker class_worker_;    // the classes of the walk's lines
     CoregFigures coreg_;
     DiffHistogram diff_hist_;
     std::vector<Figure> figures_;
@@ -514,7 +652,159 @@ std::string Report::load(const std::string &images_root) {
     if (!p.empty()) return p;
     pairs_.init(in_[0], in_[1], s_.cols);
     geo_ = georef_of(in_[0].real, in_[0].shown, s_.lines, s_.cols, geo_note_);
+    return begin_classes();
+}
+
+// The slope classes of DEMs (images have none) and the raster of classes,
+// opened and brought onto the compared grid before anything is written.
+std::string Report::begin_classes() {
+    if (s_.image && options_.edges_given)
+        return "--slope-edges: the rasters of " + printable(summary_shown_) +
+               " are 8-bit images, which have no slope: slope classes are made for DEMs only";
+    if (geo_.known) {
+        ground_ = ground_of(geo_.transform, geo_.wkt);
+    } else {
+        // Not georeferenced: square cells of the description's size, in metres.
+        const double side = in_[0].values[5] > 0 ? double(in_[0].values[5]) : 1.0;
+        const double gt[6] = {0, side, 0, 0, 0, -side};
+        ground_ = ground_of(gt, "");
+    }
+    class_sources_.ground = &ground_;
+    class_sources_.lines = s_.lines;
+    class_sources_.cols = s_.cols;
+    class_sources_.slope_edges = s_.image ? nullptr : &options_.slope_edges;
+    class_sources_.classes_path = options_.classes;
+    class_sources_.classes_shown = printable(options_.classes);
+    class_sources_.values = &class_values_;
+    if (!options_.classes.empty() && !geo_.known)
+        return "--classes: the raster of classes " + printable(options_.classes) +
+               " cannot be brought onto the compared rasters, which have no georeferencing: " + geo_note_;
+    if (!class_sources_.slope_edges && options_.classes.empty()) return "";
+    slope_table_.classes(options_.slope_edges.size() - 1);
+    const std::string p = class_walk_.begin(class_sources_, 0, s_.lines);
+    return p.empty() ? p : "--classes: " + p + " (the compared rasters' grid: the header " +
+                               printable(header_name(in_[0].shown)) + ")";
+}
+
+// The first DEM's elevations for its slopes (not a number where it has no
+// data) and the differences of every column, of the line pairs_ holds.
+void Report::class_inputs(double *d, float *elevations) const {
+    const double *x = pairs_.x(), *y = pairs_.y();
+    const unsigned char *first = pairs_.first_keep();
+    for (int j = 0; j < s_.cols; j++) {
+        if (d) d[j] = y[j] - x[j];
+        elevations[j] = !first || first[j] ? float(x[j]) : NAN;
+    }
+}
+
+void Report::take_class_lines(ClassLines &lines) {
+    ClassLines::Ready r;
+    while (lines.next(r)) {
+        if (r.slope) slope_table_.add(r.d, r.keep, r.slope, s_.cols);
+        if (r.cls) {
+            class_table_.classes(class_values_.size());
+            class_table_.add(r.d, r.keep, r.cls, s_.cols);
+        }
+    }
+}
+
+// The differences of class k (of the slopes, or of the raster of classes)
+// walked again: both rasters read, their classes taken again.
+ValueStream Report::class_again(bool slope, size_t k) {
+    return [this, slope, k](const ValueBlock &take) {
+        ClassSources src = class_sources_;
+        if (slope) src.classes_path.clear();
+        else src.slope_edges = nullptr;
+        ClassLines lines;
+        std::string p = lines.begin(src, 0, s_.lines);
+        std::vector<double> d(size_t(s_.cols)), row;
+        std::vector<float> elevations(size_t(s_.cols));
+        pairs_.rewind();
+        for (int i = 0; i < s_.lines && p.empty(); i++) {
+            pairs_.next();
+            class_inputs(d.data(), elevations.data());
+            p = lines.push(elevations.data(), d.data(), pairs_.keep());
+            ClassLines::Ready r;
+            while (p.empty() && lines.next(r)) {
+                const int32_t *c = slope ? r.slope : r.cls;
+                row.clear();
+                for (int j = 0; j < s_.cols; j++)
+                    if (c[j] == int32_t(k) && (!r.keep || r.keep[j])) row.push_back(r.d[j]);
+                if (!row.empty()) take(row.data(), row.size());
+            }
+            if (p.empty()) p = lines.problem();
+        }
+        if (!p.empty() && class_problem_.empty()) class_problem_ = p;
+    };
+}
+
+// A large comparison's classes: a sample of each class's differences, from
+// bands of lines spread over the rasters (each band's slopes and classes
+// taken as the walk takes them), so that the ranks of the classes large
+// enough are sought during the walk; the others hold their differences.
+std::string Report::class_sample() {
+    if (!class_sources_.slope_edges && class_sources_.classes_path.empty()) return "";
+    const int lines = s_.lines, cols = s_.cols;
+    // 128 bands of 8 lines spread over the rasters (the slopes of a band
+    // need a line more on either side, and a raster of classes a warp set
+    // up for each band).
+    const int band_lines = std::min(lines, 8);
+    const int bands = std::max(1, std::min(lines / band_lines, 128));
+    const size_t stride = std::max<size_t>(1, size_t(bands) * size_t(band_lines) * size_t(cols) / kRankSample);
+    std::vector<std::vector<double>> by_slope(slope_table_.size()), by_class;
+    size_t seen = 0;
+    std::vector<double> d(static_cast<size_t>(cols));
+    std::vector<float> elevations(static_cast<size_t>(cols));
+    for (int b = 0; b < bands; b++) {
+        const int from = std::clamp(int((2LL * b + 1) * lines / (2LL * bands)) - band_lines / 2, 0,
+                                    std::max(0, lines - band_lines));
+        ClassLines band;
+        std::string p = band.begin(class_sources_, from, std::min(lines, from + band_lines));
+        for (int t = band.first_pushed(); t <= band.last_pushed() && p.empty(); t++) {
+            p = pairs_.read_at(t);
+            if (!p.empty()) break;
+            class_inputs(d.data(), elevations.data());
+            p = band.push(elevations.data(), d.data(), pairs_.keep());
+            ClassLines::Ready r;
+            while (p.empty() && band.next(r))
+                for (size_t j = size_t(r.line) * 2654435761u % stride; j < size_t(cols); j += stride) {
+                    if (r.keep && !r.keep[j]) continue;
+                    seen++;
+                    if (r.slope && r.slope[j] >= 0) by_slope[size_t(r.slope[j])].push_back(r.d[j]);
+                    if (r.cls && r.cls[j] >= 0) {
+                        if (by_class.size() <= size_t(r.cls[j])) by_class.resize(size_t(r.cls[j]) + 1);
+                        by_class[size_t(r.cls[j])].push_back(r.d[j]);
+                    }
+                }
+            if (p.empty()) p = band.problem();
+        }
+        if (!p.empty()) return p;
+    }
+    // A class of about n positions is sought during the walk where its
+    // sample can bracket its ranks, as the whole raster's is.
+    auto seek = [&](ClassTable &table, std::vector<std::vector<double>> &samples) {
+        for (size_t k = 0; k < samples.size(); k++) {
+            const size_t n = seen ? size_t(double(n_) * double(samples[k].size()) / double(seen)) : 0;
+            if (n >= 4 * kRankSample && samples[k].size() >= 1024) table.seek(k, n, std::move(samples[k]));
+        }
+    };
+    seek(slope_table_, by_slope);
+    class_table_.classes(class_values_.size());
+    seek(class_table_, by_class);
     return "";
+}
+
+std::vector<std::string> Report::class_lines() const {
+    std::vector<std::string> out;
+    if (class_sources_.slope_edges) {
+        out.push_back("");
+        for (auto &l : class_rows_lines(by_slope_, true, unit())) out.push_back(l);
+    }
+    if (!options_.classes.empty()) {
+        out.push_back("");
+        for (auto &l : class_rows_lines(by_class_, false, unit())) out.push_back(l);
+    }
+    return out;
 }
 
 // A summary that leaves positions out where no header declares a no-data
@@ -623,7 +913,7 @@ std::string Report::choose_ranks() {
         if (!std::isnan(guess.clip)) binner_ = std::make_unique<DiffBinner>(guess, kDiffBins);
     }
     stats_.rank_during_walk(size_t(n_), std::move(sample));
-    return "";
+    return class_sample();
 }
 
 // Refuses rasters that changed while the report read them.
@@ -654,6 +944,14 @@ std::string Report::walk() {
     std::vector<float> diff_row(static_cast<size_t>(cols)), resid_row(static_cast<size_t>(cols));
     std::vector<double> e_row(static_cast<size_t>(cols));
     d_row_.resize(size_t(cols));
+    const bool classes = class_sources_.slope_edges || !class_sources_.classes_path.empty();
+    elevations_.resize(size_t(cols));
+    if (classes)
+        class_worker_.start(cols, [this](const float *elevations, const double *d, const unsigned char *keep) {
+            std::string q = class_walk_.push(elevations, d, keep);
+            if (q.empty()) take_class_lines(class_walk_);
+            return q.empty() ? class_walk_.problem() : q;
+        });
     // GDAL's progress on standard error, when it is a terminal.
     const bool progress = isatty(2);
     TextProgress shown;
@@ -672,6 +970,10 @@ std::string Report::walk() {
         if (!s_.image) first_cells_->add_line(i, x, keep);
         diff_cells_->add_line(i, d_row_.data(), keep);
         resid_cells_->add_line(i, e_row.data(), keep);
+        if (classes) {
+            class_inputs(nullptr, elevations_.data());
+            if (!class_worker_.give(elevations_.data(), d_row_.data(), keep)) return class_worker_.finish();
+        }
         // Where a raster declares a no-data value, what follows takes the
         // kept positions alone, in column order, as karvel does.
         int n = cols;
@@ -709,6 +1011,11 @@ std::string Report::walk() {
                 std::fflush(stderr);
             }
         }
+    }
+    // The classes of the last lines taken.
+    if (classes) {
+        p = class_worker_.finish();
+        if (!p.empty()) return p;
     }
     return unchanged();
 }
@@ -829,12 +1136,31 @@ std::string Report::rank() {
     h_.coreg = coreg_;
     for (const Input &in : in_)
         if (!in.short_note.empty()) h_.warnings.push_back(in.short_note);
+
+    // The figures of each class, the ranks the walk left unsettled found by
+    // walking that class again.
+    if (class_sources_.slope_edges) {
+        fill_rows(by_slope_, slope_table_.finish([&](size_t k) { return class_again(true, k); }, unit()));
+        for (size_t k = 0; k < by_slope_.size(); k++) {
+            by_slope_[k].from_deg = options_.slope_edges[k];
+            by_slope_[k].to_deg = options_.slope_edges[k + 1];
+        }
+    }
+    if (!options_.classes.empty()) {
+        class_table_.classes(class_values_.size());
+        fill_rows(by_class_, class_table_.finish([&](size_t k) { return class_again(false, k); }, unit()));
+        for (size_t k = 0; k < by_class_.size(); k++) by_class_[k].value = class_values_.value(k);
+        std::sort(by_class_.begin(), by_class_.end(),
+                  [](const ClassRow &a, const ClassRow &b) { return a.value < b.value; });
+    }
+    if (!class_problem_.empty()) return class_problem_;
     return unchanged();
 }
 
 std::string Report::draw() {
     std::string console = "\n\tkarvel-report of " + summary_shown_ + "\n\n";
     for (const auto &l : headline_lines(h_)) console += "\t" + l + "\n";
+    for (const auto &l : class_lines()) console += "\t" + l + "\n";
     console += "\n\tRecomputed from the rasters: the RMS error, the sums and B0 and B1 agree with the summary.\n";
     if (pairs_.masked())
         console += "\tThe positions left out (no data in either raster) are those the summary counts: " +
@@ -842,13 +1168,15 @@ std::string Report::draw() {
     if (!geo_note_.empty()) console += "\t" + geo_note_ + "\n";
     say(console);
 
-    figures_.push_back(headline_figure(h_, result_, s_));
+    figures_.push_back(headline_figure(h_, result_, s_, class_lines()));
     for (const Figure &f : early_) figures_.push_back(f);
     figures_.push_back(density_figure(density_, h_));
     const std::string shaded = map_figures(geo_, double(in_[0].values[5]), s_.image ? nullptr : first_cells_.get(),
                                            *diff_cells_, *resid_cells_, h_.unit, figures_);
     if (!shaded.empty()) return "GDAL could not shade the relief of the first DEM: " + shaded;
     figures_.push_back(diff_histogram_figure(diff_hist_, h_));
+    if (class_sources_.slope_edges) figures_.push_back(class_figure(by_slope_, true, h_.unit));
+    if (!options_.classes.empty()) figures_.push_back(class_figure(by_class_, false, h_.unit));
 
     for (const auto &f : figures_) {
         if (drawn_early(f)) continue;
@@ -878,7 +1206,13 @@ std::string Report::draw() {
 std::string Report::commit() {
     closer_.join();
     if (!tif_problem_.empty() || !written_) return "a GeoTIFF could not be written: " + tif_problem_;
-    if (!write_staged(json_, out_base_ + "_report.json", headline_json(h_)))
+    // The class tables follow the headline figures in the object.
+    std::string json = headline_json(h_);
+    std::string tables;
+    if (class_sources_.slope_edges) tables += ",\n  \"by_slope\": " + class_rows_json(by_slope_, true);
+    if (!options_.classes.empty()) tables += ",\n  \"by_class\": " + class_rows_json(by_class_, false);
+    json.insert(json.size() - 3, tables);  // before the closing "\n}\n"
+    if (!write_staged(json_, out_base_ + "_report.json", json))
         return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
 
     // RESULT_report/ first: a folder that cannot be made refuses the report
@@ -922,7 +1256,7 @@ void Report::say_written() const {
 }  // namespace
 
 std::string report_usage() {
-    return "Usage: karvel-report FOLDER RESULT\n"
+    return "Usage: karvel-report [--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT\n"
            "\n"
            "Reports the comparison that karvel wrote as RESULT_karvel.txt (and its two\n"
            "tables) in FOLDER, a folder of the images directory (" + std::string(kShownRoot) + "FOLDER).\n"
@@ -933,6 +1267,15 @@ std::string report_usage() {
            "  RESULT_report.pdf    the headline table and every figure, one per page\n"
            "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
            "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
+           "\n"
+           "For DEMs the figures are also given by class of the first DEM's slope\n"
+           "(degrees, GDAL's DEM processing), [0,5) [5,10) [10,25) [25,40) [40,90]:\n"
+           "  --slope-edges E0,E1,...  other edges (increasing, 0 to 90; the last class\n"
+           "                           holds its upper edge)\n"
+           "  --classes RASTER         also by the classes of RASTER (any raster of whole\n"
+           "                           numbers GDAL reads; its nodata cells belong to no\n"
+           "                           class), brought onto the compared grid by GDAL's\n"
+           "                           warper (nearest neighbour)\n"
            "\n"
            "Exit status: 0 when everything was written, 1 when refused or a file could\n"
            "not be written, 2 for a usage error.\n";

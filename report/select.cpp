@@ -279,7 +279,7 @@ RankSearch::RankSearch(size_t n, const std::vector<double> &raw_sample, const st
     walk_ = std::make_unique<IntervalWalk>(std::move(distinct), n / 64);
 }
 
-std::vector<double> RankSearch::resolve(std::vector<size_t> &missed) const {
+std::vector<double> RankSearch::resolve(const std::vector<RankQuery> &queries, std::vector<size_t> &missed) const {
     std::vector<double> out(queries_.size());
     missed.clear();
     for (size_t r = 0; r < queries_.size(); r++) {
@@ -289,8 +289,8 @@ std::vector<double> RankSearch::resolve(std::vector<size_t> &missed) const {
         }
         const Interval &b = walk_->interval(slot_[r]);
         IntervalCounts c = walk_->counts(slot_[r]);
-        size_t k = queries_[r].rank;
-        if (k <= c.below || c.overflow) {
+        size_t k = r < queries.size() ? queries[r].rank : 0;
+        if (k == 0 || k <= c.below || c.overflow) {
             missed.push_back(r);
             continue;
         }
@@ -343,8 +343,8 @@ MadSearch::MadSearch(size_t n, const std::vector<double> &raw_sample) : n_(n) {
         n / 16);
 }
 
-bool MadSearch::resolve(double m, double &mad) const {
-    if (!walk_ || !std::isfinite(m)) return false;
+bool MadSearch::resolve(double m, size_t n_walked, double &mad) const {
+    if (!walk_ || !std::isfinite(m) || n_walked == 0) return false;
     const Interval &below = walk_->interval(0), &above = walk_->interval(1);
     const IntervalCounts &lc = walk_->counts(0), &uc = walk_->counts(1);
     if (lc.overflow || uc.overflow || !(below.hi < m) || !(above.lo > m)) return false;
@@ -379,12 +379,12 @@ bool MadSearch::resolve(double m, double &mad) const {
         return false;
     };
     double a = 0, b = 0;
-    if (n_ % 2 == 1) {
-        if (!rank_value(n_ / 2 + 1, a)) return false;
+    if (n_walked % 2 == 1) {
+        if (!rank_value(n_walked / 2 + 1, a)) return false;
         mad = a;
         return true;
     }
-    if (!rank_value(n_ / 2, a) || !rank_value(n_ / 2 + 1, b)) return false;
+    if (!rank_value(n_walked / 2, a) || !rank_value(n_walked / 2 + 1, b)) return false;
     mad = (a + b) / 2.0;
     return true;
 }

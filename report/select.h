@@ -77,7 +77,11 @@ public:
     }
     // After the walk: each query's value; the queries whose rank the walk
     // did not settle are listed in `missed` (their values unset).
-    std::vector<double> resolve(std::vector<size_t> &missed) const;
+    std::vector<double> resolve(std::vector<size_t> &missed) const { return resolve(queries_, missed); }
+    // The same for the queries as they are once the walk has counted the
+    // values: those given, with their ranks among the values walked (n was
+    // only an estimate of how many there would be).
+    std::vector<double> resolve(const std::vector<RankQuery> &queries, std::vector<size_t> &missed) const;
 
 private:
     std::vector<RankQuery> queries_;
@@ -97,7 +101,9 @@ public:
     }
     // With the exact median m: true and the median of |v − m| in `mad`, or
     // false when the walk did not settle it (the values must be walked again).
-    bool resolve(double m, double &mad) const;
+    bool resolve(double m, double &mad) const { return resolve(m, n_, mad); }
+    // The same for the n values walked (when the n given was an estimate).
+    bool resolve(double m, size_t n, double &mad) const;
 
 private:
     size_t n_;

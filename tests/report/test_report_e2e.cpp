@@ -65,12 +65,12 @@ std::map<std::string, double> json_numbers(const std::string &json) {
         if (json.compare(end + 1, 2, ": ") != 0) continue;
         const char *value = json.c_str() + end + 3;
         if (std::strncmp(value, "null", 4) == 0) {
-            m[key] = NAN;
+            m.emplace(key, NAN);  // the headline's own, not a class row's
             continue;
         }
         char *stop = nullptr;
         const double v = std::strtod(value, &stop);
-        if (stop != value) m[key] = v;
+        if (stop != value) m.emplace(key, v);
     }
     return m;
 }
@@ -186,7 +186,8 @@ void expect_picture(const std::string &png, int width = 0, int height = 0) {
 }
 
 const std::vector<std::string> kFigures = {"headline",  "error_histogram", "error_histogram_log", "profiles",
-                                           "scatter",   "diff_map",        "resid_map",           "diff_histogram"};
+                                           "scatter",   "diff_map",        "resid_map",           "diff_histogram",
+                                           "slope_classes"};
 
 // Two DEMs where the second follows the first on a line, with some outliers.
 void linear_pair(int lines, int cols, std::vector<int> &a, std::vector<int> &b) {
@@ -558,7 +559,7 @@ TEST(Report, Refusals) {
 TEST(Report, CommandLine) {
     RunResult r = run({KARVEL_REPORT_LOCAL_BIN, "--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_THAT(r.out, HasSubstr("Usage: karvel-report FOLDER RESULT"));
+    EXPECT_THAT(r.out, HasSubstr("Usage: karvel-report [--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT"));
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN}).status, 2);
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "a", "b", "c"}).status, 2);
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "--fast", "a", "b"}).status, 2);

@@ -1,0 +1,185 @@
+#include "onto.h"
+
+#include <cpl_error.h>
+#include <gdal.h>
+#include <gdal_alg.h>
+#include <gdal_utils.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::string gdal_message() {
+    const char *m = CPLGetLastErrorMsg();
+    return m && *m ? m : "GDAL gave no reason";
+}
+
+std::string exact(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+// Whether the source, band 1 of `src` on its own grid, covers a cell of the
+// target: its outline (points along its four sides, through `transform`
+// into the target's coordinates) bounds a box that meets the target's
+// cells. Empty when it does, else why not.
+std::string overlap_problem(GDALDatasetH src, const Ground &t, int lines, int cols, void *transform) {
+    const int sx = GDALGetRasterXSize(src), sy = GDALGetRasterYSize(src);
+    constexpr int kSteps = 32;
+    std::vector<double> x, y, z;
+    for (int k = 0; k <= kSteps; k++) {
+        const double f = double(k) / kSteps;
+        const double px[4] = {f * sx, f * sx, 0, double(sx)}, py[4] = {0, double(sy), f * sy, f * sy};
+        for (int e = 0; e < 4; e++) x.push_back(px[e]), y.push_back(py[e]), z.push_back(0);
+    }
+    std::vector<int> ok(x.size(), 0);
+    GDALGenImgProjTransform(transform, FALSE, int(x.size()), x.data(), y.data(), z.data(), ok.data());
+    // Georeferenced coordinates of the target into its cells (north up).
+    double c0 = INFINITY, c1 = -INFINITY, l0 = INFINITY, l1 = -INFINITY;
+    for (size_t k = 0; k < x.size(); k++) {
+        if (!ok[k] || !std::isfinite(x[k]) || !std::isfinite(y[k])) continue;
+        const double c = (x[k] - t.gt[0]) / t.gt[1], l = (y[k] - t.gt[3]) / t.gt[5];
+        c0 = std::min(c0, c), c1 = std::max(c1, c), l0 = std::min(l0, l), l1 = std::max(l1, l);
+    }
+    if (!(c0 <= c1)) return "none of its outline can be transformed into the coordinate system of the grid";
+    if (c1 <= 0 || c0 >= cols || l1 <= 0 || l0 >= lines)
+        return "it does not overlap the grid: its cells cover columns " + exact(c0) + " to " + exact(c1) +
+               " and lines " + exact(l0) + " to " + exact(l1) + " of the grid's " + std::to_string(cols) +
+               " columns and " + std::to_string(lines) + " lines";
+    return "";
+}
+
+bool is_integer_type(GDALDataType t) {
+    return t == GDT_Byte || t == GDT_UInt16 || t == GDT_Int16 || t == GDT_UInt32 || t == GDT_Int32
+#if GDAL_VERSION_NUM >= 3050000
+           || t == GDT_UInt64 || t == GDT_Int64
+#endif
+#if GDAL_VERSION_NUM >= 3070000
+           || t == GDT_Int8
+#endif
+        ;
+}
+
+}  // namespace
+
+Onto::~Onto() { close(); }
+
+void Onto::close() {
+    if (warped_) GDALClose(warped_);
+    if (band_view_) GDALClose(band_view_);
+    if (source_) GDALClose(source_);
+    warped_ = band_view_ = source_ = nullptr;
+}
+
+std::string Onto::open(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
+    static std::once_flag registered;
+    std::call_once(registered, GDALAllRegister);
+    // GDAL's messages go into the refusals, not onto standard error.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    const std::string p = prepare(path, shown, target, lines, cols);
+    CPLPopErrorHandler();
+    return p;
+}
+
+std::string Onto::prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
+    close();
+    shown_ = shown;
+    lines_ = lines, cols_ = cols;
+    first_ = count_ = taken_ = 0;
+    problem_.clear();
+    const std::string name = "the raster " + shown;
+    if (lines <= 0 || cols <= 0) return "the grid that " + name + " is to be brought onto has no cell";
+    if (target.wkt.empty())
+        return name + " cannot be brought onto the grid: the grid has no georeferencing (no coordinate system)";
+    if (target.gt[2] != 0 || target.gt[4] != 0 || !(target.gt[1] > 0) || !(target.gt[5] < 0))
+        return name + " cannot be brought onto the grid: the grid is not north up";
+    CPLErrorReset();
+    // Opened as a raster only, never waiting on a special file.
+    VSIStatBufL st;
+    if (VSIStatL(path.c_str(), &st) != 0) return name + " does not exist";
+    if (VSI_ISDIR(st.st_mode) == 0 && !VSI_ISREG(st.st_mode)) return name + " is not a regular file";
+    source_ = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (!source_) return name + " is not a raster GDAL reads: " + gdal_message();
+    if (GDALGetRasterCount(source_) < 1) return name + " has no band";
+    integer_ = is_integer_type(GDALGetRasterDataType(GDALGetRasterBand(source_, 1)));
+    double gt[6];
+    const char *wkt = GDALGetProjectionRef(source_);
+    if (GDALGetGeoTransform(source_, gt) != CE_None) return name + " has no georeferencing (no geotransform)";
+    if (!wkt || !*wkt) return name + " has no georeferencing (no coordinate system)";
+
+    // The source's cells into the target's coordinates: GDAL says here when
+    // the two systems cannot be transformed into each other.
+    const std::string dst_option = "DST_SRS=" + target.wkt;
+    const char *options[] = {dst_option.c_str(), nullptr};
+    CPLErrorReset();
+    void *transform = GDALCreateGenImgProjTransformer2(source_, nullptr, const_cast<char **>(options));
+    if (!transform)
+        return name + " cannot be brought onto the grid: its coordinate system cannot be transformed into the grid's (" +
+               gdal_message() + ")";
+    std::string p = overlap_problem(source_, target, lines, cols, transform);
+    GDALDestroyGenImgProjTransformer(transform);
+    if (!p.empty()) return name + " cannot be brought onto the grid: " + p;
+
+    // A view of band 1 alone (the warper resamples every band it is given),
+    // warped onto the target's cells: nearest neighbour, cells without a
+    // value not a number.
+    const char *translate_args[] = {"-of", "VRT", "-b", "1", nullptr};
+    GDALTranslateOptions *topts = GDALTranslateOptionsNew(const_cast<char **>(translate_args), nullptr);
+    CPLErrorReset();
+    band_view_ = GDALTranslate("", source_, topts, nullptr);
+    GDALTranslateOptionsFree(topts);
+    if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_message();
+    const std::string te[4] = {exact(target.gt[0]), exact(target.gt[3] + target.gt[5] * lines),
+                               exact(target.gt[0] + target.gt[1] * cols), exact(target.gt[3])};
+    const std::string ts[2] = {std::to_string(cols), std::to_string(lines)};
+    const std::string src_srs = wkt;
+    const char *args[] = {"-of", "VRT", "-r", "near", "-ot", "Float64", "-dstnodata", "nan", "-te", te[0].c_str(),
+                          te[1].c_str(), te[2].c_str(), te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str(), "-s_srs",
+                          src_srs.c_str(), "-t_srs", target.wkt.c_str(), nullptr};
+    GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
+    if (!wopts) return "GDAL's warper refuses to bring " + name + " onto the grid: " + gdal_message();
+    CPLErrorReset();
+    GDALDatasetH view = band_view_;
+    int usage_error = 0;
+    warped_ = GDALWarp("", nullptr, 1, &view, wopts, &usage_error);
+    GDALWarpAppOptionsFree(wopts);
+    if (!warped_) return "GDAL's warper cannot bring " + name + " onto the grid: " + gdal_message();
+    int bx = 0, by = 0;
+    GDALGetBlockSize(GDALGetRasterBand(warped_, 1), &bx, &by);
+    chunk_ = std::clamp(by, 1, lines);
+    return "";
+}
+
+bool Onto::next(const double *&values, const unsigned char *&valid) {
+    if (!warped_ || !problem_.empty()) return false;
+    if (taken_ == count_) {
+        // The next row of the warper's blocks, read whole: each block is
+        // warped once.
+        const int first = first_ + count_;
+        if (first >= lines_) return false;
+        const int count = std::min(chunk_, lines_ - first);
+        const size_t cells = size_t(count) * size_t(cols_);
+        values_.resize(cells);
+        valid_.resize(cells);
+        CPLErrorReset();
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        const CPLErr err = GDALRasterIO(GDALGetRasterBand(warped_, 1), GF_Read, 0, first, cols_, count, values_.data(), cols_, count,
+                         GDT_Float64, 0, 0);
+        CPLPopErrorHandler();
+        if (err != CE_None) {
+            problem_ = "GDAL could not read the raster " + shown_ + " brought onto the grid: " + gdal_message();
+            return false;
+        }
+        for (size_t k = 0; k < cells; k++) valid_[k] = !std::isnan(values_[k]);
+        first_ = first, count_ = count, taken_ = 0;
+    }
+    values = values_.data() + size_t(taken_) * size_t(cols_);
+    valid = valid_.data() + size_t(taken_) * size_t(cols_);
+    taken_++;
+    return true;
+}

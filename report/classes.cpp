@@ -1,0 +1,299 @@
+#include "classes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "numfmt.h"
+#include "paths.h"
+#include "sums.h"
+
+std::vector<double> default_slope_edges() { return {0, 5, 10, 25, 40, 90}; }
+
+std::string parse_slope_edges(const std::string &text, std::vector<double> &edges) {
+    edges.clear();
+    size_t at = 0;
+    while (at <= text.size()) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        const std::string word = text.substr(at, comma - at);
+        char *end = nullptr;
+        errno = 0;
+        const double v = word.empty() ? NAN : std::strtod(word.c_str(), &end);
+        if (word.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
+            return kfmt("\"%s\" is not a number of degrees", printable(word).c_str());
+        if (v < 0 || v > 90) return "the edge " + word + " lies outside 0 to 90 degrees";
+        if (!edges.empty() && !(v > edges.back())) return "the edges must increase (" + word + " follows " +
+                                                          exact_number(edges.back()) + ")";
+        edges.push_back(v);
+        at = comma + 1;
+    }
+    if (edges.size() < 2) return "at least two edges are needed, the bounds of one class";
+    return "";
+}
+
+int slope_class(double s, const std::vector<double> &edges) {
+    int32_t c = 0;
+    slope_classes(&s, 1, edges, &c);
+    return c;
+}
+
+template <class T>
+void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32_t *out) {
+    const size_t k = edges.size() - 1;
+    const double lo = edges[0], hi = edges[k];
+    // The inner edges passed, counted without a branch; the last class holds
+    // its upper bound, and a slope outside the edges (or not a number) is in
+    // none.
+    for (size_t j = 0; j < n; j++) out[j] = 0;
+    for (size_t m = 1; m < k; m++) {
+        const double e = edges[m];
+        for (size_t j = 0; j < n; j++) out[j] += double(s[j]) >= e;
+    }
+    for (size_t j = 0; j < n; j++)
+        if (!(double(s[j]) >= lo && double(s[j]) <= hi)) out[j] = -1;
+}
+template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
+template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
+
+int ClassValues::index(double v) {
+    constexpr double kWhole = 9007199254740992.0;  // 2^53: beyond it not every whole number is a double
+    if (!(std::fabs(v) <= kWhole) || v != std::floor(v)) return -1;
+    const long long c = (long long)v;
+    if (last_index_ >= 0 && c == last_) return last_index_;
+    auto it = index_.find(c);
+    if (it == index_.end()) {
+        if (values_.size() >= kMaxClasses) return -2;
+        it = index_.emplace(c, int(values_.size())).first;
+        values_.push_back(c);
+    }
+    last_ = c;
+    last_index_ = it->second;
+    return last_index_;
+}
+
+std::string ClassLines::begin(const ClassSources &src, int from, int to) {
+    src_ = src;
+    from_ = from, to_ = to;
+    pushed_ = 0;
+    held_.clear();
+    problem_.clear();
+    terrain_.reset();
+    onto_.reset();
+    push_from_ = from, push_to_ = to;
+    const Ground &g = *src.ground;
+    // A band's own grid: the compared grid from its first line.
+    auto band = [&](int first) {
+        Ground b = g;
+        b.gt[0] += first * g.gt[2];
+        b.gt[3] += first * g.gt[5];
+        return b;
+    };
+    if (src.slope_edges) {
+        push_from_ = std::max(0, from - 1);
+        push_to_ = std::min(src.lines, to + 1);
+        terrain_ = std::make_unique<Terrain>(band(push_from_), push_to_ - push_from_, src.cols, false);
+    }
+    if (!src.classes_path.empty()) {
+        onto_ = std::make_unique<Onto>();
+        const std::string p = onto_->open(src.classes_path, src.classes_shown, band(from), to - from, src.cols);
+        if (!p.empty()) return problem_ = p;
+    }
+    return "";
+}
+
+std::string ClassLines::push(const float *elevations, const double *d, const unsigned char *keep) {
+    if (!problem_.empty()) return problem_;
+    const int line = push_from_ + pushed_++;
+    if (terrain_ && !terrain_->push(elevations)) return problem_ = "GDAL could not take the slopes: " + terrain_->problem();
+    if (line < from_ || line >= to_) return "";
+    const size_t cols = size_t(src_.cols);
+    Held h = std::move(out_);  // the buffers of the line handed out last, reused
+    out_ = Held();
+    h.line = line;
+    h.d.assign(d, d + cols);
+    h.all_kept = keep == nullptr;
+    if (keep) h.keep.assign(keep, keep + cols);
+    if (onto_) {
+        const double *v = nullptr;
+        const unsigned char *valid = nullptr;
+        if (!onto_->next(v, valid)) return problem_ = onto_->problem();
+        h.cls.resize(cols);
+        for (size_t j = 0; j < cols; j++) {
+            if (!valid[j]) {
+                h.cls[j] = -1;
+                continue;
+            }
+            const int k = src_.values->index(v[j]);
+            if (k == -1)
+                return problem_ = "the raster of classes " + src_.classes_shown + " holds " + exact_number(v[j]) +
+                                  kfmt(" at line %d, column %zu of the compared rasters, which is not a whole number: "
+                                       "classes are whole numbers",
+                                       line, j);
+            if (k == -2)
+                return problem_ = "the raster of classes " + src_.classes_shown + kfmt(" holds more than %zu classes", ClassValues::kMaxClasses) +
+                                  " within the compared rasters: it is not a raster of classes";
+            h.cls[j] = k;
+        }
+    }
+    held_.push_back(std::move(h));
+    return "";
+}
+
+bool ClassLines::next(Ready &r) {
+    if (!problem_.empty() || held_.empty()) return false;
+    if (terrain_) {
+        // The slopes of lines before the band are only its neighbours'.
+        int line = -1;
+        const float *slope = nullptr, *aspect = nullptr;
+        do {
+            if (!terrain_->next(line, slope, aspect)) {
+                if (!terrain_->problem().empty()) problem_ = "GDAL could not take the slopes: " + terrain_->problem();
+                return false;
+            }
+            line += push_from_;  // the Terrain's lines are counted from the first pushed
+        } while (line < from_);
+        if (line != held_.front().line) {
+            problem_ = "the slopes came for another line than the one awaited";
+            return false;
+        }
+        slope_.resize(size_t(src_.cols));
+        slope_classes(slope, size_t(src_.cols), *src_.slope_edges, slope_.data());
+    }
+    out_ = std::move(held_.front());
+    held_.pop_front();
+    r.line = out_.line;
+    r.d = out_.d.data();
+    r.keep = out_.all_kept ? nullptr : out_.keep.data();
+    r.slope = terrain_ ? slope_.data() : nullptr;
+    r.cls = onto_ ? out_.cls.data() : nullptr;
+    return true;
+}
+
+void ClassTable::classes(size_t count) {
+    while (stats_.size() < count) {
+        stats_.push_back(std::make_unique<DiffStats>());
+        held_.emplace_back();
+        holds_.push_back(true);
+        row_.emplace_back();
+    }
+}
+
+void ClassTable::seek(size_t k, size_t n, std::vector<double> sample) {
+    classes(k + 1);
+    stats_[k]->rank_during_walk(n, std::move(sample));
+    holds_[k] = false;
+}
+
+void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
+    for (auto &r : row_) r.clear();
+    for (int j = 0; j < cols; j++) {
+        const int32_t k = cls[j];
+        if (k < 0 || (keep && !keep[j])) continue;
+        if (size_t(k) >= stats_.size()) classes(size_t(k) + 1);
+        row_[size_t(k)].push_back(d[j]);
+    }
+    if (zeros_.size() < size_t(cols)) zeros_.assign(size_t(cols), 0.0);
+    for (size_t k = 0; k < row_.size(); k++) {
+        const std::vector<double> &r = row_[k];
+        if (r.empty()) continue;
+        // d − 0 is d: the class's sums are taken as the whole raster's.
+        stats_[k]->add_line(zeros_.data(), r.data(), int(r.size()));
+        if (!holds_[k]) continue;
+        held_[k].insert(held_[k].end(), r.begin(), r.end());
+        held_total_ += r.size();
+    }
+    // Beyond the room, the class that holds most is walked again instead.
+    while (held_total_ > held_room_) {
+        size_t most = 0;
+        for (size_t k = 1; k < held_.size(); k++)
+            if (held_[k].size() > held_[most].size()) most = k;
+        held_total_ -= held_[most].size();
+        std::vector<double>().swap(held_[most]);
+        holds_[most] = false;
+        stats_[most]->rank_during_walk(stats_[most]->count(), {});
+    }
+}
+
+std::vector<Headline> ClassTable::finish(const std::function<ValueStream(size_t)> &again,
+                                         const std::string &unit) const {
+    std::vector<Headline> out;
+    for (size_t k = 0; k < stats_.size(); k++) {
+        const DiffStats &s = *stats_[k];
+        const size_t n = s.count();
+        const double rms = n > 0 ? rms_error(s.sum_squares(), (long long)n) : NAN;
+        Headline h;
+        if (holds_[k]) {
+            h = s.finish_held(0, 0, rms, unit);  // the sums' figures: the ranks are those held
+            held_ranks(held_[k].data(), held_[k].size(), h);
+        } else {
+            h = s.finish_walked(0, 0, rms, unit, again(k));
+        }
+        out.push_back(h);
+    }
+    return out;
+}
+
+namespace {
+
+struct Key {
+    const char *name;
+    double Headline::*figure;
+};
+const Key kRowKeys[] = {{"mean_diff", &Headline::mean_diff}, {"sd_diff", &Headline::sd_diff},
+                        {"median_diff", &Headline::median_diff}, {"nmad", &Headline::nmad},
+                        {"rms", &Headline::rms},             {"le90", &Headline::le90},
+                        {"le95", &Headline::le95}};
+
+std::string fixed3(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f", v);
+    return buf;
+}
+
+std::string json_number(double v) { return std::isfinite(v) ? exact_number(v) : "null"; }
+
+}  // namespace
+
+std::string class_rows_json(const std::vector<ClassRow> &rows, bool slope) {
+    std::string j = "[";
+    for (size_t r = 0; r < rows.size(); r++) {
+        const ClassRow &row = rows[r];
+        j += r == 0 ? "\n    {" : ",\n    {";
+        if (slope) j += "\"from_deg\": " + exact_number(row.from_deg) + ", \"to_deg\": " + exact_number(row.to_deg);
+        else j += "\"class\": " + std::to_string(row.value);
+        j += ", \"n\": " + std::to_string(row.h.n);
+        // An empty class has no figure (its sums would say 0 or not a number).
+        for (const Key &k : kRowKeys) j += std::string(", \"") + k.name + "\": " + json_number(row.h.n > 0 ? row.h.*k.figure : NAN);
+        j += "}";
+    }
+    j += rows.empty() ? "]" : "\n  ]";
+    return j;
+}
+
+std::vector<std::string> class_rows_lines(const std::vector<ClassRow> &rows, bool slope, const std::string &unit) {
+    std::vector<std::string> out;
+    out.push_back(slope ? "By slope of the first DEM (degrees; figures of d = second - first in " + unit + ")"
+                        : "By class (figures of d = second - first in " + unit + ")");
+    auto cell = [](const std::string &s, size_t w) { return s.size() >= w ? s + " " : std::string(w - s.size(), ' ') + s; };
+    std::string head = cell(slope ? "slope" : "class", 9) + cell("n", 9);
+    for (const char *k : {"mean", "sd", "median", "NMAD", "RMS", "LE90", "LE95"}) head += cell(k, 10);
+    out.push_back(head);
+    for (const ClassRow &row : rows) {
+        std::string label = slope ? exact_number(row.from_deg) + "-" + exact_number(row.to_deg) : std::to_string(row.value);
+        std::string line = cell(label, 9) + cell(std::to_string(row.h.n), 9);
+        for (const Key &k : kRowKeys) {
+            const double v = row.h.n > 0 ? row.h.*k.figure : NAN;
+            line += cell(std::isfinite(v) ? fixed3(v) : "-", 10);
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+void fill_rows(std::vector<ClassRow> &rows, const std::vector<Headline> &figures) {
+    rows.resize(figures.size());
+    for (size_t k = 0; k < figures.size(); k++) rows[k].h = figures[k];
+}
