@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ground.h"
+#include "onto.h"
 #include "progress.h"
 #include "terrain.h"
 
@@ -120,57 +121,40 @@ std::string read_first(const Source &a, double mm, const Ground &ground, Sample 
 }
 
 // The stable cells of the subsample: where MASK, brought onto FIRST's grid
-// by nearest neighbour, is non-zero.
+// by nearest neighbour, is non-zero. A mask in another coordinate system is
+// refused rather than transformed: stable ground is drawn on FIRST's map.
 std::string read_stable(const std::string &path, const Source &a, Sample &s) {
+    const std::string name = "the stable mask " + path;
     CPLErrorReset();
-    GDALDatasetH ds = GDALOpen(path.c_str(), GA_ReadOnly);
-    if (!ds) return "the stable mask " + path + " cannot be used: it is not a raster GDAL reads (" + gdal_text() + ")";
-    std::string problem;
-    double gt[6];
-    OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
-    if (GDALGetGeoTransform(ds, gt) != CE_None) {
-        problem = "it has no georeferencing";
-    } else if (!a.wkt.empty() || srs) {
+    GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (ds) {
+        OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
         OGRSpatialReferenceH first = a.wkt.empty() ? nullptr : OSRNewSpatialReference(a.wkt.c_str());
-        if (!srs || !first || !OSRIsSame(srs, first))
-            problem = std::string("it lies in another coordinate system than FIRST (") +
-                      (srs && OSRGetName(srs) ? OSRGetName(srs) : "none") + "); warp it into FIRST's coordinate "
-                      "system first (gdalwarp -t_srs ... -r near)";
+        const bool same = srs && first && OSRIsSame(srs, first);
+        const std::string other = srs && OSRGetName(srs) ? OSRGetName(srs) : "none";
         if (first) OSRDestroySpatialReference(first);
+        GDALClose(ds);
+        if (!same)
+            return name + " cannot be used: it lies in another coordinate system than FIRST (" + other +
+                   "); warp it into FIRST's coordinate system first (gdalwarp -t_srs ... -r near)";
     }
-    std::vector<double> v(s.size());
-    if (problem.empty()) {
-        char *wkt = nullptr;
-        if (srs) OSRExportToWkt(srs, &wkt);
-        const std::string mask_wkt = wkt ? wkt : "";
-        CPLFree(wkt);
-        GDALDatasetH one = nullptr;
-        {
-            // Band 1 alone: the warper resamples every band it is given.
-            Source m;
-            m.ds = ds;
-            m.band = GDALGetRasterBand(ds, 1);
-            problem = band_view(m);
-            one = m.band_ds;
+    Onto mask;
+    std::string problem = mask.open(path, path, ground_of(a.gt, a.wkt), a.lines, a.cols);
+    if (!problem.empty()) return name + " cannot be used: " + problem;
+    long long stable = 0;
+    for (int i = 0; i < a.lines; i++) {
+        const double *values;
+        const unsigned char *valid;
+        if (!mask.next(values, valid)) return name + " cannot be read: " + mask.problem();
+        if (i % s.step != s.off || (i - s.off) / s.step >= s.lines) continue;
+        uint8_t *row = s.stable.data() + size_t((i - s.off) / s.step) * size_t(s.cols);
+        for (int q = 0; q < s.cols; q++) {
+            const size_t j = size_t(s.off + q * s.step);
+            row[q] = valid[j] && values[j] != 0;
+            stable += row[q];
         }
-        GDALDatasetH w = problem.empty() ? warp_onto(one, mask_wkt, a.wkt, s.grid(a, 0, 0), "near", false, problem)
-                                         : nullptr;
-        if (w && GDALRasterIO(GDALGetRasterBand(w, 1), GF_Read, 0, 0, s.cols, s.lines, v.data(), s.cols, s.lines,
-                              GDT_Float64, 0, 0) != CE_None)
-            problem = gdal_text();
-        if (w) GDALClose(w);
-        if (one) GDALClose(one);
     }
-    GDALClose(ds);
-    if (!problem.empty()) return "the stable mask " + path + " cannot be used: " + problem;
-    long long covered = 0, stable = 0;
-    for (size_t k = 0; k < v.size(); k++) {
-        covered += !std::isnan(v[k]);
-        s.stable[k] = !std::isnan(v[k]) && v[k] != 0;
-        stable += s.stable[k];
-    }
-    if (covered == 0) return "the stable mask " + path + " cannot be used: it does not overlap FIRST";
-    if (stable == 0) return "the stable mask " + path + " cannot be used: it marks no cell of FIRST as stable (all are 0 or without data)";
+    if (stable == 0) return name + " cannot be used: it marks no cell of FIRST as stable (all are 0 or without data)";
     return "";
 }
 

@@ -162,9 +162,9 @@ TEST(Coregister, UndefinedShiftsAndUnusableMasksAreRefused) {
     mask = survey(0, 0, 0, 0);
     mask.gt[0] = 1e6;
     write_tif(in.path("mask_far.tif"), mask);
-    const std::pair<const char *, const char *> masks[] = {
+    const std::pair<const char *, std::string> masks[] = {
         {"mask_wgs84.tif", "it lies in another coordinate system than FIRST (WGS 84)"},
-        {"mask_far.tif", "it does not overlap FIRST"}};
+        {"mask_far.tif", "the raster " + in.path("mask_far.tif") + " cannot be brought onto the grid: it does not overlap the grid"}};
     for (const auto &[name, why] : masks) {
         r = import_pair(in, out, survey(0, 0, 0, 0), survey(10, 5, 0, 1), {"--coregister", "--stable", in.path(name)});
         EXPECT_EQ(r.status, 1) << name;
