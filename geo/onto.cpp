@@ -1,5 +1,7 @@
 #include "onto.h"
 
+#include "warp.h"
+
 #include <cpl_error.h>
 #include <gdal.h>
 #include <gdal_alg.h>
@@ -128,27 +130,13 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     // A view of band 1 alone (the warper resamples every band it is given),
     // warped onto the target's cells: nearest neighbour, cells without a
     // value not a number.
-    const char *translate_args[] = {"-of", "VRT", "-b", "1", nullptr};
-    GDALTranslateOptions *topts = GDALTranslateOptionsNew(const_cast<char **>(translate_args), nullptr);
     CPLErrorReset();
-    band_view_ = GDALTranslate("", source_, topts, nullptr);
-    GDALTranslateOptionsFree(topts);
+    band_view_ = one_band_view(source_, 1);
     if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_message();
-    const std::string te[4] = {exact(target.gt[0]), exact(target.gt[3] + target.gt[5] * lines),
-                               exact(target.gt[0] + target.gt[1] * cols), exact(target.gt[3])};
-    const std::string ts[2] = {std::to_string(cols), std::to_string(lines)};
-    const std::string src_srs = wkt;
-    const char *args[] = {"-of", "VRT", "-r", "near", "-ot", "Float64", "-dstnodata", "nan", "-te", te[0].c_str(),
-                          te[1].c_str(), te[2].c_str(), te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str(), "-s_srs",
-                          src_srs.c_str(), "-t_srs", target.wkt.c_str(), nullptr};
-    GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
-    if (!wopts) return "GDAL's warper refuses to bring " + name + " onto the grid: " + gdal_message();
-    CPLErrorReset();
-    GDALDatasetH view = band_view_;
-    int usage_error = 0;
-    warped_ = GDALWarp("", nullptr, 1, &view, wopts, &usage_error);
-    GDALWarpAppOptionsFree(wopts);
-    if (!warped_) return "GDAL's warper cannot bring " + name + " onto the grid: " + gdal_message();
+    const WarpGrid grid{target.gt[0], target.gt[3], target.gt[1], target.gt[5], cols, lines, false};
+    std::string problem;
+    warped_ = warp_onto(band_view_, wkt, target.wkt, grid, "near", true, problem);
+    if (!warped_) return "GDAL's warper cannot bring " + name + " onto the grid: " + problem;
     int bx = 0, by = 0;
     GDALGetBlockSize(GDALGetRasterBand(warped_, 1), &bx, &by);
     chunk_ = std::clamp(by, 1, lines);

@@ -1,6 +1,7 @@
 #include "source.h"
 
 #include "ground.h"
+#include "warp.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -201,55 +202,10 @@ std::string grid_difference(const Source &a, const Source &b) {
 
 std::string band_view(Source &b) {
     if (b.band_ds != nullptr) return "";
-    // A view of the one band, since the warper resamples every band it is given.
-    const std::string band = std::to_string(GDALGetBandNumber(b.band));
-    const char *translate_args[] = {"-of", "VRT", "-b", band.c_str(), nullptr};
-    GDALTranslateOptions *topts = GDALTranslateOptionsNew(const_cast<char **>(translate_args), nullptr);
     CPLErrorReset();
-    b.band_ds = GDALTranslate("", b.ds, topts, nullptr);
-    GDALTranslateOptionsFree(topts);
+    b.band_ds = one_band_view(b.ds, GDALGetBandNumber(b.band));
     if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_message("unknown error");
     return "";
-}
-
-GDALDatasetH warp_onto(GDALDatasetH src, const std::string &src_wkt, const std::string &dst_wkt, const WarpGrid &t,
-                       const std::string &method, bool vrt, std::string &problem) {
-    const double xmin = t.x0, xmax = t.x0 + t.dx * t.cols;
-    const double ytop = t.y0, ybottom = t.y0 + t.dy * t.lines;
-    auto g = [](double v) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", v);
-        return std::string(buf);
-    };
-    const std::string te[4] = {g(std::min(xmin, xmax)), g(std::min(ytop, ybottom)), g(std::max(xmin, xmax)),
-                               g(std::max(ytop, ybottom))};
-    const std::string ts[2] = {std::to_string(t.cols), std::to_string(t.lines)};
-    std::vector<const char *> args = {"-of", vrt ? "VRT" : "MEM", "-r", method.c_str(), "-ot", "Float64",
-                                      "-dstnodata", "nan", "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(),
-                                      te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str()};
-    if (t.points) {
-        // Each target cell takes the value at its centre, as on the full grid:
-        // a coarser target must not widen the kernel into an average.
-        for (const char *o : {"-wo", "XSCALE=1", "-wo", "YSCALE=1"}) args.push_back(o);
-    }
-    if (!dst_wkt.empty() && !src_wkt.empty()) {
-        args.push_back("-s_srs");
-        args.push_back(src_wkt.c_str());
-        args.push_back("-t_srs");
-        args.push_back(dst_wkt.c_str());
-    }
-    args.push_back(nullptr);
-    GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args.data()), nullptr);
-    if (wopts == nullptr) {
-        problem = "GDAL's warper refuses the options: " + gdal_message("unknown error");
-        return nullptr;
-    }
-    CPLErrorReset();
-    int usage_error = 0;
-    GDALDatasetH out = GDALWarp("", nullptr, 1, &src, wopts, &usage_error);
-    GDALWarpAppOptionsFree(wopts);
-    if (out == nullptr) problem = "GDAL's warper cannot resample it: " + gdal_message("unknown error");
-    return out;
 }
 
 WarpGrid grid_of(const Source &a) {

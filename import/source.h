@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "warp.h"
+
 struct Source {
     std::string arg;                  // the input as given on the command line
     GDALDatasetH ds = nullptr;        // the dataset opened from arg
@@ -56,20 +58,8 @@ std::string align_source(Source &b, const Source &a, const std::string &method, 
 // Makes b.band_ds, a one-band view of b's band for the warper, unless made.
 std::string band_view(Source &b);
 
-// A north-up target grid: the corner (x0, y0), the cell (dx, dy), its size.
-// points: each cell takes the value at its centre however coarse the grid.
-struct WarpGrid {
-    double x0, y0, dx, dy;
-    int cols, lines;
-    bool points;
-};
+// a's grid as the warper's target.
 WarpGrid grid_of(const Source &a);
-
-// The one band of src resampled onto t by GDAL's warper (Float64, NaN
-// without data), as a VRT computed when read or in memory. Null, with the
-// problem, when GDAL cannot.
-GDALDatasetH warp_onto(GDALDatasetH src, const std::string &src_wkt, const std::string &dst_wkt, const WarpGrid &t,
-                       const std::string &method, bool vrt, std::string &problem);
 
 // True when a sample read from the band is the band's value for no data.
 inline bool is_nodata_value(const Source &s, double v) {

@@ -14,22 +14,12 @@
 #include "e2e.h"
 #include "ground.h"
 #include "onto.h"
+#include "srs.h"
 #include "rasters.h"
 
 using ::testing::HasSubstr;
 
 namespace {
-
-std::string wkt_of(int epsg) {
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    OSRImportFromEPSG(srs, epsg);
-    char *w = nullptr;
-    OSRExportToWkt(srs, &w);
-    std::string s = w;
-    CPLFree(w);
-    OSRDestroySpatialReference(srs);
-    return s;
-}
 
 // The compared grid: 50 lines of 60 cells of 30 m in UTM zone 10.
 const double kGrid[6] = {500000, 30, 0, 5400000, 0, -30};

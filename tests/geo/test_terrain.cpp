@@ -11,22 +11,11 @@
 
 #include "ground.h"
 #include "terrain.h"
+#include "srs.h"
 
 namespace {
 
-const char kUtm10[] = "EPSG:32610";
-const char kWgs84[] = "EPSG:4326";
-
-std::string wkt_of(const char *user) {
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    OSRSetFromUserInput(srs, user);
-    char *w = nullptr;
-    OSRExportToWkt(srs, &w);
-    std::string s = w;
-    CPLFree(w);
-    OSRDestroySpatialReference(srs);
-    return s;
-}
+const int kUtm10 = 32610, kWgs84 = 4326;
 
 // Every line through Terrain, pushed and taken as a caller streams them.
 void stream(const Ground &g, const std::vector<float> &dem, int lines, int cols, std::vector<float> &slope,

@@ -83,16 +83,11 @@ TEST(Coregister, KnownShiftsOfASmoothSurfaceAreRecovered) {
 // ground metres; with =xyz the bias leaves the written SECOND.
 TEST(Coregister, AGeographicGridIsShiftedInGroundMetresAndXyzRemovesTheBias) {
     Folder in, out;
-    GDALDatasetH src = GDALOpen(KARVEL_DATA_DIR "/topobathy.tif", GA_ReadOnly);
-    ASSERT_NE(src, nullptr);
-    const int cols = GDALGetRasterXSize(src), lines = GDALGetRasterYSize(src);
-    std::vector<double> z(size_t(lines) * cols);
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(src, 1), GF_Read, 0, 0, cols, lines, z.data(), cols, lines, GDT_Float64,
-                           0, 0),
-              CE_None);
-    TestRaster a = raster(lines, cols, GDT_Float32, z);
-    GDALGetGeoTransform(src, a.gt);
-    GDALClose(src);
+    const ReadBack sample = read_raster(KARVEL_DATA_DIR "/topobathy.tif");
+    ASSERT_TRUE(sample.has_gt);
+    const int lines = sample.lines;
+    TestRaster a = raster(lines, sample.cols, GDT_Float32, sample.values);
+    std::copy(sample.gt, sample.gt + 6, a.gt);
     a.epsg = 4326;
     TestRaster b = a;
     b.gt[0] += a.gt[1] / 3, b.gt[3] += a.gt[5] / 2;  // moved east and south
