@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "numfmt.h"
@@ -58,6 +59,44 @@ void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32
 template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
 template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
 
+SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e), at_most(horn_key_at_most(e.back())) {
+    for (double d : e) at_least.push_back(horn_key_at_least(d));
+}
+
+void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out) {
+    const size_t k = keys.edges.size() - 1;
+    // The inner edges passed are counted without a branch; a key outside
+    // the edges (or not a number) is in no class. A key within a hair of
+    // its class's bounds is classed by its degrees all the same, so that
+    // nothing rests on the degrees rising with the key. (The key 0 is the
+    // slope 0 and no key is beyond +inf: those bounds are exact.)
+    const double *at_least = keys.at_least.data();
+    const double lo = at_least[0], hi = keys.at_most;
+    thread_local std::vector<double> near_low, near_high;
+    near_low.resize(k), near_high.resize(k);
+    for (size_t c = 0; c < k; c++) {
+        const double l = at_least[c], h = c + 1 < k ? at_least[c + 1] : hi;
+        near_low[c] = l > 0 ? l * (1 + 1e-9) : -1.0;
+        near_high[c] = std::isinf(h) ? h : h * (1 - 1e-9);
+    }
+    // Up to 8 inner edges in a loop of known length (no key is at least
+    // the not-a-number that pads them).
+    double inner[8];
+    for (size_t m = 0; m < 8; m++) inner[m] = m + 1 < k ? at_least[m + 1] : std::nan("");
+    for (size_t j = 0; j < n; j++) {
+        const double v = key[j];
+        int32_t c = 0;
+        if (k <= 9) {
+            for (size_t m = 0; m < 8; m++) c += v >= inner[m];
+        } else {
+            for (size_t m = 1; m < k; m++) c += v >= at_least[m];
+        }
+        if (!(v >= lo && v <= hi)) c = -1;
+        else if (v <= near_low[size_t(c)] || v >= near_high[size_t(c)]) c = slope_class(horn_degrees(v), keys.edges);
+        out[j] = c;
+    }
+}
+
 int ClassValues::index(double v) {
     constexpr double kWhole = 9007199254740992.0;  // 2^53: beyond it not every whole number is a double
     if (!(std::fabs(v) <= kWhole) || v != std::floor(v)) return -1;
@@ -80,7 +119,7 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
     pushed_ = 0;
     held_.clear();
     problem_.clear();
-    terrain_.reset();
+    horn_.reset();
     onto_.reset();
     push_from_ = from, push_to_ = to;
     const Ground &g = *src.ground;
@@ -94,7 +133,8 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
     if (src.slope_edges) {
         push_from_ = std::max(0, from - 1);
         push_to_ = std::min(src.lines, to + 1);
-        terrain_ = std::make_unique<Terrain>(band(push_from_), push_to_ - push_from_, src.cols, false);
+        horn_ = std::make_unique<HornLines>(band(push_from_), push_to_ - push_from_, src.cols);
+        if (!slope_keys_ || slope_keys_->edges != *src.slope_edges) slope_keys_ = std::make_unique<SlopeKeys>(*src.slope_edges);
     }
     if (!src.classes_path.empty()) {
         onto_ = std::make_unique<Onto>();
@@ -107,7 +147,7 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
 std::string ClassLines::push(const float *elevations, const double *d, const unsigned char *keep) {
     if (!problem_.empty()) return problem_;
     const int line = push_from_ + pushed_++;
-    if (terrain_ && !terrain_->push(elevations)) return problem_ = "GDAL could not take the slopes: " + terrain_->problem();
+    if (horn_) horn_->push(elevations);
     if (line < from_ || line >= to_) return "";
     const size_t cols = size_t(src_.cols);
     Held h = std::move(out_);  // the buffers of the line handed out last, reused
@@ -144,30 +184,27 @@ std::string ClassLines::push(const float *elevations, const double *d, const uns
 
 bool ClassLines::next(Ready &r) {
     if (!problem_.empty() || held_.empty()) return false;
-    if (terrain_) {
+    if (horn_) {
         // The slopes of lines before the band are only its neighbours'.
         int line = -1;
-        const float *slope = nullptr, *aspect = nullptr;
+        const double *keys = nullptr;
         do {
-            if (!terrain_->next(line, slope, aspect)) {
-                if (!terrain_->problem().empty()) problem_ = "GDAL could not take the slopes: " + terrain_->problem();
-                return false;
-            }
-            line += push_from_;  // the Terrain's lines are counted from the first pushed
+            if (!horn_->next(line, keys)) return false;
+            line += push_from_;  // the lines are counted from the first pushed
         } while (line < from_);
         if (line != held_.front().line) {
             problem_ = "the slopes came for another line than the one awaited";
             return false;
         }
         slope_.resize(size_t(src_.cols));
-        slope_classes(slope, size_t(src_.cols), *src_.slope_edges, slope_.data());
+        key_classes(keys, size_t(src_.cols), *slope_keys_, slope_.data());
     }
     out_ = std::move(held_.front());
     held_.pop_front();
     r.line = out_.line;
     r.d = out_.d.data();
     r.keep = out_.all_kept ? nullptr : out_.keep.data();
-    r.slope = terrain_ ? slope_.data() : nullptr;
+    r.slope = horn_ ? slope_.data() : nullptr;
     r.cls = onto_ ? out_.cls.data() : nullptr;
     return true;
 }

@@ -1,5 +1,5 @@
 // The headline's accuracy figures by class: by the slope of the first DEM
-// (GDAL's DEM processing, through geo/terrain.h) and by the classes of a
+// (Horn's slope as GDAL's DEM processing gives it, through geo/horn.h) and by the classes of a
 // raster the user gives (brought onto the compared grid by geo/onto.h).
 //
 // Each class's figures are those of the whole raster (DiffStats: the same
@@ -24,7 +24,7 @@
 #include "headline.h"
 #include "onto.h"
 #include "select.h"
-#include "terrain.h"
+#include "horn.h"
 
 // The default slope classes, in degrees: [0, 5), [5, 10), [10, 25), [25, 40), [40, 90].
 std::vector<double> default_slope_edges();
@@ -32,6 +32,17 @@ std::vector<double> default_slope_edges();
 // The edges of --slope-edges ("0,2,5,90"): at least two, increasing, from 0
 // to 90 degrees. Empty on success, else what is wrong.
 std::string parse_slope_edges(const std::string &text, std::vector<double> &edges);
+
+// The edges of slope classes as squared gradients (geo/horn.h): a slope
+// is at least edge m exactly when its key is at least at_least[m], and at
+// most the last edge when its key is at most at_most.
+struct SlopeKeys {
+    explicit SlopeKeys(const std::vector<double> &edges);
+    std::vector<double> edges, at_least;
+    double at_most;
+};
+// The slope classes (as slope_classes gives them) of n cells by their keys.
+void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out);
 
 // The class of slope s among the classes [e0, e1), ..., [ek-1, ek]: its
 // index, or -1 (outside every class, or not a number).
@@ -106,7 +117,8 @@ private:
     };
     ClassSources src_;
     int from_ = 0, to_ = 0, push_from_ = 0, push_to_ = 0, pushed_ = 0;
-    std::unique_ptr<Terrain> terrain_;
+    std::unique_ptr<HornLines> horn_;
+    std::unique_ptr<SlopeKeys> slope_keys_;
     std::unique_ptr<Onto> onto_;
     std::deque<Held> held_;  // the band's lines given whose slopes are not yet known
     Held out_;               // the line handed out last

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ground.h"
+#include "horn.h"
 #include "terrain.h"
 #include "srs.h"
 
@@ -136,4 +137,65 @@ TEST(Terrain, AGeographicGridHasEachLinesGroundSize) {
             EXPECT_NEAR(aspect[size_t(i) * cols + j], 270, 1e-3);
         }
     }
+}
+
+// Horn's slope computed here, over rasters of every shape from 1 × 1 up,
+// rough, with holes and with no data on their edges, projected and
+// geographic: each cell's degrees are GDAL's to the bit, no data where
+// GDAL gives none; and the keys of the edges bound the slopes exactly.
+TEST(Horn, EveryCellIsGdalsSlope) {
+    unsigned r = 11;
+    auto next = [&] { return (r = r * 1103515245u + 12345u) >> 8; };
+    long cells = 0, sloped = 0;
+    for (int t = 0; t < 120; t++) {
+        const int lines = 1 + int(next() % 9), cols = 1 + int(next() % 9);
+        const bool geographic = t % 3 == 2;
+        const double gt_utm[6] = {500000, 0.5 + next() % 1000 / 7.0, 0, 5400000, 0, -(0.5 + next() % 1000 / 9.0)};
+        const double gt_wgs[6] = {-124, 0.001 * (1 + next() % 50), 0, 50, 0, -0.001 * (1 + next() % 50)};
+        const double *gt = geographic ? gt_wgs : gt_utm;
+        std::vector<float> dem(size_t(lines) * cols);
+        for (float &v : dem) v = next() % 10 == 0 ? NAN : float(next() % 300000) / 97.0f - 50;
+        const Ground g = ground_of(gt, wkt_of(geographic ? kWgs84 : kUtm10));
+        // GDAL's slope as Terrain streams it (line by line on a geographic grid).
+        std::vector<float> want, unused;
+        stream(g, dem, lines, cols, want, unused);
+        HornLines h(g, lines, cols);
+        int expected = 0;
+        auto take = [&] {
+            int line;
+            const double *keys;
+            while (h.next(line, keys)) {
+                ASSERT_EQ(line, expected++);
+                for (int j = 0; j < cols; j++) {
+                    const float w = want[size_t(line) * cols + j], got = horn_degrees(keys[j]);
+                    cells++;
+                    if (std::isnan(w)) {
+                        EXPECT_TRUE(std::isnan(keys[j])) << t << ": " << line << " " << j;
+                        continue;
+                    }
+                    sloped++;
+                    EXPECT_EQ(got, w) << t << ": " << lines << "x" << cols << " at " << line << " " << j;
+                }
+            }
+        };
+        for (int i = 0; i < lines; i++) {
+            h.push(dem.data() + size_t(i) * cols);
+            take();
+        }
+        take();
+        EXPECT_EQ(expected, lines);
+    }
+    EXPECT_GT(sloped, cells / 2);
+    for (double e : {0.0, 2.5, 5.0, 10.0, 25.0, 40.0, 89.0, 90.0}) {
+        const double lo = horn_key_at_least(e), hi = horn_key_at_most(e);
+        EXPECT_GE(double(horn_degrees(lo)), e);
+        if (lo > 0) {
+            EXPECT_LT(double(horn_degrees(std::nextafter(lo, 0.0))), e);
+        }
+        EXPECT_LE(double(horn_degrees(hi)), e);
+        if (!std::isinf(hi)) {
+            EXPECT_GT(double(horn_degrees(std::nextafter(hi, INFINITY))), e);
+        }
+    }
+    EXPECT_TRUE(std::isinf(horn_key_at_most(90)));
 }

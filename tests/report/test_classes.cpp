@@ -91,3 +91,27 @@ TEST(ClassTable, SlopeEdgesAndClasses) {
     for (int k = 0; k < int(ClassValues::kMaxClasses) - 2; k++) values.index(100 + k);
     EXPECT_EQ(values.index(-100000), -2);
 }
+
+// Classes taken on the squared gradient are the classes of GDAL's degrees:
+// at and beside every edge's key, at 0, +inf and not a number, between the
+// edges, and with more edges than the fast loop holds.
+TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
+    std::vector<double> many;
+    ASSERT_EQ(parse_slope_edges("0,1,2,3,4,5,6,7,8,9,10,20,45,60,89.9", many), "");
+    std::vector<double> given;
+    ASSERT_EQ(parse_slope_edges("2,5.5,30", given), "");
+    for (const std::vector<double> &edges : {default_slope_edges(), given, many}) {
+        const SlopeKeys keys(edges);
+        std::vector<double> key = {0, INFINITY, NAN, 1e-300, 1e300};
+        for (double e : edges)
+            for (double k : {horn_key_at_least(e), horn_key_at_most(e)})
+                for (double d = k, step = 0; step < 4; step++, d = std::nextafter(d, 0.0)) key.push_back(d);
+        for (double e : edges)
+            for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e) * f);
+        for (int t = 0; t < 2000; t++) key.push_back(std::pow(10.0, -4 + t * 0.005));
+        std::vector<int32_t> got(key.size());
+        key_classes(key.data(), key.size(), keys, got.data());
+        for (size_t j = 0; j < key.size(); j++)
+            EXPECT_EQ(got[j], slope_class(horn_degrees(key[j]), edges)) << key[j] << " among " << edges.size();
+    }
+}
