@@ -145,17 +145,30 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
 }
 
 std::string ClassLines::push(const float *elevations, const double *d, const unsigned char *keep) {
+    std::vector<double> dv;
+    std::vector<unsigned char> kv;
+    if (pushed_ + push_from_ >= from_ && pushed_ + push_from_ < to_) {
+        // The buffers of the line handed out last, reused.
+        dv.swap(out_.d), kv.swap(out_.keep);
+        dv.assign(d, d + src_.cols);
+        if (keep) kv.assign(keep, keep + src_.cols);
+    }
+    return push(elevations, dv, keep ? &kv : nullptr);
+}
+
+std::string ClassLines::push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep) {
     if (!problem_.empty()) return problem_;
     const int line = push_from_ + pushed_++;
     if (horn_) horn_->push(elevations);
     if (line < from_ || line >= to_) return "";
     const size_t cols = size_t(src_.cols);
-    Held h = std::move(out_);  // the buffers of the line handed out last, reused
+    Held h = std::move(out_);
     out_ = Held();
     h.line = line;
-    h.d.assign(d, d + cols);
+    // The caller's buffers are taken, and given the line handed out last's.
+    h.d.swap(d);
     h.all_kept = keep == nullptr;
-    if (keep) h.keep.assign(keep, keep + cols);
+    if (keep) h.keep.swap(*keep);
     if (onto_) {
         const double *v = nullptr;
         const unsigned char *valid = nullptr;

@@ -94,6 +94,10 @@ public:
     // every column and the positions kept (null: all). Empty on success,
     // else the problem (a class that is not a whole number, GDAL failing).
     std::string push(const float *elevations, const double *d, const unsigned char *keep);
+    // The same, the line's differences and kept positions (null: all)
+    // taken over from d and keep without a copy; they are left holding
+    // buffers of earlier lines, of any content.
+    std::string push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep);
     // The next line of the band that is ready: its index, the differences
     // and kept positions given for it, and each position's slope class and
     // raster class (index, -1 for none; null where that classification is

@@ -409,7 +409,9 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
 // on. At most kQueued lines wait; the first problem stops the taking.
 class LineWorker {
 public:
-    using Take = std::function<std::string(const float *elevations, const double *d, const unsigned char *keep)>;
+    // `take` may keep d and keep's buffers, leaving others in their place.
+    using Take = std::function<std::string(const float *elevations, std::vector<double> &d,
+                                           std::vector<unsigned char> *keep)>;
     static constexpr size_t kQueued = 32;
     ~LineWorker() { finish(); }
     void start(int cols, Take take) {
@@ -465,7 +467,7 @@ private:
             Line l = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            const std::string p = take_(l.elevations.data(), l.d.data(), l.has_keep ? l.keep.data() : nullptr);
+            const std::string p = take_(l.elevations.data(), l.d, l.has_keep ? &l.keep : nullptr);
             lock.lock();
             free_.push_back(std::move(l));
             if (!p.empty()) {
@@ -947,7 +949,8 @@ std::string Report::walk() {
     const bool classes = class_sources_.slope_edges || !class_sources_.classes_path.empty();
     elevations_.resize(size_t(cols));
     if (classes)
-        class_worker_.start(cols, [this](const float *elevations, const double *d, const unsigned char *keep) {
+        class_worker_.start(cols, [this](const float *elevations, std::vector<double> &d,
+                                         std::vector<unsigned char> *keep) {
             std::string q = class_walk_.push(elevations, d, keep);
             if (q.empty()) take_class_lines(class_walk_);
             return q.empty() ? class_walk_.problem() : q;
