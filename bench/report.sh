@@ -4,7 +4,8 @@
 # 10000²) compared by karvel (dialogue answered from a script, units in
 # decimeters), then reported by karvel-report (JSON, both GeoTIFFs, every
 # figure and the PDF, and, as for every DEM, the figures by slope class of
-# the first DEM: GDAL's slope of every cell), the two taking turns,
+# the first DEM: Horn's slope of every cell as GDAL's DEM processing
+# gives it), the two taking turns,
 # BENCH_REPS runs each (default
 # 5). It prints the best run of each: wall-clock seconds and peak resident
 # memory, and the report's time over karvel's.
