@@ -245,12 +245,11 @@ void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *
         if (size_t(k) >= stats_.size()) classes(size_t(k) + 1);
         row_[size_t(k)].push_back(d[j]);
     }
-    if (zeros_.size() < size_t(cols)) zeros_.assign(size_t(cols), 0.0);
     for (size_t k = 0; k < row_.size(); k++) {
         const std::vector<double> &r = row_[k];
         if (r.empty()) continue;
-        // d − 0 is d: the class's sums are taken as the whole raster's.
-        stats_[k]->add_line(zeros_.data(), r.data(), int(r.size()));
+        // The class's sums are taken as the whole raster's, of d alone.
+        stats_[k]->add_line(nullptr, r.data(), int(r.size()));
         if (!holds_[k]) continue;
         held_[k].insert(held_[k].end(), r.begin(), r.end());
         held_total_ += r.size();

@@ -163,7 +163,6 @@ private:
     std::vector<std::vector<double>> held_;  // a class's differences, while they are held
     std::vector<bool> holds_;
     std::vector<std::vector<double>> row_;   // a line's differences of each class
-    std::vector<double> zeros_;
     size_t held_room_, held_total_ = 0;
 };
 

@@ -53,8 +53,17 @@ void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
 }
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
+    if (x) add<true>(x, y, cols);
+    else add<false>(x, y, cols);
+}
+
+// With XY false, x is taken as all zeros (d is y) and the moments of x and
+// y are left alone: the figures of the differences are the same.
+template <bool XY>
+void DiffStats::add(const double *x, const double *y, int cols) {
     if (cols <= 0 || (d_ && size_t(cols) > bytes_ / sizeof(double) - n_)) return;  // beyond the room obtained
-    if (n_ == 0) min_ = max_ = y[0] - x[0];
+    auto diff = [&](int j) { return XY ? y[j] - x[j] : y[j]; };
+    if (n_ == 0) min_ = max_ = diff(0);
     // The differences go where the ranks are sought: the room for all of
     // them, or one line's for the search.
     double *out = nullptr;
@@ -69,15 +78,17 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     double sum_d = sum_d_, sum_abs = sum_abs_, sum_sq = sum_sq_, mn = min_, mx = max_;
     double lx = 0, ly = 0, ld = 0;
     for (int j = 0; j < cols; j++) {
-        const double d = y[j] - x[j];
+        const double d = diff(j);
         if (out) out[j] = d;
         sum_d += d;
         sum_abs += std::fabs(d);
         sum_sq += d * d;
         if (d < mn) mn = d;
         if (d > mx) mx = d;
-        lx += x[j];
-        ly += y[j];
+        if (XY) {
+            lx += x[j];
+            ly += y[j];
+        }
         ld += d;
     }
     sum_d_ = sum_d, sum_abs_ = sum_abs, sum_sq_ = sum_sq, min_ = mn, max_ = mx;
@@ -87,10 +98,13 @@ void DiffStats::add_line(const double *x, const double *y, int cols) {
     const double c = cols, mean_x = lx / c, mean_y = ly / c, mean_d = ld / c;
     double cxx = 0, cyy = 0, cxy = 0, cdd = 0;
     for (int j = 0; j < cols; j++) {
-        const double u = x[j] - mean_x, v = y[j] - mean_y, w = (y[j] - x[j]) - mean_d;
-        cxx += u * u;
-        cyy += v * v;
-        cxy += u * v;
+        const double w = diff(j) - mean_d;
+        if (XY) {
+            const double u = x[j] - mean_x, v = y[j] - mean_y;
+            cxx += u * u;
+            cyy += v * v;
+            cxy += u * v;
+        }
         cdd += w * w;
     }
     // ... then merged into the whole raster's (the pairwise update of

@@ -64,7 +64,9 @@ public:
     // after lines were added, with no sample, every rank is found by walks.
     void rank_during_walk(size_t n, std::vector<double> sample);
     Ranks ranks() const { return ranks_; }
-    // Adds one line of the first (x) and the second (y) raster.
+    // Adds one line of the first (x) and the second (y) raster; with x
+    // null, y holds the differences alone (the figures of x and y, r and
+    // r², are then not those of the rasters).
     void add_line(const double *x, const double *y, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
     // Each finish gives its ranks (medians, percentiles, NMAD, clip) only in
@@ -85,6 +87,8 @@ public:
 
 private:
     struct Search;
+    template <bool XY>
+    void add(const double *x, const double *y, int cols);
     // The figures of the sums, the ranks left unset; false when the ranks
     // cannot be had (no position, or a difference that is not a number).
     bool sums_figures(double b0, double b1, double rms, const std::string &unit, Headline &h) const;
