@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "numfmt.h"
@@ -61,38 +60,31 @@ template void slope_classes(const double *, size_t, const std::vector<double> &,
 
 SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e), at_most(horn_key_at_most(e.back())) {
     for (double d : e) at_least.push_back(horn_key_at_least(d));
+    // A key within a hair of its class's bounds is classed by its degrees
+    // (the key 0 is the slope 0 and no key is beyond +inf: those bounds
+    // are exact).
+    for (size_t c = 0; c + 1 < e.size(); c++) {
+        const double l = at_least[c], h = c + 2 < e.size() ? at_least[c + 1] : at_most;
+        near_low.push_back(l > 0 ? l * (1 + 1e-9) : -1.0);
+        near_high.push_back(std::isinf(h) ? h : h * (1 - 1e-9));
+    }
 }
 
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out) {
-    const size_t k = keys.edges.size() - 1;
     // The inner edges passed are counted without a branch; a key outside
-    // the edges (or not a number) is in no class. A key within a hair of
-    // its class's bounds is classed by its degrees all the same, so that
-    // nothing rests on the degrees rising with the key. (The key 0 is the
-    // slope 0 and no key is beyond +inf: those bounds are exact.)
+    // the edges (or not a number) is in no class. Near its class's bounds
+    // it is classed by its degrees all the same, so that nothing rests on
+    // the degrees rising with the key.
+    const size_t k = keys.edges.size() - 1;
     const double *at_least = keys.at_least.data();
     const double lo = at_least[0], hi = keys.at_most;
-    thread_local std::vector<double> near_low, near_high;
-    near_low.resize(k), near_high.resize(k);
-    for (size_t c = 0; c < k; c++) {
-        const double l = at_least[c], h = c + 1 < k ? at_least[c + 1] : hi;
-        near_low[c] = l > 0 ? l * (1 + 1e-9) : -1.0;
-        near_high[c] = std::isinf(h) ? h : h * (1 - 1e-9);
-    }
-    // Up to 8 inner edges in a loop of known length (no key is at least
-    // the not-a-number that pads them).
-    double inner[8];
-    for (size_t m = 0; m < 8; m++) inner[m] = m + 1 < k ? at_least[m + 1] : std::nan("");
     for (size_t j = 0; j < n; j++) {
         const double v = key[j];
         int32_t c = 0;
-        if (k <= 9) {
-            for (size_t m = 0; m < 8; m++) c += v >= inner[m];
-        } else {
-            for (size_t m = 1; m < k; m++) c += v >= at_least[m];
-        }
+        for (size_t m = 1; m < k; m++) c += v >= at_least[m];
         if (!(v >= lo && v <= hi)) c = -1;
-        else if (v <= near_low[size_t(c)] || v >= near_high[size_t(c)]) c = slope_class(horn_degrees(v), keys.edges);
+        else if (v <= keys.near_low[size_t(c)] || v >= keys.near_high[size_t(c)])
+            c = slope_class(horn_degrees(v), keys.edges);
         out[j] = c;
     }
 }

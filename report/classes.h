@@ -35,11 +35,14 @@ std::string parse_slope_edges(const std::string &text, std::vector<double> &edge
 
 // The edges of slope classes as squared gradients (geo/horn.h): a slope
 // is at least edge m exactly when its key is at least at_least[m], and at
-// most the last edge when its key is at most at_most.
+// most the last edge when its key is at most at_most. A key of class c
+// at most near_low[c] or at least near_high[c] lies within a hair of its
+// class's bounds.
 struct SlopeKeys {
     explicit SlopeKeys(const std::vector<double> &edges);
     std::vector<double> edges, at_least;
     double at_most;
+    std::vector<double> near_low, near_high;
 };
 // The slope classes (as slope_classes gives them) of n cells by their keys.
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out);
