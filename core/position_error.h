@@ -9,6 +9,7 @@
 #define KARVEL_POSITION_ERROR_H
 
 #include <climits>
+#include <cstddef>
 
 typedef double double2 __attribute__((vector_size(16)));
 typedef long long mask2 __attribute__((vector_size(16)));  // all ones or all zeros per lane
@@ -58,5 +59,26 @@ constexpr int kBlock = 512;
 
 // Estimates and errors of n ≤ kBlock positions (pair_errors, two at a time).
 void position_errors(const double *x, const double *y, int n, double B1, double B0, double *Y_estim, double *err);
+
+// The largest error whose bin (tenths) is below bins, for 1 ≤ bins < 2^31:
+// the errors of a histogram of that many bins are those at most this.
+double largest_error_below_bin(long long bins);
+
+// Histograms of up to this many bins are counted in kCountWays interleaved
+// copies (position j into copy j % kCountWays), added up by the caller: with
+// one copy every count waits for the previous one whenever neighbouring
+// positions fall into the same bin.
+constexpr int kCountWays = 4;
+constexpr int kInterleaveUpTo = 1 << 16;
+
+// Counts the errors of n positions against the line B1·x + B0 in bins of one
+// tenth of the unit: each error at most max_err adds one to its bin in copy
+// j % ways (1 or kCountWays) of the histogram, the copies `stride` counts
+// apart; every bin of such an error must be below stride. Returns how many
+// errors are finite and larger than max_err: those go uncounted, as do
+// errors that are not finite.
+template <typename Count>
+long long count_tenths(const double *x, const double *y, int n, double B1, double B0, double max_err, Count *counts,
+                       size_t stride, int ways);
 
 #endif

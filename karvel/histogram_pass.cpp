@@ -15,44 +15,6 @@
 
 namespace {
 
-// Histograms of up to this many bins are counted in kWays interleaved
-// copies (position j into copy j % kWays) added up at the end: with one copy
-// every count waits for the previous one whenever neighbouring positions
-// fall into the same bin.
-constexpr int kWays = 4;
-constexpr int kInterleaveUpTo = 1 << 16;
-static_assert(kBlock % kWays == 0, "every block starts at copy 0");
-
-// Counts one line's errors, in blocks: the bins first, two at a time, then
-// the counts. An error that is not finite has no bin; every finite error is
-// at most max_err, so its bin is in range.
-template <int Ways>
-[[gnu::noinline]] void count_line(const double *row1, const double *row2, int cols, double B1, double B0,
-                                  double max_err, int *counts, int max_histo) {
-    alignas(16) double estimates[kBlock], errors[kBlock];
-    alignas(16) int bins[kBlock];
-    int *copy[kWays];
-    for (int w = 0; w < kWays; w++) copy[w] = counts + size_t(w % Ways) * size_t(max_histo);
-    for (int start = 0; start < cols; start += kBlock) {
-        const int n = std::min(kBlock, cols - start);
-        position_errors(row1 + start, row2 + start, n, B1, B0, estimates, errors);
-        if (n % 2) errors[n] = 0.0;  // an odd block's last pair: n < kBlock, so errors[n] exists
-        for (int j = 0; j < n; j += 2) {
-            double2 e;
-            std::memcpy(&e, errors + j, sizeof e);
-            const mask2 finite = e <= max_err;
-            const int2 whole = pair_tenths((double2)((mask2)e & finite));  // 0 where not finite
-            std::memcpy(bins + j, &whole, sizeof whole);
-        }
-        int j = 0;
-        for (; j + kWays <= n; j += kWays)
-            for (int w = 0; w < kWays; w++)
-                if (errors[j + w] <= max_err) copy[w][bins[j + w]]++;
-        for (; j < n; j++)
-            if (errors[j] <= max_err) copy[j % kWays][bins[j]]++;
-    }
-}
-
 // Says on the console, and leaves for the summary, why the table is empty.
 void leave_empty(Stats &s, const std::string &why) {
     out("\n\n\t" + why + "\n");
@@ -82,7 +44,8 @@ void histogram_pass(Stats &s, LinePairs &lines) {
         return;
     }
 
-    int *counts = max_histo <= kInterleaveUpTo ? ivecteur(kWays * max_histo) : nullptr;
+    // Interleaved copies where there is room for them (one copy will do).
+    int *counts = max_histo <= kInterleaveUpTo ? ivecteur(kCountWays * max_histo) : nullptr;
 
     out("\n\n\tThird Treatment \n\n");
     lines.begin_pass();
@@ -90,14 +53,15 @@ void histogram_pass(Stats &s, LinePairs &lines) {
         show_progress(Pass::histogram, i);
         const double *row1, *row2;
         const int n = lines.next(row1, row2);
+        // Every finite error is at most max_err, so its bin is in range.
         if (counts != nullptr)
-            count_line<kWays>(row1, row2, n, s.B1, s.B0, s.max_err, counts, max_histo);
+            count_tenths(row1, row2, n, s.B1, s.B0, s.max_err, counts, size_t(max_histo), kCountWays);
         else
-            count_line<1>(row1, row2, n, s.B1, s.B0, s.max_err, histo_error, max_histo);
+            count_tenths(row1, row2, n, s.B1, s.B0, s.max_err, histo_error, size_t(max_histo), 1);
     }
     lines.end_pass();
     if (counts != nullptr) {
-        for (int w = 0; w < kWays; w++)
+        for (int w = 0; w < kCountWays; w++)
             for (int k = 0; k < max_histo; k++) histo_error[k] += counts[size_t(w) * size_t(max_histo) + size_t(k)];
         frivecteur(counts);
     }

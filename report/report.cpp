@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <csignal>
@@ -404,6 +405,34 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
 
 // One report, step by step in the order report_main takes them. Each step
 // returns an empty string on success, else what the refusal says.
+// Karvel's histogram of the errors against a fitted line, counted line by
+// line as its histogram pass counts it, into the bins of the table.
+struct ErrorCounts {
+    LineFit fit{};
+    double max_err = 0;  // the largest error the table's bins hold
+    size_t bins = 0;
+    int ways = 1;
+    std::vector<long long> counts;  // `ways` copies of the bins
+    long long beyond = 0;           // finite errors past the table's last bin
+
+    void begin(const LineFit &f, size_t table_bins) {
+        fit = f;
+        bins = table_bins;
+        max_err = largest_error_below_bin((long long)std::min<size_t>(bins, INT_MAX));
+        ways = bins <= size_t(kInterleaveUpTo) ? kCountWays : 1;
+        counts.assign(size_t(ways) * bins, 0);
+        beyond = 0;
+    }
+    void add(const double *x, const double *y, int n) {
+        beyond += count_tenths(x, y, n, fit.B1, fit.B0, max_err, counts.data(), bins, ways);
+    }
+    long long bin(size_t k) const {
+        long long c = 0;
+        for (int w = 0; w < ways; w++) c += counts[size_t(w) * bins + k];
+        return c;
+    }
+};
+
 // Lines handed to a thread of their own, in order, and taken there by
 // `take`: the classes' slopes and figures are made while the walk reads
 // on. At most kQueued lines wait; the first problem stops the taking.
@@ -508,7 +537,7 @@ public:
     std::string walk();
     // karvel's figures recomputed from the rasters, against the summary.
     std::string verify();
-    std::string check_histogram(double B1, double B0);
+    std::string check_histogram(const LineFit &fit);
     // The headline figures and the histogram of the differences, while
     // the GeoTIFFs are completed.
     std::string rank();
@@ -558,6 +587,10 @@ private:
     GeoTiffOut diff_tif_, resid_tif_;
     int table_differs_ = -1;             // the first line whose table row is not its figures
     bool histogram_left_empty_ = false;  // the summary says karvel left the histogram table empty
+    // The histogram counted during the walk against the line of the
+    // summary's sums, when the table has bins to count.
+    ErrorCounts walk_errors_;
+    bool errors_walked_ = false;
     std::vector<std::string> data_written_;  // the data files in the scratch folder
     std::vector<Figure> early_;              // drawn while the rasters are read
     GnuplotBatch early_batch_, late_batch_;
@@ -960,6 +993,18 @@ std::string Report::walk() {
     TextProgress shown;
     if (progress)
         std::fprintf(stderr, "Reading %s and %s\n", printable(in_[0].shown).c_str(), printable(in_[1].shown).c_str());
+    // The sums a large comparison prints hold every bit of karvel's: the
+    // line fitted from them is then karvel's, and its histogram is counted
+    // in this walk (verify() makes sure of it).
+    errors_walked_ = !(hist_.size() == 1 && histogram_left_empty_);
+    if (errors_walked_) {
+        RasterSums printed_sums;
+        printed_sums.Suma_X = s_.sum_x.value;
+        printed_sums.Suma_Y = s_.sum_y.value;
+        printed_sums.Suma_XY = s_.sum_xy.value;
+        printed_sums.Suma_X2 = s_.sum_x2.value;
+        walk_errors_.begin(fit_line(double(n_), printed_sums), hist_.size());
+    }
     pairs_.rewind();
     kept_ = 0;
     for (int i = 0; i < lines; i++) {
@@ -996,6 +1041,7 @@ std::string Report::walk() {
                 table_differs_ = i;
         }
         stats_.add_line(x, y, n);
+        if (errors_walked_) walk_errors_.add(x, y, n);
         density_line(x, y, n, density_.lo, density_scale, kDensityBins, density_index.data(), density_counts.data());
         // The counts go over to the figure's before the next line could
         // take a bin past 2^32 − 1.
@@ -1057,48 +1103,39 @@ std::string Report::verify() {
         return "the per-line table " + printable(folder_shown_ + result_ + kLineTableSuffix) +
                " is not the one of the summary " + printable(summary_shown_) + ": its row of line " +
                std::to_string(table_differs_) + " differs from that line's figures in the rasters";
-    return check_histogram(fit.B1, fit.B0);
+    return check_histogram(fit);
 }
 
-// Counts the errors against karvel's own fitted line in tenths, as karvel's
-// histogram pass does (one more walk over the rasters), and compares them
-// with the histogram table.
-std::string Report::check_histogram(double B1, double B0) {
-    std::vector<long long> counts(hist_.size(), 0);
-    long long beyond = 0;  // errors past the table's last bin
-    alignas(16) double estimates[kBlock], errors[kBlock];
-    pairs_.rewind();
-    for (int i = 0; i < s_.lines; i++) {
-        pairs_.next();
-        const int n = pairs_.compact();
-        const double *x = pairs_.x(), *y = pairs_.y();
-        for (int start = 0; start < n; start += kBlock) {
-            const int m = std::min(kBlock, n - start);
-            position_errors(x + start, y + start, m, B1, B0, estimates, errors);
-            for (int j = 0; j < m; j++) {
-                if (!(errors[j] <= DBL_MAX)) continue;  // an error that is not finite has no bin
-                const long long bin = tenths(errors[j]);
-                if (bin < 1) continue;
-                if (size_t(bin) < counts.size())
-                    counts[size_t(bin)]++;
-                else
-                    beyond++;
-            }
-        }
-    }
-    std::string p = unchanged();
-    if (!p.empty()) return p;
-    const std::string shown = printable(folder_shown_ + result_ + kHistogramSuffix);
+// Karvel's histogram of the errors against its own fitted line, compared
+// with the histogram table: the walk's counts when the walk counted against
+// that very line, else counted in one more walk over the rasters.
+std::string Report::check_histogram(const LineFit &fit) {
     // A table karvel left empty, as its summary says (too many bins for a count).
     if (hist_.size() == 1 && histogram_left_empty_) return "";
-    for (size_t k = 1; k < counts.size(); k++)
-        if (counts[k] != hist_[k])
+    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    ErrorCounts again;
+    const ErrorCounts *counted = &walk_errors_;
+    if (!errors_walked_ || !same(fit.B1, walk_errors_.fit.B1) || !same(fit.B0, walk_errors_.fit.B0)) {
+        again.begin(fit, hist_.size());
+        pairs_.rewind();
+        for (int i = 0; i < s_.lines; i++) {
+            pairs_.next();
+            const int n = pairs_.compact();
+            again.add(pairs_.x(), pairs_.y(), n);
+        }
+        std::string p = unchanged();
+        if (!p.empty()) return p;
+        counted = &again;
+    }
+    const std::string shown = printable(folder_shown_ + result_ + kHistogramSuffix);
+    for (size_t k = 1; k < hist_.size(); k++)
+        if (counted->bin(k) != hist_[k])
             return "the histogram table " + shown + " is not the one of the summary " + printable(summary_shown_) +
                    ": it counts " + std::to_string(hist_[k]) + " errors in bin " + std::to_string(k) +
-                   ", the rasters " + std::to_string(counts[k]);
-    if (beyond > 0)
+                   ", the rasters " + std::to_string(counted->bin(k));
+    if (counted->beyond > 0)
         return "the histogram table " + shown + " is not the one of the summary " + printable(summary_shown_) +
-               ": " + std::to_string(beyond) + " errors of the rasters lie beyond its last bin";
+               ": " + std::to_string(counted->beyond) + " errors of the rasters lie beyond its last bin";
     return "";
 }
 

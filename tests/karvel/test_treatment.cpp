@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <limits>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -210,6 +211,55 @@ TEST(Bins, PairsAndSinglesAgree) {
         EXPECT_EQ(est_pair[j], est);
         EXPECT_EQ(err_pair[j], std::fabs(y[j] - (x[j] * 1.5 + -0.25)));
     }
+}
+
+// The histogram passes' counter against a plain count of tenths(): both
+// count types, one copy or interleaved ones, lines shorter and longer than
+// a block, odd lengths, errors past the last bin and errors not finite.
+TEST(Bins, CountedTenthsAreThoseOfEachError) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> any(-30.0, 30.0);
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    for (const int n : {0, 1, 7, 512, 1001, 2050}) {
+        std::vector<double> x(static_cast<size_t>(n)), y(static_cast<size_t>(n));
+        for (int j = 0; j < n; j++) {
+            x[size_t(j)] = any(rng), y[size_t(j)] = x[size_t(j)] * 1.25 - 0.5 + any(rng) / 8;
+            if (j % 97 == 3) y[size_t(j)] = j % 2 ? nan : inf;
+            if (j % 89 == 4) y[size_t(j)] = std::round(10 * y[size_t(j)]) / 10;  // on a bin's bound
+        }
+        for (const long long bins : {1LL, 12LL, 40LL}) {
+            const double max_err = largest_error_below_bin(bins);
+            ASSERT_LT(tenths(max_err), bins);
+            ASSERT_GE(tenths(std::nextafter(max_err, inf)), bins);
+            std::vector<long long> expected(size_t(bins), 0);
+            long long beyond = 0;
+            for (int j = 0; j < n; j++) {
+                double est = 0;
+                const double e = position_error(x[size_t(j)], y[size_t(j)], 1.25, -0.5, est);
+                if (!std::isfinite(e)) continue;
+                const long long k = tenths(e);
+                if (k < bins)
+                    expected[size_t(k)]++;
+                else
+                    beyond++;
+            }
+            for (const int ways : {1, kCountWays}) {
+                std::vector<int> small(size_t(ways * bins), 0);
+                std::vector<long long> large(size_t(ways * bins), 0);
+                EXPECT_EQ(count_tenths(x.data(), y.data(), n, 1.25, -0.5, max_err, small.data(), size_t(bins), ways),
+                          beyond);
+                EXPECT_EQ(count_tenths(x.data(), y.data(), n, 1.25, -0.5, max_err, large.data(), size_t(bins), ways),
+                          beyond);
+                for (long long k = 0; k < bins; k++) {
+                    long long a = 0, b = 0;
+                    for (int w = 0; w < ways; w++) a += small[size_t(w * bins + k)], b += large[size_t(w * bins + k)];
+                    EXPECT_EQ(a, expected[size_t(k)]) << "n " << n << " bins " << bins << " ways " << ways;
+                    EXPECT_EQ(b, expected[size_t(k)]);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(largest_error_below_bin(3), 0.3);  // the double nearest 0.3 lies just below three tenths
 }
 
 #ifndef KARVEL_SANITIZE  // 2^31 positions are walked: too slow under the sanitizers

@@ -8,6 +8,8 @@
 #include <gdal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+// Before <pty.h>, whose terminal speeds include a macro named B0.
+#include "sums.h"
 #include <pty.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -45,12 +47,12 @@ RunResult report(const Folder &f, const std::string &result = "r", const std::st
 
 // Compares two 32-bit DEMs in meters with karvel.
 void compare_dems(const Folder &f, int lines, int cols, const std::vector<int> &a, const std::vector<int> &b,
-                  const std::string &result = "r") {
+                  const std::string &result = "r", const std::string &unit = "0") {
     f.write("a_m4.raw", bytes32(a));
     f.write("a_m4.txt", description(lines, cols, 4, 10));
     f.write("b_m4.raw", bytes32(b));
     f.write("b_m4.txt", description(lines, cols, 4, 10));
-    ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\n" + result + "\n0\n0\n").status, 0);
+    ASSERT_EQ(run_karvel(f.name() + "\n0\na\n1\nb\n1\n" + result + "\n" + unit + "\n0\n").status, 0);
 }
 
 // The numbers of the JSON file by key (null as not-a-number): every
@@ -906,48 +908,85 @@ TEST(Report, ARasterShorterThanItsDescriptionIsSaidAsKarvelSaysIt) {
     EXPECT_THAT(text.out, HasSubstr("444 bytes"));
 }
 
-TEST(Report, TablesOfAnotherRunAreRefused) {
-    Folder f, other;
-    std::vector<int> a, b;
-    linear_pair(12, 9, a, b);
-    compare_dems(f, 12, 9, a, b);
-    for (int &v : b) v += 250;  // another comparison of the same size
-    b[7] -= 4000;
-    compare_dems(other, 12, 9, a, b);
-    ASSERT_EQ(report(f).status, 0);
-    const std::string table = f.read("r_karvel.xls"), histogram = f.read("r_karvel_regres_lin.xls");
-    ASSERT_NE(other.read("r_karvel.xls"), table);
-
-    f.write("r_karvel.xls", other.read("r_karvel.xls"));
-    RunResult r = report(f);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("the per-line table " + f.shown("r_karvel.xls") + " is not the one of the summary " +
-                                 f.shown("r_karvel.txt") + ": its row of line 0 differs"));
-    f.write("r_karvel.xls", table);
-    f.write("r_karvel_regres_lin.xls", other.read("r_karvel_regres_lin.xls"));
-    r = report(f);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("the histogram table " + f.shown("r_karvel_regres_lin.xls") +
-                                 " is not the one of the summary " + f.shown("r_karvel.txt")));
-    // One count less in the first bin that counts any.
-    std::string edited;
-    long long bin = 0, count = 0;
-    size_t at = 0;
-    while (at < histogram.size()) {
-        const size_t end = histogram.find("\r\n", at), tab = histogram.find('\t', at);
-        long long k = std::stoll(histogram.substr(at, tab - at)), c = std::stoll(histogram.substr(tab + 1, end - tab - 1));
-        if (bin == 0 && c > 0) bin = k, count = c--;
-        edited += std::to_string(k) + "\t" + std::to_string(c) + "\r\n";
-        at = end + 2;
+// Whether each of the four sums of a pair read at `factor`, printed as the
+// summary prints it, reads back as the very double: then the report counts
+// karvel's histogram in its one walk, else in one more after it.
+bool sums_print_every_bit(int lines, int cols, const std::vector<int> &a, const std::vector<int> &b,
+                          double factor) {
+    RasterSums sums;
+    std::vector<double> x(static_cast<size_t>(cols)), y(static_cast<size_t>(cols));
+    for (int i = 0; i < lines; i++) {
+        for (int j = 0; j < cols; j++) {
+            x[size_t(j)] = double(a[size_t(i * cols + j)]) * factor;
+            y[size_t(j)] = double(b[size_t(i * cols + j)]) * factor;
+        }
+        line_walk(x.data(), y.data(), cols, sums);
     }
-    ASSERT_GT(bin, 0);
-    f.write("r_karvel_regres_lin.xls", edited);
-    r = report(f);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("it counts " + std::to_string(count - 1) + " errors in bin " + std::to_string(bin) +
-                                 ", the rasters " + std::to_string(count)));
-    f.write("r_karvel_regres_lin.xls", histogram);
-    EXPECT_EQ(report(f).status, 0);
+    for (double v : {sums.Suma_X, sums.Suma_Y, sums.Suma_XY, sums.Suma_X2}) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%f", v);
+        if (std::strtod(text, nullptr) != v) return false;
+    }
+    return true;
+}
+
+TEST(Report, TablesOfAnotherRunAreRefused) {
+    // Sums of whole meters print every bit; those of decimeters in meters
+    // do not.
+    for (const bool whole : {false, true}) {
+        SCOPED_TRACE(whole ? "sums that print every bit" : "sums that do not");
+        Folder f, other;
+        std::vector<int> a, b;
+        const std::string unit = whole ? "0" : "1";
+        linear_pair(12, 9, a, b);
+        ASSERT_EQ(sums_print_every_bit(12, 9, a, b, whole ? 1.0 : 0.1), whole);
+        compare_dems(f, 12, 9, a, b, "r", unit);
+        for (int &v : b) v += 250;  // another comparison of the same size
+        b[7] -= 4000;
+        compare_dems(other, 12, 9, a, b, "r", unit);
+        ASSERT_EQ(report(f).status, 0);
+        const std::string table = f.read("r_karvel.xls"), histogram = f.read("r_karvel_regres_lin.xls");
+        ASSERT_NE(other.read("r_karvel.xls"), table);
+
+        f.write("r_karvel.xls", other.read("r_karvel.xls"));
+        RunResult r = report(f);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("the per-line table " + f.shown("r_karvel.xls") + " is not the one of the summary " +
+                                     f.shown("r_karvel.txt") + ": its row of line 0 differs"));
+        f.write("r_karvel.xls", table);
+        f.write("r_karvel_regres_lin.xls", other.read("r_karvel_regres_lin.xls"));
+        r = report(f);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("the histogram table " + f.shown("r_karvel_regres_lin.xls") +
+                                     " is not the one of the summary " + f.shown("r_karvel.txt")));
+        // One count less in the first bin that counts any; the last row left out.
+        std::string edited, shortened;
+        long long bin = 0, count = 0, last = 0;
+        size_t at = 0;
+        while (at < histogram.size()) {
+            const size_t end = histogram.find("\r\n", at), tab = histogram.find('\t', at);
+            long long k = std::stoll(histogram.substr(at, tab - at)),
+                      c = std::stoll(histogram.substr(tab + 1, end - tab - 1));
+            if (end + 2 < histogram.size()) shortened += histogram.substr(at, end + 2 - at);
+            last = c;
+            if (bin == 0 && c > 0) bin = k, count = c--;
+            edited += std::to_string(k) + "\t" + std::to_string(c) + "\r\n";
+            at = end + 2;
+        }
+        ASSERT_GT(bin, 0);
+        ASSERT_GT(last, 0);
+        f.write("r_karvel_regres_lin.xls", edited);
+        r = report(f);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr("it counts " + std::to_string(count - 1) + " errors in bin " +
+                                     std::to_string(bin) + ", the rasters " + std::to_string(count)));
+        f.write("r_karvel_regres_lin.xls", shortened);
+        r = report(f);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(": " + std::to_string(last) + " errors of the rasters lie beyond its last bin"));
+        f.write("r_karvel_regres_lin.xls", histogram);
+        EXPECT_EQ(report(f).status, 0);
+    }
 }
 
 TEST(Report, TheStatusAfterASignalTellsWhetherTheNewReportIsInPlace) {
