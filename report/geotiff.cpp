@@ -22,6 +22,8 @@
 // writer also takes about 20 MB more memory (its block cache).
 #include "geotiff.h"
 
+#include "behind.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -182,9 +184,12 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     path_ = path;
     lines_ = lines;
     cols_ = cols;
-    // Three strip buffers: one filling, one compressing, one waiting.
+    // Strip buffers: one filling, one compressing, the others waiting (up
+    // to 24 MB of them, at least three), so that the walk runs ahead of the
+    // compressor behind it.
     try {
-        for (int k = 0; k < 3; k++) {
+        const size_t buffers = queue_room(line_bytes * size_t(strip_lines_), size_t(24) << 20, 3, 8);
+        for (size_t k = 0; k < buffers; k++) {
             auto s = std::make_unique<Strip>();
             s->data.resize(line_bytes * size_t(strip_lines_));
             free_.push_back(std::move(s));
@@ -226,6 +231,7 @@ bool GeoTiffOut::line_filled() {
 }
 
 void GeoTiffOut::compress_strips() {
+    run_behind();
     auto *f = static_cast<TiffFile *>(tif_);
     std::vector<unsigned char> out, work;
     for (;;) {

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+#include "behind.h"
 #include "charts.h"
 #include "classes.h"
 #include "description.h"
@@ -435,23 +436,25 @@ struct ErrorCounts {
 
 // Lines handed to a thread of their own, in order, and taken there by
 // `take`: the classes' slopes and figures are made while the walk reads
-// on. At most kQueued lines wait; the first problem stops the taking.
+// on, behind it. At most queued_ lines wait; the first problem stops the
+// taking.
 class LineWorker {
 public:
     // `take` may keep d and keep's buffers, leaving others in their place.
     using Take = std::function<std::string(const float *elevations, std::vector<double> &d,
                                            std::vector<unsigned char> *keep)>;
-    static constexpr size_t kQueued = 32;
     ~LineWorker() { finish(); }
     void start(int cols, Take take) {
         cols_ = size_t(cols);
+        // Up to 16 MB of lines, at least four and at most 128.
+        queued_ = queue_room(cols_ * (sizeof(float) + sizeof(double) + 1), size_t(16) << 20, 4, 128);
         take_ = std::move(take);
         thread_ = std::thread([this] { run(); });
     }
     // Hands over a line (copied); false once taking failed.
     bool give(const float *elevations, const double *d, const unsigned char *keep) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return queue_.size() < kQueued || !problem_.empty(); });
+        changed_.wait(lock, [&] { return queue_.size() < queued_ || !problem_.empty(); });
         if (!problem_.empty()) return false;
         Line l;
         if (!free_.empty()) {
@@ -489,6 +492,7 @@ private:
         bool has_keep = false;
     };
     void run() {
+        run_behind();
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
@@ -507,7 +511,7 @@ private:
             if (!problem_.empty()) return;
         }
     }
-    size_t cols_ = 0;
+    size_t cols_ = 0, queued_ = 4;
     Take take_;
     std::mutex mutex_;
     std::condition_variable changed_;
