@@ -1,12 +1,17 @@
 #include "gnuplot.h"
 
+#include "behind.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 extern char **environ;
 
@@ -59,7 +64,8 @@ double now_s() {
 
 }  // namespace
 
-void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs) {
+void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs,
+                         bool behind) {
     gnuplot_ = gnuplot;
     const size_t first = jobs_.size();
     for (auto &j : jobs) jobs_.push_back(std::move(j));
@@ -95,6 +101,7 @@ void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std
             r.done = true;
         } else {
             note_running(r.pid);
+            if (behind) setpriority(PRIO_PROCESS, id_t(r.pid), std::min(getpriority(PRIO_PROCESS, 0) + kBehind, 19));
         }
     }
 }

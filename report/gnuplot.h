@@ -27,8 +27,11 @@ public:
     ~GnuplotBatch() { stop(); }
     GnuplotBatch(const GnuplotBatch &) = delete;
     GnuplotBatch &operator=(const GnuplotBatch &) = delete;
-    // Starts each job, in folder dir with standard input from /dev/null.
-    void start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs);
+    // Starts each job, in folder dir with standard input from /dev/null;
+    // `behind`, at the helpers' lower priority (behind.h): figures drawn
+    // while the walk reads, which are needed only once it is over.
+    void start(const std::string &gnuplot, const std::string &dir, std::vector<GnuplotJob> jobs,
+               bool behind = false);
     // Waits for every job started until timeout_s seconds after the call,
     // stopping those still running then (they fail), and hands the jobs
     // back with their problems.

@@ -930,7 +930,7 @@ std::string Report::prepare() {
         if (!p.empty()) return p;
         if (!png_job(f, job)) return "too many figures";
     }
-    early_batch_.start(gnuplot_, report_dir_, {job});
+    early_batch_.start(gnuplot_, report_dir_, {job}, true);
     return "";
 }
 
