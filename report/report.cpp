@@ -784,11 +784,11 @@ ValueStream Report::class_again(bool slope, size_t k) {
 std::string Report::class_sample() {
     if (!class_sources_.slope_edges && class_sources_.classes_path.empty()) return "";
     const int lines = s_.lines, cols = s_.cols;
-    // 128 bands of 8 lines spread over the rasters (the slopes of a band
+    // 64 bands of 8 lines spread over the rasters (the slopes of a band
     // need a line more on either side, and a raster of classes a warp set
     // up for each band).
     const int band_lines = std::min(lines, 8);
-    const int bands = std::max(1, std::min(lines / band_lines, 128));
+    const int bands = std::max(1, std::min(lines / band_lines, 64));
     const size_t stride = std::max<size_t>(1, size_t(bands) * size_t(band_lines) * size_t(cols) / kRankSample);
     std::vector<std::vector<double>> by_slope(slope_table_.size()), by_class;
     size_t seen = 0;
