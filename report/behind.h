@@ -15,9 +15,11 @@
 // How much lower the helpers run (nice values).
 constexpr int kBehind = 5;
 
-// Lowers the calling thread's priority by kBehind (on Linux the priority
-// set for a thread's id is that thread's alone); false when the system
-// refused, which costs only time.
+// Lowers the priority of process or thread `id` by kBehind (at most to 19;
+// on Linux the priority set for a thread's id is that thread's alone);
+// false when the system refused, which costs only time.
+bool put_behind(int id);
+// The same for the calling thread.
 bool run_behind();
 
 // How many items of `item_bytes` a helper's queue holds: as many as fit in

@@ -5,13 +5,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 extern char **environ;
 
@@ -101,7 +98,7 @@ void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std
             r.done = true;
         } else {
             note_running(r.pid);
-            if (behind) setpriority(PRIO_PROCESS, id_t(r.pid), std::min(getpriority(PRIO_PROCESS, 0) + kBehind, 19));
+            if (behind) put_behind(int(r.pid));
         }
     }
 }

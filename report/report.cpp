@@ -404,8 +404,6 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
     return true;
 }
 
-// One report, step by step in the order report_main takes them. Each step
-// returns an empty string on success, else what the refusal says.
 // Karvel's histogram of the errors against a fitted line, counted line by
 // line as its histogram pass counts it, into the bins of the table.
 struct ErrorCounts {
@@ -522,6 +520,8 @@ private:
     std::thread thread_;
 };
 
+// One report, step by step in the order report_main takes them. Each step
+// returns an empty string on success, else what the refusal says.
 class Report {
 public:
     explicit Report(const Options &o) : folder_(o.folder), result_(o.result), options_(o) {}

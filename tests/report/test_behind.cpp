@@ -1,6 +1,8 @@
 // The helper threads' lower priority and their queues' room.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +21,17 @@ TEST(Behind, AHelperRunsBehindAndItsThreadAlone) {
     ASSERT_TRUE(lowered);
     EXPECT_EQ(helper, std::min(caller + kBehind, 19));
     EXPECT_EQ(getpriority(PRIO_PROCESS, id_t(gettid())), caller);
+    // A child process, as the figures drawn during the walk are.
+    const pid_t child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(put_behind(int(child)));
+    EXPECT_EQ(getpriority(PRIO_PROCESS, id_t(child)), std::min(caller + kBehind, 19));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
 }
 
 TEST(Behind, QueuesHoldTheirBudgetWithinBounds) {
