@@ -89,7 +89,7 @@ public:
 private:
     DiffHistogram hist_;
     double scale_ = 1;
-    std::vector<long long> extra_;  // a block's counts, and those outside [lo, hi] last
+    std::vector<long long> extra_;  // a block's counts, those outside [lo, hi] last, in kBinWays copies
 };
 
 // Quotes text as a gnuplot string: taken as it stands, never expanded.

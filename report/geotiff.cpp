@@ -34,6 +34,8 @@
 #include <gdal.h>
 #include <isa-l/igzip_lib.h>
 #include <tiffio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 void gdal_ready() {
     static bool done = false;
@@ -234,6 +236,7 @@ void GeoTiffOut::compress_strips() {
     run_behind();
     auto *f = static_cast<TiffFile *>(tif_);
     std::vector<unsigned char> out, work;
+    off_t flushed = 0;  // the bytes whose writing out was started
     for (;;) {
         std::unique_ptr<Strip> s;
         bool failed;
@@ -250,6 +253,15 @@ void GeoTiffOut::compress_strips() {
             p = deflate_strip(s->data.data(), s->bytes, out, work);
             if (p.empty() && TIFFWriteRawStrip(f->tif, s->index, out.data(), tmsize_t(out.size())) != tmsize_t(out.size()))
                 p = f->message.empty() ? "a strip could not be written" : f->message;
+            // Every 8 MB written, the system starts writing them to the disk.
+            // Else hundreds of MB wait in memory until the file is renamed
+            // over an earlier report's, and the file system writes them all
+            // out then, with the caller waiting (about 0.1 s a file at 10000²).
+            struct stat st;
+            if (p.empty() && fstat(TIFFFileno(f->tif), &st) == 0 && st.st_size - flushed >= (off_t(8) << 20)) {
+                sync_file_range(TIFFFileno(f->tif), flushed, st.st_size - flushed, SYNC_FILE_RANGE_WRITE);
+                flushed = st.st_size;
+            }
         }
         std::lock_guard<std::mutex> lock(mutex_);
         if (problem_.empty()) problem_ = p;

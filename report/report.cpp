@@ -449,22 +449,32 @@ public:
         take_ = std::move(take);
         thread_ = std::thread([this] { run(); });
     }
-    // Hands over a line (copied); false once taking failed.
-    bool give(const float *elevations, const double *d, const unsigned char *keep) {
+    // A line's buffers, `cols` of each but keep (reused once the thread is
+    // done with them), to be filled and handed over by give().
+    struct Line {
+        std::vector<float> elevations;
+        std::vector<double> d;
+        std::vector<unsigned char> keep;
+        bool has_keep = false;
+    };
+    Line room() {
+        Line l;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!free_.empty()) {
+                l = std::move(free_.back());
+                free_.pop_back();
+            }
+        }
+        l.elevations.resize(cols_);
+        l.d.resize(cols_);
+        return l;
+    }
+    // Hands over a line; false once taking failed.
+    bool give(Line &&l) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return queue_.size() < queued_ || !problem_.empty(); });
         if (!problem_.empty()) return false;
-        Line l;
-        if (!free_.empty()) {
-            l = std::move(free_.back());
-            free_.pop_back();
-        }
-        lock.unlock();
-        l.elevations.assign(elevations, elevations + cols_);
-        l.d.assign(d, d + cols_);
-        l.has_keep = keep != nullptr;
-        if (keep) l.keep.assign(keep, keep + cols_);
-        lock.lock();
         queue_.push_back(std::move(l));
         changed_.notify_all();
         return true;
@@ -483,12 +493,6 @@ public:
     }
 
 private:
-    struct Line {
-        std::vector<float> elevations;
-        std::vector<double> d;
-        std::vector<unsigned char> keep;
-        bool has_keep = false;
-    };
     void run() {
         run_behind();
         std::unique_lock<std::mutex> lock(mutex_);
@@ -615,7 +619,6 @@ private:
     ClassLines class_walk_;  // the classes of the one walk
     ClassTable slope_table_, class_table_;
     std::vector<ClassRow> by_slope_, by_class_;
-    std::vector<float> elevations_;
     std::string class_problem_;  // what went wrong in a walk of a class again
     LineWorker class_worker_;    // the classes of the walk's lines
     CoregFigures coreg_;
@@ -976,7 +979,8 @@ std::string Report::walk() {
     const double density_scale = kDensityBins / (density_.hi - density_.lo);
     // Counted per line in 32 bits, and added to the figure's counts before
     // any could overflow.
-    std::vector<uint32_t> density_counts(size_t(kDensityBins) * kDensityBins);
+    const size_t density_cells = size_t(kDensityBins) * kDensityBins;
+    std::vector<uint32_t> density_counts(density_cells * kBinWays);
     uint64_t counted = 0;  // positions in density_counts
     std::vector<int32_t> density_index(static_cast<size_t>(cols));
 
@@ -984,7 +988,6 @@ std::string Report::walk() {
     std::vector<double> e_row(static_cast<size_t>(cols));
     d_row_.resize(size_t(cols));
     const bool classes = class_sources_.slope_edges || !class_sources_.classes_path.empty();
-    elevations_.resize(size_t(cols));
     if (classes)
         class_worker_.start(cols, [this](const float *elevations, std::vector<double> &d,
                                          std::vector<unsigned char> *keep) {
@@ -1018,21 +1021,30 @@ std::string Report::walk() {
         // The floats go straight into the GeoTIFFs' strips.
         float *diff_f = diff_tif_.next_line(), *resid_f = resid_tif_.next_line();
         float *diff_out = diff_f ? diff_f : diff_row.data(), *resid_out = resid_f ? resid_f : resid_row.data();
-        line_rows(x, y, cols, b0, b1, d_row_.data(), e_row.data(), diff_out, resid_out);
+        // With classes, the differences are formed in the room of the line
+        // handed to their thread at the end of this one.
+        LineWorker::Line for_classes;
+        if (classes) for_classes = class_worker_.room();
+        double *d = classes ? for_classes.d.data() : d_row_.data();
+        line_rows(x, y, cols, b0, b1, d, e_row.data(), diff_out, resid_out);
         if (!s_.image) first_cells_->add_line(i, x, keep);
-        diff_cells_->add_line(i, d_row_.data(), keep);
+        diff_cells_->add_line(i, d, keep);
         resid_cells_->add_line(i, e_row.data(), keep);
         if (classes) {
-            class_inputs(nullptr, elevations_.data());
-            if (!class_worker_.give(elevations_.data(), d_row_.data(), keep)) return class_worker_.finish();
+            class_inputs(nullptr, for_classes.elevations.data());
+            for_classes.has_keep = keep != nullptr;
+            if (keep) for_classes.keep.assign(keep, keep + cols);
         }
         // Where a raster declares a no-data value, what follows takes the
-        // kept positions alone, in column order, as karvel does.
+        // kept positions alone, in column order, as karvel does (the
+        // classes' thread takes every column's differences).
         int n = cols;
         if (keep) {
             blank_left_out(keep, cols, diff_out, resid_out);
             n = pairs_.compact();
-            compact_kept(d_row_.data(), e_row.data(), keep, size_t(cols));
+            if (d != d_row_.data()) std::copy(d, d + cols, d_row_.begin());
+            d = d_row_.data();
+            compact_kept(d, e_row.data(), keep, size_t(cols));
             kept_ += n;
         }
         // Each line's figures again, as karvel's line pass forms them: the
@@ -1051,11 +1063,13 @@ std::string Report::walk() {
         // take a bin past 2^32 − 1.
         counted += uint64_t(n);
         if (counted + uint64_t(cols) > UINT32_MAX || i + 1 == lines) {
-            for (size_t k = 0; k < density_counts.size(); k++) density_.counts[k] += double(density_counts[k]);
+            for (size_t k = 0; k < density_counts.size(); k++)
+                density_.counts[k % density_cells] += double(density_counts[k]);
             std::fill(density_counts.begin(), density_counts.end(), 0u);
             counted = 0;
         }
-        if (binner_) binner_->add(d_row_.data(), size_t(n));
+        if (binner_) binner_->add(d, size_t(n));
+        if (classes && !class_worker_.give(std::move(for_classes))) return class_worker_.finish();
         written_ = diff_f && resid_f && diff_tif_.line_filled() && resid_tif_.line_filled() && written_;
         if (progress) {
             const std::string t = progress_text(shown, double(i + 1) / lines);

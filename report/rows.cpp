@@ -27,5 +27,5 @@ void density_line(const double *__restrict x, const double *__restrict y, int co
     for (int j = 0; j < cols; j++) {
         index[j] = clamped_bin(y[j], lo, scale, last) * bins + clamped_bin(x[j], lo, scale, last);
     }
-    for (int j = 0; j < cols; j++) counts[index[j]]++;
+    count_bins(index, size_t(cols > 0 ? cols : 0), counts, size_t(bins) * size_t(bins));
 }

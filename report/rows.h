@@ -6,6 +6,7 @@
 #define KARVEL_REPORT_ROWS_H
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 // The bin of v among bins of width 1/scale from lo: the floor of
@@ -21,9 +22,29 @@ void line_rows(const double *__restrict x, const double *__restrict y, int cols,
 // Not a number in both rows wherever keep[j] is 0: the positions left out.
 void blank_left_out(const unsigned char *__restrict keep, int cols, float *__restrict a, float *__restrict b);
 
-// Adds each position to counts[bin(y)·bins + bin(x)], where bin(v) is the
-// floor of (v − lo)·scale, 0 below 0 and bins − 1 beyond it. The values are
-// finite. `index` holds cols ints of room.
+// Histograms are counted in this many copies, `stride` counts apart, that
+// the caller adds up: position j goes into copy j % kBinWays, so that a run
+// of positions in one bin (smooth terrain gives long ones) does not wait on
+// each count being stored before the next is taken.
+constexpr int kBinWays = 4;
+
+// Adds one to counts[index[j]] of copy j % kBinWays, for j < n.
+template <typename Count>
+inline void count_bins(const int32_t *__restrict index, size_t n, Count *__restrict counts, size_t stride) {
+    Count *c1 = counts + stride, *c2 = c1 + stride, *c3 = c2 + stride;
+    size_t j = 0;
+    for (; j + kBinWays <= n; j += kBinWays) {
+        counts[index[j]]++;
+        c1[index[j + 1]]++;
+        c2[index[j + 2]]++;
+        c3[index[j + 3]]++;
+    }
+    for (; j < n; j++) counts[index[j]]++;
+}
+
+// Adds each position to counts[bin(y)·bins + bin(x)] of its copy (bins²
+// counts apart), where bin(v) is the floor of (v − lo)·scale, 0 below 0 and
+// bins − 1 beyond it. The values are finite. `index` holds cols ints of room.
 void density_line(const double *__restrict x, const double *__restrict y, int cols, double lo, double scale, int bins,
                   int32_t *__restrict index, uint32_t *__restrict counts);
 

@@ -10,6 +10,7 @@
 
 #include "charts.h"
 #include "maps.h"
+#include "rows.h"
 
 TEST(Charts, ProfilesLeaveGapsForFiguresThatAreNotFinite) {
     std::vector<LineRow> rows = {{0, 1.5, 1.0, 0.9, 0.81}, {1, NAN, HUGE_VAL, NAN, NAN}, {2, 2.5, 1.1, 0.8, 0.64}};
@@ -46,6 +47,55 @@ TEST(Charts, SignedHistogramCountsEveryDifferenceOnceAndTheOutliersApart) {
     EXPECT_EQ(one.outside, 0);
     EXPECT_EQ(one.lo, 1.5);
     EXPECT_EQ(one.hi, 2.5);
+}
+
+// Each value in the bin of its own, whatever block it comes in and whichever
+// of the copies counts it: bounds, values just past them, not-a-number and
+// infinities included.
+TEST(Charts, BinnedCountsAreThoseOfEachValue) {
+    Headline h;
+    h.min_diff = -3.0, h.max_diff = 2.0, h.clip = 1.6;  // bins over [-2, 2]
+    const int bins = 7;
+    std::vector<double> d;
+    for (int i = 0; i < 3001; i++) d.push_back(std::ldexp(double((i * 7919) % 4099) - 2049.0, -10));
+    for (double v : {-2.0, 2.0, 0.0, -0.0}) d.push_back(v);
+    for (double v : {-2.0, 2.0}) {
+        d.push_back(std::nextafter(v, 0.0));
+        d.push_back(std::nextafter(v, v * 2));
+    }
+    d.insert(d.begin() + 5, {NAN, INFINITY, -INFINITY, 5.0, 5.0, 5.0, 5.0});
+    std::vector<long long> expected(bins, 0);
+    long long outside = 0;
+    DiffBinner whole(h, bins);
+    const double lo = whole.histogram().lo, hi = whole.histogram().hi, scale = bins / (hi - lo);
+    ASSERT_EQ(lo, -2.0);
+    ASSERT_EQ(hi, 2.0);
+    for (double v : d) {
+        if (v >= lo && v <= hi) expected[size_t(clamped_bin(v, lo, scale, bins - 1))]++;
+        else outside++;
+    }
+    whole.add(d.data(), d.size());
+    EXPECT_EQ(whole.histogram().counts, expected);
+    EXPECT_EQ(whole.histogram().outside, outside);
+    // The same values in blocks of 1, 2, 3, ... values.
+    DiffBinner blocks(h, bins);
+    for (size_t at = 0, len = 1; at < d.size(); at += len, len++) blocks.add(d.data() + at, std::min(len, d.size() - at));
+    EXPECT_EQ(blocks.histogram().counts, expected);
+    EXPECT_EQ(blocks.histogram().outside, outside);
+
+    // The density of (x, y): each line's positions in their cells, the
+    // copies added up; lines of every length up to a few groups.
+    const int cells = 5;
+    for (int cols = 0; cols <= 9; cols++) {
+        std::vector<double> x(cols), y(cols);
+        for (int j = 0; j < cols; j++) x[j] = j % 3 == 0 ? -9.0 : j * 0.7, y[j] = j % 2 ? 9.0 : j * 0.4;
+        std::vector<int32_t> index(size_t(cols) + 1);
+        std::vector<uint32_t> counts(size_t(cells) * cells * kBinWays, 0), want(size_t(cells) * cells, 0), got(want);
+        density_line(x.data(), y.data(), cols, 0.0, 1.0, cells, index.data(), counts.data());
+        for (int j = 0; j < cols; j++) want[size_t(clamped_bin(y[j], 0, 1, cells - 1) * cells + clamped_bin(x[j], 0, 1, cells - 1))]++;
+        for (size_t k = 0; k < counts.size(); k++) got[k % want.size()] += counts[k];
+        EXPECT_EQ(got, want) << cols << " columns";
+    }
 }
 
 TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
