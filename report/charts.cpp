@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "numfmt.h"
-#include "position_error.h"
 #include "rows.h"
 #include "select.h"
 
@@ -388,34 +391,36 @@ DiffBinner::DiffBinner(const Headline &h, int bins) {
 }
 
 void DiffBinner::add(const double *d, size_t n) {
-    // The bins of a block, two values at a time (GCC vector extensions): a
-    // value outside [lo, hi], or not a number, goes to the extra bin past
-    // the last. Then they are counted, in kBinWays copies.
+    // The bins of a block, two values at a time (SSE2): a value outside
+    // [lo, hi], or not a number, goes to the extra bin past the last. Then
+    // they are counted, in kBinWays copies.
     const double lo = hist_.lo, hi = hist_.hi, scale = scale_;
     const int bins = int(hist_.counts.size());
-    const double2 last = {double(bins - 1), double(bins - 1)};
-    const int2 extra = {bins, bins};
+    const double last = bins - 1;
     const size_t stride = size_t(bins) + 1;
     int32_t index[512];
     for (size_t at = 0; at < n; at += 512) {
         const size_t m = std::min<size_t>(512, n - at);
         size_t i = 0;
+#ifdef __SSE2__
+        const __m128d lo2 = _mm_set1_pd(lo), hi2 = _mm_set1_pd(hi), scale2 = _mm_set1_pd(scale);
+        const __m128d last2 = _mm_set1_pd(last), extra2 = _mm_set1_pd(double(bins));
         for (; i + 2 <= m; i += 2) {
-            double2 v;
-            std::memcpy(&v, d + at + i, sizeof v);
-            const mask2 in = (v >= lo) & (v <= hi);
-            // (v − lo)·scale is at least 0 inside; beyond the last bin only
-            // at hi. Outside, 0 is converted instead of what may not be.
-            double2 p = (v - lo) * scale;
-            const mask2 over = p > last;
-            p = (double2)((((mask2)p & ~over) | ((mask2)last & over)) & in);
-            const int2 inside = __builtin_convertvector(in, int2);  // -1 or 0
-            const int2 bin = (__builtin_convertvector(p, int2) & inside) | (extra & ~inside);
-            std::memcpy(index + i, &bin, sizeof bin);
+            const __m128d v = _mm_loadu_pd(d + at + i);
+            const __m128d in = _mm_and_pd(_mm_cmpge_pd(v, lo2), _mm_cmple_pd(v, hi2));
+            // (v − lo)·scale is at least 0 inside [lo, hi], and past the
+            // last bin only at hi. Clamped to [0, last] (not a number gives
+            // 0), the bin moves outside to the extra one by adding their
+            // small difference, exactly: only whole numbers are converted.
+            const __m128d p = _mm_mul_pd(_mm_sub_pd(v, lo2), scale2);
+            const __m128d bin = _mm_min_pd(_mm_max_pd(p, _mm_setzero_pd()), last2);
+            const __m128d k = _mm_add_pd(bin, _mm_andnot_pd(in, _mm_sub_pd(extra2, bin)));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(index + i), _mm_cvttpd_epi32(k));
         }
+#endif
         for (; i < m; i++) {
             const double v = d[at + i];
-            index[i] = v >= lo && v <= hi ? clamped_bin(v, lo, scale, last[0]) : bins;
+            index[i] = v >= lo && v <= hi ? clamped_bin(v, lo, scale, last) : bins;
         }
         count_bins(index, m, extra_.data(), stride);
     }

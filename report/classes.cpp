@@ -248,11 +248,21 @@ void ClassTable::seek(size_t k, size_t n, std::vector<double> sample) {
 
 void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
     for (auto &r : row_) r.clear();
-    for (int j = 0; j < cols; j++) {
+    // Run by run of positions of one class (kept, or all left out), each run
+    // appended to its class whole: neighbouring cells mostly share a class.
+    for (int j = 0; j < cols;) {
         const int32_t k = cls[j];
-        if (k < 0 || (keep && !keep[j])) continue;
-        if (size_t(k) >= stats_.size()) classes(size_t(k) + 1);
-        row_[size_t(k)].push_back(d[j]);
+        const bool kept = !keep || keep[j];
+        int end = j + 1;
+        if (keep)
+            while (end < cols && cls[end] == k && bool(keep[end]) == kept) end++;
+        else
+            while (end < cols && cls[end] == k) end++;
+        if (k >= 0 && kept) {
+            if (size_t(k) >= stats_.size()) classes(size_t(k) + 1);
+            row_[size_t(k)].insert(row_[size_t(k)].end(), d + j, d + end);
+        }
+        j = end;
     }
     for (size_t k = 0; k < row_.size(); k++) {
         const std::vector<double> &r = row_[k];

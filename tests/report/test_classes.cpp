@@ -64,6 +64,33 @@ TEST(ClassTable, HeldSoughtAndWalkedAgainGiveTheSortedRanks) {
         EXPECT_NEAR(h[k].mean_diff, double(s / v.size()), 1e-9) << k;
         EXPECT_NEAR(h[k].rms, double(std::sqrt(sq / (v.size() - 1))), 1e-9) << k;
     }
+
+    // Positions left out and positions in no class, in runs of every length
+    // across the lines: each class takes its kept positions alone.
+    std::vector<unsigned char> keep(n);
+    std::vector<std::vector<double>> kept(3);
+    for (size_t i = 0; i < n; i++) {
+        keep[i] = (i / 7) % 5 != 0 && i % 11 != 3;
+        cls[i] = int32_t((i / 13 + i / 1700) % 4) - 1;
+        if (keep[i] && cls[i] >= 0) kept[size_t(cls[i])].push_back(d[i]);
+    }
+    ClassTable masked;
+    for (size_t at = 0; at < n; at += 999) {
+        const int len = int(std::min<size_t>(999, n - at));
+        masked.add(d.data() + at, keep.data() + at, cls.data() + at, len);
+    }
+    const std::vector<Headline> m = masked.finish(
+        [&](size_t k) -> ValueStream { return [&, k](const ValueBlock &take) { take(kept[k].data(), kept[k].size()); }; },
+        "m");
+    ASSERT_EQ(m.size(), 3u);
+    for (size_t k = 0; k < 3; k++) {
+        std::vector<double> mag;
+        for (double x : kept[k]) mag.push_back(std::fabs(x));
+        std::sort(mag.begin(), mag.end());
+        EXPECT_EQ(m[k].n, (long long)kept[k].size()) << k;
+        EXPECT_EQ(m[k].median_diff, sorted_median(kept[k])) << k;
+        EXPECT_EQ(m[k].le95, mag[size_t(std::ceil(0.95 * double(mag.size()))) - 1]) << k;
+    }
 }
 
 TEST(ClassTable, SlopeEdgesAndClasses) {
