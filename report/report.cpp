@@ -1246,13 +1246,15 @@ std::string Report::draw() {
     if (!p.empty()) return "cannot write " + printable(report_dir_ + "/report_pdf.gp") + ": " + p;
 
     // The PDF and the other PNGs, by two gnuplots at once, beside the
-    // figures drawn already.
+    // figures drawn already: one draws the PDF, then the small figures, the
+    // other the maps, which take the longest.
     if (!staged_begin(pdf_, out_base_ + "_report.pdf"))
         return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
     std::vector<GnuplotJob> jobs(2);
     jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
     for (const auto &f : figures_)
-        if (!drawn_early(f) && !png_job(f, jobs[1])) return "too many figures";
+        if (!drawn_early(f) && !png_job(f, f.name.ends_with("_map") ? jobs[1] : jobs[0])) return "too many figures";
+    if (jobs[1].script.empty()) jobs.pop_back();
     late_batch_.start(gnuplot_, report_dir_, std::move(jobs));
     jobs = late_batch_.wait(kGnuplotTimeout);
     for (auto &j : early_batch_.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));

@@ -108,7 +108,38 @@ TEST(Charts, MapsAndScriptsQuoteTheirTexts) {
     EXPECT_EQ(f.data[0].second.size(), 6 * sizeof(float));
     EXPECT_NE(f.script.find("clip = 1\n"), std::string::npos) << "cells all 0 get a usable colour range";
     EXPECT_NE(f.script.find("binary array=(3,2) dx=4 dy=4"), std::string::npos) << f.script;
-    EXPECT_EQ(f.data.size(), 1u) << "no relief without a shade";
+    ASSERT_EQ(f.data.size(), 2u) << "no relief without a shade";
+    EXPECT_EQ(f.data[1].first, "diff_map_shaded.rgb");
+    EXPECT_EQ(f.data[1].second, std::string(6, char(0xf7)) + std::string(12, char(0xf7))) << "0 is the middle colour";
+
+    // The PDF's picture: the palette's stops at -clip, -clip/2, 0 and +clip
+    // and beyond, the relief's black over them, no-data cells transparent.
+    m.lines = m.cols = 10;
+    m.values.assign(100, 0.25f);
+    m.shade.assign(100, 255);
+    const float first[6] = {-1, -0.5f, 0, 1, 7, NAN};  // the 98th percentile of |v|: 1
+    const uint8_t shade[6] = {255, 200, 100, 255, 0, 255};  // 100 the darkest: 150 of 255 opaque
+    std::copy(first, first + 6, m.values.begin());
+    std::copy(shade, shade + 6, m.shade.begin());
+    const Figure s = map_figure("resid_map", "r", m, "m");
+    ASSERT_EQ(s.data.size(), 3u);
+    EXPECT_EQ(s.data[1].first, "resid_map_shaded.rgba");
+    const std::string &px = s.data[1].second;
+    ASSERT_EQ(px.size(), 100u * 4);
+    auto at = [&](size_t k, size_t c) { return int(uint8_t(px[4 * k + c])); };
+    EXPECT_EQ(px.substr(0, 4), "\x05\x30\x61\xff");
+    const double half = 1 - std::lround(150.0 * 55 / 155) / 255.0;  // shade 200 of 100..255
+    EXPECT_EQ(at(1, 0), std::lround(0x43 * half));
+    EXPECT_EQ(at(1, 2), std::lround(0xc3 * half));
+    EXPECT_EQ(at(2, 0), std::lround(0xf7 * (1 - 150 / 255.0)));
+    EXPECT_EQ(px.substr(12, 8), std::string("\x67\x00\x1f\xff\x67\x00\x1f\xff", 8)) << "+clip and beyond: the last colour";
+    EXPECT_EQ(px.substr(20, 4), std::string(4, '\0')) << "no data: transparent";
+    EXPECT_NE(s.script.find("if (exists(\"pdf\")) {\n  # resid_map_shaded.rgba"), std::string::npos) << s.script;
+    EXPECT_NE(s.script.find("format=\"%uchar\" with rgbalpha, NaN with lines lc palette notitle\n} else {\n"
+                            "  plot \"resid_map.f32\""),
+              std::string::npos)
+        << s.script;
+    EXPECT_EQ(s.data[2].first, "relief.rgba");
 }
 
 TEST(Charts, BlockMeansAverageWhatEachCellHolds) {
