@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "numfmt.h"
 #include "rows.h"
@@ -242,13 +239,23 @@ Figure density_figure(const Density &d, const Headline &h) {
     return f;
 }
 
-// The maps' colours, from -clip to +clip.
-const char kMapPalette[] = "0 \"#053061\", 0.25 \"#4393c3\", 0.5 \"#f7f7f7\", 0.75 \"#d6604d\", 1 \"#67001f\"";
+// The maps' colours, from -clip (0) to +clip (1): gnuplot's palette, and
+// the report's own blending for the PDF, both from these stops.
 const double kMapStops[5][4] = {{0, 0x05, 0x30, 0x61},
                                 {0.25, 0x43, 0x93, 0xc3},
                                 {0.5, 0xf7, 0xf7, 0xf7},
                                 {0.75, 0xd6, 0x60, 0x4d},
                                 {1, 0x67, 0x00, 0x1f}};
+
+std::string map_palette() {
+    std::string p;
+    for (const auto &s : kMapStops) {
+        char rgb[8];
+        std::snprintf(rgb, sizeof rgb, "#%02x%02x%02x", int(s[1]), int(s[2]), int(s[3]));
+        p += (p.empty() ? "" : ", ") + num(s[0]) + " \"" + rgb + "\"";
+    }
+    return "set palette defined (" + p + ")\n";
+}
 
 // Each cell's colour as gnuplot's palette gives it (linear between the
 // stops over [-clip, clip], the ends beyond), darkened by the relief's
@@ -333,7 +340,7 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
               ":-0.5]\n";
     }
     sc += "clip = " + num(c) + "\nset cbrange [-clip:clip]\n";
-    sc += std::string("set palette defined (") + kMapPalette + ")\n";
+    sc += map_palette();
     // The relief darkens the colours where its slopes face away from the
     // light: black over them, as opaque as the shade is dark. The shades are
     // stretched over their range, so that gentle relief shows too.
@@ -454,12 +461,9 @@ void DiffBinner::add(const double *d, size_t n) {
         for (; i + 2 <= m; i += 2) {
             const __m128d v = _mm_loadu_pd(d + at + i);
             const __m128d in = _mm_and_pd(_mm_cmpge_pd(v, lo2), _mm_cmple_pd(v, hi2));
-            // (v − lo)·scale is at least 0 inside [lo, hi], and past the
-            // last bin only at hi. Clamped to [0, last] (not a number gives
-            // 0), the bin moves outside to the extra one by adding their
-            // small difference, exactly: only whole numbers are converted.
-            const __m128d p = _mm_mul_pd(_mm_sub_pd(v, lo2), scale2);
-            const __m128d bin = _mm_min_pd(_mm_max_pd(p, _mm_setzero_pd()), last2);
+            // Outside, the bin (a whole number) moves to the extra one by
+            // adding their difference, exactly.
+            const __m128d bin = clamped_bins2(v, lo2, scale2, last2);
             const __m128d k = _mm_add_pd(bin, _mm_andnot_pd(in, _mm_sub_pd(extra2, bin)));
             _mm_storel_epi64(reinterpret_cast<__m128i *>(index + i), _mm_cvttpd_epi32(k));
         }

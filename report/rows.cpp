@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
                double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float) {
     for (int j = 0; j < cols; j++) {
@@ -30,16 +26,13 @@ void density_line(const double *__restrict x, const double *__restrict y, int co
     const double last = bins - 1;
     int j = 0;
 #ifdef __SSE2__
-    // Two positions at a time: each bin is whole once converted, and the
-    // index, a whole number below 2^31, is formed exactly in doubles.
+    // Two positions at a time: the index, a whole number below 2^31, is
+    // formed exactly in doubles.
     const __m128d lo2 = _mm_set1_pd(lo), scale2 = _mm_set1_pd(scale), last2 = _mm_set1_pd(last);
-    const __m128d zero = _mm_setzero_pd(), bins2 = _mm_set1_pd(double(bins));
-    auto bin2 = [&](const double *v) {
-        const __m128d p = _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(v), lo2), scale2);
-        return _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(p, zero), last2)));
-    };
+    const __m128d bins2 = _mm_set1_pd(double(bins));
     for (; j + 2 <= cols; j += 2) {
-        const __m128d k = _mm_add_pd(_mm_mul_pd(bin2(y + j), bins2), bin2(x + j));
+        const __m128d by = clamped_bins2(_mm_loadu_pd(y + j), lo2, scale2, last2);
+        const __m128d k = _mm_add_pd(_mm_mul_pd(by, bins2), clamped_bins2(_mm_loadu_pd(x + j), lo2, scale2, last2));
         _mm_storel_epi64(reinterpret_cast<__m128i *>(index + j), _mm_cvttpd_epi32(k));
     }
 #endif

@@ -9,11 +9,24 @@
 #include <cstddef>
 #include <cstdint>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 // The bin of v among bins of width 1/scale from lo: the floor of
 // (v − lo)·scale, 0 below 0 (and for not a number), `last` beyond it.
 inline int32_t clamped_bin(double v, double lo, double scale, double last) {
     return int32_t(std::min(std::max(0.0, (v - lo) * scale), last));
 }
+
+#ifdef __SSE2__
+// The same bins of two values at once (SSE2), as doubles: the minimum of
+// not a number and 0 is 0 there too.
+inline __m128d clamped_bins2(__m128d v, __m128d lo, __m128d scale, __m128d last) {
+    const __m128d p = _mm_mul_pd(_mm_sub_pd(v, lo), scale);
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(p, _mm_setzero_pd()), last)));
+}
+#endif
 
 // d = y − x and e = y − (x·b1 + b0), each also rounded to float.
 void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
