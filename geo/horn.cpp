@@ -101,6 +101,14 @@ void HornLines::push(const float *elevations) {
     given_++;
 }
 
+void HornLines::push(std::vector<float> &elevations) {
+    if (given_ >= lines_) return;
+    std::vector<float> &line = held_[given_ % 3];
+    line.swap(elevations);
+    line.resize(size_t(cols_), std::numeric_limits<float>::quiet_NaN());  // another length: cut, or no data
+    given_++;
+}
+
 bool HornLines::next(int &line, const double *&keys) {
     if (taken_ >= lines_ || given_ < std::min(lines_, taken_ + 2)) return false;
     line = taken_++;

@@ -34,6 +34,9 @@ public:
     HornLines(const Ground &grid, int lines, int cols);
     // Gives the next line: cols elevations in metres, NaN where no data.
     void push(const float *elevations);
+    // The same, the line taken over from `elevations` without a copy; it is
+    // left holding the buffer of an earlier line, of any content.
+    void push(std::vector<float> &elevations);
     // The next line whose keys are ready: true, its index and its keys
     // (valid until the next push or next).
     bool next(int &line, const double *&keys);

@@ -166,9 +166,22 @@ std::string ClassLines::push(const float *elevations, const double *d, const uns
 }
 
 std::string ClassLines::push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep) {
+    return push(elevations, nullptr, d, keep);
+}
+
+std::string ClassLines::push(std::vector<float> &elevations, std::vector<double> &d,
+                             std::vector<unsigned char> *keep) {
+    return push(elevations.data(), &elevations, d, keep);
+}
+
+std::string ClassLines::push(const float *elevations, std::vector<float> *owned, std::vector<double> &d,
+                             std::vector<unsigned char> *keep) {
     if (!problem_.empty()) return problem_;
     const int line = push_from_ + pushed_++;
-    if (horn_) horn_->push(elevations);
+    if (horn_) {
+        if (owned) horn_->push(*owned);
+        else horn_->push(elevations);
+    }
     if (line < from_ || line >= to_) return "";
     const size_t cols = size_t(src_.cols);
     Held h = std::move(out_);

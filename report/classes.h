@@ -101,6 +101,8 @@ public:
     // taken over from d and keep without a copy; they are left holding
     // buffers of earlier lines, of any content.
     std::string push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep);
+    // The same, the elevations taken over too.
+    std::string push(std::vector<float> &elevations, std::vector<double> &d, std::vector<unsigned char> *keep);
     // The next line of the band that is ready: its index, the differences
     // and kept positions given for it, and each position's slope class and
     // raster class (index, -1 for none; null where that classification is
@@ -115,6 +117,8 @@ public:
     const std::string &problem() const { return problem_; }
 
 private:
+    std::string push(const float *elevations, std::vector<float> *owned, std::vector<double> &d,
+                     std::vector<unsigned char> *keep);
     struct Held {
         int line = 0;
         std::vector<double> d;

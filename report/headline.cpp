@@ -53,25 +53,33 @@ void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
 }
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
-    if (x) add<true>(x, y, cols);
-    else add<false>(x, y, cols);
+    if (x) add<true, false>(x, y, nullptr, cols);
+    else add<false, true>(nullptr, nullptr, y, cols);
+}
+
+void DiffStats::add_line(const double *x, const double *y, const double *d, int cols) {
+    add<true, true>(x, y, d, cols);
 }
 
 // With XY false, x is taken as all zeros (d is y) and the moments of x and
-// y are left alone: the figures of the differences are the same.
-template <bool XY>
-void DiffStats::add(const double *x, const double *y, int cols) {
+// y are left alone: the figures of the differences are the same. With
+// Given, the differences are those of d (each y − x, formed by the
+// caller) instead of formed here.
+template <bool XY, bool Given>
+void DiffStats::add(const double *x, const double *y, const double *given, int cols) {
     if (cols <= 0 || (d_ && size_t(cols) > bytes_ / sizeof(double) - n_)) return;  // beyond the room obtained
-    auto diff = [&](int j) { return XY ? y[j] - x[j] : y[j]; };
+    auto diff = [&](int j) { return Given ? given[j] : y[j] - x[j]; };
     if (n_ == 0) min_ = max_ = diff(0);
     // The differences go where the ranks are sought: the room for all of
-    // them, or one line's for the search.
+    // them, or, formed here, one line's for the search.
     double *out = nullptr;
+    const double *searched = given;
     if (ranks_ == Ranks::held) {
         out = d_ + n_;
-    } else if (ranks_ == Ranks::walked && (search_->ranks.walking() || search_->mad.walking())) {
+    } else if (!Given && ranks_ == Ranks::walked && (search_->ranks.walking() || search_->mad.walking())) {
         row_.resize(size_t(cols));
         out = row_.data();
+        searched = out;
     }
     // First walk of the line: the running sums, in position order, and the
     // line's own sums of x, y and d.
@@ -119,9 +127,9 @@ void DiffStats::add(const double *x, const double *y, int cols) {
     mean_y_ += dy * c / nab;
     mean_d_ += dd * c / nab;
     n_ += size_t(cols);
-    if (out && ranks_ == Ranks::walked) {
-        search_->ranks.add(out, size_t(cols));
-        search_->mad.add(out, size_t(cols));
+    if (ranks_ == Ranks::walked) {
+        search_->ranks.add(searched, size_t(cols));
+        search_->mad.add(searched, size_t(cols));
     }
 }
 

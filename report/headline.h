@@ -68,6 +68,9 @@ public:
     // null, y holds the differences alone (the figures of x and y, r and
     // r², are then not those of the rasters).
     void add_line(const double *x, const double *y, int cols);
+    // The same, d holding each y − x already formed (exactly as add_line
+    // would form it), so that it is neither formed nor copied again.
+    void add_line(const double *x, const double *y, const double *d, int cols);
     // The figures; b0, b1 and rms are the caller's (karvel's own figures).
     // Each finish gives its ranks (medians, percentiles, NMAD, clip) only in
     // its own way, and not a number in the other.
@@ -87,8 +90,8 @@ public:
 
 private:
     struct Search;
-    template <bool XY>
-    void add(const double *x, const double *y, int cols);
+    template <bool XY, bool Given>
+    void add(const double *x, const double *y, const double *given, int cols);
     // The figures of the sums, the ranks left unset; false when the ranks
     // cannot be had (no position, or a difference that is not a number).
     bool sums_figures(double b0, double b1, double rms, const std::string &unit, Headline &h) const;

@@ -438,8 +438,9 @@ struct ErrorCounts {
 // taking.
 class LineWorker {
 public:
-    // `take` may keep d and keep's buffers, leaving others in their place.
-    using Take = std::function<std::string(const float *elevations, std::vector<double> &d,
+    // `take` may keep the elevations', d's and keep's buffers, leaving others in
+    // their place.
+    using Take = std::function<std::string(std::vector<float> &elevations, std::vector<double> &d,
                                            std::vector<unsigned char> *keep)>;
     ~LineWorker() { finish(); }
     void start(int cols, Take take) {
@@ -502,7 +503,7 @@ private:
             Line l = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            const std::string p = take_(l.elevations.data(), l.d, l.has_keep ? &l.keep : nullptr);
+            const std::string p = take_(l.elevations, l.d, l.has_keep ? &l.keep : nullptr);
             lock.lock();
             free_.push_back(std::move(l));
             if (!p.empty()) {
@@ -989,7 +990,7 @@ std::string Report::walk() {
     d_row_.resize(size_t(cols));
     const bool classes = class_sources_.slope_edges || !class_sources_.classes_path.empty();
     if (classes)
-        class_worker_.start(cols, [this](const float *elevations, std::vector<double> &d,
+        class_worker_.start(cols, [this](std::vector<float> &elevations, std::vector<double> &d,
                                          std::vector<unsigned char> *keep) {
             std::string q = class_walk_.push(elevations, d, keep);
             if (q.empty()) take_class_lines(class_walk_);
@@ -1056,7 +1057,7 @@ std::string Report::walk() {
                 printed(fig.r) != printed(row.r) || printed(fig.R2) != printed(row.r2))
                 table_differs_ = i;
         }
-        stats_.add_line(x, y, n);
+        stats_.add_line(x, y, d, n);
         if (errors_walked_) walk_errors_.add(x, y, n);
         density_line(x, y, n, density_.lo, density_scale, kDensityBins, density_index.data(), density_counts.data());
         // The counts go over to the figure's before the next line could
