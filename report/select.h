@@ -47,10 +47,12 @@ struct IntervalCounts {
 };
 
 // Counts the values of a walk against intervals, keeping at most `cap`
-// values inside each.
+// values inside each. The values are taken `lanes` at a time (1, 2, 4 or
+// 8, at most what the processor takes; 0: the most): the counts are the
+// same every way.
 class IntervalWalk {
 public:
-    IntervalWalk(std::vector<Interval> intervals, size_t cap);
+    IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t lanes = 0);
     void add(const double *values, size_t count);
     const Interval &interval(size_t k) const { return iv_[k]; }
     const IntervalCounts &counts(size_t k) const { return counts_[k]; }
@@ -60,8 +62,7 @@ private:
     void walk(const size_t *which, const double *v, size_t len);
     std::vector<Interval> iv_;
     std::vector<IntervalCounts> counts_;
-    size_t cap_;
-    std::vector<size_t> flagged_;  // a block's groups of values with one inside an interval
+    size_t cap_, lanes_;
 };
 
 // The ranks of queries found during one walk of n values that the caller

@@ -240,3 +240,64 @@ TEST(Select, TheMadOfAnUnknownMedianIsExactOrLeftToAnotherWalk) {
             }
         }
 }
+
+TEST(Select, IntervalCountsAreTheSameTwoFourOrEightValuesAtATime) {
+    // Values on and next to the bounds, both zeros, not-a-number and
+    // infinities, in every lane of the groups, walked in blocks of every
+    // length up to past two groups of eight and against one to six
+    // intervals of each view (the walk takes them four at a time).
+    std::mt19937_64 gen(11);
+    const double edges[] = {-0.25, 0.0, 0.5, 1.0};
+    std::vector<double> v(4099);
+    for (double &x : v) {
+        const double e = edges[gen() % 4];
+        switch (gen() % 6) {
+            case 0: x = e; break;
+            case 1: x = std::nextafter(e, 9.0); break;
+            case 2: x = gen() % 2 ? -e : -0.0; break;
+            case 3: x = gen() % 50 == 0 ? NAN : gen() % 50 == 1 ? -INFINITY : INFINITY; break;
+            default: x = double(int(gen() % 400) - 200) / 128.0;
+        }
+    }
+    const std::vector<Interval> all = {{Seen::as_is, 0, -0.25, 0.5},       {Seen::magnitude, 0, 0.0, 1.0},
+                                       {Seen::off_center, 0.5, 0.0, 0.25}, {Seen::as_is, 0, 0.5, 0.5},
+                                       {Seen::magnitude, 0, 0.5, 1.5},     {Seen::off_center, -0.25, 0.25, 0.75}};
+    for (size_t m = 1; m <= all.size(); m++) {
+        const std::vector<Interval> iv(all.begin(), all.begin() + ptrdiff_t(m));
+        IntervalWalk plain(iv, v.size(), 1);  // lanes 1: the values left over alone
+        for (size_t lanes : {size_t(2), size_t(4), size_t(8)}) {
+            IntervalWalk w(iv, v.size(), lanes);
+            size_t block = 1;
+            for (size_t i = 0; i < v.size(); i += block, block = block % 19 + 1)
+                w.add(v.data() + i, std::min(block, v.size() - i));
+            if (lanes == 2) plain.add(v.data(), v.size());
+            for (size_t q = 0; q < m; q++) {
+                const IntervalCounts &a = w.counts(q), &b = plain.counts(q);
+                const std::string at = "lanes " + std::to_string(lanes) + ", interval " + std::to_string(q);
+                EXPECT_EQ(a.below, b.below) << at;
+                EXPECT_EQ(a.at_lo, b.at_lo) << at;
+                EXPECT_EQ(a.at_hi, b.at_hi) << at;
+                EXPECT_EQ(a.inside, b.inside) << at;  // the same values in the same order
+                EXPECT_FALSE(a.overflow) << at;
+            }
+        }
+        // The plain walk against the definitions themselves.
+        for (size_t q = 0; q < m; q++) {
+            size_t below = 0, lo = 0, hi = 0;
+            std::vector<double> inside;
+            for (double x : v) {
+                const double s = iv[q].seen == Seen::as_is       ? x
+                                 : iv[q].seen == Seen::magnitude ? std::fabs(x)
+                                                                 : std::fabs(x - iv[q].center);
+                below += s < iv[q].lo;
+                lo += s == iv[q].lo;
+                hi += s == iv[q].hi;
+                if (s > iv[q].lo && s < iv[q].hi) inside.push_back(s);
+            }
+            EXPECT_EQ(plain.counts(q).below, below) << q;
+            EXPECT_EQ(plain.counts(q).at_lo, lo) << q;
+            EXPECT_EQ(plain.counts(q).at_hi, hi) << q;
+            EXPECT_EQ(plain.counts(q).inside, inside) << q;
+        }
+    }
+}
