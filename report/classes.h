@@ -44,8 +44,10 @@ struct SlopeKeys {
     double at_most;
     std::vector<double> near_low, near_high;
 };
-// The slope classes (as slope_classes gives them) of n cells by their keys.
-void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out);
+// The slope classes (as slope_classes gives them) of n cells by their keys,
+// taken `lanes` at a time (1, 2, 4 or 8, at most what the processor takes;
+// 0: the most): the classes are the same every way.
+void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes = 0);
 
 // The class of slope s among the classes [e0, e1), ..., [ek-1, ek]: its
 // index, or -1 (outside every class, or not a number).

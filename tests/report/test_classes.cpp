@@ -136,9 +136,12 @@ TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
         for (double e : edges)
             for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e) * f);
         for (int t = 0; t < 2000; t++) key.push_back(std::pow(10.0, -4 + t * 0.005));
-        std::vector<int32_t> got(key.size());
-        key_classes(key.data(), key.size(), keys, got.data());
-        for (size_t j = 0; j < key.size(); j++)
-            EXPECT_EQ(got[j], slope_class(horn_degrees(key[j]), edges)) << key[j] << " among " << edges.size();
+        for (size_t lanes : {1, 2, 4, 8}) {
+            std::vector<int32_t> got(key.size());
+            key_classes(key.data(), key.size(), keys, got.data(), lanes);
+            for (size_t j = 0; j < key.size(); j++)
+                EXPECT_EQ(got[j], slope_class(horn_degrees(key[j]), edges))
+                    << key[j] << " among " << edges.size() << ", " << lanes << " lanes";
+        }
     }
 }
