@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-void line_rows(const double *__restrict x, const double *__restrict y, int cols, double b0, double b1,
-               double *__restrict d, double *__restrict e, float *__restrict d_float, float *__restrict e_float) {
+// Cloned for the wider vectors of the processors that have them: the same
+// operations on every value, so the same rows.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void line_rows(const double *__restrict x,
+                                                                  const double *__restrict y, int cols, double b0,
+                                                                  double b1, double *__restrict d,
+                                                                  double *__restrict e, float *__restrict d_float,
+                                                                  float *__restrict e_float) {
     for (int j = 0; j < cols; j++) {
         d[j] = y[j] - x[j];
         e[j] = y[j] - (x[j] * b1 + b0);
