@@ -477,7 +477,10 @@ public:
         changed_.wait(lock, [&] { return queue_.size() < queued_ || !problem_.empty(); });
         if (!problem_.empty()) return false;
         queue_.push_back(std::move(l));
-        changed_.notify_all();
+        // The thread, which mostly keeps up and waits, is woken for a few
+        // lines at a time: one wake-up of it per line cost more than the
+        // lines' hand-over itself. A full queue always wakes it.
+        if (queue_.size() >= std::min<size_t>(kWakeLines, queued_)) changed_.notify_all();
         return true;
     }
     // Waits until every line given is taken; the problem, if any.
@@ -514,6 +517,7 @@ private:
             if (!problem_.empty()) return;
         }
     }
+    static constexpr size_t kWakeLines = 8;
     size_t cols_ = 0, queued_ = 4;
     Take take_;
     std::mutex mutex_;

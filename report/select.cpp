@@ -99,10 +99,7 @@ namespace {
 // median; the groups that hold a value inside some interval are listed in
 // `flagged`, with the lanes inside each interval, for the caller to keep.
 // Returns where the values left to the caller begin.
-struct Flag {
-    size_t at;        // the group's first index
-    uint32_t inside;  // bit 8q + k: lane k inside interval q
-};
+using Flag = IntervalWalk::Flag;
 
 template <size_t W>
 struct Lanes;
@@ -262,14 +259,15 @@ void IntervalWalk::walk(const size_t *which, const double *v, size_t len) {
     size_t below[m] = {}, at_lo[m] = {}, at_hi[m] = {};
     for (size_t q = 0; q < m; q++) iv[q] = &iv_[which[q]];
     const size_t lanes = lanes_ ? std::min(lanes_, widest_lanes()) : widest_lanes();
-    std::vector<Flag> flagged(len / lanes + 1);
+    if (flagged_.size() < len / lanes + 1) flagged_.resize(len / lanes + 1);
+    Flag *const flagged = flagged_.data();
     size_t n_flagged = 0;
     size_t rest;
     switch (lanes) {
-        case 8: rest = count_avx512<m>(iv, v, len, below, at_lo, at_hi, flagged.data(), n_flagged); break;
-        case 4: rest = count_avx2<m>(iv, v, len, below, at_lo, at_hi, flagged.data(), n_flagged); break;
+        case 8: rest = count_avx512<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
+        case 4: rest = count_avx2<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
         case 1: rest = 0; break;
-        default: rest = count_sse2<m>(iv, v, len, below, at_lo, at_hi, flagged.data(), n_flagged); break;
+        default: rest = count_sse2<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
     }
     // The values inside, in the order of the positions for each interval.
     auto keep = [&](size_t q, double x) {

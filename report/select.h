@@ -7,6 +7,7 @@
 #define KARVEL_REPORT_SELECT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,6 +57,12 @@ public:
     void add(const double *values, size_t count);
     const Interval &interval(size_t k) const { return iv_[k]; }
     const IntervalCounts &counts(size_t k) const { return counts_[k]; }
+    // A group of values with some inside an interval: its first index and,
+    // bit 8q + k, whether its value k lies inside interval q.
+    struct Flag {
+        size_t at;
+        uint32_t inside;
+    };
 
 private:
     template <size_t m>
@@ -63,6 +70,7 @@ private:
     std::vector<Interval> iv_;
     std::vector<IntervalCounts> counts_;
     size_t cap_, lanes_;
+    std::vector<Flag> flagged_;  // a block's groups, room reused from block to block
 };
 
 // The ranks of queries found during one walk of n values that the caller
