@@ -1250,16 +1250,19 @@ std::string Report::draw() {
     std::string p = scratch_write("report_pdf.gp", pdf_script(figures_, "../" + pdf_name));
     if (!p.empty()) return "cannot write " + printable(report_dir_ + "/report_pdf.gp") + ": " + p;
 
-    // The PDF and the other PNGs, by two gnuplots at once, beside the
-    // figures drawn already: one draws the PDF, then the small figures, the
-    // other the maps, which take the longest.
+    // The PDF and the other PNGs, beside the figures drawn already, by
+    // three gnuplots at once: the PDF, the maps' PNGs, the small figures'
+    // PNGs. Which of the first two takes longer varies from run to run; the
+    // system shares the two cores among the three, so that both stay busy
+    // until all are done.
     if (!staged_begin(pdf_, out_base_ + "_report.pdf"))
         return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
-    std::vector<GnuplotJob> jobs(2);
+    std::vector<GnuplotJob> jobs(3);
     jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
     for (const auto &f : figures_)
-        if (!drawn_early(f) && !png_job(f, f.name.ends_with("_map") ? jobs[1] : jobs[0])) return "too many figures";
-    if (jobs[1].script.empty()) jobs.pop_back();
+        if (!drawn_early(f) && !png_job(f, f.name.ends_with("_map") ? jobs[1] : jobs[2])) return "too many figures";
+    jobs.erase(std::remove_if(jobs.begin() + 1, jobs.end(), [](const GnuplotJob &j) { return j.script.empty(); }),
+               jobs.end());
     late_batch_.start(gnuplot_, report_dir_, std::move(jobs));
     jobs = late_batch_.wait(kGnuplotTimeout);
     for (auto &j : early_batch_.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));
