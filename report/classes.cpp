@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #include <limits>
 
+#include "lanes.h"
 #include "numfmt.h"
 #include "paths.h"
 #include "sums.h"
@@ -182,19 +183,10 @@ size_t key_classes_sse2(const double *key, size_t n, const SlopeKeys &keys, int3
     return j;
 }
 
-size_t key_lanes() {
-    static const size_t lanes = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f")) return size_t(8);
-        return __builtin_cpu_supports("avx2") ? size_t(4) : size_t(2);
-    }();
-    return lanes;
-}
-
 }  // namespace
 
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes) {
-    lanes = lanes ? std::min(lanes, key_lanes()) : key_lanes();
+    lanes = lanes ? std::min(lanes, widest_lanes()) : widest_lanes();
     size_t j = 0;
     switch (lanes) {
         case 8: j = key_classes_avx512(key, n, keys, out); break;

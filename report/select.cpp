@@ -8,6 +8,8 @@
 #include <immintrin.h>
 #include <type_traits>
 
+#include "lanes.h"
+
 namespace {
 
 // A key whose unsigned order is the order of the doubles (−0 before +0).
@@ -238,17 +240,6 @@ template <size_t m>
         }
     }
     return i;
-}
-
-// The widest lanes the processor has: the counts are the same every way,
-// only taken eight, four or two values at a time.
-size_t widest_lanes() {
-    static const size_t lanes = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f")) return size_t(8);
-        return __builtin_cpu_supports("avx2") ? size_t(4) : size_t(2);
-    }();
-    return lanes;
 }
 
 }  // namespace
