@@ -1,5 +1,6 @@
 #include "horn.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -108,7 +109,8 @@ void HornLines::push(std::vector<float> &elevations) {
     if (given_ >= lines_) return;
     std::vector<float> &line = held_[given_ % 3];
     line.swap(elevations);
-    line.resize(size_t(cols_), std::numeric_limits<float>::quiet_NaN());  // another length: cut, or no data
+    // Another length: cut, or filled with no data.
+    line.resize(size_t(std::max(cols_, 0)), std::numeric_limits<float>::quiet_NaN());
     given_++;
 }
 

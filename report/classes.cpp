@@ -75,9 +75,9 @@ SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e), at_most(horn_key_
 
 namespace {
 
-// A key near its class's bounds (or not a number, or outside the edges)
-// classed by its degrees after all, so that nothing rests on the degrees
-// rising with the key.
+// A key of class c (-1: none) near its class's bounds classed by its
+// degrees after all, so that nothing rests on the degrees rising with the
+// key.
 inline int32_t class_near(double v, long long c, const SlopeKeys &keys) {
     if (c >= 0 && (v <= keys.near_low[size_t(c)] || v >= keys.near_high[size_t(c)])) [[unlikely]]
         return int32_t(slope_class(horn_degrees(v), keys.edges));
@@ -186,7 +186,7 @@ size_t key_classes_sse2(const double *key, size_t n, const SlopeKeys &keys, int3
 }  // namespace
 
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes) {
-    lanes = lanes ? std::min(lanes, widest_lanes()) : widest_lanes();
+    lanes = lanes_taken(lanes);
     size_t j = 0;
     switch (lanes) {
         case 8: j = key_classes_avx512(key, n, keys, out); break;

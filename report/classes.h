@@ -46,7 +46,8 @@ struct SlopeKeys {
 };
 // The slope classes (as slope_classes gives them) of n cells by their keys,
 // taken `lanes` at a time (1, 2, 4 or 8, at most what the processor takes;
-// 0: the most): the classes are the same every way.
+// 0: the most; another count, the power of two below it): the classes are
+// the same every way.
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes = 0);
 
 // The class of slope s among the classes [e0, e1), ..., [ek-1, ek]: its

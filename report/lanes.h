@@ -15,4 +15,14 @@ inline size_t widest_lanes() {
     return lanes;
 }
 
+// The lanes a kernel takes when asked for `asked` (0: the most): a power of
+// two, at most the widest.
+inline size_t lanes_taken(size_t asked) {
+    const size_t most = widest_lanes();
+    if (asked == 0 || asked >= most) return most;
+    size_t l = 1;
+    while (l * 2 <= asked) l *= 2;
+    return l;
+}
+
 #endif

@@ -93,14 +93,6 @@ IntervalWalk::IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t l
 
 namespace {
 
-// Counts a block against up to four intervals, W values at a time, the
-// counts in registers. Each interval sees a value as (v − c) with its sign
-// bit masked or not: v itself (c = 0, a value less 0 being that value, −0
-// included), |v| or |v − center|. The counts take no branch, for whether a
-// value lies below an interval is as unforeseeable as a coin for the
-// median; the groups that hold a value inside some interval are listed in
-// `flagged`, with the lanes inside each interval, for the caller to keep.
-// Returns where the values left to the caller begin.
 using Flag = IntervalWalk::Flag;
 
 template <size_t W>
@@ -123,6 +115,15 @@ inline void view_of(const Interval &iv, double &center, long long &keep_sign) {
     keep_sign = iv.seen == Seen::as_is ? -1LL : 0x7fffffffffffffffLL;
 }
 
+// Counts a block against up to four intervals, W values at a time, the
+// counts in registers. Each interval sees a value as (v − c) with its sign
+// bit masked or not: v itself (c = 0, a value less 0 being that value, −0
+// included), |v| or |v − center|. The counts take no branch, for whether a
+// value lies below an interval is as unforeseeable as a coin for the
+// median; the groups that hold a value inside some interval are listed in
+// `flagged`, with the lanes inside each interval, for the caller to keep.
+// Returns where the values left to the caller begin.
+//
 // Two or four lanes, in GCC's vector extensions.
 template <size_t m, size_t W>
 [[gnu::always_inline]] inline size_t count_lanes(const Interval *const *iv, const double *v, size_t len,
@@ -249,7 +250,7 @@ void IntervalWalk::walk(const size_t *which, const double *v, size_t len) {
     const Interval *iv[m];
     size_t below[m] = {}, at_lo[m] = {}, at_hi[m] = {};
     for (size_t q = 0; q < m; q++) iv[q] = &iv_[which[q]];
-    const size_t lanes = lanes_ ? std::min(lanes_, widest_lanes()) : widest_lanes();
+    const size_t lanes = lanes_taken(lanes_);
     if (flagged_.size() < len / lanes + 1) flagged_.resize(len / lanes + 1);
     Flag *const flagged = flagged_.data();
     size_t n_flagged = 0;

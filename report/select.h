@@ -49,8 +49,8 @@ struct IntervalCounts {
 
 // Counts the values of a walk against intervals, keeping at most `cap`
 // values inside each. The values are taken `lanes` at a time (1, 2, 4 or
-// 8, at most what the processor takes; 0: the most): the counts are the
-// same every way.
+// 8, at most what the processor takes; 0: the most; another count, the
+// power of two below it): the counts are the same every way.
 class IntervalWalk {
 public:
     IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t lanes = 0);

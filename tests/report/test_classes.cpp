@@ -127,7 +127,9 @@ TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
     ASSERT_EQ(parse_slope_edges("0,1,2,3,4,5,6,7,8,9,10,20,45,60,89.9", many), "");
     std::vector<double> given;
     ASSERT_EQ(parse_slope_edges("2,5.5,30", given), "");
-    for (const std::vector<double> &edges : {default_slope_edges(), given, many}) {
+    std::vector<double> one;
+    ASSERT_EQ(parse_slope_edges("0,90", one), "");
+    for (const std::vector<double> &edges : {default_slope_edges(), given, many, one}) {
         const SlopeKeys keys(edges);
         std::vector<double> key = {0, INFINITY, NAN, 1e-300, 1e300};
         for (double e : edges)
@@ -136,7 +138,7 @@ TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
         for (double e : edges)
             for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e) * f);
         for (int t = 0; t < 2000; t++) key.push_back(std::pow(10.0, -4 + t * 0.005));
-        for (size_t lanes : {1, 2, 4, 8}) {
+        for (size_t lanes : {1, 2, 3, 4, 8}) {
             std::vector<int32_t> got(key.size());
             key_classes(key.data(), key.size(), keys, got.data(), lanes);
             for (size_t j = 0; j < key.size(); j++)

@@ -265,7 +265,7 @@ TEST(Select, IntervalCountsAreTheSameTwoFourOrEightValuesAtATime) {
     for (size_t m = 1; m <= all.size(); m++) {
         const std::vector<Interval> iv(all.begin(), all.begin() + ptrdiff_t(m));
         IntervalWalk plain(iv, v.size(), 1);  // lanes 1: the values left over alone
-        for (size_t lanes : {size_t(2), size_t(4), size_t(8)}) {
+        for (size_t lanes : {size_t(2), size_t(3), size_t(4), size_t(7), size_t(8)}) {
             IntervalWalk w(iv, v.size(), lanes);
             size_t block = 1;
             for (size_t i = 0; i < v.size(); i += block, block = block % 19 + 1)
