@@ -478,8 +478,7 @@ public:
         if (!problem_.empty()) return false;
         queue_.push_back(std::move(l));
         // The thread, which mostly keeps up and waits, is woken for a few
-        // lines at a time: one wake-up of it per line cost more than the
-        // lines' hand-over itself. A full queue always wakes it.
+        // lines at a time rather than for each; a full queue always wakes it.
         if (queue_.size() >= std::min<size_t>(kWakeLines, queued_)) changed_.notify_all();
         return true;
     }
