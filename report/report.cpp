@@ -1251,8 +1251,9 @@ std::string Report::draw() {
 
     // The PDF and the other PNGs, beside the figures drawn already, by
     // three gnuplots at once: the PDF, the maps' PNGs, the small figures'
-    // PNGs. Which of the first two takes longer varies from run to run; run
-    // side by side, the three keep the cores busy until all are done.
+    // PNGs. Drawn after the PDF by its gnuplot, the small figures ended
+    // well after the maps; run side by side, the three keep the cores busy
+    // until all are done.
     if (!staged_begin(pdf_, out_base_ + "_report.pdf"))
         return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
     std::vector<GnuplotJob> jobs(3);
