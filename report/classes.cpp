@@ -260,11 +260,7 @@ std::string ClassLines::push(const float *elevations, const double *d, const uns
         dv.assign(d, d + src_.cols);
         if (keep) kv.assign(keep, keep + src_.cols);
     }
-    return push(elevations, dv, keep ? &kv : nullptr);
-}
-
-std::string ClassLines::push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep) {
-    return push(elevations, nullptr, d, keep);
+    return push(elevations, nullptr, dv, keep ? &kv : nullptr);
 }
 
 std::string ClassLines::push(std::vector<float> &elevations, std::vector<double> &d,

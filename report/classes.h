@@ -100,11 +100,9 @@ public:
     // every column and the positions kept (null: all). Empty on success,
     // else the problem (a class that is not a whole number, GDAL failing).
     std::string push(const float *elevations, const double *d, const unsigned char *keep);
-    // The same, the line's differences and kept positions (null: all)
-    // taken over from d and keep without a copy; they are left holding
-    // buffers of earlier lines, of any content.
-    std::string push(const float *elevations, std::vector<double> &d, std::vector<unsigned char> *keep);
-    // The same, the elevations taken over too.
+    // The same, the line's elevations, differences and kept positions
+    // (null: all) taken over without a copy; they are left holding buffers
+    // of earlier lines, of any content.
     std::string push(std::vector<float> &elevations, std::vector<double> &d, std::vector<unsigned char> *keep);
     // The next line of the band that is ready: its index, the differences
     // and kept positions given for it, and each position's slope class and
@@ -120,6 +118,7 @@ public:
     const std::string &problem() const { return problem_; }
 
 private:
+    // Either form: the elevations copied, or taken over from `owned`.
     std::string push(const float *elevations, std::vector<float> *owned, std::vector<double> &d,
                      std::vector<unsigned char> *keep);
     struct Held {
