@@ -1,10 +1,11 @@
 #include "numfmt.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
 
 void append_lf(std::string &out, double v) {
     if (std::isnan(v)) {
@@ -18,6 +19,18 @@ void append_lf(std::string &out, double v) {
     char buf[400];  // the largest double has 309 digits before the point
     int n = std::snprintf(buf, sizeof buf, "%f", v);
     out.append(buf, size_t(n));
+}
+
+std::string fixed_decimals(double v, int decimals) {
+    char buf[400];  // the largest double has 309 digits before the point
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return std::string(buf, size_t(std::min(n, int(sizeof buf) - 1)));
+}
+
+std::string exact_number(double v) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
 }
 
 std::string kfmt(const char *fmt, ...) {

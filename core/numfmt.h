@@ -10,6 +10,12 @@
 // values print as "+INF", "-INF", "+NAN" or "-NAN" (sign from the sign bit).
 void append_lf(std::string &out, double v);
 
+// Fixed notation with `decimals` decimals, rounded to the nearest ("%.Nf").
+std::string fixed_decimals(double v, int decimals);
+
+// The shortest text that reads back as exactly v.
+std::string exact_number(double v);
+
 // Formats with the conversions the program uses: %d, %lld, %zu, %s, %lf
 // and %%. Any other conversion is a programming error and prints as is.
 std::string kfmt(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -11,9 +11,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "gdal_problem.h"
 #include "ground.h"
+#include "json.h"
+#include "numfmt.h"
 #include "onto.h"
 #include "progress.h"
+#include "robust.h"
 #include "terrain.h"
 
 namespace {
@@ -29,26 +33,6 @@ constexpr long long kMinCells = 100;
 constexpr int kMaxIterations = 10;
 constexpr double kPi = 3.14159265358979323846;
 constexpr long long kCacheBytes = 64LL << 20;
-
-std::string fixed(double v, int decimals = 3) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
-std::string gdal_text() {
-    const char *m = CPLGetLastErrorMsg();
-    return m && *m ? m : "GDAL gave no reason";
-}
-
-// The median of v (reordered); v is not empty.
-double median(std::vector<double> &v) {
-    const size_t n = v.size(), h = n / 2;
-    std::nth_element(v.begin(), v.begin() + ptrdiff_t(h), v.end());
-    const double upper = v[h];
-    if (n % 2) return upper;
-    return (*std::max_element(v.begin(), v.begin() + ptrdiff_t(h)) + upper) / 2;
-}
 
 // The regular subsample of FIRST that the fit uses: every step-th cell
 // from the offset on, in both directions, with FIRST's elevation, slope and
@@ -91,7 +75,7 @@ std::string read_first(const Source &a, double mm, const Ground &ground, Sample 
         if (GDALRasterIO(a.band, GF_Read, 0, i, a.cols, 1, raw.data(), a.cols, 1, GDT_Float64, 0, 0) != CE_None ||
             (mask_band &&
              GDALRasterIO(mask_band, GF_Read, 0, i, a.cols, 1, mask.data(), a.cols, 1, GDT_Byte, 0, 0) != CE_None))
-            return "FIRST cannot be read at line " + std::to_string(i) + ": " + gdal_text();
+            return "FIRST cannot be read at line " + std::to_string(i) + ": " + gdal_problem();
         for (int j = 0; j < a.cols; j++)
             metres[size_t(j)] = is_nodata_value(a, raw[size_t(j)]) || !mask[size_t(j)]
                                     ? NAN
@@ -168,7 +152,7 @@ std::string differences(const Source &a, const Source &b, double mm, const Sampl
     dh.resize(s.size());
     if (GDALRasterIO(GDALGetRasterBand(w, 1), GF_Read, 0, 0, s.cols, s.lines, dh.data(), s.cols, s.lines, GDT_Float64,
                      0, 0) != CE_None)
-        problem = "GDAL's warper cannot resample SECOND: " + gdal_text();
+        problem = "GDAL's warper cannot resample SECOND: " + gdal_problem();
     GDALClose(w);
     for (size_t k = 0; k < dh.size(); k++) dh[k] = (dh[k] * b.scale + b.offset) * mm / 1000.0 - double(s.z[k]);
     return problem;
@@ -195,9 +179,8 @@ Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
     }
     f.sloped = (long long)f.cells.size();
     if (f.cells.empty()) return f;
-    const double med = median(d);
-    for (double &x : d) x = std::fabs(x - med);
-    const double spread = 1.4826 * median(d);
+    const double med = median_of(d);
+    const double spread = nmad_about(d, med);
     d.clear();
     size_t kept = 0;
     for (uint32_t k : f.cells)
@@ -208,9 +191,8 @@ Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
     f.cells.resize(kept);
     f.cells.shrink_to_fit();
     if (d.empty()) return f;
-    f.median = median(d);
-    for (double &x : d) x = std::fabs(x - f.median);
-    f.nmad = 1.4826 * median(d);
+    f.median = median_of(d);
+    f.nmad = nmad_about(d, f.median);
     return f;
 }
 
@@ -285,12 +267,12 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
     if (f.sloped < kMinCells)
         return "too few cells to fit the shift on: " + std::to_string(f.sloped) +
                " of the subsample have data in both" + (stable.empty() ? "" : ", lie on stable ground") +
-               " and a slope of " + fixed(kFlatDeg, 0) + " to " + fixed(kSteepDeg, 0) +
+               " and a slope of " + fixed_decimals(kFlatDeg, 0) + " to " + fixed_decimals(kSteepDeg, 0) +
                " degrees (at least " + std::to_string(kMinCells) + " are needed; a flat area shows no shift)";
     r.nmad_before = f.nmad;
     said("Co-registration on " + std::to_string(f.cells.size()) + " cells" +
          (s.step > 1 ? " (every " + std::to_string(s.step) + "th line and column)" : "") + ": NMAD " +
-         fixed(f.nmad) + " m before");
+         fixed_decimals(f.nmad, 3) + " m before");
     double last_step = 0;
     for (int it = 1; it <= kMaxIterations; it++) {
         double ve = 0, vn = 0;
@@ -307,23 +289,23 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
         f = std::move(g);
         r.iterations = it;
         last_step = std::hypot(ve, vn);
-        said("  step " + std::to_string(it) + ": SECOND moved " + fixed(east) + " m east, " + fixed(north) +
-             " m north; NMAD " + fixed(f.nmad) + " m");
+        said("  step " + std::to_string(it) + ": SECOND moved " + fixed_decimals(east, 3) + " m east, " + fixed_decimals(north, 3) +
+             " m north; NMAD " + fixed_decimals(f.nmad, 3) + " m");
         if (last_step < 0.01 * cell) {
             last_step = 0;
             break;
         }
         if (it == kMaxIterations && last_step > 0.25 * cell)
             return "the shift does not converge: after " + std::to_string(it) + " steps the last is still " +
-                   fixed(last_step) + " m, more than a quarter of a cell";
+                   fixed_decimals(last_step, 3) + " m, more than a quarter of a cell";
     }
     const double extent = std::min(a.lines * cell_h, a.cols * cell_w);
     if (std::hypot(east, north) > extent / 4)
-        return "the shift found, " + fixed(east) + " m east and " + fixed(north) +
+        return "the shift found, " + fixed_decimals(east, 3) + " m east and " + fixed_decimals(north, 3) +
                " m north, exceeds a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
     std::vector<double> d;
     for (uint32_t k : f.cells) d.push_back(dh[k]);
-    r.dz_m = median(d);
+    r.dz_m = median_of(d);
     r.nmad_after = f.nmad;
     r.n_fit = (long long)f.cells.size();
     r.dx_m = east;
@@ -334,10 +316,16 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
 }
 
 std::string coregistration_json(const Coregistration &r, bool bias_removed) {
-    auto num = [](double v) { return fixed(v, 6); };
-    return "{\n  \"dx_m\": " + num(r.dx_m) + ",\n  \"dy_m\": " + num(r.dy_m) + ",\n  \"dz_m\": " + num(r.dz_m) +
-           ",\n  \"bias_removed\": " + (bias_removed ? "true" : "false") +
-           ",\n  \"iterations\": " + std::to_string(r.iterations) + ",\n  \"nmad_before\": " + num(r.nmad_before) +
-           ",\n  \"nmad_after\": " + num(r.nmad_after) + ",\n  \"n_fit\": " + std::to_string(r.n_fit) +
-           ",\n  \"method\": \"nuth_kaab\",\n  \"resampling\": \"" + r.method + "\"\n}\n";
+    // In metres to the micrometre.
+    const Json j = {{"dx_m", fixed_number(r.dx_m, 6)},
+                    {"dy_m", fixed_number(r.dy_m, 6)},
+                    {"dz_m", fixed_number(r.dz_m, 6)},
+                    {"bias_removed", bias_removed},
+                    {"iterations", r.iterations},
+                    {"nmad_before", fixed_number(r.nmad_before, 6)},
+                    {"nmad_after", fixed_number(r.nmad_after, 6)},
+                    {"n_fit", r.n_fit},
+                    {"method", "nuth_kaab"},
+                    {"resampling", r.method}};
+    return json_text(j);
 }

@@ -744,20 +744,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
 int run_import(int argc, const char *const *argv, const ImportSetting &setting) {
     ImportOptions o;
-    const std::string problem = parse_options(argc, argv, o);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", setting.program.c_str(), printable(problem).c_str(),
-                     setting.program.c_str());
-        return 2;
-    }
-    if (o.help) {
-        std::fputs(usage_text(setting.program).c_str(), stdout);
-        std::string message;
-        ImagesDir images;
-        if (resolve_images_dir(setting.images_root, images, message))
-            std::printf("\nThe images directory is %s.\n", printable(images.dir).c_str());
-        return 0;
-    }
+    if (const std::optional<int> done = parse_options(argc, argv, setting.program, setting.images_root, o)) return *done;
     CPLPushErrorHandler(CPLQuietErrorHandler);
     int status;
     try {

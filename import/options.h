@@ -2,7 +2,10 @@
 #ifndef KARVEL_IMPORT_OPTIONS_H
 #define KARVEL_IMPORT_OPTIONS_H
 
+#include <optional>
 #include <string>
+
+#include "command_line.h"
 
 struct ImportOptions {
     std::string first, second, folder;  // the two inputs and the folder answer
@@ -19,11 +22,14 @@ struct ImportOptions {
     bool help = false;                  // --help
 };
 
-// Reads the arguments (without the program name). Returns an empty string
-// when they make a command, else what is wrong with them.
-std::string parse_options(int argc, const char *const *argv, ImportOptions &o);
+// The options and operands of `program`, each taken into o; the usage text
+// ends with the images directory configured as `images_root`.
+CommandLine import_command_line(const std::string &program, const std::string &images_root, ImportOptions &o);
 
-// The usage text printed by --help and after a usage error.
-std::string usage_text(const std::string &program);
+// Reads the arguments (without the program name) into o. Nothing when they
+// make a command; else the exit status, once the usage (--help) or the
+// usage error is printed.
+std::optional<int> parse_options(int argc, const char *const *argv, const std::string &program,
+                                 const std::string &images_root, ImportOptions &o);
 
 #endif

@@ -1,5 +1,6 @@
 #include "source.h"
 
+#include "gdal_problem.h"
 #include "ground.h"
 #include "warp.h"
 
@@ -19,11 +20,6 @@
 #include <vector>
 
 namespace {
-
-std::string gdal_message(const char *fallback) {
-    const char *m = CPLGetLastErrorMsg();
-    return m != nullptr && m[0] != '\0' ? std::string(m) : std::string(fallback);
-}
 
 std::string number(double v) {
     char buf[64];
@@ -110,7 +106,7 @@ std::string open_source(const std::string &arg, int band, Source &s) {
     // GDAL opens more than files (/vsizip/..., NETCDF:...): a name that is
     // no file is said not to exist only when GDAL cannot open it either.
     if (s.ds == nullptr && !exists && stat_err == ENOENT) return "it does not exist";
-    if (s.ds == nullptr) return "GDAL cannot open it: " + gdal_message("not a raster GDAL reads");
+    if (s.ds == nullptr) return "GDAL cannot open it: " + gdal_problem("not a raster GDAL reads");
     const int bands = GDALGetRasterCount(s.ds);
     if (bands < 1) return "it holds no raster band";
     if (band > bands)
@@ -204,7 +200,7 @@ std::string band_view(Source &b) {
     if (b.band_ds != nullptr) return "";
     CPLErrorReset();
     b.band_ds = one_band_view(b.ds, GDALGetBandNumber(b.band));
-    if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_message("unknown error");
+    if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_problem("unknown error");
     return "";
 }
 

@@ -422,29 +422,23 @@ const Key kRowKeys[] = {{"mean_diff", &Headline::mean_diff}, {"sd_diff", &Headli
                         {"rms", &Headline::rms},             {"le90", &Headline::le90},
                         {"le95", &Headline::le95}};
 
-std::string fixed3(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", v);
-    return buf;
-}
-
-std::string json_number(double v) { return std::isfinite(v) ? exact_number(v) : "null"; }
-
 }  // namespace
 
-std::string class_rows_json(const std::vector<ClassRow> &rows, bool slope) {
-    std::string j = "[";
-    for (size_t r = 0; r < rows.size(); r++) {
-        const ClassRow &row = rows[r];
-        j += r == 0 ? "\n    {" : ",\n    {";
-        if (slope) j += "\"from_deg\": " + exact_number(row.from_deg) + ", \"to_deg\": " + exact_number(row.to_deg);
-        else j += "\"class\": " + std::to_string(row.value);
-        j += ", \"n\": " + std::to_string(row.h.n);
+Json class_rows_json(const std::vector<ClassRow> &rows, bool slope) {
+    Json j = Json::array();
+    for (const ClassRow &row : rows) {
+        Json o = Json::object();
+        if (slope) {
+            o["from_deg"] = row.from_deg;
+            o["to_deg"] = row.to_deg;
+        } else {
+            o["class"] = row.value;
+        }
+        o["n"] = row.h.n;
         // An empty class has no figure (its sums would say 0 or not a number).
-        for (const Key &k : kRowKeys) j += std::string(", \"") + k.name + "\": " + json_number(row.h.n > 0 ? row.h.*k.figure : NAN);
-        j += "}";
+        for (const Key &k : kRowKeys) o[k.name] = row.h.n > 0 ? row.h.*k.figure : NAN;
+        j.push_back(std::move(o));
     }
-    j += rows.empty() ? "]" : "\n  ]";
     return j;
 }
 
@@ -461,7 +455,7 @@ std::vector<std::string> class_rows_lines(const std::vector<ClassRow> &rows, boo
         std::string line = cell(label, 9) + cell(std::to_string(row.h.n), 9);
         for (const Key &k : kRowKeys) {
             const double v = row.h.n > 0 ? row.h.*k.figure : NAN;
-            line += cell(std::isfinite(v) ? fixed3(v) : "-", 10);
+            line += cell(std::isfinite(v) ? fixed_decimals(v, 3) : "-", 10);
         }
         out.push_back(line);
     }

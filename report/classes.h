@@ -176,8 +176,8 @@ private:
 };
 
 // The rows as a JSON array of objects ("from_deg", "to_deg" or "class",
-// then the figures), indented for the report's object.
-std::string class_rows_json(const std::vector<ClassRow> &rows, bool slope);
+// then the figures).
+Json class_rows_json(const std::vector<ClassRow> &rows, bool slope);
 
 // The rows as lines of a table for the console and the headline page.
 std::vector<std::string> class_rows_lines(const std::vector<ClassRow> &rows, bool slope, const std::string &unit);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "json.h"
+
 struct CoregFigures {
     bool known = false;
     double dx_m = 0, dy_m = 0, dz_m = 0, nmad_before = 0, nmad_after = 0;
@@ -16,8 +18,8 @@ struct CoregFigures {
 // Reads the file's text. Empty on success, else what is wrong with it.
 std::string parse_coreg(const std::string &text, CoregFigures &c);
 
-// The headline's lines for it, and its JSON object.
+// The headline's lines for it (none when not known), and its JSON object.
 std::vector<std::string> coreg_lines(const CoregFigures &c);
-std::string coreg_json(const CoregFigures &c);
+Json coreg_json(const CoregFigures &c);
 
 #endif

@@ -23,6 +23,7 @@
 #include "geotiff.h"
 
 #include "behind.h"
+#include "gdal_problem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,11 +48,6 @@ void gdal_ready() {
     // of the machine's memory) could hold hundreds of megabytes.
     if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(32) << 20);
     done = true;
-}
-
-std::string gdal_problem() {
-    const char *m = CPLGetLastErrorMsg();
-    return (m && *m) ? m : "GDAL gave no reason";
 }
 
 std::string deflate_strip(const unsigned char *in, size_t bytes, std::vector<unsigned char> &out,

@@ -29,8 +29,6 @@ struct Georef {
 
 // GDAL's drivers registered once, its messages kept for the callers.
 void gdal_ready();
-// GDAL's last error message, or a note that it gave none.
-std::string gdal_problem();
 
 // The strips of a file hold this many lines (fewer for very wide rasters,
 // so that a strip stays within kStripBytes).

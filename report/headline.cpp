@@ -3,13 +3,14 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <limits>
 
+#include "label.h"
 #include "numfmt.h"
 #include "paths.h"
+#include "robust.h"
 #include "select.h"
 
 // The search during the walk, and the sample that guided it.
@@ -174,7 +175,7 @@ void set_ranks(Headline &h, size_t n, const std::vector<double> &p) {
 void held_ranks(const double *d, size_t n, Headline &h) {
     if (n == 0) return;
     set_ranks(h, n, select_ranks(d, n, headline_ranks(n)));
-    h.nmad = 1.4826 * median(d, n, Seen::off_center, h.median_diff);
+    h.nmad = kNmadScale * median(d, n, Seen::off_center, h.median_diff);
 }
 
 Headline DiffStats::finish_held(double b0, double b1, double rms, const std::string &unit) const {
@@ -212,41 +213,24 @@ Headline DiffStats::finish_walked(double b0, double b1, double rms, const std::s
     double mad = 0;
     if (!search_->mad.resolve(h.median_diff, n, mad))
         mad = median(again, n, search_->sample, Seen::off_center, h.median_diff);
-    h.nmad = 1.4826 * mad;
+    h.nmad = kNmadScale * mad;
     return h;
 }
 
-std::string exact_number(double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
-}
-
-std::string headline_json(const Headline &h) {
-    auto num = [](double v) { return std::isfinite(v) ? exact_number(v) : std::string("null"); };
-    std::string j = "{\n";
-    j += "  \"n\": " + std::to_string(h.n) + ",\n";
-    if (h.n_left_out >= 0) j += "  \"n_left_out\": " + std::to_string(h.n_left_out) + ",\n";
-    j += "  \"unit\": \"" + h.unit + "\",\n";
-    j += "  \"warnings\": [";
-    for (size_t k = 0; k < h.warnings.size(); k++) {
-        j += k == 0 ? "\n    \"" : ",\n    \"";
-        for (unsigned char c : printable(h.warnings[k])) {
-            if (c == '"' || c == '\\') j += '\\';
-            j += char(c);
-        }
-        j += '"';
-    }
-    j += h.warnings.empty() ? "],\n" : "\n  ],\n";
-    j += coreg_json(h.coreg);
+Json headline_json(const Headline &h) {
+    Json j = Json::object();
+    j["n"] = h.n;
+    if (h.n_left_out >= 0) j["n_left_out"] = h.n_left_out;
+    j["unit"] = h.unit;
+    j["warnings"] = Json::array();
+    for (const std::string &w : h.warnings) j["warnings"].push_back(printable(w));
+    if (h.coreg.known) j["coreg"] = coreg_json(h.coreg);
     const std::pair<const char *, double> keys[] = {
         {"mean_diff", h.mean_diff}, {"sd_diff", h.sd_diff}, {"rms", h.rms},     {"rms_n", h.rms_n},
         {"mae", h.mae},             {"median_diff", h.median_diff},            {"nmad", h.nmad},
         {"le90", h.le90},           {"le95", h.le95},     {"min_diff", h.min_diff}, {"max_diff", h.max_diff},
         {"r", h.r},                 {"r2", h.r2},         {"b0", h.b0},          {"b1", h.b1}};
-    for (size_t k = 0; k < std::size(keys); k++)
-        j += std::string("  \"") + keys[k].first + "\": " + num(keys[k].second) + (k + 1 < std::size(keys) ? ",\n" : "\n");
-    j += "}\n";
+    for (const auto &[key, v] : keys) j[key] = v;
     return j;
 }
 
@@ -272,17 +256,9 @@ std::vector<std::string> headline_lines(const Headline &h) {
                 {"B0 (fitted line second = B0 + B1 x first)", h.b0, true},
                 {"B1", h.b1, false}};
     std::vector<std::string> out;
-    std::string first = "Positions";
-    first.resize(42, ' ');
-    out.push_back(first + " " + std::to_string(h.n));
-    if (h.n_left_out >= 0) {
-        std::string left = "Positions left out (no data)";
-        left.resize(42, ' ');
-        out.push_back(left + " " + std::to_string(h.n_left_out));
-    }
+    out.push_back(headline_label("Positions") + std::to_string(h.n));
+    if (h.n_left_out >= 0) out.push_back(headline_label("Positions left out (no data)") + std::to_string(h.n_left_out));
     for (const auto &r : rows) {
-        std::string line = kfmt("%s", r.label);
-        line.resize(42, ' ');
         // What the JSON file holds as null is said in words, not as a
         // printf's NAN.
         std::string v;
@@ -292,7 +268,7 @@ std::vector<std::string> headline_lines(const Headline &h) {
             append_lf(v, r.v);
             if (r.unit) v += u;
         }
-        out.push_back(line + " " + v);
+        out.push_back(headline_label(r.label) + v);
     }
     for (const std::string &l : coreg_lines(h.coreg)) out.push_back(l);
     for (const std::string &w : h.warnings) out.push_back("Warning: " + printable(w));

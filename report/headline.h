@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "coreg.h"
+#include "json.h"
 
 struct Headline {
     long long n = 0;  // positions compared: where both rasters have data
@@ -114,14 +115,11 @@ void held_ranks(const double *d, size_t n, Headline &h);
 // values, and the 90th, 95th and 98th percentiles of |d|.
 std::vector<RankQuery> headline_ranks(size_t n);
 
-// The figures as a JSON object, keys in their fixed order; a figure that
-// is not a finite number is null. Numbers in their shortest exact form.
-std::string headline_json(const Headline &h);
+// The figures as a JSON object, keys in their fixed order (a figure that
+// is not a finite number is written as null).
+Json headline_json(const Headline &h);
 
 // The figures as the console and the PDF show them: label, value, unit.
 std::vector<std::string> headline_lines(const Headline &h);
-
-// The shortest text that reads back as exactly v.
-std::string exact_number(double v);
 
 #endif

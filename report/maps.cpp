@@ -1,5 +1,6 @@
 #include "maps.h"
 
+#include "gdal_problem.h"
 #include "ground.h"
 
 #include <sys/stat.h>

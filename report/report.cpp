@@ -29,6 +29,7 @@
 #include "maps.h"
 #include "nodata.h"
 #include "numfmt.h"
+#include "options.h"
 #include "outfile.h"
 #include "paths.h"
 #include "progress.h"
@@ -323,85 +324,6 @@ Density density_axes(const Summary &s) {
     if (!(density.lo < density.hi)) density.lo -= 0.5, density.hi += 0.5;
     density.counts.assign(size_t(kDensityBins) * kDensityBins, 0.0);
     return density;
-}
-
-// The command line of a report.
-struct Options {
-    std::string folder, result;
-    std::vector<double> slope_edges = default_slope_edges();
-    bool edges_given = false;
-    std::string classes;  // the raster of classes, as given
-};
-
-// Parses the command line: true with the options, or false with the exit
-// status once the usage is printed (--help) or a usage error reported.
-bool parse_options(const std::vector<std::string> &args, Options &o, int &status) {
-    for (const auto &a : args)
-        if (a == "--help" || a == "-h") {
-            say(report_usage());
-            status = kReportDone;
-            return false;
-        }
-    status = kReportUsage;
-    std::vector<std::string> words;
-    for (size_t k = 0; k < args.size(); k++) {
-        const std::string &a = args[k];
-        if (a.empty() || a[0] != '-') {
-            words.push_back(a);
-            continue;
-        }
-        // --NAME VALUE or --NAME=VALUE.
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        if (name != "--slope-edges" && name != "--classes") {
-            std::fprintf(stderr, "karvel-report: unknown option %s\n%s", printable(a).c_str(), report_usage().c_str());
-            return false;
-        }
-        if (eq == std::string::npos && k + 1 == args.size()) {
-            std::fprintf(stderr, "karvel-report: %s needs a value\n%s", name.c_str(), report_usage().c_str());
-            return false;
-        }
-        const std::string value = eq == std::string::npos ? args[++k] : a.substr(eq + 1);
-        if (name == "--classes") {
-            if (value.empty()) {
-                std::fprintf(stderr, "karvel-report: --classes needs a raster\n");
-                return false;
-            }
-            o.classes = value;
-            continue;
-        }
-        const std::string p = parse_slope_edges(value, o.slope_edges);
-        if (!p.empty()) {
-            std::fprintf(stderr, "karvel-report: --slope-edges %s: %s\n", printable(value).c_str(), p.c_str());
-            return false;
-        }
-        o.edges_given = true;
-    }
-    if (words.size() != 2) {
-        std::fprintf(stderr, "karvel-report: expected a folder and a result name\n%s", report_usage().c_str());
-        return false;
-    }
-    o.folder = words[0];
-    o.result = words[1];
-    std::string p = answer_problem(o.folder, kMaxFolder);
-    if (!p.empty()) {
-        std::fprintf(stderr, "karvel-report: the folder %s is not one karvel takes: %s\n",
-                     printable(o.folder).c_str(), p.c_str());
-        return false;
-    }
-    // The rule of karvel-import: no ".." that leads out of the images directory.
-    p = folder_problem(o.folder);
-    if (!p.empty()) {
-        std::fprintf(stderr, "karvel-report: the folder \"%s\" %s\n", printable(o.folder).c_str(), p.c_str());
-        return false;
-    }
-    p = answer_problem(o.result, kMaxName);
-    if (!p.empty()) {
-        std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
-                     printable(o.result).c_str(), p.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Karvel's histogram of the errors against a fitted line, counted line by
@@ -1274,12 +1196,10 @@ std::string Report::commit() {
     closer_.join();
     if (!tif_problem_.empty() || !written_) return "a GeoTIFF could not be written: " + tif_problem_;
     // The class tables follow the headline figures in the object.
-    std::string json = headline_json(h_);
-    std::string tables;
-    if (class_sources_.slope_edges) tables += ",\n  \"by_slope\": " + class_rows_json(by_slope_, true);
-    if (!options_.classes.empty()) tables += ",\n  \"by_class\": " + class_rows_json(by_class_, false);
-    json.insert(json.size() - 3, tables);  // before the closing "\n}\n"
-    if (!write_staged(json_, out_base_ + "_report.json", json))
+    Json json = headline_json(h_);
+    if (class_sources_.slope_edges) json["by_slope"] = class_rows_json(by_slope_, true);
+    if (!options_.classes.empty()) json["by_class"] = class_rows_json(by_class_, false);
+    if (!write_staged(json_, out_base_ + "_report.json", json_text(json)))
         return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
 
     // RESULT_report/ first: a folder that cannot be made refuses the report
@@ -1321,32 +1241,6 @@ void Report::say_written() const {
 }
 
 }  // namespace
-
-std::string report_usage() {
-    return "Usage: karvel-report [--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT\n"
-           "\n"
-           "Reports the comparison that karvel wrote as RESULT_karvel.txt (and its two\n"
-           "tables) in FOLDER, a folder of the images directory (" + std::string(kShownRoot) + "FOLDER).\n"
-           "It reads both rasters again, as karvel read them, and writes in FOLDER:\n"
-           "  RESULT_report.json   the headline figures (also shown on the console)\n"
-           "  RESULT_diff.tif      second - first, float32 GeoTIFF\n"
-           "  RESULT_resid.tif     second - (B0 + B1 x first), float32 GeoTIFF\n"
-           "  RESULT_report.pdf    the headline table and every figure, one per page\n"
-           "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
-           "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
-           "\n"
-           "For DEMs the figures are also given by class of the first DEM's slope\n"
-           "(degrees, GDAL's DEM processing), [0,5) [5,10) [10,25) [25,40) [40,90]:\n"
-           "  --slope-edges E0,E1,...  other edges (increasing, 0 to 90; the last class\n"
-           "                           holds its upper edge)\n"
-           "  --classes RASTER         also by the classes of RASTER (any raster of whole\n"
-           "                           numbers GDAL reads; its nodata cells belong to no\n"
-           "                           class), brought onto the compared grid by GDAL's\n"
-           "                           warper (nearest neighbour)\n"
-           "\n"
-           "Exit status: 0 when everything was written, 1 when refused or a file could\n"
-           "not be written, 2 for a usage error.\n";
-}
 
 int report_main(const std::vector<std::string> &args, const std::string &images_root) {
     Options options;

@@ -15,7 +15,4 @@ constexpr int kReportUsage = 2;    // the command line is wrong
 // images directory configured as `images_root` ("~" for the user's home).
 int report_main(const std::vector<std::string> &args, const std::string &images_root);
 
-// What --help prints.
-std::string report_usage();
-
 #endif

@@ -113,7 +113,7 @@ TEST(Headline, ConstantOffsetAndDegenerateCases) {
     Headline one = run({5}, {6}, 1);
     EXPECT_TRUE(std::isnan(one.sd_diff));
     EXPECT_EQ(one.median_diff, 1.0);
-    const std::string j = headline_json(one);
+    const std::string j = json_text(headline_json(one));
     EXPECT_NE(j.find("\"sd_diff\": null,"), std::string::npos) << j;
     EXPECT_NE(j.find("\"r\": null,"), std::string::npos) << j;
     EXPECT_NE(j.find("\"median_diff\": 1,"), std::string::npos) << j;
@@ -133,7 +133,7 @@ TEST(Headline, JsonKeysInOrderAndNumbersExact) {
     h.unit = "grey level";
     h.mean_diff = 0.1 + 0.2;
     h.b1 = -1e-20;
-    const std::string j = headline_json(h);
+    const std::string j = json_text(headline_json(h));
     const char *keys[] = {"n", "unit", "mean_diff", "sd_diff", "rms", "rms_n", "mae", "median_diff", "nmad",
                           "le90", "le95", "min_diff", "max_diff", "r", "r2", "b0", "b1"};
     size_t at = 0;
@@ -193,14 +193,14 @@ TEST(Headline, SoughtDuringTheWalkGivesTheFiguresOfHoldingThem) {
         const Headline held = run(x, y, cols);
         int walks = -1;
         const Headline walked = sought(regular(), walks);
-        EXPECT_EQ(headline_json(walked), headline_json(held)) << spread;  // every figure, bit for bit
+        EXPECT_EQ(json_text(headline_json(walked)), json_text(headline_json(held))) << spread;  // every figure, bit for bit
         EXPECT_EQ(walked.clip, held.clip);
         // Settled during the walk itself; a constant offset has no spread
         // to bracket its NMAD by, and walks once more for it.
         EXPECT_EQ(walks, spread == 1 ? 1 : 0) << spread;
         // A sample that misleads, or none at all, costs walks, never exactness.
         for (const auto &bad : {std::vector<double>(kRankSample, 1e6), std::vector<double>{}}) {
-            EXPECT_EQ(headline_json(sought(bad, walks)), headline_json(held)) << spread;
+            EXPECT_EQ(json_text(headline_json(sought(bad, walks))), json_text(headline_json(held))) << spread;
             EXPECT_GT(walks, 0);
         }
     }
@@ -225,7 +225,7 @@ TEST(Headline, EachFinishRanksOnlyInItsOwnWay) {
     const Headline a = held.finish_held(0, 1, 0, "m");
     int walks = -1;
     const Headline b = walked.finish_walked(0, 1, 0, "m", walk, &walks);
-    EXPECT_EQ(headline_json(a), headline_json(b));
+    EXPECT_EQ(json_text(headline_json(a)), json_text(headline_json(b)));
     EXPECT_EQ(a.clip, b.clip);
     EXPECT_EQ(a.median_diff, 2.0);  // of 1, 2, 2, 2, 3, 4
     EXPECT_GT(walks, 0);  // too few positions for a search during the walk

@@ -1,5 +1,7 @@
 #include "terrain.h"
 
+#include "gdal_problem.h"
+
 #include <cpl_error.h>
 #include <gdal.h>
 #include <gdal_utils.h>
@@ -16,11 +18,6 @@ namespace {
 // one a line at a time, each line with its own cell size on the ground.
 constexpr int kChunkLines = 64;
 
-std::string gdal_message() {
-    const char *m = CPLGetLastErrorMsg();
-    return m && *m ? m : "GDAL gave no reason";
-}
-
 // One output of GDAL's DEM processing ("slope" or "aspect") of `rows` lines
 // of `src`, read back into out (NaN where GDAL gives no value).
 std::string dem_processing(GDALDatasetH src, const char *what, int first_row, int rows, int cols,
@@ -30,14 +27,14 @@ std::string dem_processing(GDALDatasetH src, const char *what, int first_row, in
     int usage_error = 0;
     GDALDatasetH ds = GDALDEMProcessing("", src, what, nullptr, opt, &usage_error);
     GDALDEMProcessingOptionsFree(opt);
-    if (!ds) return gdal_message();
+    if (!ds) return gdal_problem();
     GDALRasterBandH band = GDALGetRasterBand(ds, 1);
     int has_nodata = 0;
     const double nodata = GDALGetRasterNoDataValue(band, &has_nodata);
     out.resize(size_t(rows) * size_t(cols));
     std::string problem;
     if (GDALRasterIO(band, GF_Read, 0, first_row, cols, rows, out.data(), cols, rows, GDT_Float32, 0, 0) != CE_None)
-        problem = gdal_message();
+        problem = gdal_problem();
     GDALClose(ds);
     if (has_nodata)
         for (float &v : out)
@@ -97,7 +94,7 @@ bool Terrain::process() {
     GDALDriverH mem = GDALGetDriverByName("MEM");
     GDALDatasetH src = mem ? GDALCreate(mem, "", cols_, rows, 0, GDT_Float32, nullptr) : nullptr;
     if (!src) {
-        problem_ = mem ? gdal_message() : "GDAL has no in-memory driver";
+        problem_ = mem ? gdal_problem() : "GDAL has no in-memory driver";
         return false;
     }
     char pointer[64];

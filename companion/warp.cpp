@@ -1,20 +1,13 @@
 #include "warp.h"
 
+#include "gdal_problem.h"
+
 #include <cpl_error.h>
 #include <gdal_utils.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-std::string gdal_message() {
-    const char *m = CPLGetLastErrorMsg();
-    return m && *m ? m : "GDAL gave no reason";
-}
-
-}  // namespace
 
 GDALDatasetH one_band_view(GDALDatasetH ds, int band) {
     const std::string number = std::to_string(band);
@@ -54,14 +47,14 @@ GDALDatasetH warp_onto(GDALDatasetH src, const std::string &src_wkt, const std::
     args.push_back(nullptr);
     GDALWarpAppOptions *wopts = GDALWarpAppOptionsNew(const_cast<char **>(args.data()), nullptr);
     if (wopts == nullptr) {
-        problem = "GDAL's warper refuses the options: " + gdal_message();
+        problem = "GDAL's warper refuses the options: " + gdal_problem();
         return nullptr;
     }
     CPLErrorReset();
     int usage_error = 0;
     GDALDatasetH out = GDALWarp("", nullptr, 1, &src, wopts, &usage_error);
     GDALWarpAppOptionsFree(wopts);
-    if (out == nullptr) problem = "GDAL's warper cannot resample it: " + gdal_message();
+    if (out == nullptr) problem = "GDAL's warper cannot resample it: " + gdal_problem();
     return out;
 }
 

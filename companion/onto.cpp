@@ -1,5 +1,6 @@
 #include "onto.h"
 
+#include "gdal_problem.h"
 #include "warp.h"
 
 #include <cpl_error.h>
@@ -14,11 +15,6 @@
 #include <mutex>
 
 namespace {
-
-std::string gdal_message() {
-    const char *m = CPLGetLastErrorMsg();
-    return m && *m ? m : "GDAL gave no reason";
-}
 
 std::string exact(double v) {
     char buf[40];
@@ -106,7 +102,7 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     if (VSIStatL(path.c_str(), &st) != 0) return name + " does not exist";
     if (VSI_ISDIR(st.st_mode) == 0 && !VSI_ISREG(st.st_mode)) return name + " is not a regular file";
     source_ = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (!source_) return name + " is not a raster GDAL reads: " + gdal_message();
+    if (!source_) return name + " is not a raster GDAL reads: " + gdal_problem();
     if (GDALGetRasterCount(source_) < 1) return name + " has no band";
     integer_ = is_integer_type(GDALGetRasterDataType(GDALGetRasterBand(source_, 1)));
     double gt[6];
@@ -122,7 +118,7 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     void *transform = GDALCreateGenImgProjTransformer2(source_, nullptr, const_cast<char **>(options));
     if (!transform)
         return name + " cannot be brought onto the grid: its coordinate system cannot be transformed into the grid's (" +
-               gdal_message() + ")";
+               gdal_problem() + ")";
     std::string p = overlap_problem(source_, target, lines, cols, transform);
     GDALDestroyGenImgProjTransformer(transform);
     if (!p.empty()) return name + " cannot be brought onto the grid: " + p;
@@ -132,7 +128,7 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     // value not a number.
     CPLErrorReset();
     band_view_ = one_band_view(source_, 1);
-    if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_message();
+    if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_problem();
     const WarpGrid grid{target.gt[0], target.gt[3], target.gt[1], target.gt[5], cols, lines, false};
     std::string problem;
     warped_ = warp_onto(band_view_, wkt, target.wkt, grid, "near", true, problem);
@@ -160,7 +156,7 @@ bool Onto::next(const double *&values, const unsigned char *&valid) {
                          GDT_Float64, 0, 0);
         CPLPopErrorHandler();
         if (err != CE_None) {
-            problem_ = "GDAL could not read the raster " + shown_ + " brought onto the grid: " + gdal_message();
+            problem_ = "GDAL could not read the raster " + shown_ + " brought onto the grid: " + gdal_problem();
             return false;
         }
         for (size_t k = 0; k < cells; k++) valid_[k] = !std::isnan(values_[k]);

@@ -1,0 +1,93 @@
+#include "options.h"
+
+#include <cstdio>
+
+#include "paths.h"
+#include "report.h"
+
+CommandLine report_command_line(Options &o) {
+    CommandLine cl;
+    cl.program = "karvel-report";
+    cl.synopsis = "[--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT";
+    cl.description =
+        "Reports the comparison that karvel wrote as RESULT_karvel.txt (and its two\n"
+        "tables) in FOLDER, a folder of the images directory (" +
+        std::string(kShownRoot) +
+        "FOLDER).\n"
+        "It reads both rasters again, as karvel read them, and writes in FOLDER:\n"
+        "  RESULT_report.json   the headline figures (also shown on the console)\n"
+        "  RESULT_diff.tif      second - first, float32 GeoTIFF\n"
+        "  RESULT_resid.tif     second - (B0 + B1 x first), float32 GeoTIFF\n"
+        "  RESULT_report.pdf    the headline table and every figure, one per page\n"
+        "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
+        "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
+        "\n"
+        "For DEMs the figures are also given by class of the first DEM's slope\n"
+        "(degrees, GDAL's DEM processing), [0,5) [5,10) [10,25) [25,40) [40,90]:\n";
+    cl.help_column = 27;
+    cl.options = {
+        Option("slope-edges", Takes::one, "E0,E1,...",
+               "other edges (increasing, 0 to 90; the last class\n"
+               "holds its upper edge)",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   const std::string p = parse_slope_edges(v[0], o.slope_edges);
+                   if (!p.empty()) return "--slope-edges " + printable(v[0]) + ": " + p;
+                   o.edges_given = true;
+                   return "";
+               }),
+        Option("classes", Takes::one, "RASTER",
+               "also by the classes of RASTER (any raster of whole\n"
+               "numbers GDAL reads; its nodata cells belong to no\n"
+               "class), brought onto the compared grid by GDAL's\n"
+               "warper (nearest neighbour)",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   if (v[0].empty()) return "--classes needs a raster";
+                   o.classes = v[0];
+                   return "";
+               }),
+    };
+    cl.closing =
+        "Exit status: 0 when everything was written, 1 when refused or a file could\n"
+        "not be written, 2 for a usage error.\n";
+    cl.operands = [&o](const std::vector<std::string> &words) -> std::string {
+        if (words.size() != 2) return "expected a folder and a result name";
+        o.folder = words[0];
+        o.result = words[1];
+        return "";
+    };
+    return cl;
+}
+
+bool parse_options(const std::vector<std::string> &args, Options &o, int &status) {
+    if (const std::optional<int> done = read_command_line(report_command_line(o), args)) {
+        status = *done;
+        return false;
+    }
+    // Operands that make a command line but name no result karvel writes.
+    status = kReportUsage;
+    std::string p = answer_problem(o.folder, kMaxFolder);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the folder %s is not one karvel takes: %s\n", printable(o.folder).c_str(),
+                     p.c_str());
+        return false;
+    }
+    // The rule of karvel-import: no ".." that leads out of the images directory.
+    p = folder_problem(o.folder);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the folder \"%s\" %s\n", printable(o.folder).c_str(), p.c_str());
+        return false;
+    }
+    p = answer_problem(o.result, kMaxName);
+    if (!p.empty()) {
+        std::fprintf(stderr, "karvel-report: the result name %s is not one karvel takes: %s\n",
+                     printable(o.result).c_str(), p.c_str());
+        return false;
+    }
+    status = kReportDone;
+    return true;
+}
+
+std::string report_usage() {
+    Options unused;
+    return usage_text(report_command_line(unused));
+}
