@@ -1,11 +1,6 @@
 #include "description.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -62,20 +57,13 @@ std::string parse_description(const std::string &text, int values[6], size_t *en
 
 std::string read_description(const std::string &real_path, int values[6]) {
     // Opened without blocking, so that a FIFO or a device cannot hold the run.
-    struct stat st;
-    std::string why;
-    const int fd = open_regular(real_path, &st, &why);
-    if (fd < 0) return why == kNotRegularFile ? "it is not a regular file" : kfmt("it cannot be read (%s)", why.c_str());
-    char buf[kDescriptionPrefix + 1];
-    const ssize_t n = read_fully(fd, buf, sizeof buf);
-    const int err = errno;
-    close(fd);
-    if (n < 0) return kfmt("it cannot be read (%s)", std::strerror(err));
-    size_t got = size_t(n);
-    const bool beyond = got > kDescriptionPrefix;
-    if (beyond) got = kDescriptionPrefix;
+    std::string bytes;
+    const BoundedRead read = read_bounded(real_path, kDescriptionPrefix, bytes, true);
+    if (read.problem == kNotRegularFile) return "it is not a regular file";
+    if (!read.problem.empty()) return kfmt("it cannot be read (%s)", read.problem.c_str());
+    const bool beyond = read.beyond;
     bool ended = false;
-    const std::string text = text_from_bytes(buf, got, &ended);
+    const std::string text = text_from_bytes(bytes.data(), bytes.size(), &ended);
     size_t end = 0;
     const std::string problem = parse_six(text, values, &end);
     // A value that reaches the end of the prefix may go on beyond it.

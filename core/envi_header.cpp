@@ -1,6 +1,5 @@
 #include "envi_header.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -88,22 +87,14 @@ std::string read_envi_header(const std::string &real_path, bool *found, EnviHead
     *found = false;
     if (access(real_path.c_str(), F_OK) != 0 && errno == ENOENT) return "";
     *found = true;
-    struct stat st;
-    std::string why;
-    const int fd = open_regular(real_path, &st, &why);
-    if (fd < 0) return why == kNotRegularFile ? "it is not a regular file" : "it cannot be read (" + why + ")";
-    if (uint64_t(st.st_size) > kHeaderLimit) {
-        close(fd);
+    std::string text;
+    const BoundedRead read = read_bounded(real_path, kHeaderLimit, text, false);
+    if (read.problem == kNotRegularFile) return "it is not a regular file";
+    if (!read.problem.empty()) return "it cannot be read (" + read.problem + ")";
+    if (uint64_t(read.size) > kHeaderLimit)
         return "it holds more than " + std::to_string(kHeaderLimit) + " bytes, more than a header does";
-    }
-    // One byte more than it holds tells a file that grew since.
-    std::string text(size_t(st.st_size) + 1, '\0');
-    const ssize_t n = read_fully(fd, text.data(), text.size());
-    const int err = errno;
-    close(fd);
-    if (n < 0) return std::string("it cannot be read (") + std::strerror(err) + ")";
-    if (size_t(n) > size_t(st.st_size)) return "it changed while it was read";
-    text.resize(size_t(n));
+    // More than it held when opened: it grew since.
+    if (read.beyond || text.size() > size_t(read.size)) return "it changed while it was read";
     return parse_envi_header(text, h);
 }
 

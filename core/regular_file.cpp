@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,4 +45,30 @@ ssize_t read_fully(int fd, void *buf, size_t n) {
         got += size_t(r);
     }
     return ssize_t(got);
+}
+
+BoundedRead read_bounded(const std::string &path, size_t limit, std::string &text, bool prefix) {
+    BoundedRead r;
+    text.clear();
+    struct stat st;
+    const int fd = open_regular(path, &st, &r.problem);
+    if (fd < 0) return r;
+    r.size = (long long)st.st_size;
+    if (size_t(st.st_size) > limit && !prefix) {
+        ::close(fd);
+        r.beyond = true;
+        return r;
+    }
+    // One byte past the limit tells a file that holds more.
+    char buf[1 << 16];
+    while (text.size() <= limit) {
+        const ssize_t got = read_fully(fd, buf, std::min(sizeof buf, limit + 1 - text.size()));
+        if (got < 0) r.problem = std::strerror(errno);
+        if (got <= 0) break;
+        text.append(buf, size_t(got));
+    }
+    ::close(fd);
+    r.beyond = text.size() > limit;
+    if (r.beyond) text.resize(limit);
+    return r;
 }

@@ -23,4 +23,17 @@ extern const char kNotRegularFile[];
 // reads. Returns the bytes read, or -1 with errno set.
 ssize_t read_fully(int fd, void *buf, size_t n);
 
+// What read_bounded() found.
+struct BoundedRead {
+    std::string problem;  // empty when read; kNotRegularFile; or the system's message
+    long long size = 0;   // the file's size when it was opened
+    bool beyond = false;  // it holds more than the limit: as read, or by its size when not read
+};
+
+// Reads the regular file at path, opened as open_regular() opens it, into
+// text: all of it, or its first `limit` bytes when it holds more. A file
+// larger than the limit when opened is read only for its `prefix`; else
+// text stays empty.
+BoundedRead read_bounded(const std::string &path, size_t limit, std::string &text, bool prefix);
+
 #endif

@@ -133,11 +133,7 @@ GeoTiffOut::~GeoTiffOut() {
 }
 
 void GeoTiffOut::stop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ending_ = true;
-    }
-    changed_.notify_all();
+    full_.close();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -186,20 +182,17 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
     // to 24 MB of them, at least three), so that the walk runs ahead of the
     // compressor behind it.
     try {
-        const size_t buffers = queue_room(line_bytes * size_t(strip_lines_), size_t(24) << 20, 3, 8);
+        const size_t buffers = queue_room(line_bytes * size_t(strip_lines_), size_t(24) << 20, 3, kMostStrips);
         for (size_t k = 0; k < buffers; k++) {
             auto s = std::make_unique<Strip>();
             s->data.resize(line_bytes * size_t(strip_lines_));
-            free_.push_back(std::move(s));
+            if (k == 0) filling_ = std::move(s);
+            else free_.push(std::move(s));
         }
     } catch (const std::bad_alloc &) {
         return "there is not memory enough for its strips";
     }
-    filling_ = std::move(free_.front());
-    free_.pop_front();
-    filling_->index = 0;
-    filling_->bytes = 0;
-    worker_ = std::thread([this] { compress_strips(); });
+    worker_ = std::jthread([this] { compress_strips(); });
     return "";
 }
 
@@ -216,13 +209,11 @@ bool GeoTiffOut::line_filled() {
     if (filling_->bytes < filling_->data.size() && done < lines_) return true;
     // The strip is whole: the thread compresses it while the next one fills.
     const uint32_t next = filling_->index + 1;
-    std::unique_lock<std::mutex> lock(mutex_);
-    full_.push_back(std::move(filling_));
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return !free_.empty() || !problem_.empty(); });
-    if (!problem_.empty()) return false;
-    filling_ = std::move(free_.front());
-    free_.pop_front();
+    std::optional<std::unique_ptr<Strip>> room;
+    if (full_.push(std::move(filling_))) room = free_.pop();
+    filling_.reset();
+    if (!room) return false;
+    filling_ = std::move(*room);
     filling_->index = next;
     filling_->bytes = 0;
     return true;
@@ -233,44 +224,34 @@ void GeoTiffOut::compress_strips() {
     auto *f = static_cast<TiffFile *>(tif_);
     std::vector<unsigned char> out, work;
     off_t flushed = 0;  // the bytes whose writing out was started
-    for (;;) {
-        std::unique_ptr<Strip> s;
-        bool failed;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return !full_.empty() || ending_; });
-            if (full_.empty()) return;
-            s = std::move(full_.front());
-            full_.pop_front();
-            failed = !problem_.empty();
+    while (std::optional<std::unique_ptr<Strip>> s = full_.pop()) {
+        const Strip &strip = **s;
+        std::string p = deflate_strip(strip.data.data(), strip.bytes, out, work);
+        if (p.empty() && TIFFWriteRawStrip(f->tif, strip.index, out.data(), tmsize_t(out.size())) != tmsize_t(out.size()))
+            p = f->message.empty() ? "a strip could not be written" : f->message;
+        if (!p.empty()) {
+            full_.stop(p);
+            free_.stop(p);
+            return;
         }
-        std::string p;
-        if (!failed) {  // after a failure the strips are only given back
-            p = deflate_strip(s->data.data(), s->bytes, out, work);
-            if (p.empty() && TIFFWriteRawStrip(f->tif, s->index, out.data(), tmsize_t(out.size())) != tmsize_t(out.size()))
-                p = f->message.empty() ? "a strip could not be written" : f->message;
-            // Every 8 MB written, the system starts writing them to the disk.
-            // Else hundreds of MB wait in memory until the file is renamed
-            // over an earlier report's, and the file system writes them all
-            // out then, with the caller waiting (about 0.1 s a file at 10000²).
-            struct stat st;
-            if (p.empty() && fstat(TIFFFileno(f->tif), &st) == 0 && st.st_size - flushed >= (off_t(8) << 20)) {
-                sync_file_range(TIFFFileno(f->tif), flushed, st.st_size - flushed, SYNC_FILE_RANGE_WRITE);
-                flushed = st.st_size;
-            }
+        // Every 8 MB written, the system starts writing them to the disk.
+        // Else hundreds of MB wait in memory until the file is renamed
+        // over an earlier report's, and the file system writes them all
+        // out then, with the caller waiting (about 0.1 s a file at 10000²).
+        struct stat st;
+        if (fstat(TIFFFileno(f->tif), &st) == 0 && st.st_size - flushed >= (off_t(8) << 20)) {
+            sync_file_range(TIFFFileno(f->tif), flushed, st.st_size - flushed, SYNC_FILE_RANGE_WRITE);
+            flushed = st.st_size;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (problem_.empty()) problem_ = p;
-        free_.push_back(std::move(s));
-        changed_.notify_all();
+        free_.push(std::move(*s));
     }
 }
 
 std::string GeoTiffOut::close() {
-    if (!tif_) return problem_.empty() ? "the file was never created" : problem_;
+    if (!tif_) return "the file was never created";
     stop();  // the thread writes every strip handed to it before it ends
     auto *f = static_cast<TiffFile *>(tif_);
-    std::string p = problem_;
+    std::string p = full_.problem();
     if (p.empty() && (filling_ == nullptr || filling_->bytes != 0 || filling_->index * uint32_t(strip_lines_) < uint32_t(lines_)))
         p = "not every line was written";
     // The strips' places and sizes go into the directory GDAL wrote.
@@ -312,7 +293,7 @@ std::string GeoTiffOut::create(const std::string &path, int lines, int cols, con
 }
 
 float *GeoTiffOut::next_line() {
-    if (!ds_ || row_ >= lines_ || !problem_.empty()) return nullptr;
+    if (!ds_ || row_ >= lines_ || !full_.problem().empty()) return nullptr;
     return line_.data();
 }
 
@@ -320,7 +301,7 @@ bool GeoTiffOut::line_filled() {
     if (!next_line()) return false;
     GDALRasterBandH band = GDALGetRasterBand(static_cast<GDALDatasetH>(ds_), 1);
     if (GDALRasterIO(band, GF_Write, 0, row_, cols_, 1, line_.data(), cols_, 1, GDT_Float32, 0, 0) != CE_None) {
-        problem_ = gdal_problem();
+        full_.stop(gdal_problem());  // only holds the failure: no thread takes its strips
         return false;
     }
     row_++;
@@ -328,8 +309,8 @@ bool GeoTiffOut::line_filled() {
 }
 
 std::string GeoTiffOut::close() {
-    if (!ds_) return problem_.empty() ? "the file was never created" : problem_;
-    std::string p = problem_;
+    if (!ds_) return "the file was never created";
+    std::string p = full_.problem();
     if (p.empty() && row_ < lines_) p = "not every line was written";
     CPLErrorReset();
     GDALClose(static_cast<GDALDatasetH>(ds_));

@@ -10,15 +10,14 @@
 #ifndef KARVEL_REPORT_GEOTIFF_H
 #define KARVEL_REPORT_GEOTIFF_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "bounded_queue.h"
 
 // Where a raster lies on the ground, as GDAL gives it.
 struct Georef {
@@ -34,6 +33,8 @@ void gdal_ready();
 // so that a strip stays within kStripBytes).
 constexpr int kStripLines = 16;
 constexpr size_t kStripBytes = size_t(16) << 20;
+// A file's strip buffers in use at once, at most.
+constexpr size_t kMostStrips = 8;
 
 // One strip compressed as a zlib stream (DEFLATE, as TIFF's compression 8
 // holds it) by ISA-L at its fastest level. Empty on success, else the
@@ -79,12 +80,10 @@ private:
     std::string path_;
     int lines_ = 0, cols_ = 0, strip_lines_ = 0;
     std::unique_ptr<Strip> filling_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::unique_ptr<Strip>> full_, free_;
-    bool ending_ = false;
-    std::string problem_;  // the first failure, guarded by mutex_
-    std::thread worker_;
+    // The strips filled, to the thread; those it wrote, back. The first
+    // failure stops both (full_ keeps it).
+    BoundedQueue<std::unique_ptr<Strip>> full_{kMostStrips}, free_{kMostStrips};
+    std::jthread worker_;
 };
 
 #endif
