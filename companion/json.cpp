@@ -120,11 +120,14 @@ Json fixed_number(double v, int decimals) {
 Json json_members(const std::string &text) {
     Json members = Json::object();
     std::string key;
-    const auto take = [&](int depth, Json::parse_event_t event, Json &parsed) {
-        // Depth 1: the members of the top object, or the elements of a top array (which have no key).
-        if (depth == 1 && event == Json::parse_event_t::key) {
+    using Event = Json::parse_event_t;
+    const auto take = [&](int depth, Event event, Json &parsed) {
+        // Depth 1: the members of the top object, or the elements of a top
+        // array (which have no key). An object or an array is whole at its end.
+        if (depth != 1) return true;
+        if (event == Event::key) {
             key = parsed.get<std::string>();
-        } else if (depth == 1 && event == Json::parse_event_t::value && !key.empty()) {
+        } else if ((event == Event::value || event == Event::object_end || event == Event::array_end) && !key.empty()) {
             members[key] = parsed;
             key.clear();
         }

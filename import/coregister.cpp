@@ -289,8 +289,8 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
         f = std::move(g);
         r.iterations = it;
         last_step = std::hypot(ve, vn);
-        said("  step " + std::to_string(it) + ": SECOND moved " + fixed_decimals(east, 3) + " m east, " + fixed_decimals(north, 3) +
-             " m north; NMAD " + fixed_decimals(f.nmad, 3) + " m");
+        said("  step " + std::to_string(it) + ": SECOND moved " + fixed_decimals(east, 3) + " m east, " +
+             fixed_decimals(north, 3) + " m north; NMAD " + fixed_decimals(f.nmad, 3) + " m");
         if (last_step < 0.01 * cell) {
             last_step = 0;
             break;

@@ -744,7 +744,8 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
 int run_import(int argc, const char *const *argv, const ImportSetting &setting) {
     ImportOptions o;
-    if (const std::optional<int> done = parse_options(argc, argv, setting.program, setting.images_root, o)) return *done;
+    const std::optional<int> done = parse_options(argc, argv, setting.program, setting.images_root, o);
+    if (done) return *done;
     CPLPushErrorHandler(CPLQuietErrorHandler);
     int status;
     try {

@@ -227,7 +227,8 @@ void GeoTiffOut::compress_strips() {
     while (std::optional<std::unique_ptr<Strip>> s = full_.pop()) {
         const Strip &strip = **s;
         std::string p = deflate_strip(strip.data.data(), strip.bytes, out, work);
-        if (p.empty() && TIFFWriteRawStrip(f->tif, strip.index, out.data(), tmsize_t(out.size())) != tmsize_t(out.size()))
+        const tmsize_t bytes = tmsize_t(out.size());
+        if (p.empty() && TIFFWriteRawStrip(f->tif, strip.index, out.data(), bytes) != bytes)
             p = f->message.empty() ? "a strip could not be written" : f->message;
         if (!p.empty()) {
             full_.stop(p);

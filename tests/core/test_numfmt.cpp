@@ -77,3 +77,16 @@ TEST(NumberScan, SignDigitsAndWhatIsLeft) {
     EXPECT_EQ(v, 2147483647);
     EXPECT_EQ(pos, s.size() - 1);
 }
+
+TEST(NumberFormat, FixedDecimalsAndTheShortestExactForm) {
+    EXPECT_EQ(fixed_decimals(2.0, 0), "2");
+    EXPECT_EQ(fixed_decimals(-0.0, 3), "-0.000");
+    EXPECT_EQ(fixed_decimals(0.0006, 3), "0.001");
+    EXPECT_EQ(fixed_decimals(-12.5, 6), "-12.500000");
+    EXPECT_EQ(fixed_decimals(1e300, 1).size(), 303u);  // every digit of a large value, none cut
+    EXPECT_EQ(exact_number(0.1 + 0.2), "0.30000000000000004");
+    EXPECT_EQ(exact_number(3.0), "3");
+    EXPECT_EQ(exact_number(-0.0), "-0");
+    EXPECT_EQ(exact_number(5e-324), "5e-324");
+    EXPECT_EQ(exact_number(1e300), "1e+300");
+}

@@ -62,6 +62,33 @@ TEST(RegularFile, OnlyRegularFilesOpenAndNothingWaitsOnAFifo) {
     EXPECT_EQ(problem, std::strerror(ENOENT));
 }
 
+TEST(RegularFile, ABoundedReadTakesAWholeFileOrAPrefixAndTellsWhatLiesBeyond) {
+    TempDir d;
+    const std::string file = d.path + "/f", fifo = d.path + "/p";
+    std::ofstream(file) << std::string(70000, 'a') + "bc";  // more than one read's buffer
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string text = "left over";
+    BoundedRead r = read_bounded(file, 70002, text, false);
+    EXPECT_EQ(r.problem, "");
+    EXPECT_EQ(r.size, 70002);
+    EXPECT_FALSE(r.beyond);
+    EXPECT_EQ(text, std::string(70000, 'a') + "bc");
+    // One byte short of the limit: a whole read is refused unread, a prefix is cut.
+    r = read_bounded(file, 70001, text, false);
+    EXPECT_TRUE(r.beyond);
+    EXPECT_EQ(r.size, 70002);
+    EXPECT_EQ(text, "");
+    r = read_bounded(file, 70001, text, true);
+    EXPECT_TRUE(r.beyond);
+    EXPECT_EQ(text, std::string(70000, 'a') + "b");
+    r = read_bounded(file, 0, text, true);
+    EXPECT_TRUE(r.beyond);
+    EXPECT_EQ(text, "");
+    // Nothing waits on a FIFO; a missing file says so.
+    EXPECT_EQ(read_bounded(fifo, 10, text, false).problem, kNotRegularFile);
+    EXPECT_EQ(read_bounded(d.path + "/none", 10, text, true).problem, std::strerror(ENOENT));
+}
+
 TEST(OutFile, TheEarlierFileStaysUntilTheNewOneIsCommitted) {
     TempDir d;
     const std::string target = d.path + "/out.raw";

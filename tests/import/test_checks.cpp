@@ -419,7 +419,31 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
     r = run_import({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.out, HasSubstr("Usage: karvel-import [OPTIONS] FIRST SECOND FOLDER"));
-    EXPECT_EQ(run_import({"a.tif"}).status, 2);
+    EXPECT_EQ(run_import({"-h"}).out, r.out);
+}
+
+TEST(ImportChecks, UsageErrorsSayWhatIsWrongThenTheUsageLine) {
+    const std::string usage = "Usage: karvel-import [OPTIONS] FIRST SECOND FOLDER\nTry 'karvel-import --help'.\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"a.tif"}, "expected FIRST SECOND FOLDER, got 1 operand"},
+        {{"-x", "a.tif", "b.tif", "f"}, "unknown option -x"},
+        {{"a.tif", "b.tif", "f", "--result"}, "--result needs a value"},
+        {{"--names", "a"}, "--names needs two names"},
+        {{"--band=0", "a.tif", "b.tif", "f"}, "--band: \"0\" is not a band number (1, 2, ...)"},
+    };
+    for (const auto &c : cases) {
+        const RunResult r = run_import(c.args);
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_EQ(r.err, "karvel-import: " + c.says + "\n" + usage);
+        EXPECT_EQ(r.out, "");
+    }
+    // After "--" a word that looks like an option is an input.
+    const RunResult r = run_import({"--", "--bogus", "b.tif", "f"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("FIRST --bogus cannot be used: it does not exist"));
 }
 
 TEST(ImportChecks, InputsThatCannotBeTakenAsTheyAreSayWhy) {

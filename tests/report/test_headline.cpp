@@ -193,7 +193,8 @@ TEST(Headline, SoughtDuringTheWalkGivesTheFiguresOfHoldingThem) {
         const Headline held = run(x, y, cols);
         int walks = -1;
         const Headline walked = sought(regular(), walks);
-        EXPECT_EQ(json_text(headline_json(walked)), json_text(headline_json(held))) << spread;  // every figure, bit for bit
+        // Every figure, bit for bit.
+        EXPECT_EQ(json_text(headline_json(walked)), json_text(headline_json(held))) << spread;
         EXPECT_EQ(walked.clip, held.clip);
         // Settled during the walk itself; a constant offset has no spread
         // to bracket its NMAD by, and walks once more for it.

@@ -564,7 +564,20 @@ TEST(Report, CommandLine) {
     EXPECT_THAT(r.out, HasSubstr("Usage: karvel-report [--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT"));
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN}).status, 2);
     EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "a", "b", "c"}).status, 2);
-    EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "--fast", "a", "b"}).status, 2);
+    EXPECT_EQ(run({KARVEL_REPORT_LOCAL_BIN, "-h"}).out, r.out);
+    // A usage error: what is wrong, then the usage line.
+    const std::string usage = "Usage: karvel-report [--slope-edges E0,E1,...] [--classes RASTER] FOLDER RESULT\n"
+                              "Try 'karvel-report --help'.\n";
+    r = run({KARVEL_REPORT_LOCAL_BIN, "--fast", "a", "b"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "karvel-report: unknown option --fast\n" + usage);
+    r = run({KARVEL_REPORT_LOCAL_BIN, "a", "b", "--slope-edges"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "karvel-report: --slope-edges needs a value\n" + usage);
+    // After "--" a word that looks like an option is a folder.
+    r = run({KARVEL_REPORT_LOCAL_BIN, "--", "-dem", "r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("no summary c:\\images\\-dem\\r_karvel.txt to report on"));
     // A folder that leads out of the images directory, as karvel-import refuses it.
     r = run({KARVEL_REPORT_LOCAL_BIN, "../x", "r"});
     EXPECT_EQ(r.status, 2);
