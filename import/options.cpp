@@ -21,17 +21,9 @@ bool known_method(const std::string &m) {
 
 using Values = std::vector<std::string>;
 
-}  // namespace
-
-CommandLine import_command_line(const std::string &program, const std::string &images_root, ImportOptions &o) {
-    CommandLine cl;
-    cl.program = program;
-    cl.synopsis = "[OPTIONS] FIRST SECOND FOLDER";
-    cl.description =
-        "Writes two rasters that GDAL reads (GeoTIFF, ENVI, ASCII grid, ...) into FOLDER of karvel's\n"
-        "images directory as karvel's raw rasters with their description files and headers, and the\n"
-        "answers of karvel's dialogue that compare them.\n";
-    cl.options = {
+// The options that name what is written, and what is read of the inputs.
+std::vector<Option> naming_options(ImportOptions &o) {
+    return {
         Option(
             "names", Takes::two, "A B",
             "base names of the two rasters in FOLDER (default: the file names of the\n"
@@ -63,6 +55,12 @@ CommandLine import_command_line(const std::string &program, const std::string &i
                    o.unit = unit_answer_of(v[0]);
                    return o.unit < 0 ? "--unit: \"" + v[0] + "\" is not one of m, dm, cm, mm" : "";
                }),
+    };
+}
+
+// The options that cut the inputs and bring SECOND onto FIRST's grid.
+std::vector<Option> grid_options(ImportOptions &o) {
+    return {
         Option("crop", Takes::none, "", "cut both inputs to the largest window in which both have data",
                [&o](const Values &) {
                    o.crop = true;
@@ -99,6 +97,20 @@ CommandLine import_command_line(const std::string &program, const std::string &i
                    return o.stable.empty() ? "--stable needs a mask raster" : "";
                }),
     };
+}
+
+}  // namespace
+
+CommandLine import_command_line(const std::string &program, const std::string &images_root, ImportOptions &o) {
+    CommandLine cl;
+    cl.program = program;
+    cl.synopsis = "[OPTIONS] FIRST SECOND FOLDER";
+    cl.description =
+        "Writes two rasters that GDAL reads (GeoTIFF, ENVI, ASCII grid, ...) into FOLDER of karvel's\n"
+        "images directory as karvel's raw rasters with their description files and headers, and the\n"
+        "answers of karvel's dialogue that compare them.\n";
+    cl.options = naming_options(o);
+    for (Option &option : grid_options(o)) cl.options.push_back(std::move(option));
     cl.closing =
         "Exit status: 0 when both rasters are written, 1 when an input is refused (nothing is then\n"
         "written), 2 for a usage error.\n";

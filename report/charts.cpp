@@ -504,9 +504,8 @@ Figure diff_histogram_figure(const DiffHistogram &d, const Headline &h) {
     sc += "set xlabel " + gp_quote("second - first (" + h.unit + ")") + "\nset ylabel \"positions\"\n";
     sc += "set style fill solid 0.7 border -1\nset boxwidth " + num(step) + " absolute\nset grid y\n";
     sc += "set xrange [" + num(d.lo) + ":" + num(d.hi) + "]\nset yrange [0:*]\nset key top right opaque\n";
-    auto finite = [](double v) { return std::isfinite(v) ? exact_number(v) : std::string("NaN"); };
-    sc += "mean = " + finite(h.mean_diff) + "\nsd = " + finite(h.sd_diff) + "\nmedian = " + finite(h.median_diff) +
-          "\nnmad = " + finite(h.nmad) + "\n";
+    sc += "mean = " + num(h.mean_diff) + "\nsd = " + num(h.sd_diff) + "\nmedian = " + num(h.median_diff) +
+          "\nnmad = " + num(h.nmad) + "\n";
     // Marks only for the figures that are finite numbers (one position has no spread).
     const bool spread = std::isfinite(h.sd_diff), robust = std::isfinite(h.nmad) && std::isfinite(h.median_diff);
     if (std::isfinite(h.mean_diff))
