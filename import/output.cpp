@@ -50,8 +50,7 @@ std::vector<std::string> make_folder(const std::string &real) {
         made.push_back(it->string());
     }
     struct stat st;
-    if (stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw Refusal{printable(real) + " is not a folder"};
+    if (stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw Refusal{printable(real) + " is not a folder"};
     return made;
 }
 
@@ -92,10 +91,11 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
         if (in.plan.kind != Kind::image8) {
             const std::string side = dir + "/" + unit_sidecar_name(raw_name);
             if (!write_staged(f.sidecars[k], side, unit_sidecar(unit_word(in.plan.answer))))
-                throw Refusal{"the file " + printable(side) + " cannot be written: " + std::strerror(f.sidecars[k].err)};
+                throw Refusal{"the file " + printable(side) +
+                              " cannot be written: " + std::strerror(f.sidecars[k].err)};
         }
-        const int values[6] = {w.lines, w.cols, kind_bytes(in.plan.kind), in.tally.min, in.tally.max,
-                               ground_cell_size(in.src, gt, w.lines, w.cols)};
+        const int values[6] = {w.lines,      w.cols,       kind_bytes(in.plan.kind),
+                               in.tally.min, in.tally.max, ground_cell_size(in.src, gt, w.lines, w.cols)};
         const std::string descr_name = in.name + description_suffix(in.plan.kind);
         TextFile &d = f.descriptions[k];
         bool ok = text_create(d, dir + "/" + descr_name, shown_path(o.folder, descr_name));
@@ -106,7 +106,8 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
         if (!ok) {
             const int err = d.err;
             text_discard(d);
-            throw Refusal{"the file " + printable(dir + "/" + descr_name) + " cannot be written: " + std::strerror(err)};
+            throw Refusal{"the file " + printable(dir + "/" + descr_name) +
+                          " cannot be written: " + std::strerror(err)};
         }
     }
     const std::string answers_path = dir + "/" + o.result + ".answers";

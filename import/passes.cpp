@@ -69,7 +69,8 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
     }
     std::vector<uint8_t> common(size_t(w.cols), 0);
     const bool progress = w.cells() > kProgressCells;
-    if (progress) std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
+    if (progress)
+        std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
     long long in_both = 0;
     TextProgress shown;
@@ -121,17 +122,16 @@ void check_unchanged(const Input &a, const Input &b, long long missing_a = 0, lo
 
 // The window that --crop cuts both inputs to, after a first pass that found
 // cells without data; refused when there is none.
-Window crop_window(const Input &a, const Input &b, const WindowSearch &search,
-                   std::vector<std::string> &notes) {
+Window crop_window(const Input &a, const Input &b, const WindowSearch &search, std::vector<std::string> &notes) {
     const Window best = search.best();
     const std::string counts = "cells without data: " + std::to_string(cells_without_data(a)) + " in " + a.who() +
                                ", " + std::to_string(cells_without_data(b)) + " in " + b.who();
     if (best.cells() == 0) throw Refusal{counts + "; no window of at least 2 x 2 cells has data in both"};
     notes.push_back("Cropped to the largest window in which both have data: line " + std::to_string(best.line) +
                     ", column " + std::to_string(best.col) + ", " + std::to_string(best.lines) + " lines by " +
-                    std::to_string(best.cols) + " columns; cells with data left outside it: " +
-                    std::to_string(a.tally.with_data - best.cells()) + " of FIRST, " +
-                    std::to_string(b.tally.with_data - best.cells()) + " of SECOND.");
+                    std::to_string(best.cols) +
+                    " columns; cells with data left outside it: " + std::to_string(a.tally.with_data - best.cells()) +
+                    " of FIRST, " + std::to_string(b.tally.with_data - best.cells()) + " of SECOND.");
     return best;
 }
 

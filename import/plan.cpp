@@ -120,13 +120,15 @@ void choose_nodata(Input &in, const ImportOptions &o, std::vector<std::string> &
     if (p.kind == Kind::dem16 && in.tally.any && in.tally.max == 65535) {
         p.kind = Kind::dem32;
         check_length(shown_path(o.folder, in.name + raster_suffix(p.kind)));
-        notes.push_back(in.who() + " stores 65535, so that no 16-bit value is left to mark its cells without data: "
+        notes.push_back(in.who() +
+                        " stores 65535, so that no 16-bit value is left to mark its cells without data: "
                         "it was written as a 32-bit DEM.");
     }
     if (p.kind == Kind::dem32) {
         if (in.tally.any && in.tally.min == -2147483647 - 1)
             throw Refusal{in.who() + " stores -2147483648, so that no 32-bit value is left to mark its " +
-                          std::to_string(missing) + " cells without data (--crop cuts both to the largest window in "
+                          std::to_string(missing) +
+                          " cells without data (--crop cuts both to the largest window in "
                           "which both have data)"};
         p.nodata = NoData{true, -2147483647LL - 1};
         return;
@@ -141,7 +143,8 @@ void choose_nodata(Input &in, const ImportOptions &o, std::vector<std::string> &
             return;
         }
     throw Refusal{in.who() + " uses every grey level from 0 to 255, so that none is left to mark its " +
-                  std::to_string(missing) + " cells without data; --crop cuts both to the largest window in which "
+                  std::to_string(missing) +
+                  " cells without data; --crop cuts both to the largest window in which "
                   "both have data"};
 }
 
@@ -162,7 +165,8 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
     for (Input *in : {&a, &b}) {
         const std::string arg = in == &a ? o.first : o.second;
         const std::string problem = open_source(arg, o.band, in->src);
-        if (!problem.empty()) throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
+        if (!problem.empty())
+            throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
     }
     // ENVI's header, which gives karvel's rasters their georeferencing, has
     // no form for a rotated or sheared grid: it would be lost.
@@ -213,8 +217,8 @@ void mark_cells_without_data(Input &a, Input &b, const ImportOptions &o, std::ve
         if (in.plan.nodata.declared) t += " (data ignore value " + std::to_string(in.plan.nodata.value) + ")";
         return t;
     };
-    notes.push_back("Cells without data: " + said(a) + ", " + said(b) + ", " +
-                    std::to_string(a.tally.cells - in_both) + " in either; karvel leaves them out.");
+    notes.push_back("Cells without data: " + said(a) + ", " + said(b) + ", " + std::to_string(a.tally.cells - in_both) +
+                    " in either; karvel leaves them out.");
 }
 
 bool replan_beyond_32_bits(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {

@@ -19,8 +19,7 @@ void check_answers(const ImportOptions &o);
 // Opens both inputs; when their grids differ, --align resamples SECOND onto
 // FIRST's grid, and --coregister finds SECOND's shift and resamples it.
 // Adds what it did to the notes.
-void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
-                    Coregistration &coreg);
+void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes, Coregistration &coreg);
 
 // How each input is stored and under which name, and the paths karvel will
 // form from them.

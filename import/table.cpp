@@ -25,8 +25,7 @@ std::string shell_word(const std::string &s) {
 
 void print_table(const Input &a, const Input &b, const Window &w, const std::string &folder_real,
                  const std::string &folder) {
-    std::printf("Wrote into %s (%s):\n", printable(folder_real).c_str(),
-                printable(shown_folder(folder)).c_str());
+    std::printf("Wrote into %s (%s):\n", printable(folder_real).c_str(), printable(shown_folder(folder)).c_str());
     std::vector<std::vector<std::string>> rows = {
         {"", "name", "file", "kind", "unit", "lines x columns", "min .. max", "rounding error", "source"}};
     for (const Input *in : {&a, &b}) {
