@@ -65,4 +65,6 @@ void print_closing(const std::vector<std::string> &notes, const std::string &dir
     for (const std::string &n : notes) std::printf("%s\n", n.c_str());
     std::printf("Compare them with:\n  %s < %s\n", shell_word(setting.karvel_program).c_str(),
                 shell_word(dir + "/" + o.result + ".answers").c_str());
+    std::printf("then report the comparison with:\n  %s %s %s\n", shell_word(setting.report_program).c_str(),
+                shell_word(o.folder).c_str(), shell_word(o.result).c_str());
 }

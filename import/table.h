@@ -25,7 +25,7 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
                  const std::string &folder);
 
 // The notes, then the command that runs karvel on the answers written into
-// the folder dir.
+// the folder dir, and the command that reports karvel's comparison.
 void print_closing(const std::vector<std::string> &notes, const std::string &dir, const ImportOptions &o,
                    const ImportSetting &setting);
 
