@@ -14,7 +14,8 @@ std::string fixed(double v, int decimals) {
 }
 
 std::string shell_word(const std::string &s) {
-    bool plain = !s.empty();
+    // A leading ~ would be taken for a home directory.
+    bool plain = !s.empty() && s[0] != '~';
     for (char c : s)
         if (!(std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._-+~:,@%", c) != nullptr)) plain = false;
     if (plain) return s;
