@@ -8,7 +8,7 @@
 int main(int argc, char **argv) {
     staged_catch_signals();
     GDALAllRegister();
-    ImportSetting setting{"karvel-import", KARVEL_IMAGES_ROOT, KARVEL_PROGRAM};
+    ImportSetting setting{"karvel-import", KARVEL_IMAGES_ROOT, KARVEL_PROGRAM, KARVEL_REPORT_PROGRAM};
     const int status = run_import(argc - 1, argv + 1, setting);
     GDALDestroyDriverManager();
     return status;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <random>
+#include <sstream>
 
 #include "rasters.h"
 
@@ -130,4 +131,40 @@ TEST(ImportThenCompare, ARealDemWithNoDataIsComparedOverEveryCellWithDataInBoth)
     EXPECT_THAT(summary, testing::HasSubstr("Positions left out (no data in either raster): " +
                                             std::to_string(a.size() - both) + " of " + std::to_string(a.size())));
     EXPECT_NEAR(figure(summary, "RMS_Error"), std::sqrt(sdd / double(n - 1)), 2e-6);
+}
+
+TEST(ImportThenCompare, TheTwoPrintedCommandsCompareAndReportThePair) {
+    // The import ends with the command that runs karvel and the one that
+    // reports its comparison; run by the shell as they stand, they do. The
+    // folder and the result name hold characters that the shell would take
+    // for its own unless quoted.
+    Folder in, out;
+    const int lines = 6, cols = 9;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines * cols; i++) first.push_back(100 + i * 5 % 23), second.push_back(first.back() + i % 3);
+    write_tif(in.path("a.tif"), raster(lines, cols, GDT_Int16, first));
+    write_tif(in.path("b.tif"), raster(lines, cols, GDT_Int16, second));
+    const std::string folder = out.name() + "/it's$HOME", result = "r&s";
+    RunResult r = run_import({"--result", result, in.path("a.tif"), in.path("b.tif"), folder});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Within single quotes, a quote is '\''.
+    const std::string closing =
+        "Compare them with:\n  " KARVEL_LOCAL_BIN " < '" + out.path("it'\\''s$HOME/r&s.answers") +
+        "'\nthen report the comparison with:\n  " KARVEL_REPORT_LOCAL_BIN " '" + out.name() + "/it'\\''s$HOME' 'r&s'\n";
+    ASSERT_GE(r.out.size(), closing.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - closing.size()), closing);
+
+    std::istringstream said(r.out.substr(r.out.size() - closing.size()));
+    std::string line, karvel, report;
+    std::getline(said, line);
+    std::getline(said, karvel);
+    std::getline(said, line);
+    std::getline(said, report);
+    const RunResult k = run_program("/bin/sh", {"-c", karvel}, "");
+    ASSERT_EQ(k.status, 0) << k.out << k.err;
+    EXPECT_TRUE(out.exists("it's$HOME/r&s_karvel.txt"));
+    const RunResult rep = run_program("/bin/sh", {"-c", report}, "");
+    ASSERT_EQ(rep.status, 0) << rep.out << rep.err;
+    EXPECT_TRUE(out.exists("it's$HOME/r&s_report.json"));
+    EXPECT_TRUE(out.exists("it's$HOME/r&s_diff.tif"));
 }

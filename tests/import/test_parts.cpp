@@ -1,11 +1,13 @@
-// The parts of karvel-import that need no raster: units and the
-// largest-window search.
+// The parts of karvel-import that need no raster: units, the
+// largest-window search and the words of the commands it prints.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "e2e.h"
+#include "table.h"
 #include "units.h"
 #include "window.h"
 
@@ -70,4 +72,26 @@ TEST(ImportWindow, LargestWindowMatchesBruteForce) {
             for (int j = w.col; j < w.col + w.cols; j++)
                 ASSERT_TRUE(grid[size_t(i * cols + j)]) << "round " << round << " cell " << i << "," << j;
     }
+}
+
+TEST(ImportCommands, ShellWordsComeBackFromTheShellAsTheyWere) {
+    // Paths and answers as the printed commands hold them; the shell gives
+    // each back as one word, unchanged.
+    const std::vector<std::string> words = {"/usr/bin/karvel", "dem/2024", "a-b_c+d.e:f,g@h%i~j", "", "it's",
+                                            "$HOME", "a b", "`id`", "back\\slash", "\"q\"", "~", "~root/x", "*",
+                                            "a;b&c|d", "!x", "#x", "x=y", "caf\xc3\xa9", "line\nbreak"};
+    std::string command = "printf '%s\\0'";
+    std::string expected;
+    for (const std::string &w : words) {
+        command += ' ';
+        command += shell_word(w);
+        expected += w;
+        expected += '\0';
+    }
+    const RunResult r = run_program("/bin/sh", {"-c", command}, "");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    // Words the shell keeps as they are stay unquoted.
+    for (const char *plain : {"/usr/bin/karvel", "dem/2024", "a-b_c+d.e:f,g@h%i~j"})
+        EXPECT_EQ(shell_word(plain), plain);
 }

@@ -1,0 +1,42 @@
+// One of the two inputs on its way through the import, and the refusal that
+// ends the import: the steps (plan.h, passes.h, output.h, table.h) share them.
+#ifndef KARVEL_IMPORT_INPUT_H
+#define KARVEL_IMPORT_INPUT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert.h"
+#include "lines.h"
+#include "outfile.h"
+#include "paths.h"
+#include "source.h"
+
+// A refusal: the message, and the exit status 1.
+struct Refusal {
+    std::string message;
+};
+
+// One of the two inputs on its way through the import.
+struct Input {
+    const char *role;  // "FIRST" or "SECOND"
+    Source src;
+    Plan plan;
+    std::string name;  // base name in the folder
+    Tally tally;
+    OutFile raw;
+    LineReader reader;
+    std::vector<uint8_t> has_data, bytes;
+    std::string who() const { return std::string(role) + " " + printable(src.arg); }
+};
+
+// The cells of the last pass over the input that lack data.
+inline long long cells_without_data(const Input &in) { return in.tally.cells - in.tally.with_data; }
+
+// The path karvel shows for a file of the folder answer `folder`.
+inline std::string shown_path(const std::string &folder, const std::string &file) {
+    return shown_folder(folder) + file;
+}
+
+#endif

@@ -1,0 +1,70 @@
+// What the import writes into the folder of the answer: the folder itself,
+// created when missing and taken away again by a refusal, and the files
+// beside the raw rasters, all staged until they take their names together.
+#ifndef KARVEL_IMPORT_OUTPUT_H
+#define KARVEL_IMPORT_OUTPUT_H
+
+#include <string>
+#include <vector>
+
+#include "coregister.h"
+#include "importer.h"
+#include "input.h"
+#include "options.h"
+#include "outfile.h"
+#include "paths.h"
+#include "textfile.h"
+#include "window.h"
+
+// The real path of the folder answer `folder` in the images directory,
+// without a final slash.
+std::string folder_dir(const ImagesDir &images, const std::string &folder);
+
+// Creates the folder (and the images directory) when missing; returns the
+// folders it created, deepest last, so that a refusal can take them away.
+std::vector<std::string> make_folder(const std::string &real);
+
+// The folders make_folder created: unless kept, they are taken away, once
+// the temporary files of the raw rasters are gone from them.
+struct FolderUndo {
+    std::vector<std::string> made;
+    Input &a, &b;
+    bool keep = false;
+    ~FolderUndo();
+};
+
+// Removes the temporary files that runs that were killed left in the
+// folder dir, and says which on standard error.
+void remove_stale_files(const std::string &dir, const ImportSetting &setting);
+
+// The files written beside the raw rasters, each complete under a temporary
+// name until they are committed together; whatever is not committed is
+// removed.
+struct SideFiles {
+    OutFile headers[2], sidecars[2], answers, coreg;
+    TextFile descriptions[2];
+    SideFiles() = default;
+    SideFiles(const SideFiles &) = delete;
+    SideFiles &operator=(const SideFiles &) = delete;
+    ~SideFiles() {
+        text_discard(descriptions[0]);
+        text_discard(descriptions[1]);
+    }
+};
+
+// The header, the unit's side file (DEMs) and the description of each
+// raster of the window w, the answers file and, with --coregister, the
+// shift found.
+void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
+                      const Coregistration &coreg, const std::string &dir, SideFiles &f);
+
+// Gives every file its name at once. False, once it has said which file
+// could not take its name and which were already replaced, when one failed.
+bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting);
+
+// Without --coregister, a shift found by an earlier import under the same
+// result name would be read as this pair's: it is removed, and the notes
+// say so.
+void remove_earlier_coregistration(const std::string &dir, const ImportOptions &o, std::vector<std::string> &notes);
+
+#endif

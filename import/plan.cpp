@@ -1,0 +1,235 @@
+#include "plan.h"
+
+#include <cstdio>
+
+#include "table.h"
+#include "units.h"
+
+namespace {
+
+std::string quoted(const std::string &s) { return "\"" + printable(s) + "\""; }
+
+std::string base_name_of(const std::string &arg) {
+    std::string base = arg;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const size_t slash = base.rfind('/');
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    const size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > 0) base = base.substr(0, dot);
+    return base;
+}
+
+// Refuses a path karvel's dialogue would not form.
+void check_length(const std::string &shown) {
+    const std::string problem = path_problem(shown);
+    if (!problem.empty()) throw Refusal{"the path " + printable(shown) + " " + problem};
+}
+
+void check_folder(const std::string &folder) {
+    const std::string problem = folder_problem(folder);
+    if (!problem.empty()) throw Refusal{"the folder " + quoted(folder) + " " + problem};
+}
+
+void check_name(const std::string &name, const std::string &what) {
+    const std::string problem = name_problem(name);
+    if (!problem.empty()) throw Refusal{"the name " + quoted(name) + " " + what + " " + problem};
+}
+
+void plan_inputs(Input &a, Input &b, const ImportOptions &o) {
+    const bool ia = is_image(a.src), ib = is_image(b.src);
+    if (ia != ib) {
+        const Input &img = ia ? a : b, &dem = ia ? b : a;
+        throw Refusal{"both inputs must be DEMs or both 8-bit images: " + img.who() +
+                      " is an 8-bit image (unsigned 8-bit samples without unit, scale or offset), " + dem.who() +
+                      " is a DEM"};
+    }
+    for (Input *in : {&a, &b}) {
+        if (ia) {
+            in->plan = Plan{};
+            continue;
+        }
+        const std::string problem = plan_dem(in->src, o.unit, false, in->plan);
+        if (!problem.empty()) throw Refusal{in->who() + " cannot be imported: " + problem};
+    }
+}
+
+void choose_names(Input &a, Input &b, const ImportOptions &o) {
+    if (!o.name1.empty() || !o.name2.empty()) {
+        a.name = o.name1;
+        b.name = o.name2;
+        check_name(a.name, "given for FIRST");
+        check_name(b.name, "given for SECOND");
+    } else {
+        a.name = base_name_of(a.src.arg);
+        b.name = base_name_of(b.src.arg);
+        if (a.name == b.name) {
+            a.name = "first";
+            b.name = "second";
+        }
+        check_name(a.name, "taken from " + a.who() + " (give names with --names A B)");
+        check_name(b.name, "taken from " + b.who() + " (give names with --names A B)");
+    }
+    if (a.name + raster_suffix(a.plan.kind) == b.name + raster_suffix(b.plan.kind))
+        throw Refusal{"both rasters would be written as " + printable(a.name + raster_suffix(a.plan.kind)) +
+                      "; give them two names with --names A B"};
+}
+
+// Finds the shift of SECOND against FIRST and resamples SECOND onto
+// FIRST's grid moved back by it (and, with =xyz, lowered by the bias).
+void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                     Coregistration &coreg) {
+    if (is_image(a.src) || is_image(b.src))
+        throw Refusal{"--coregister compares DEMs: " + (is_image(a.src) ? a : b).who() +
+                      " is an 8-bit image, which has no slope"};
+    ElevationUnit unit[2];
+    for (int k = 0; k < 2; k++) {
+        const Input &in = k == 0 ? a : b;
+        if (!unit_of_type(in.src.unit_type, unit[k]))
+            throw Refusal{in.who() + " cannot be imported: its band's unit type \"" + in.src.unit_type +
+                          "\" is not a unit of length this program knows"};
+    }
+    auto said = [](const std::string &line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    const std::string problem = coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, said, coreg);
+    if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
+    const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
+    if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
+    std::string note = "SECOND was moved " + fixed(coreg.dx_m, 3) + " m east and " + fixed(coreg.dy_m, 3) +
+                       " m north and resampled onto FIRST's grid (" + o.method + "); its bias is " +
+                       fixed(coreg.dz_m, 3) + " m";
+    if (o.remove_bias) {
+        b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
+        note += ", removed";
+    } else {
+        note += ", left in it";
+    }
+    notes.push_back(note + ". NMAD " + fixed(coreg.nmad_before, 3) + " m before, " + fixed(coreg.nmad_after, 3) +
+                    " m after, on " + std::to_string(coreg.n_fit) + " cells.");
+}
+
+// The value that marks the cells without data of an input that has any:
+// one outside its stored values. A 16-bit DEM that stores 65535 is written
+// as a 32-bit one instead; an 8-bit image that uses every grey level is
+// refused.
+void choose_nodata(Input &in, const ImportOptions &o, std::vector<std::string> &notes) {
+    const long long missing = cells_without_data(in);
+    if (missing == 0) return;
+    Plan &p = in.plan;
+    if (p.kind == Kind::dem16 && in.tally.any && in.tally.max == 65535) {
+        p.kind = Kind::dem32;
+        check_length(shown_path(o.folder, in.name + raster_suffix(p.kind)));
+        notes.push_back(in.who() +
+                        " stores 65535, so that no 16-bit value is left to mark its cells without data: "
+                        "it was written as a 32-bit DEM.");
+    }
+    if (p.kind == Kind::dem32) {
+        if (in.tally.any && in.tally.min == -2147483647 - 1)
+            throw Refusal{in.who() + " stores -2147483648, so that no 32-bit value is left to mark its " +
+                          std::to_string(missing) +
+                          " cells without data (--crop cuts both to the largest window in "
+                          "which both have data)"};
+        p.nodata = NoData{true, -2147483647LL - 1};
+        return;
+    }
+    if (p.kind == Kind::dem16) {
+        p.nodata = NoData{true, 65535};
+        return;
+    }
+    for (int level = 255; level >= 0; level--)
+        if (!(in.tally.levels[level >> 6] & (uint64_t(1) << (level & 63)))) {
+            p.nodata = NoData{true, level};
+            return;
+        }
+    throw Refusal{in.who() + " uses every grey level from 0 to 255, so that none is left to mark its " +
+                  std::to_string(missing) +
+                  " cells without data; --crop cuts both to the largest window in which "
+                  "both have data"};
+}
+
+}  // namespace
+
+void check_answers(const ImportOptions &o) {
+    check_folder(o.folder);
+    const std::string problem = answer_problem(o.result, kMaxName);
+    if (!problem.empty())
+        throw Refusal{"the result name " + quoted(o.result) + " is not an answer karvel's dialogue takes: " + problem};
+    if (o.result.find_first_of("/\\") != std::string::npos)
+        throw Refusal{"the result name " + quoted(o.result) + " is one file name, without a folder"};
+    check_length(shown_path(o.folder, o.result + kHistogramSuffix));
+}
+
+void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                    Coregistration &coreg) {
+    for (Input *in : {&a, &b}) {
+        const std::string arg = in == &a ? o.first : o.second;
+        const std::string problem = open_source(arg, o.band, in->src);
+        if (!problem.empty())
+            throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
+    }
+    // ENVI's header, which gives karvel's rasters their georeferencing, has
+    // no form for a rotated or sheared grid: it would be lost.
+    for (const Input *in : {&a, &b})
+        if (in->src.has_grid && (in->src.gt[2] != 0 || in->src.gt[4] != 0) && (in == &a || !o.align))
+            throw Refusal{in->who() + " has a rotated grid (its geotransform turns by " + fixed(in->src.gt[2], 6) +
+                          " and " + fixed(in->src.gt[4], 6) +
+                          "), which the header of karvel's rasters cannot record; warp it onto a north-up grid "
+                          "first (gdalwarp)"};
+    const std::string difference = grid_difference(a.src, b.src);
+    if (o.coregister) {
+        coregister_pair(a, b, o, notes, coreg);
+    } else if (!difference.empty()) {
+        if (!o.align)
+            throw Refusal{a.who() + " and " + b.who() + " are not on the same grid: " + difference +
+                          ". --align resamples SECOND onto FIRST's grid with GDAL's warper (bilinear; "
+                          "--align=METHOD for another method)"};
+        const std::string problem = align_source(b.src, a.src, o.method);
+        if (!problem.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + problem};
+        notes.push_back("SECOND was resampled onto FIRST's grid (" + o.method + "): " + difference + ".");
+    } else if (o.align) {
+        notes.push_back("Both inputs already lie on the same grid: SECOND was not resampled.");
+    }
+}
+
+void plan_outputs(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
+    plan_inputs(a, b, o);
+    choose_names(a, b, o);
+    for (Input *in : {&a, &b}) {
+        // karvel refuses a result name whose files would replace a description.
+        const std::string descr_name = in->name + description_suffix(in->plan.kind);
+        for (const char *suffix : {kSummarySuffix, kLineTableSuffix, kHistogramSuffix})
+            if (descr_name == o.result + suffix)
+                throw Refusal{"the result name " + quoted(o.result) + " would have karvel replace the description " +
+                              printable(descr_name) + "; choose another with --result R"};
+        check_length(shown_path(o.folder, in->name + raster_suffix(in->plan.kind)));
+        if (in->plan.kind != Kind::image8 && in->src.unit_type.empty())
+            notes.push_back(in->who() + " names no unit for its values: metres were assumed.");
+    }
+}
+
+void mark_cells_without_data(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
+                             long long in_both) {
+    choose_nodata(a, o, notes);
+    choose_nodata(b, o, notes);
+    auto said = [](const Input &in) {
+        std::string t = std::to_string(cells_without_data(in)) + " of " + in.role;
+        if (in.plan.nodata.declared) t += " (data ignore value " + std::to_string(in.plan.nodata.value) + ")";
+        return t;
+    };
+    notes.push_back("Cells without data: " + said(a) + ", " + said(b) + ", " + std::to_string(a.tally.cells - in_both) +
+                    " in either; karvel leaves them out.");
+}
+
+bool replan_beyond_32_bits(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {
+    bool replanned = false;
+    for (Input *in : {&a, &b}) {
+        if (in->tally.exact_overflow && in->plan.exact) {
+            plan_dem(in->src, o.unit, true, in->plan);
+            notes.push_back(in->who() + " holds integers beyond the signed 32-bit range: converted to " +
+                            std::string(unit_word(o.unit)) + ".");
+            replanned = true;
+        }
+    }
+    return replanned;
+}
