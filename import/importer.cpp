@@ -13,6 +13,7 @@
 #include "passes.h"
 #include "paths.h"
 #include "plan.h"
+#include "stale.h"
 #include "table.h"
 
 namespace {
@@ -47,7 +48,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     const std::string dir = folder_dir(images, o.folder);
     // Until the files take their names, a refusal takes away what it made.
     FolderUndo undo{make_folder(dir), a, b};
-    remove_stale_files(dir, setting);
+    remove_stale(setting.program, dir);
 
     const Window w = read_and_write(a, b, o, dir, notes);
     SideFiles side;

@@ -61,19 +61,6 @@ FolderUndo::~FolderUndo() {
     for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
 }
 
-void remove_stale_files(const std::string &dir, const ImportSetting &setting) {
-    const std::vector<std::string> stale = staged_remove_stale(dir);
-    if (!stale.empty()) {
-        std::string names;
-        for (const std::string &n : stale) {
-            names += ' ';
-            names += printable(n);
-        }
-        std::fprintf(stderr, "%s: removed what runs that were killed left in %s:%s\n", setting.program.c_str(),
-                     printable(dir).c_str(), names.c_str());
-    }
-}
-
 void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
                       const Coregistration &coreg, const std::string &dir, SideFiles &f) {
     for (int k = 0; k < 2; k++) {

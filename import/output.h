@@ -33,10 +33,6 @@ struct FolderUndo {
     ~FolderUndo();
 };
 
-// Removes the temporary files that runs that were killed left in the
-// folder dir, and says which on standard error.
-void remove_stale_files(const std::string &dir, const ImportSetting &setting);
-
 // The files written beside the raw rasters, each complete under a temporary
 // name until they are committed together; whatever is not committed is
 // removed.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gdal_problem.h"
 #include "plan.h"
 #include "progress.h"
 #include "staged.h"
@@ -79,7 +80,7 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
         for (Input *in : both)
             if (!read_line(*in, line, w.col, w.cols))
                 throw Refusal{in->who() + " cannot be read at line " + std::to_string(line) + ": " +
-                              CPLGetLastErrorMsg()};
+                              gdal_problem()};
         for (size_t j = 0; j < common.size(); j++) {
             common[j] = a.has_data[j] & b.has_data[j];
             in_both += common[j];
@@ -200,7 +201,7 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
             throw Refusal{m};
         }
         if (in->tally.beyond_range)
-            throw Refusal{in->who() + ": the value " + fixed(in->tally.bad_value, 3) + " " +
+            throw Refusal{in->who() + ": the value " + fixed_decimals(in->tally.bad_value, 3) + " " +
                           unit_word(in->plan.answer) + " at line " + std::to_string(in->tally.bad_line) + ", column " +
                           std::to_string(in->tally.bad_col) +
                           " lies beyond the signed 32-bit range of karvel's samples (choose a larger --unit)"};

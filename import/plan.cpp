@@ -96,16 +96,16 @@ void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std
     if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
     const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
     if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
-    std::string note = "SECOND was moved " + fixed(coreg.dx_m, 3) + " m east and " + fixed(coreg.dy_m, 3) +
+    std::string note = "SECOND was moved " + fixed_decimals(coreg.dx_m, 3) + " m east and " + fixed_decimals(coreg.dy_m, 3) +
                        " m north and resampled onto FIRST's grid (" + o.method + "); its bias is " +
-                       fixed(coreg.dz_m, 3) + " m";
+                       fixed_decimals(coreg.dz_m, 3) + " m";
     if (o.remove_bias) {
         b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
         note += ", removed";
     } else {
         note += ", left in it";
     }
-    notes.push_back(note + ". NMAD " + fixed(coreg.nmad_before, 3) + " m before, " + fixed(coreg.nmad_after, 3) +
+    notes.push_back(note + ". NMAD " + fixed_decimals(coreg.nmad_before, 3) + " m before, " + fixed_decimals(coreg.nmad_after, 3) +
                     " m after, on " + std::to_string(coreg.n_fit) + " cells.");
 }
 
@@ -172,8 +172,8 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
     // no form for a rotated or sheared grid: it would be lost.
     for (const Input *in : {&a, &b})
         if (in->src.has_grid && (in->src.gt[2] != 0 || in->src.gt[4] != 0) && (in == &a || !o.align))
-            throw Refusal{in->who() + " has a rotated grid (its geotransform turns by " + fixed(in->src.gt[2], 6) +
-                          " and " + fixed(in->src.gt[4], 6) +
+            throw Refusal{in->who() + " has a rotated grid (its geotransform turns by " + fixed_decimals(in->src.gt[2], 6) +
+                          " and " + fixed_decimals(in->src.gt[4], 6) +
                           "), which the header of karvel's rasters cannot record; warp it onto a north-up grid "
                           "first (gdalwarp)"};
     const std::string difference = grid_difference(a.src, b.src);

@@ -7,12 +7,6 @@
 
 #include "units.h"
 
-std::string fixed(double v, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
 std::string shell_word(const std::string &s) {
     // A leading ~ would be taken for a home directory.
     bool plain = !s.empty() && s[0] != '~';
@@ -36,12 +30,12 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
         if (p.exact && in->tally.max_rounding == 0)
             rounding = "none (exact)";
         else
-            rounding = fixed(in->tally.max_rounding, 6) + " " + unit;
+            rounding = fixed_decimals(in->tally.max_rounding, 6) + " " + unit;
         std::string source = p.kind == Kind::image8 ? "8-bit grey levels" : GDALGetDataTypeName(in->src.type);
         if (p.kind != Kind::image8) {
             source += std::string(" in ") + (in->src.unit_type.empty() ? "m (assumed)" : in->src.unit_type);
             if (in->src.scale != 1 || in->src.offset != 0)
-                source += ", x " + fixed(in->src.scale, 6) + " + " + fixed(in->src.offset, 6);
+                source += ", x " + fixed_decimals(in->src.scale, 6) + " + " + fixed_decimals(in->src.offset, 6);
         }
         rows.push_back({in->role, in->name, in->name + raster_suffix(p.kind), kind_words(p.kind), unit,
                         std::to_string(w.lines) + " x " + std::to_string(w.cols),
@@ -66,6 +60,9 @@ void print_closing(const std::vector<std::string> &notes, const std::string &dir
     for (const std::string &n : notes) std::printf("%s\n", n.c_str());
     std::printf("Compare them with:\n  %s < %s\n", shell_word(setting.karvel_program).c_str(),
                 shell_word(dir + "/" + o.result + ".answers").c_str());
-    std::printf("then report the comparison with:\n  %s %s %s\n", shell_word(setting.report_program).c_str(),
-                shell_word(o.folder).c_str(), shell_word(o.result).c_str());
+    // A folder or result name that starts with '-' follows "--", which
+    // ends the report's options.
+    const bool dash = o.folder.starts_with('-') || o.result.starts_with('-');
+    std::printf("then report the comparison with:\n  %s %s%s %s\n", shell_word(setting.report_program).c_str(),
+                dash ? "-- " : "", shell_word(o.folder).c_str(), shell_word(o.result).c_str());
 }

@@ -10,10 +10,8 @@
 #include "importer.h"
 #include "input.h"
 #include "options.h"
+#include "numfmt.h"
 #include "window.h"
-
-// v with the given number of decimals ("%.*f").
-std::string fixed(double v, int decimals);
 
 // s as one word of a POSIX shell's command line: as it is when the shell
 // leaves it so, else in single quotes.

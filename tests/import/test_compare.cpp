@@ -168,3 +168,25 @@ TEST(ImportThenCompare, TheTwoPrintedCommandsCompareAndReportThePair) {
     EXPECT_TRUE(out.exists("it's$HOME/r&s_report.json"));
     EXPECT_TRUE(out.exists("it's$HOME/r&s_diff.tif"));
 }
+
+TEST(ImportThenCompare, AResultNameThatLooksLikeAnOptionIsReportedAfterTheEndOfOptions) {
+    // "-r" would be taken by karvel-report for an option: the printed
+    // report command puts it after "--", and runs as it stands.
+    Folder in, out;
+    std::vector<double> first, second;
+    for (int i = 0; i < 30; i++) first.push_back(200 + i % 7), second.push_back(first.back() + i % 2);
+    write_tif(in.path("a.tif"), raster(5, 6, GDT_Int16, first));
+    write_tif(in.path("b.tif"), raster(5, 6, GDT_Int16, second));
+    RunResult r = run_import({"--result", "-r", in.path("a.tif"), in.path("b.tif"), out.name()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string report = "  " KARVEL_REPORT_LOCAL_BIN " -- " + out.name() + " -r\n";
+    ASSERT_GE(r.out.size(), report.size());
+    ASSERT_EQ(r.out.substr(r.out.size() - report.size()), report);
+    const size_t karvel_at = r.out.rfind("Compare them with:\n  ") + 21;
+    const std::string karvel = r.out.substr(karvel_at, r.out.find('\n', karvel_at) - karvel_at);
+    const RunResult k = run_program("/bin/sh", {"-c", karvel}, "");
+    ASSERT_EQ(k.status, 0) << k.out << k.err;
+    const RunResult rep = run_program("/bin/sh", {"-c", report.substr(2, report.size() - 3)}, "");
+    ASSERT_EQ(rep.status, 0) << rep.out << rep.err;
+    EXPECT_TRUE(out.exists("-r_report.json"));
+}
