@@ -15,15 +15,21 @@ inline int32_t clamped_bin(double v, double lo, double scale, double last) {
 
 // The bins of n values over [lo, hi], `bins` of width 1/scale from lo:
 // clamped_bin's, and `bins` (one past the last) for a value outside
-// [lo, hi] or not a number.
+// [lo, hi] or not a number. The values are taken `lanes` at a time (see
+// kernels/dispatch.h): the bins are the same every way.
 void diff_bins(const double *v, size_t n, double lo, double hi, double scale, int bins, int32_t *index,
                size_t lanes = 0);
 
 // The cells of n positions in the density of (x, y), bins × bins cells
 // over the same bins on both axes: clamped_bin(y)·bins + clamped_bin(x),
-// with `bins` − 1 the last; the values are finite.
+// with `bins` − 1 the last; the values are finite. Taken `lanes` at a
+// time, as diff_bins.
 void density_bins(const double *x, const double *y, size_t n, double lo, double scale, int bins, int32_t *index,
                   size_t lanes = 0);
+
+// The values at a time of the form of diff_bins and density_bins for
+// `asked` lanes (see kernels/dispatch.h): 1 for the plain loop.
+size_t bin_lanes(size_t asked);
 
 // Histograms are counted in this many copies, `stride` counts apart, that
 // the caller adds up: position j goes into copy j % kBinWays, so that a run

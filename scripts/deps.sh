@@ -10,7 +10,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev time
-  libgdal-dev gdal-bin libtiff-dev libisal-dev
+  libgdal-dev gdal-bin libtiff-dev libisal-dev libhwy-dev
   gnuplot-nox poppler-utils
 )
 packages+=("$@")
