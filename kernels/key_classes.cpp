@@ -1,109 +1,149 @@
-// The classes' vector forms are written once in Highway and compiled for
-// each instruction set it has (this file is read again for each one).
-#undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "key_classes.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-#include <hwy/highway.h>
-
-#include "dispatch.h"
 #include "key_classes.h"
 
-#ifndef KARVEL_KEY_CLASSES_ONCE
-#define KARVEL_KEY_CLASSES_ONCE
+#include <cstring>
+#include <immintrin.h>
+
+#include "dispatch.h"
+
 namespace {
 
-// Class c (-1: none) of key v, or near(v, context) when v lies within a
-// hair of c's bounds.
-inline int32_t class_near(const ClassKeys &keys, NearKeyClass near, const void *context, double v, long long c) {
-    if (c >= 0 && (v <= keys.near_low[size_t(c)] || v >= keys.near_high[size_t(c)])) [[unlikely]]
-        return near(v, context);
+// What a form is given; each one classes every key, a vector form leaving
+// the keys after its last whole group to the plain loop.
+struct Job {
+    const double *key;
+    size_t n;
+    const ClassKeys &keys;
+    NearKeyClass near;
+    const void *context;
+    int32_t *out;
+};
+using Form = void (*)(const Job &job);
+
+// Class c (-1: none) of key v, or its class by `near` when it lies within
+// a hair of c's bounds.
+inline int32_t class_near(const Job &job, double v, long long c) {
+    if (c >= 0 && (v <= job.keys.near_low[size_t(c)] || v >= job.keys.near_high[size_t(c)])) [[unlikely]]
+        return job.near(v, job.context);
     return int32_t(c);
 }
 
-}  // namespace
-#endif
+// Each form counts the inner edges passed without a branch; a key outside
+// the edges (or not a number) is in no class.
 
-HWY_BEFORE_NAMESPACE();
-namespace karvel_key_classes {
-namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
-
-// One added to each lane of count where m holds: a masked addition where
-// masks have registers of their own, else the mask's all-ones (−1)
-// subtracted.
-template <class DI, class VI, class M>
-HWY_INLINE VI CountWhere(DI di, VI count, M m) {
-#if HWY_TARGET <= HWY_AVX3
-    return hn::IfThenElse(hn::RebindMask(di, m), hn::Add(count, hn::Set(di, 1)), count);
-#else
-    return hn::Sub(count, hn::VecFromMask(di, hn::RebindMask(di, m)));
-#endif
+// The plain loop, from key `from` on: what the classes are.
+void classes_plain(const Job &job, size_t from) {
+    const ClassKeys &keys = job.keys;
+    const size_t k = keys.at_least.size() - 1;
+    const double lo = keys.at_least[0], hi = keys.at_most;
+    for (size_t j = from; j < job.n; j++) {
+        const double v = job.key[j];
+        long long c = 0;
+        for (size_t m = 1; m < k; m++) c += v >= keys.at_least[m];
+        job.out[j] = class_near(job, v, v >= lo && v <= hi ? c : -1);
+    }
 }
 
-// A vector of keys at a time: the inner edges passed counted without a
-// branch, and the bounds of each key's class chosen lane by lane, so that
-// only a group with a key near them is looked at key by key. Returns where
-// the keys left to the plain loop begin.
-size_t Classes(const double *key, size_t n, const ClassKeys &keys, NearKeyClass near, const void *context,
-               int32_t *out) {
-    const hn::ScalableTag<double> d;
-    const hn::RebindToSigned<decltype(d)> di;
-    const hn::RebindToUnsigned<decltype(d)> du;
-    const hn::Rebind<uint32_t, decltype(d)> du32;
-    const size_t L = hn::Lanes(d);
+void classes_one(const Job &job) { classes_plain(job, 0); }
+
+// Two keys at a time (GCC vector extensions), each then looked at near its
+// class's bounds.
+void classes_sse2(const Job &job) {
+    typedef double d2 __attribute__((vector_size(16)));
+    typedef long long m2 __attribute__((vector_size(16)));
+    const size_t k = job.keys.at_least.size() - 1;
+    const double *at_least = job.keys.at_least.data();
+    const double lo = at_least[0], hi = job.keys.at_most;
+    size_t j = 0;
+    for (; j + 2 <= job.n; j += 2) {
+        d2 v;
+        std::memcpy(&v, job.key + j, sizeof v);
+        m2 passed = {0, 0};
+        for (size_t m = 1; m < k; m++) passed -= v >= at_least[m];
+        const m2 inside = (v >= lo) & (v <= hi);
+        const m2 c = (passed & inside) | ~inside;  // -1 outside
+        job.out[j] = class_near(job, v[0], c[0]);
+        job.out[j + 1] = class_near(job, v[1], c[1]);
+    }
+    classes_plain(job, j);
+}
+
+// Four keys at a time in AVX2, and eight in AVX-512: the bounds of each
+// key's class are chosen lane by lane, so that only a group with a key
+// near them is looked at key by key.
+[[gnu::target("avx2")]] void classes_avx2(const Job &job) {
+    const ClassKeys &keys = job.keys;
     const size_t k = keys.at_least.size() - 1;
     const double *at_least = keys.at_least.data();
-    const auto lo = hn::Set(d, at_least[0]), hi = hn::Set(d, keys.at_most);
+    const __m256d lo = _mm256_set1_pd(at_least[0]), hi = _mm256_set1_pd(keys.at_most);
+    const __m256i none = _mm256_set1_epi64x(-1), evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     size_t j = 0;
-    for (; j + L <= n; j += L) {
-        const auto v = hn::LoadU(d, key + j);
-        auto c = hn::Zero(di);
+    for (; j + 4 <= job.n; j += 4) {
+        const __m256d v = _mm256_loadu_pd(job.key + j);
+        __m256i c = _mm256_setzero_si256();
         for (size_t m = 1; m < k; m++)
-            c = CountWhere(di, c, hn::Ge(v, hn::Set(d, at_least[m])));
-        auto near_low = hn::Set(d, keys.near_low[0]), near_high = hn::Set(d, keys.near_high[0]);
+            c = _mm256_sub_epi64(c, _mm256_castpd_si256(_mm256_cmp_pd(v, _mm256_set1_pd(at_least[m]), _CMP_GE_OQ)));
+        __m256d near_low = _mm256_set1_pd(keys.near_low[0]), near_high = _mm256_set1_pd(keys.near_high[0]);
         for (size_t m = 1; m < k; m++) {
-            const auto is = hn::RebindMask(d, hn::Eq(c, hn::Set(di, int64_t(m))));
-            near_low = hn::IfThenElse(is, hn::Set(d, keys.near_low[m]), near_low);
-            near_high = hn::IfThenElse(is, hn::Set(d, keys.near_high[m]), near_high);
+            const __m256d is = _mm256_castsi256_pd(_mm256_cmpeq_epi64(c, _mm256_set1_epi64x((long long)m)));
+            near_low = _mm256_blendv_pd(near_low, _mm256_set1_pd(keys.near_low[m]), is);
+            near_high = _mm256_blendv_pd(near_high, _mm256_set1_pd(keys.near_high[m]), is);
         }
-        const auto inside = hn::And(hn::Ge(v, lo), hn::Le(v, hi));
-        const auto near_bounds = hn::And(inside, hn::Or(hn::Le(v, near_low), hn::Ge(v, near_high)));
-        c = hn::IfThenElse(hn::RebindMask(di, inside), c, hn::Set(di, -1));
-        if (HWY_UNLIKELY(!hn::AllFalse(d, near_bounds))) {
-            HWY_ALIGN int64_t cl[hn::MaxLanes(di)];
-            HWY_ALIGN double vl[hn::MaxLanes(d)];
-            hn::Store(c, di, cl);
-            hn::Store(v, d, vl);
-            for (size_t l = 0; l < L; l++) out[j + l] = class_near(keys, near, context, vl[l], cl[l]);
+        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(v, lo, _CMP_GE_OQ), _mm256_cmp_pd(v, hi, _CMP_LE_OQ));
+        const __m256d near = _mm256_and_pd(
+            inside, _mm256_or_pd(_mm256_cmp_pd(v, near_low, _CMP_LE_OQ), _mm256_cmp_pd(v, near_high, _CMP_GE_OQ)));
+        c = _mm256_castpd_si256(_mm256_blendv_pd(_mm256_castsi256_pd(none), _mm256_castsi256_pd(c), inside));
+        if (_mm256_movemask_pd(near) != 0) [[unlikely]] {
+            alignas(32) long long cl[4];
+            alignas(32) double vl[4];
+            _mm256_store_si256(reinterpret_cast<__m256i *>(cl), c);
+            _mm256_store_pd(vl, v);
+            for (size_t l = 0; l < 4; l++) job.out[j + l] = class_near(job, vl[l], cl[l]);
         } else {
-            // The low halves of the classes (-1 stays -1).
-            hn::StoreU(hn::TruncateTo(du32, hn::BitCast(du, c)), du32, reinterpret_cast<uint32_t *>(out + j));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(job.out + j),
+                             _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(c, evens)));
         }
     }
-    return j;
+    classes_plain(job, j);
 }
 
-}  // namespace HWY_NAMESPACE
-}  // namespace karvel_key_classes
-HWY_AFTER_NAMESPACE();
+[[gnu::target("avx512f")]] void classes_avx512(const Job &job) {
+    const ClassKeys &keys = job.keys;
+    const size_t k = keys.at_least.size() - 1;
+    const double *at_least = keys.at_least.data();
+    const __m512d lo = _mm512_set1_pd(at_least[0]), hi = _mm512_set1_pd(keys.at_most);
+    const __m512i one = _mm512_set1_epi64(1), none = _mm512_set1_epi64(-1);
+    size_t j = 0;
+    for (; j + 8 <= job.n; j += 8) {
+        const __m512d v = _mm512_loadu_pd(job.key + j);
+        __m512i c = _mm512_setzero_si512();
+        for (size_t m = 1; m < k; m++)
+            c = _mm512_mask_add_epi64(c, _mm512_cmp_pd_mask(v, _mm512_set1_pd(at_least[m]), _CMP_GE_OQ), c, one);
+        __m512d near_low = _mm512_set1_pd(keys.near_low[0]), near_high = _mm512_set1_pd(keys.near_high[0]);
+        for (size_t m = 1; m < k; m++) {
+            const __mmask8 is = _mm512_cmpeq_epi64_mask(c, _mm512_set1_epi64((long long)m));
+            near_low = _mm512_mask_mov_pd(near_low, is, _mm512_set1_pd(keys.near_low[m]));
+            near_high = _mm512_mask_mov_pd(near_high, is, _mm512_set1_pd(keys.near_high[m]));
+        }
+        const __mmask8 inside = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(v, lo, _CMP_GE_OQ), v, hi, _CMP_LE_OQ);
+        const __mmask8 near = __mmask8(
+            inside & (_mm512_cmp_pd_mask(v, near_low, _CMP_LE_OQ) | _mm512_cmp_pd_mask(v, near_high, _CMP_GE_OQ)));
+        c = _mm512_mask_mov_epi64(none, inside, c);
+        if (near != 0) [[unlikely]] {
+            alignas(64) long long cl[8];
+            alignas(64) double vl[8];
+            _mm512_store_si512(cl, c);
+            _mm512_store_pd(vl, v);
+            for (size_t l = 0; l < 8; l++) job.out[j + l] = class_near(job, vl[l], cl[l]);
+        } else {
+            _mm512_mask_cvtepi64_storeu_epi32(job.out + j, __mmask8(0xff), c);
+        }
+    }
+    classes_plain(job, j);
+}
 
-#if HWY_ONCE
-namespace karvel_key_classes {
-HWY_EXPORT(Classes);
-}  // namespace karvel_key_classes
+}  // namespace
 
 void classes_of_keys(const double *key, size_t n, const ClassKeys &keys, NearKeyClass near, const void *context,
                      int32_t *out, size_t lanes) {
-    const auto form = KARVEL_HWY_FORM(karvel_key_classes::Classes, lanes);
-    // The plain loop: what the classes are. A key outside the edges (or not
-    // a number) is in no class.
-    const size_t k = keys.at_least.size() - 1;
-    const double lo = keys.at_least[0], hi = keys.at_most;
-    for (size_t j = form ? form(key, n, keys, near, context, out) : 0; j < n; j++) {
-        const double v = key[j];
-        long long c = 0;
-        for (size_t m = 1; m < k; m++) c += v >= keys.at_least[m];
-        out[j] = class_near(keys, near, context, v, v >= lo && v <= hi ? c : -1);
-    }
+    form_for<Form>(lanes, classes_one, classes_sse2, classes_avx2, classes_avx512)({key, n, keys, near, context, out});
 }
-#endif
