@@ -1,3 +1,6 @@
+// The forms are written by hand for each width: written once in Highway
+// (1.0.3, without masked comparisons or masked additions), the AVX-512 form
+// took 20 to 30 % longer.
 #include "brackets.h"
 
 #include <cmath>
