@@ -23,7 +23,8 @@ using Form = size_t (*)(const Bracket *b, const double *v, size_t n, BracketCoun
 
 // The plain loop, from value `from` on, its flags after the n_flagged
 // already listed: what the counts are.
-size_t count_plain(const Bracket *b, size_t m, const double *v, size_t from, size_t n, BracketCounts *counts,
+template <size_t m>
+size_t count_plain(const Bracket *b, const double *v, size_t from, size_t n, BracketCounts *counts,
                    BracketFlag *flagged, size_t n_flagged) {
     for (size_t i = from; i < n; i++) {
         uint32_t bits = 0;
@@ -41,7 +42,7 @@ size_t count_plain(const Bracket *b, size_t m, const double *v, size_t from, siz
 
 template <size_t m>
 size_t count_one(const Bracket *b, const double *v, size_t n, BracketCounts *counts, BracketFlag *flagged) {
-    return count_plain(b, m, v, 0, n, counts, flagged, 0);
+    return count_plain<m>(b, v, 0, n, counts, flagged, 0);
 }
 
 // A bracket's view as the vectors take it: the centre subtracted, then the
@@ -110,7 +111,7 @@ template <size_t m, size_t W>
             counts[q].at_lo += size_t(al[q][k]);
             counts[q].at_hi += size_t(ah[q][k]);
         }
-    return count_plain(bk, m, v, i, n, counts, flagged, n_flagged);
+    return count_plain<m>(bk, v, i, n, counts, flagged, n_flagged);
 }
 
 template <size_t m>
@@ -170,7 +171,7 @@ template <size_t m>
             counts[q].at_hi += size_t(lh[k]);
         }
     }
-    return count_plain(bk, m, v, i, n, counts, flagged, n_flagged);
+    return count_plain<m>(bk, v, i, n, counts, flagged, n_flagged);
 }
 
 template <size_t m>

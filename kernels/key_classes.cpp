@@ -73,22 +73,26 @@ void classes_sse2(const Job &job) {
 // key's class are chosen lane by lane, so that only a group with a key
 // near them is looked at key by key.
 [[gnu::target("avx2")]] void classes_avx2(const Job &job) {
+    // In locals: the stores below may alias anything.
+    const double *key = job.key;
+    const size_t n = job.n;
+    int32_t *out = job.out;
     const ClassKeys &keys = job.keys;
     const size_t k = keys.at_least.size() - 1;
-    const double *at_least = keys.at_least.data();
+    const double *at_least = keys.at_least.data(), *low = keys.near_low.data(), *high = keys.near_high.data();
     const __m256d lo = _mm256_set1_pd(at_least[0]), hi = _mm256_set1_pd(keys.at_most);
     const __m256i none = _mm256_set1_epi64x(-1), evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     size_t j = 0;
-    for (; j + 4 <= job.n; j += 4) {
-        const __m256d v = _mm256_loadu_pd(job.key + j);
+    for (; j + 4 <= n; j += 4) {
+        const __m256d v = _mm256_loadu_pd(key + j);
         __m256i c = _mm256_setzero_si256();
         for (size_t m = 1; m < k; m++)
             c = _mm256_sub_epi64(c, _mm256_castpd_si256(_mm256_cmp_pd(v, _mm256_set1_pd(at_least[m]), _CMP_GE_OQ)));
-        __m256d near_low = _mm256_set1_pd(keys.near_low[0]), near_high = _mm256_set1_pd(keys.near_high[0]);
+        __m256d near_low = _mm256_set1_pd(low[0]), near_high = _mm256_set1_pd(high[0]);
         for (size_t m = 1; m < k; m++) {
             const __m256d is = _mm256_castsi256_pd(_mm256_cmpeq_epi64(c, _mm256_set1_epi64x((long long)m)));
-            near_low = _mm256_blendv_pd(near_low, _mm256_set1_pd(keys.near_low[m]), is);
-            near_high = _mm256_blendv_pd(near_high, _mm256_set1_pd(keys.near_high[m]), is);
+            near_low = _mm256_blendv_pd(near_low, _mm256_set1_pd(low[m]), is);
+            near_high = _mm256_blendv_pd(near_high, _mm256_set1_pd(high[m]), is);
         }
         const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(v, lo, _CMP_GE_OQ), _mm256_cmp_pd(v, hi, _CMP_LE_OQ));
         const __m256d near = _mm256_and_pd(
@@ -99,9 +103,9 @@ void classes_sse2(const Job &job) {
             alignas(32) double vl[4];
             _mm256_store_si256(reinterpret_cast<__m256i *>(cl), c);
             _mm256_store_pd(vl, v);
-            for (size_t l = 0; l < 4; l++) job.out[j + l] = class_near(job, vl[l], cl[l]);
+            for (size_t l = 0; l < 4; l++) out[j + l] = class_near(job, vl[l], cl[l]);
         } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(job.out + j),
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
                              _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(c, evens)));
         }
     }
@@ -109,22 +113,25 @@ void classes_sse2(const Job &job) {
 }
 
 [[gnu::target("avx512f")]] void classes_avx512(const Job &job) {
+    const double *key = job.key;
+    const size_t n = job.n;
+    int32_t *out = job.out;
     const ClassKeys &keys = job.keys;
     const size_t k = keys.at_least.size() - 1;
-    const double *at_least = keys.at_least.data();
+    const double *at_least = keys.at_least.data(), *low = keys.near_low.data(), *high = keys.near_high.data();
     const __m512d lo = _mm512_set1_pd(at_least[0]), hi = _mm512_set1_pd(keys.at_most);
     const __m512i one = _mm512_set1_epi64(1), none = _mm512_set1_epi64(-1);
     size_t j = 0;
-    for (; j + 8 <= job.n; j += 8) {
-        const __m512d v = _mm512_loadu_pd(job.key + j);
+    for (; j + 8 <= n; j += 8) {
+        const __m512d v = _mm512_loadu_pd(key + j);
         __m512i c = _mm512_setzero_si512();
         for (size_t m = 1; m < k; m++)
             c = _mm512_mask_add_epi64(c, _mm512_cmp_pd_mask(v, _mm512_set1_pd(at_least[m]), _CMP_GE_OQ), c, one);
-        __m512d near_low = _mm512_set1_pd(keys.near_low[0]), near_high = _mm512_set1_pd(keys.near_high[0]);
+        __m512d near_low = _mm512_set1_pd(low[0]), near_high = _mm512_set1_pd(high[0]);
         for (size_t m = 1; m < k; m++) {
             const __mmask8 is = _mm512_cmpeq_epi64_mask(c, _mm512_set1_epi64((long long)m));
-            near_low = _mm512_mask_mov_pd(near_low, is, _mm512_set1_pd(keys.near_low[m]));
-            near_high = _mm512_mask_mov_pd(near_high, is, _mm512_set1_pd(keys.near_high[m]));
+            near_low = _mm512_mask_mov_pd(near_low, is, _mm512_set1_pd(low[m]));
+            near_high = _mm512_mask_mov_pd(near_high, is, _mm512_set1_pd(high[m]));
         }
         const __mmask8 inside = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(v, lo, _CMP_GE_OQ), v, hi, _CMP_LE_OQ);
         const __mmask8 near = __mmask8(
@@ -135,9 +142,9 @@ void classes_sse2(const Job &job) {
             alignas(64) double vl[8];
             _mm512_store_si512(cl, c);
             _mm512_store_pd(vl, v);
-            for (size_t l = 0; l < 8; l++) job.out[j + l] = class_near(job, vl[l], cl[l]);
+            for (size_t l = 0; l < 8; l++) out[j + l] = class_near(job, vl[l], cl[l]);
         } else {
-            _mm512_mask_cvtepi64_storeu_epi32(job.out + j, __mmask8(0xff), c);
+            _mm512_mask_cvtepi64_storeu_epi32(out + j, __mmask8(0xff), c);
         }
     }
     classes_plain(job, j);
