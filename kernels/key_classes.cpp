@@ -9,23 +9,24 @@
 
 namespace {
 
-// What a form is given; each one classes every key, a vector form leaving
-// the keys after its last whole group to the plain loop.
-struct Job {
-    const double *key;
-    size_t n;
+// The classes' edges, and how a key near its class's bounds is classed.
+struct Near {
     const ClassKeys &keys;
-    NearKeyClass near;
+    NearKeyClass classed;
     const void *context;
-    int32_t *out;
+    size_t k = keys.at_least.size() - 1;  // classes
+    const double *at_least = keys.at_least.data(), *low = keys.near_low.data(), *high = keys.near_high.data();
 };
-using Form = void (*)(const Job &job);
+
+// Each form classes the keys in whole groups of its lanes and returns
+// where the keys left to the plain loop begin.
+using Form = size_t (*)(const double *key, size_t n, const Near &near, int32_t *out);
 
 // Class c (-1: none) of key v, or its class by `near` when it lies within
 // a hair of c's bounds.
-inline int32_t class_near(const Job &job, double v, long long c) {
-    if (c >= 0 && (v <= job.keys.near_low[size_t(c)] || v >= job.keys.near_high[size_t(c)])) [[unlikely]]
-        return job.near(v, job.context);
+inline int32_t class_near(const Near &near, double v, long long c) {
+    if (c >= 0 && (v <= near.low[size_t(c)] || v >= near.high[size_t(c)])) [[unlikely]]
+        return near.classed(v, near.context);
     return int32_t(c);
 }
 
@@ -33,54 +34,47 @@ inline int32_t class_near(const Job &job, double v, long long c) {
 // the edges (or not a number) is in no class.
 
 // The plain loop, from key `from` on: what the classes are.
-void classes_plain(const Job &job, size_t from) {
-    const ClassKeys &keys = job.keys;
-    const size_t k = keys.at_least.size() - 1;
-    const double lo = keys.at_least[0], hi = keys.at_most;
-    for (size_t j = from; j < job.n; j++) {
-        const double v = job.key[j];
+void classes_plain(const double *key, size_t from, size_t n, const Near &near, int32_t *out) {
+    const double lo = near.at_least[0], hi = near.keys.at_most;
+    for (size_t j = from; j < n; j++) {
+        const double v = key[j];
         long long c = 0;
-        for (size_t m = 1; m < k; m++) c += v >= keys.at_least[m];
-        job.out[j] = class_near(job, v, v >= lo && v <= hi ? c : -1);
+        for (size_t m = 1; m < near.k; m++) c += v >= near.at_least[m];
+        out[j] = class_near(near, v, v >= lo && v <= hi ? c : -1);
     }
 }
 
-void classes_one(const Job &job) { classes_plain(job, 0); }
+size_t classes_one(const double *, size_t, const Near &, int32_t *) { return 0; }
 
 // Two keys at a time (GCC vector extensions), each then looked at near its
 // class's bounds.
-void classes_sse2(const Job &job) {
+size_t classes_sse2(const double *key, size_t n, const Near &near, int32_t *out) {
     typedef double d2 __attribute__((vector_size(16)));
     typedef long long m2 __attribute__((vector_size(16)));
-    const size_t k = job.keys.at_least.size() - 1;
-    const double *at_least = job.keys.at_least.data();
-    const double lo = at_least[0], hi = job.keys.at_most;
+    const size_t k = near.k;
+    const double *at_least = near.at_least;
+    const double lo = at_least[0], hi = near.keys.at_most;
     size_t j = 0;
-    for (; j + 2 <= job.n; j += 2) {
+    for (; j + 2 <= n; j += 2) {
         d2 v;
-        std::memcpy(&v, job.key + j, sizeof v);
+        std::memcpy(&v, key + j, sizeof v);
         m2 passed = {0, 0};
         for (size_t m = 1; m < k; m++) passed -= v >= at_least[m];
         const m2 inside = (v >= lo) & (v <= hi);
         const m2 c = (passed & inside) | ~inside;  // -1 outside
-        job.out[j] = class_near(job, v[0], c[0]);
-        job.out[j + 1] = class_near(job, v[1], c[1]);
+        out[j] = class_near(near, v[0], c[0]);
+        out[j + 1] = class_near(near, v[1], c[1]);
     }
-    classes_plain(job, j);
+    return j;
 }
 
 // Four keys at a time in AVX2, and eight in AVX-512: the bounds of each
 // key's class are chosen lane by lane, so that only a group with a key
 // near them is looked at key by key.
-[[gnu::target("avx2")]] void classes_avx2(const Job &job) {
-    // In locals: the stores below may alias anything.
-    const double *key = job.key;
-    const size_t n = job.n;
-    int32_t *out = job.out;
-    const ClassKeys &keys = job.keys;
-    const size_t k = keys.at_least.size() - 1;
-    const double *at_least = keys.at_least.data(), *low = keys.near_low.data(), *high = keys.near_high.data();
-    const __m256d lo = _mm256_set1_pd(at_least[0]), hi = _mm256_set1_pd(keys.at_most);
+[[gnu::target("avx2")]] size_t classes_avx2(const double *key, size_t n, const Near &near, int32_t *out) {
+    const size_t k = near.k;
+    const double *at_least = near.at_least, *low = near.low, *high = near.high;
+    const __m256d lo = _mm256_set1_pd(at_least[0]), hi = _mm256_set1_pd(near.keys.at_most);
     const __m256i none = _mm256_set1_epi64x(-1), evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     size_t j = 0;
     for (; j + 4 <= n; j += 4) {
@@ -95,31 +89,27 @@ void classes_sse2(const Job &job) {
             near_high = _mm256_blendv_pd(near_high, _mm256_set1_pd(high[m]), is);
         }
         const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(v, lo, _CMP_GE_OQ), _mm256_cmp_pd(v, hi, _CMP_LE_OQ));
-        const __m256d near = _mm256_and_pd(
+        const __m256d close = _mm256_and_pd(
             inside, _mm256_or_pd(_mm256_cmp_pd(v, near_low, _CMP_LE_OQ), _mm256_cmp_pd(v, near_high, _CMP_GE_OQ)));
         c = _mm256_castpd_si256(_mm256_blendv_pd(_mm256_castsi256_pd(none), _mm256_castsi256_pd(c), inside));
-        if (_mm256_movemask_pd(near) != 0) [[unlikely]] {
+        if (_mm256_movemask_pd(close) != 0) [[unlikely]] {
             alignas(32) long long cl[4];
             alignas(32) double vl[4];
             _mm256_store_si256(reinterpret_cast<__m256i *>(cl), c);
             _mm256_store_pd(vl, v);
-            for (size_t l = 0; l < 4; l++) out[j + l] = class_near(job, vl[l], cl[l]);
+            for (size_t l = 0; l < 4; l++) out[j + l] = class_near(near, vl[l], cl[l]);
         } else {
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
                              _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(c, evens)));
         }
     }
-    classes_plain(job, j);
+    return j;
 }
 
-[[gnu::target("avx512f")]] void classes_avx512(const Job &job) {
-    const double *key = job.key;
-    const size_t n = job.n;
-    int32_t *out = job.out;
-    const ClassKeys &keys = job.keys;
-    const size_t k = keys.at_least.size() - 1;
-    const double *at_least = keys.at_least.data(), *low = keys.near_low.data(), *high = keys.near_high.data();
-    const __m512d lo = _mm512_set1_pd(at_least[0]), hi = _mm512_set1_pd(keys.at_most);
+[[gnu::target("avx512f")]] size_t classes_avx512(const double *key, size_t n, const Near &near, int32_t *out) {
+    const size_t k = near.k;
+    const double *at_least = near.at_least, *low = near.low, *high = near.high;
+    const __m512d lo = _mm512_set1_pd(at_least[0]), hi = _mm512_set1_pd(near.keys.at_most);
     const __m512i one = _mm512_set1_epi64(1), none = _mm512_set1_epi64(-1);
     size_t j = 0;
     for (; j + 8 <= n; j += 8) {
@@ -134,25 +124,27 @@ void classes_sse2(const Job &job) {
             near_high = _mm512_mask_mov_pd(near_high, is, _mm512_set1_pd(high[m]));
         }
         const __mmask8 inside = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(v, lo, _CMP_GE_OQ), v, hi, _CMP_LE_OQ);
-        const __mmask8 near = __mmask8(
+        const __mmask8 close = __mmask8(
             inside & (_mm512_cmp_pd_mask(v, near_low, _CMP_LE_OQ) | _mm512_cmp_pd_mask(v, near_high, _CMP_GE_OQ)));
         c = _mm512_mask_mov_epi64(none, inside, c);
-        if (near != 0) [[unlikely]] {
+        if (close != 0) [[unlikely]] {
             alignas(64) long long cl[8];
             alignas(64) double vl[8];
             _mm512_store_si512(cl, c);
             _mm512_store_pd(vl, v);
-            for (size_t l = 0; l < 8; l++) out[j + l] = class_near(job, vl[l], cl[l]);
+            for (size_t l = 0; l < 8; l++) out[j + l] = class_near(near, vl[l], cl[l]);
         } else {
             _mm512_mask_cvtepi64_storeu_epi32(out + j, __mmask8(0xff), c);
         }
     }
-    classes_plain(job, j);
+    return j;
 }
 
 }  // namespace
 
 void classes_of_keys(const double *key, size_t n, const ClassKeys &keys, NearKeyClass near, const void *context,
                      int32_t *out, size_t lanes) {
-    form_for<Form>(lanes, classes_one, classes_sse2, classes_avx2, classes_avx512)({key, n, keys, near, context, out});
+    const Near by = {keys, near, context};
+    const size_t from = form_for<Form>(lanes, classes_one, classes_sse2, classes_avx2, classes_avx512)(key, n, by, out);
+    classes_plain(key, from, n, by, out);
 }

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "brackets.h"
+#include "edge_values.h"
 
 namespace {
 
@@ -52,19 +52,7 @@ Seen defined(const Bracket &b, const double *v, size_t n) {
 // in every lane, blocks of every length up to past two groups of eight and
 // one long one, one to four brackets of each view (one of a single value).
 TEST(Brackets, EveryFormCountsAndFlagsAsTheDefinition) {
-    std::mt19937_64 gen(5);
-    const double ends[] = {-0.25, 0.0, 0.5, 1.0};
-    std::vector<double> v(3001);
-    for (double &x : v) {
-        const double e = ends[gen() % 4];
-        switch (gen() % 6) {
-            case 0: x = e; break;
-            case 1: x = std::nextafter(e, gen() % 2 ? 9.0 : -9.0); break;
-            case 2: x = gen() % 2 ? -e : -0.0; break;
-            case 3: x = gen() % 3 == 0 ? NAN : gen() % 2 ? -INFINITY : INFINITY; break;
-            default: x = double(int(gen() % 400) - 200) / 128.0;
-        }
-    }
+    const std::vector<double> v = edge_values(3001, {-0.25, 0.0, 0.5, 1.0}, 5);
     const std::vector<Bracket> all = {{0, false, -0.25, 0.5}, {0, true, 0.0, 1.0}, {0.5, true, 0.0, 0.25},
                                       {0, false, 0.5, 0.5}};
     for (size_t m = 1; m <= kBracketsAtOnce; m++) {
