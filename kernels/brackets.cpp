@@ -181,6 +181,11 @@ Form form_of(size_t lanes) {
 
 }  // namespace
 
+size_t bracket_flags_room(size_t n, size_t lanes) {
+    const size_t l = lanes_taken(lanes);
+    return n / l + l;
+}
+
 size_t count_brackets(const Bracket *b, size_t m, const double *v, size_t n, BracketCounts *counts,
                       BracketFlag *flagged, size_t lanes) {
     switch (m) {

@@ -34,10 +34,14 @@ struct BracketFlag {
 // A value as bracket b sees it.
 double seen_by(const Bracket &b, double v);
 
+// The room for the flags of n values taken `lanes` at a time: a flag for
+// each group, and for each value after the last whole group.
+size_t bracket_flags_room(size_t n, size_t lanes = 0);
+
 // Counts the n values of v against brackets b[0..m) (1 ≤ m ≤
-// kBracketsAtOnce) into counts[0..m), and lists in `flagged` (room for n)
-// the groups that hold a value inside a bracket, in the order of the
-// values; returns how many. The values are taken `lanes` at a time (see
+// kBracketsAtOnce) into counts[0..m), and lists in `flagged` (room for
+// bracket_flags_room) the groups that hold a value inside a bracket, in
+// the order of the values; returns how many. The values are taken `lanes` at a time (see
 // kernels/dispatch.h): the counts and the values inside are the same every
 // way.
 size_t count_brackets(const Bracket *b, size_t m, const double *v, size_t n, BracketCounts *counts,

@@ -95,7 +95,8 @@ void IntervalWalk::walk(size_t first, size_t m, const double *v, size_t len) {
         const Interval &iv = iv_[first + q];
         b[q] = {iv.seen == Seen::off_center ? iv.center : 0.0, iv.seen != Seen::as_is, iv.lo, iv.hi};
     }
-    if (flagged_.size() < len) flagged_.resize(len);
+    const size_t room = bracket_flags_room(len, lanes_);
+    if (flagged_.size() < room) flagged_.resize(room);
     const size_t n_flagged = count_brackets(b, m, v, len, counted, flagged_.data(), lanes_);
     for (size_t f = 0; f < n_flagged; f++)
         for (uint32_t bits = flagged_[f].inside; bits != 0; bits &= bits - 1) {

@@ -19,7 +19,7 @@ struct Seen {
 
 std::vector<Seen> walk(const std::vector<Bracket> &b, const double *v, size_t n, size_t lanes) {
     std::vector<BracketCounts> counts(b.size());
-    std::vector<BracketFlag> flagged(n);
+    std::vector<BracketFlag> flagged(bracket_flags_room(n, lanes));  // no more: the sanitizers see past it
     const size_t f = count_brackets(b.data(), b.size(), v, n, counts.data(), flagged.data(), lanes);
     std::vector<Seen> out(b.size());
     for (size_t q = 0; q < b.size(); q++) out[q].counts = counts[q];
