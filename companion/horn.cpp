@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "dispatch.h"
+
 namespace {
 
 const double kDegrees = 180.0 / M_PI;
@@ -64,10 +66,8 @@ double horn_key_at_most(double degrees) {
     return std::isinf(above) ? above : std::nextafter(above, 0.0);
 }
 
-// Cloned for the wider vectors of the processors that have them: the same
-// operations in the same order, so the same keys.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void horn_keys(const float *a, const float *r, const float *b,
-                                                                  int cols, double ew, double ns, double *key) {
+[[KARVEL_VECTOR_CLONES]] void horn_keys(const float *a, const float *r, const float *b, int cols, double ew, double ns,
+                                        double *key) {
     if (cols < 2 || (!a && !b)) {
         for (int j = 0; j < cols; j++) key[j] = std::numeric_limits<double>::quiet_NaN();
         return;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bins.h"
 #include "numfmt.h"
-#include "rows.h"
 #include "select.h"
 
 namespace {
@@ -444,34 +444,14 @@ DiffBinner::DiffBinner(const Headline &h, int bins) {
 }
 
 void DiffBinner::add(const double *d, size_t n) {
-    // The bins of a block, two values at a time (SSE2): a value outside
-    // [lo, hi], or not a number, goes to the extra bin past the last. Then
-    // they are counted, in kBinWays copies.
-    const double lo = hist_.lo, hi = hist_.hi, scale = scale_;
+    // The bins of a block, a value outside [lo, hi] (or not a number) in
+    // the extra bin past the last, counted in kBinWays copies.
     const int bins = int(hist_.counts.size());
-    const double last = bins - 1;
     const size_t stride = size_t(bins) + 1;
     int32_t index[512];
     for (size_t at = 0; at < n; at += 512) {
         const size_t m = std::min<size_t>(512, n - at);
-        size_t i = 0;
-#ifdef __SSE2__
-        const __m128d lo2 = _mm_set1_pd(lo), hi2 = _mm_set1_pd(hi), scale2 = _mm_set1_pd(scale);
-        const __m128d last2 = _mm_set1_pd(last), extra2 = _mm_set1_pd(double(bins));
-        for (; i + 2 <= m; i += 2) {
-            const __m128d v = _mm_loadu_pd(d + at + i);
-            const __m128d in = _mm_and_pd(_mm_cmpge_pd(v, lo2), _mm_cmple_pd(v, hi2));
-            // Outside, the bin (a whole number) moves to the extra one by
-            // adding their difference, exactly.
-            const __m128d bin = clamped_bins2(v, lo2, scale2, last2);
-            const __m128d k = _mm_add_pd(bin, _mm_andnot_pd(in, _mm_sub_pd(extra2, bin)));
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(index + i), _mm_cvttpd_epi32(k));
-        }
-#endif
-        for (; i < m; i++) {
-            const double v = d[at + i];
-            index[i] = v >= lo && v <= hi ? clamped_bin(v, lo, scale, last) : bins;
-        }
+        diff_bins(d + at, m, hist_.lo, hist_.hi, scale_, bins, index);
         count_bins(index, m, extra_.data(), stride);
     }
     for (int w = 0; w < kBinWays; w++) {

@@ -6,10 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <immintrin.h>
 #include <limits>
 
-#include "lanes.h"
 #include "numfmt.h"
 #include "paths.h"
 #include "sums.h"
@@ -61,11 +59,12 @@ void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32
 template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
 template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
 
-SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e), at_most(horn_key_at_most(e.back())) {
+SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e) {
+    at_most = horn_key_at_most(e.back());
     for (double d : e) at_least.push_back(horn_key_at_least(d));
     // A key within a hair of its class's bounds is classed by its degrees
     // (the key 0 is the slope 0 and no key is beyond +inf: those bounds
-    // are exact).
+    // are exact), so that nothing rests on the degrees rising with the key.
     for (size_t c = 0; c + 1 < e.size(); c++) {
         const double l = at_least[c], h = c + 2 < e.size() ? at_least[c + 1] : at_most;
         near_low.push_back(l > 0 ? l * (1 + 1e-9) : -1.0);
@@ -73,135 +72,11 @@ SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e), at_most(horn_key_
     }
 }
 
-namespace {
-
-// A key of class c (-1: none) near its class's bounds classed by its
-// degrees after all, so that nothing rests on the degrees rising with the
-// key.
-inline int32_t class_near(double v, long long c, const SlopeKeys &keys) {
-    if (c >= 0 && (v <= keys.near_low[size_t(c)] || v >= keys.near_high[size_t(c)])) [[unlikely]]
-        return int32_t(slope_class(horn_degrees(v), keys.edges));
-    return int32_t(c);
-}
-
-// Each way below counts the inner edges passed without a branch; a key
-// outside the edges (or not a number) is in no class. Each returns where
-// the keys left begin.
-
-// Two keys at a time (GCC vector extensions), each then looked at near its
-// class's bounds.
-size_t key_classes_sse2(const double *key, size_t n, const SlopeKeys &keys, int32_t *out) {
-    typedef double d2 __attribute__((vector_size(16)));
-    typedef long long m2 __attribute__((vector_size(16)));
-    const size_t k = keys.edges.size() - 1;
-    const double *at_least = keys.at_least.data();
-    const double lo = at_least[0], hi = keys.at_most;
-    size_t j = 0;
-    for (; j + 2 <= n; j += 2) {
-        d2 v;
-        std::memcpy(&v, key + j, sizeof v);
-        m2 passed = {0, 0};
-        for (size_t m = 1; m < k; m++) passed -= v >= at_least[m];
-        const m2 inside = (v >= lo) & (v <= hi);
-        const m2 c = (passed & inside) | ~inside;  // -1 outside
-        out[j] = class_near(v[0], c[0], keys);
-        out[j + 1] = class_near(v[1], c[1], keys);
-    }
-    return j;
-}
-
-// Four keys at a time in AVX2, and eight in AVX-512: the bounds of each
-// key's class are chosen lane by lane, so that only a group with a key
-// near them is looked at key by key.
-[[gnu::target("avx2")]] size_t key_classes_avx2(const double *key, size_t n, const SlopeKeys &keys, int32_t *out) {
-    const size_t k = keys.edges.size() - 1;
-    const double *at_least = keys.at_least.data();
-    const __m256d lo = _mm256_set1_pd(at_least[0]), hi = _mm256_set1_pd(keys.at_most);
-    const __m256i none = _mm256_set1_epi64x(-1), evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-    size_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-        const __m256d v = _mm256_loadu_pd(key + j);
-        __m256i c = _mm256_setzero_si256();
-        for (size_t m = 1; m < k; m++)
-            c = _mm256_sub_epi64(c, _mm256_castpd_si256(_mm256_cmp_pd(v, _mm256_set1_pd(at_least[m]), _CMP_GE_OQ)));
-        __m256d near_low = _mm256_set1_pd(keys.near_low[0]), near_high = _mm256_set1_pd(keys.near_high[0]);
-        for (size_t m = 1; m < k; m++) {
-            const __m256d is = _mm256_castsi256_pd(_mm256_cmpeq_epi64(c, _mm256_set1_epi64x((long long)m)));
-            near_low = _mm256_blendv_pd(near_low, _mm256_set1_pd(keys.near_low[m]), is);
-            near_high = _mm256_blendv_pd(near_high, _mm256_set1_pd(keys.near_high[m]), is);
-        }
-        const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(v, lo, _CMP_GE_OQ), _mm256_cmp_pd(v, hi, _CMP_LE_OQ));
-        const __m256d near = _mm256_and_pd(
-            inside, _mm256_or_pd(_mm256_cmp_pd(v, near_low, _CMP_LE_OQ), _mm256_cmp_pd(v, near_high, _CMP_GE_OQ)));
-        c = _mm256_castpd_si256(_mm256_blendv_pd(_mm256_castsi256_pd(none), _mm256_castsi256_pd(c), inside));
-        if (_mm256_movemask_pd(near) != 0) [[unlikely]] {
-            alignas(32) long long cl[4];
-            alignas(32) double vl[4];
-            _mm256_store_si256(reinterpret_cast<__m256i *>(cl), c);
-            _mm256_store_pd(vl, v);
-            for (size_t l = 0; l < 4; l++) out[j + l] = class_near(vl[l], cl[l], keys);
-        } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
-                             _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(c, evens)));
-        }
-    }
-    return j;
-}
-
-[[gnu::target("avx512f")]] size_t key_classes_avx512(const double *key, size_t n, const SlopeKeys &keys,
-                                                     int32_t *out) {
-    const size_t k = keys.edges.size() - 1;
-    const double *at_least = keys.at_least.data();
-    const __m512d lo = _mm512_set1_pd(at_least[0]), hi = _mm512_set1_pd(keys.at_most);
-    const __m512i one = _mm512_set1_epi64(1), none = _mm512_set1_epi64(-1);
-    size_t j = 0;
-    for (; j + 8 <= n; j += 8) {
-        const __m512d v = _mm512_loadu_pd(key + j);
-        __m512i c = _mm512_setzero_si512();
-        for (size_t m = 1; m < k; m++)
-            c = _mm512_mask_add_epi64(c, _mm512_cmp_pd_mask(v, _mm512_set1_pd(at_least[m]), _CMP_GE_OQ), c, one);
-        __m512d near_low = _mm512_set1_pd(keys.near_low[0]), near_high = _mm512_set1_pd(keys.near_high[0]);
-        for (size_t m = 1; m < k; m++) {
-            const __mmask8 is = _mm512_cmpeq_epi64_mask(c, _mm512_set1_epi64((long long)m));
-            near_low = _mm512_mask_mov_pd(near_low, is, _mm512_set1_pd(keys.near_low[m]));
-            near_high = _mm512_mask_mov_pd(near_high, is, _mm512_set1_pd(keys.near_high[m]));
-        }
-        const __mmask8 inside = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(v, lo, _CMP_GE_OQ), v, hi, _CMP_LE_OQ);
-        const __mmask8 near = __mmask8(
-            inside & (_mm512_cmp_pd_mask(v, near_low, _CMP_LE_OQ) | _mm512_cmp_pd_mask(v, near_high, _CMP_GE_OQ)));
-        c = _mm512_mask_mov_epi64(none, inside, c);
-        if (near != 0) [[unlikely]] {
-            alignas(64) long long cl[8];
-            alignas(64) double vl[8];
-            _mm512_store_si512(cl, c);
-            _mm512_store_pd(vl, v);
-            for (size_t l = 0; l < 8; l++) out[j + l] = class_near(vl[l], cl[l], keys);
-        } else {
-            _mm512_mask_cvtepi64_storeu_epi32(out + j, __mmask8(0xff), c);
-        }
-    }
-    return j;
-}
-
-}  // namespace
-
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes) {
-    lanes = lanes_taken(lanes);
-    size_t j = 0;
-    switch (lanes) {
-        case 8: j = key_classes_avx512(key, n, keys, out); break;
-        case 4: j = key_classes_avx2(key, n, keys, out); break;
-        case 1: break;
-        default: j = key_classes_sse2(key, n, keys, out); break;
-    }
-    const size_t k = keys.edges.size() - 1;
-    const double lo = keys.at_least[0], hi = keys.at_most;
-    for (; j < n; j++) {
-        const double v = key[j];
-        long long c = 0;
-        for (size_t m = 1; m < k; m++) c += v >= keys.at_least[m];
-        out[j] = class_near(v, v >= lo && v <= hi ? c : -1, keys);
-    }
+    auto by_degrees = [](double v, const void *edges) {
+        return int32_t(slope_class(horn_degrees(v), *static_cast<const std::vector<double> *>(edges)));
+    };
+    classes_of_keys(key, n, keys, by_degrees, &keys.edges, out, lanes);
 }
 
 int ClassValues::index(double v) {

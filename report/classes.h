@@ -1,6 +1,6 @@
 // The headline's accuracy figures by class: by the slope of the first DEM
-// (Horn's slope as GDAL's DEM processing gives it, through geo/horn.h) and by the classes of a
-// raster the user gives (brought onto the compared grid by geo/onto.h).
+// (Horn's slope as GDAL's DEM processing gives it, through companion/horn.h) and by the classes of a
+// raster the user gives (brought onto the compared grid by companion/onto.h).
 //
 // Each class's figures are those of the whole raster (DiffStats: the same
 // sums, the same exact ranks). Its ranks are found in one of three ways:
@@ -25,6 +25,7 @@
 #include "onto.h"
 #include "select.h"
 #include "horn.h"
+#include "key_classes.h"
 
 // The default slope classes, in degrees: [0, 5), [5, 10), [10, 25), [25, 40), [40, 90].
 std::vector<double> default_slope_edges();
@@ -33,21 +34,15 @@ std::vector<double> default_slope_edges();
 // to 90 degrees. Empty on success, else what is wrong.
 std::string parse_slope_edges(const std::string &text, std::vector<double> &edges);
 
-// The edges of slope classes as squared gradients (geo/horn.h): a slope
-// is at least edge m exactly when its key is at least at_least[m], and at
-// most the last edge when its key is at most at_most. A key of class c
-// at most near_low[c] or at least near_high[c] lies within a hair of its
-// class's bounds.
-struct SlopeKeys {
+// The edges of slope classes and their keys, the squared gradients of
+// companion/horn.h (see kernels/key_classes.h).
+struct SlopeKeys : ClassKeys {
     explicit SlopeKeys(const std::vector<double> &edges);
-    std::vector<double> edges, at_least;
-    double at_most;
-    std::vector<double> near_low, near_high;
+    std::vector<double> edges;
 };
 // The slope classes (as slope_classes gives them) of n cells by their keys,
-// taken `lanes` at a time (1, 2, 4 or 8, at most what the processor takes;
-// 0: the most; another count, the power of two below it): the classes are
-// the same every way.
+// taken `lanes` at a time (see kernels/dispatch.h): the classes are the
+// same every way.
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes = 0);
 
 // The class of slope s among the classes [e0, e1), ..., [ek-1, ek]: its

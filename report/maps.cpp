@@ -16,6 +16,7 @@
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
 
+#include "dispatch.h"
 #include "paths.h"
 
 
@@ -65,10 +66,7 @@ BlockMeans::BlockMeans(int lines, int cols, int max_side) : lines_(lines), cols_
     column_.assign(size_t(cols), 0.0);
 }
 
-// Cloned for the wider vectors of the processors that have them (each
-// column's sum is the same).
-[[gnu::target_clones("avx512f", "avx2", "default")]] void BlockMeans::add_line(int i, const double *values,
-                                                                             const unsigned char *keep) {
+[[KARVEL_VECTOR_CLONES]] void BlockMeans::add_line(int i, const double *values, const unsigned char *keep) {
     // Each column summed down the lines of its line of cells (a loop the
     // compiler makes vector code of); the columns go into their cells when
     // a line of cells is complete, or a line of another one comes.

@@ -4,11 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <immintrin.h>
-#include <type_traits>
-
-#include "lanes.h"
 
 namespace {
 
@@ -91,216 +86,37 @@ ValueStream array_stream(const double *v, size_t n) {
 IntervalWalk::IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t lanes)
     : iv_(std::move(intervals)), counts_(iv_.size()), cap_(cap), lanes_(lanes) {}
 
-namespace {
-
-using Flag = IntervalWalk::Flag;
-
-template <size_t W>
-struct Lanes;
-template <>
-struct Lanes<2> {
-    typedef double dv __attribute__((vector_size(16)));
-    typedef long long mv __attribute__((vector_size(16)));
-};
-template <>
-struct Lanes<4> {
-    typedef double dv __attribute__((vector_size(32)));
-    typedef long long mv __attribute__((vector_size(32)));
-};
-
-// Where an interval sees a value: the centre subtracted, then the sign bit
-// kept (as is) or cleared.
-inline void view_of(const Interval &iv, double &center, long long &keep_sign) {
-    center = iv.seen == Seen::off_center ? iv.center : 0.0;
-    keep_sign = iv.seen == Seen::as_is ? -1LL : 0x7fffffffffffffffLL;
-}
-
-// Counts a block against up to four intervals, W values at a time, the
-// counts in registers. Each interval sees a value as (v − c) with its sign
-// bit masked or not: v itself (c = 0, a value less 0 being that value, −0
-// included), |v| or |v − center|. The counts take no branch, for whether a
-// value lies below an interval is as unforeseeable as a coin for the
-// median; the groups that hold a value inside some interval are listed in
-// `flagged`, with the lanes inside each interval, for the caller to keep.
-// Returns where the values left to the caller begin.
-//
-// Two or four lanes, in GCC's vector extensions.
-template <size_t m, size_t W>
-[[gnu::always_inline]] inline size_t count_lanes(const Interval *const *iv, const double *v, size_t len,
-                                                 size_t *below, size_t *at_lo, size_t *at_hi, Flag *flagged,
-                                                 size_t &n_flagged) {
-    using dv = typename Lanes<W>::dv;
-    using mv = typename Lanes<W>::mv;
-    dv lo[m], hi[m], c[m];
-    mv mask[m], b[m], al[m], ah[m];
+// Each interval a bracket of the kernel, four at a time; the values
+// inside, in the order of their positions, kept for each interval.
+void IntervalWalk::walk(size_t first, size_t m, const double *v, size_t len) {
+    Bracket b[kBracketsAtOnce];
+    BracketCounts counted[kBracketsAtOnce];
     for (size_t q = 0; q < m; q++) {
-        double center;
-        long long keep_sign;
-        view_of(*iv[q], center, keep_sign);
-        for (size_t k = 0; k < W; k++) {
-            lo[q][k] = iv[q]->lo;
-            hi[q][k] = iv[q]->hi;
-            c[q][k] = center;
-            mask[q][k] = keep_sign;
-            b[q][k] = al[q][k] = ah[q][k] = 0;
-        }
+        const Interval &iv = iv_[first + q];
+        b[q] = {iv.seen == Seen::off_center ? iv.center : 0.0, iv.seen != Seen::as_is, iv.lo, iv.hi};
     }
-    size_t i = 0;
-    for (; i + W <= len; i += W) {
-        dv x;
-        std::memcpy(&x, v + i, sizeof x);
-        mv in[m], any = {};
-#pragma GCC unroll 4
-        for (size_t q = 0; q < m; q++) {
-            const dv w = (dv)((mv)(x - c[q]) & mask[q]);
-            b[q] -= (mv)(w < lo[q]);
-            al[q] -= (mv)(w == lo[q]);
-            ah[q] -= (mv)(w == hi[q]);
-            in[q] = (mv)(w > lo[q]) & (mv)(w < hi[q]);
-            any |= in[q];
-        }
-        long long some = 0;
-        for (size_t k = 0; k < W; k++) some |= any[k];
-        if (some != 0) [[unlikely]] {
-            uint32_t bits = 0;
-            for (size_t q = 0; q < m; q++)
-                for (size_t k = 0; k < W; k++)
-                    if (in[q][k]) bits |= uint32_t(1) << (8 * q + k);
-            flagged[n_flagged++] = {i, bits};
-        }
-    }
-    for (size_t q = 0; q < m; q++)
-        for (size_t k = 0; k < W; k++) {
-            below[q] += size_t(b[q][k]);
-            at_lo[q] += size_t(al[q][k]);
-            at_hi[q] += size_t(ah[q][k]);
-        }
-    return i;
-}
-
-template <size_t m>
-[[gnu::target("avx2")]] size_t count_avx2(const Interval *const *iv, const double *v, size_t len, size_t *below,
-                                          size_t *at_lo, size_t *at_hi, Flag *flagged, size_t &n_flagged) {
-    return count_lanes<m, 4>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged);
-}
-
-template <size_t m>
-size_t count_sse2(const Interval *const *iv, const double *v, size_t len, size_t *below, size_t *at_lo,
-                  size_t *at_hi, Flag *flagged, size_t &n_flagged) {
-    return count_lanes<m, 2>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged);
-}
-
-// Eight lanes in AVX-512, each comparison into a mask register and each
-// count a masked addition.
-template <size_t m>
-[[gnu::target("avx512f")]] size_t count_avx512(const Interval *const *iv, const double *v, size_t len,
-                                               size_t *below, size_t *at_lo, size_t *at_hi, Flag *flagged,
-                                               size_t &n_flagged) {
-    __m512d lo[m], hi[m], c[m];
-    __m512i mask[m], b[m], al[m], ah[m];
-    const __m512i one = _mm512_set1_epi64(1);
-    for (size_t q = 0; q < m; q++) {
-        double center;
-        long long keep_sign;
-        view_of(*iv[q], center, keep_sign);
-        lo[q] = _mm512_set1_pd(iv[q]->lo);
-        hi[q] = _mm512_set1_pd(iv[q]->hi);
-        c[q] = _mm512_set1_pd(center);
-        mask[q] = _mm512_set1_epi64(keep_sign);
-        b[q] = al[q] = ah[q] = _mm512_setzero_si512();
-    }
-    size_t i = 0;
-    for (; i + 8 <= len; i += 8) {
-        const __m512d x = _mm512_loadu_pd(v + i);
-        __mmask8 in[m], any = 0;
-#pragma GCC unroll 4
-        for (size_t q = 0; q < m; q++) {
-            const __m512d w =
-                _mm512_castsi512_pd(_mm512_and_epi64(_mm512_castpd_si512(_mm512_sub_pd(x, c[q])), mask[q]));
-            b[q] = _mm512_mask_add_epi64(b[q], _mm512_cmp_pd_mask(w, lo[q], _CMP_LT_OQ), b[q], one);
-            al[q] = _mm512_mask_add_epi64(al[q], _mm512_cmp_pd_mask(w, lo[q], _CMP_EQ_OQ), al[q], one);
-            ah[q] = _mm512_mask_add_epi64(ah[q], _mm512_cmp_pd_mask(w, hi[q], _CMP_EQ_OQ), ah[q], one);
-            in[q] = _mm512_mask_cmp_pd_mask(_mm512_cmp_pd_mask(w, lo[q], _CMP_GT_OQ), w, hi[q], _CMP_LT_OQ);
-            any = __mmask8(any | in[q]);
-        }
-        if (any != 0) [[unlikely]] {
-            uint32_t bits = 0;
-            for (size_t q = 0; q < m; q++) bits |= uint32_t(in[q]) << (8 * q);
-            flagged[n_flagged++] = {i, bits};
-        }
-    }
-    for (size_t q = 0; q < m; q++) {
-        alignas(64) long long lb[8], ll[8], lh[8];
-        _mm512_store_si512(lb, b[q]);
-        _mm512_store_si512(ll, al[q]);
-        _mm512_store_si512(lh, ah[q]);
-        for (size_t k = 0; k < 8; k++) {
-            below[q] += size_t(lb[k]);
-            at_lo[q] += size_t(ll[k]);
-            at_hi[q] += size_t(lh[k]);
-        }
-    }
-    return i;
-}
-
-}  // namespace
-
-template <size_t m>
-void IntervalWalk::walk(const size_t *which, const double *v, size_t len) {
-    const Interval *iv[m];
-    size_t below[m] = {}, at_lo[m] = {}, at_hi[m] = {};
-    for (size_t q = 0; q < m; q++) iv[q] = &iv_[which[q]];
-    const size_t lanes = lanes_taken(lanes_);
-    if (flagged_.size() < len / lanes + 1) flagged_.resize(len / lanes + 1);
-    Flag *const flagged = flagged_.data();
-    size_t n_flagged = 0;
-    size_t rest;
-    switch (lanes) {
-        case 8: rest = count_avx512<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
-        case 4: rest = count_avx2<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
-        case 1: rest = 0; break;
-        default: rest = count_sse2<m>(iv, v, len, below, at_lo, at_hi, flagged, n_flagged); break;
-    }
-    // The values inside, in the order of the positions for each interval.
-    auto keep = [&](size_t q, double x) {
-        IntervalCounts &c = counts_[which[q]];
-        const double w = seen_value(x, iv[q]->seen, iv[q]->center);
-        if (c.inside.size() < cap_) c.inside.push_back(w);
-        else c.overflow = true;
-    };
+    const size_t room = bracket_flags_room(len, lanes_);
+    if (flagged_.size() < room) flagged_.resize(room);
+    const size_t n_flagged = count_brackets(b, m, v, len, counted, flagged_.data(), lanes_);
     for (size_t f = 0; f < n_flagged; f++)
-        for (size_t k = 0; k < lanes; k++)
-            for (size_t q = 0; q < m; q++)
-                if ((flagged[f].inside >> (8 * q + k)) & 1u) keep(q, v[flagged[f].at + k]);
-    for (size_t q = 0; q < m; q++) {
-        IntervalCounts &c = counts_[which[q]];
-        c.below += below[q];
-        c.at_lo += at_lo[q];
-        c.at_hi += at_hi[q];
-    }
-    for (size_t k = rest; k < len; k++)  // the last values of the block
-        for (size_t q = 0; q < m; q++) {
-            IntervalCounts &c = counts_[which[q]];
-            const double w = seen_value(v[k], iv[q]->seen, iv[q]->center);
-            c.below += w < iv[q]->lo;
-            c.at_lo += w == iv[q]->lo;
-            c.at_hi += w == iv[q]->hi;
-            if (w > iv[q]->lo && w < iv[q]->hi) keep(q, v[k]);
+        for (uint32_t bits = flagged_[f].inside; bits != 0; bits &= bits - 1) {
+            const int bit = std::countr_zero(bits);
+            const size_t q = size_t(bit) / 8;
+            IntervalCounts &c = counts_[first + q];
+            if (c.inside.size() < cap_) c.inside.push_back(seen_by(b[q], v[flagged_[f].at + size_t(bit) % 8]));
+            else c.overflow = true;
         }
+    for (size_t q = 0; q < m; q++) {
+        IntervalCounts &c = counts_[first + q];
+        c.below += counted[q].below;
+        c.at_lo += counted[q].at_lo;
+        c.at_hi += counted[q].at_hi;
+    }
 }
 
 void IntervalWalk::add(const double *v, size_t len) {
-    for (size_t first = 0; first < iv_.size(); first += 4) {
-        size_t which[4];
-        const size_t m = std::min<size_t>(4, iv_.size() - first);
-        for (size_t q = 0; q < m; q++) which[q] = first + q;
-        switch (m) {
-            case 1: walk<1>(which, v, len); break;
-            case 2: walk<2>(which, v, len); break;
-            case 3: walk<3>(which, v, len); break;
-            default: walk<4>(which, v, len); break;
-        }
-    }
+    for (size_t first = 0; first < iv_.size(); first += kBracketsAtOnce)
+        walk(first, std::min(kBracketsAtOnce, iv_.size() - first), v, len);
 }
 
 namespace {

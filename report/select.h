@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "brackets.h"
+
 // How each element is seen when ranked.
 enum class Seen {
     as_is,       // v
@@ -48,29 +50,22 @@ struct IntervalCounts {
 };
 
 // Counts the values of a walk against intervals, keeping at most `cap`
-// values inside each. The values are taken `lanes` at a time (1, 2, 4 or
-// 8, at most what the processor takes; 0: the most; another count, the
-// power of two below it): the counts are the same every way.
+// values inside each. The values are taken `lanes` at a time (see
+// kernels/dispatch.h): the counts are the same every way.
 class IntervalWalk {
 public:
     IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t lanes = 0);
     void add(const double *values, size_t count);
     const Interval &interval(size_t k) const { return iv_[k]; }
     const IntervalCounts &counts(size_t k) const { return counts_[k]; }
-    // A group of values with some inside an interval: its first index and,
-    // bit 8q + k, whether its value k lies inside interval q.
-    struct Flag {
-        size_t at;
-        uint32_t inside;
-    };
 
 private:
-    template <size_t m>
-    void walk(const size_t *which, const double *v, size_t len);
+    // Intervals first .. first + m − 1.
+    void walk(size_t first, size_t m, const double *v, size_t len);
     std::vector<Interval> iv_;
     std::vector<IntervalCounts> counts_;
     size_t cap_, lanes_;
-    std::vector<Flag> flagged_;  // a block's groups, room reused from block to block
+    std::vector<BracketFlag> flagged_;  // a block's groups, room reused from block to block
 };
 
 // The ranks of queries found during one walk of n values that the caller

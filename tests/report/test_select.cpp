@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "edge_values.h"
 #include "select.h"
 
 namespace {
@@ -246,19 +247,7 @@ TEST(Select, IntervalCountsAreTheSameTwoFourOrEightValuesAtATime) {
     // infinities, in every lane of the groups, walked in blocks of every
     // length up to past two groups of eight and against one to six
     // intervals of each view (the walk takes them four at a time).
-    std::mt19937_64 gen(11);
-    const double edges[] = {-0.25, 0.0, 0.5, 1.0};
-    std::vector<double> v(4099);
-    for (double &x : v) {
-        const double e = edges[gen() % 4];
-        switch (gen() % 6) {
-            case 0: x = e; break;
-            case 1: x = std::nextafter(e, 9.0); break;
-            case 2: x = gen() % 2 ? -e : -0.0; break;
-            case 3: x = gen() % 50 == 0 ? NAN : gen() % 50 == 1 ? -INFINITY : INFINITY; break;
-            default: x = double(int(gen() % 400) - 200) / 128.0;
-        }
-    }
+    const std::vector<double> v = edge_values(4099, {-0.25, 0.0, 0.5, 1.0}, 11);
     const std::vector<Interval> all = {{Seen::as_is, 0, -0.25, 0.5},       {Seen::magnitude, 0, 0.0, 1.0},
                                        {Seen::off_center, 0.5, 0.0, 0.25}, {Seen::as_is, 0, 0.5, 0.5},
                                        {Seen::magnitude, 0, 0.5, 1.5},     {Seen::off_center, -0.25, 0.25, 0.75}};
