@@ -3,7 +3,8 @@
 // it streams, finished after it, and then adding what it found to the
 // report (lines below the headline figures, figures, files). The walk
 // (walk.h) feeds them in the order they were listed, which is also the
-// order of what they add.
+// order of what they add. Each reader is a class of report/readers/,
+// listed in one line where the report lists its readers (report.cpp).
 #ifndef KARVEL_REPORT_READER_H
 #define KARVEL_REPORT_READER_H
 
@@ -68,8 +69,9 @@ struct BehindLine {
     bool has_keep = false;  // false: every position kept (keep unset)
 };
 
-// A stage of the walk. Every hook but the per-line ones returns an empty
-// string on success, else the problem, which refuses the report.
+// A stage of the walk. A hook that returns a string returns an empty one
+// on success, else the problem, which ends the walk or the step there and
+// refuses the report. Every hook does nothing unless the reader needs it.
 class Reader {
 public:
     virtual ~Reader() = default;
@@ -83,12 +85,12 @@ public:
 
     // Each line, in order, on the walk's thread: the room for its floats,
     // before they are formed; the line, every column; then its kept
-    // positions. A problem stops the walk.
+    // positions.
     virtual void room(LineRoom &) {}
     virtual std::string line(const Line &) { return ""; }
     virtual std::string kept(const KeptLine &) { return ""; }
     // True for a reader that takes each line behind the walk, on its
-    // helper thread, in order; a problem there stops the walk.
+    // helper thread, in order.
     virtual bool behind() const { return false; }
     virtual std::string take_behind(BehindLine &) { return ""; }
 
