@@ -1,7 +1,5 @@
 #include "walk.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 

@@ -1,46 +1,18 @@
 // The report's one walk: what each reader is fed, in which order, and how
 // a reader's problem ends the walk.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "inputs.h"
+#include "raster_pair.h"
 #include "reader.h"
 #include "walk.h"
 
 namespace {
-
-// Two 16-bit rasters in files of their own, read together as the walk
-// reads them; the first may declare a no-data value.
-struct Pair {
-    Input in[2];
-    BothLines pairs;
-    std::string paths[2];
-    Pair(int lines, int cols, const std::vector<int> &a, const std::vector<int> &b, NoData first = NoData()) {
-        const std::vector<int> *values[2] = {&a, &b};
-        for (int k = 0; k < 2; k++) {
-            paths[k] = "/tmp/karvel_walk_" + std::to_string(getpid()) + "_" + std::to_string(k) + ".raw";
-            std::string bytes;
-            for (int v : *values[k]) bytes += {char(v & 0xff), char(v >> 8)};
-            FILE *f = std::fopen(paths[k].c_str(), "wb");
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
-            EXPECT_EQ(raster_open(in[k].file, paths[k], paths[k]), "");
-            EXPECT_TRUE(in[k].lines.init(in[k].file, lines, cols, 2, 1.0));
-            in[k].kind = Kind::dem16;
-        }
-        in[0].nodata = first;
-        pairs.init(in[0], in[1], cols);
-    }
-    ~Pair() {
-        for (const auto &p : paths) unlink(p.c_str());
-    }
-};
 
 // A reader that writes down every hook it is called with, and what it saw.
 struct Probe : Reader {
@@ -113,11 +85,11 @@ WalkPlan plan_of(int lines, double b0 = 0, double b1 = 1) {
 }  // namespace
 
 TEST(Walk, EachLineGoesOnceToEveryReaderInTheirOrder) {
-    Pair p(3, 2, {1, 2, 3, 4, 5, 6}, {2, 2, 5, 4, 9, 6});
+    RasterPair p(3, 2, {1, 2, 3, 4, 5, 6}, {2, 2, 5, 4, 9, 6});
     std::vector<std::string> log;
     Probe a("a", log, true), b("b", log);
     long long kept = -1;
-    ASSERT_EQ(walk_lines(p.pairs, plan_of(3), {&a, &b}, kept), "");
+    ASSERT_EQ(walk_lines(p.rasters.pairs, plan_of(3), {&a, &b}, kept), "");
     std::vector<std::string> want = {"start a", "start b"};
     for (int i = 0; i < 3; i++) {
         const std::string at = " " + std::to_string(i);
@@ -136,7 +108,7 @@ TEST(Walk, EachLineGoesOnceToEveryReaderInTheirOrder) {
     EXPECT_TRUE(a.behind_keep[0].empty());
     // The walk again, from the first line.
     log.clear();
-    ASSERT_EQ(walk_lines(p.pairs, plan_of(3), {&b}, kept), "");
+    ASSERT_EQ(walk_lines(p.rasters.pairs, plan_of(3), {&b}, kept), "");
     EXPECT_EQ(b.lines.back().index, 2);
     EXPECT_EQ(b.whole_d[3], (std::vector<double>{1, 0}));
 }
@@ -145,12 +117,12 @@ TEST(Walk, ReadersSeeEveryColumnThenTheKeptOnesAtTheFronts) {
     // The first raster's no-data value 0 leaves out columns 1 and 3 of line
     // 0 and column 0 of line 1.
     const std::vector<int> a = {10, 0, 30, 0, 0, 60, 70, 80}, b = {11, 22, 34, 45, 56, 66, 77, 88};
-    Pair p(2, 4, a, b, NoData{true, 0});
+    RasterPair p(2, 4, a, b, NoData{true, 0});
     std::vector<std::string> log;
     Probe r("r", log, true);
     r.give_room(4);
     long long kept = 0;
-    ASSERT_EQ(walk_lines(p.pairs, plan_of(2, 0.5, 2.0), {&r}, kept), "");
+    ASSERT_EQ(walk_lines(p.rasters.pairs, plan_of(2, 0.5, 2.0), {&r}, kept), "");
     EXPECT_EQ(kept, 5);
     ASSERT_EQ(r.lines.size(), 2u);
     EXPECT_EQ(r.keeps[0], (std::vector<unsigned char>{1, 0, 1, 0}));
@@ -183,14 +155,14 @@ TEST(Walk, ReadersSeeEveryColumnThenTheKeptOnesAtTheFronts) {
 TEST(Walk, AReadersProblemStopsTheWalkAndIsReported) {
     const int lines = 40;
     std::vector<int> a(size_t(lines) * 3, 5), b(size_t(lines) * 3, 7);
-    Pair p(lines, 3, a, b);
+    RasterPair p(lines, 3, a, b);
     for (const std::string &hook : {std::string("start"), std::string("line"), std::string("kept")}) {
         std::vector<std::string> log;
         Probe first("first", log), second("second", log);
         second.fail_hook = hook;
         second.fail_index = hook == "start" ? -1 : 1;
         long long kept = 0;
-        EXPECT_EQ(walk_lines(p.pairs, plan_of(lines), {&first, &second}, kept), hook + " second failed");
+        EXPECT_EQ(walk_lines(p.rasters.pairs, plan_of(lines), {&first, &second}, kept), hook + " second failed");
         EXPECT_EQ(log.back(), hook + " second" + (hook == "start" ? "" : " 1")) << "nothing after the problem";
         if (hook == "start") {
             EXPECT_TRUE(first.lines.empty()) << "no line read";
@@ -203,7 +175,7 @@ TEST(Walk, AReadersProblemStopsTheWalkAndIsReported) {
     behind.fail_hook = "behind";
     behind.fail_index = 1;
     long long kept = 0;
-    EXPECT_EQ(walk_lines(p.pairs, plan_of(lines), {&behind}, kept), "behind behind failed");
+    EXPECT_EQ(walk_lines(p.rasters.pairs, plan_of(lines), {&behind}, kept), "behind behind failed");
     EXPECT_EQ(behind.behind_index, (std::vector<int>{0, 1}));
 }
 
