@@ -29,7 +29,8 @@ void append(char *dst, size_t &len, const char *src) {
 std::string scratch_begin(const std::string &dir) {
     if (dir.size() >= kScratchPath) return "the path " + printable(dir) + " is too long";
     staged_add_signal_hook(remove_scratch);
-    if (mkdir(dir.c_str(), 0777) != 0) return "cannot create the folder " + printable(dir) + ": " + std::strerror(errno);
+    if (mkdir(dir.c_str(), 0777) != 0)
+        return "cannot create the folder " + printable(dir) + ": " + std::strerror(errno);
     std::memcpy(scratch_dir, dir.c_str(), dir.size() + 1);
     return "";
 }
