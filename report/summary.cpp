@@ -76,6 +76,31 @@ bool figure(const std::string &t, const char *label, size_t *pos, Printed &p) {
     return word_after(t, key(label), pos, p.text) && to_double(p.text, p.value);
 }
 
+// The positions left out, from "\tPositions left out (no data in either
+// raster): L of T " before the RMS error (-1 without that line). Empty
+// on success, else what is wrong with the line.
+std::string left_out_of(const std::string &t, size_t pos, Summary &s) {
+    const std::string tab = "\t";
+    const size_t rms_at = t.find(key(kRms), pos);
+    const size_t left_at = t.find(tab + kPositionsLeftOut, pos);
+    s.left_out = -1;
+    if (left_at == std::string::npos || left_at >= rms_at) return "";
+    size_t at = left_at;
+    long long all = 0;
+    std::string w, of;
+    if (!word_after(t, tab + kPositionsLeftOut, &at, w) || !to_count(w, s.left_out) || !word_after(t, "", &at, of) ||
+        of != "of" || !word_after(t, "", &at, w) || !to_count(w, all))
+        return "its line \"" + std::string(kPositionsLeftOut) + "\" does not give L of T positions";
+    if (all != (long long)s.lines * s.cols || s.left_out > all)
+        return "it leaves out " + std::to_string(s.left_out) + " of " + std::to_string(all) +
+               " positions, which is not a count of its " + std::to_string(s.lines) + " lines and " +
+               std::to_string(s.cols) + " columns";
+    if (all - s.left_out < 2)
+        return "it leaves out " + std::to_string(s.left_out) + " of " + std::to_string(all) +
+               " positions, fewer than the two a comparison needs";
+    return "";
+}
+
 }  // namespace
 
 std::string parse_summary(const std::string &text, Summary &s) {
@@ -114,25 +139,8 @@ std::string parse_summary(const std::string &text, Summary &s) {
             return k == 0 ? "it gives no unit of the first raster" : "it gives no unit of the second raster";
     }
     if (t.find(kWholeImage, pos) == std::string::npos) return "it is incomplete";
-    // "\tPositions left out (no data in either raster): L of T ", before the RMS error.
-    const size_t rms_at = t.find(key(kRms), pos);
-    const size_t left_at = t.find(tab + kPositionsLeftOut, pos);
-    s.left_out = -1;
-    if (left_at != std::string::npos && left_at < rms_at) {
-        size_t at = left_at;
-        long long all = 0;
-        std::string of;
-        if (!word_after(t, tab + kPositionsLeftOut, &at, w) || !to_count(w, s.left_out) ||
-            !word_after(t, "", &at, of) || of != "of" || !word_after(t, "", &at, w) || !to_count(w, all))
-            return "its line \"" + std::string(kPositionsLeftOut) + "\" does not give L of T positions";
-        if (all != (long long)s.lines * s.cols || s.left_out > all)
-            return "it leaves out " + std::to_string(s.left_out) + " of " + std::to_string(all) +
-                   " positions, which is not a count of its " + std::to_string(s.lines) + " lines and " +
-                   std::to_string(s.cols) + " columns";
-        if (all - s.left_out < 2)
-            return "it leaves out " + std::to_string(s.left_out) + " of " + std::to_string(all) +
-                   " positions, fewer than the two a comparison needs";
-    }
+    const std::string p = left_out_of(t, pos, s);
+    if (!p.empty()) return p;
     if (!figure(t, kRms, &pos, s.rms)) return "it gives no RMS error";
     if (!figure(t, kSumX, &pos, s.sum_x) || !figure(t, kSumY, &pos, s.sum_y) || !figure(t, kSumXY, &pos, s.sum_xy) ||
         !figure(t, kSumX2, &pos, s.sum_x2))

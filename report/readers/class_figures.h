@@ -1,0 +1,54 @@
+// The headline's accuracy figures by class (classes.h): by the slope of
+// the first DEM and by the classes of a raster the user gives. Each line's
+// slopes and classes are taken behind the walk, on its helper thread; a
+// large comparison's classes are sampled before the walk, so that the
+// ranks of the classes large enough are sought during it, and a class
+// whose ranks the walk left unsettled is walked again.
+#ifndef KARVEL_REPORT_READERS_CLASS_FIGURES_H
+#define KARVEL_REPORT_READERS_CLASS_FIGURES_H
+
+#include <vector>
+
+#include "classes.h"
+#include "ground.h"
+#include "headline_stats.h"
+#include "reader.h"
+
+class ClassFigures : public Reader {
+public:
+    // The classes are sampled where `stats` does not hold its differences.
+    explicit ClassFigures(const HeadlineStats &stats) : stats_(stats) {}
+    std::string prepare(const Setup &setup) override;
+    std::string start() override;
+    bool behind() const override { return sources_.slope_edges || !sources_.classes_path.empty(); }
+    std::string take_behind(BehindLine &l) override;
+    std::string finish() override;
+    void table_lines(std::vector<std::string> &out) const override;
+    std::string figures(const Headline &h, std::vector<Figure> &out) override;
+
+    // After finish(): the figures by slope class (when slopes() is true)
+    // and by class of the raster of classes (when classes() is).
+    bool slopes() const { return sources_.slope_edges != nullptr; }
+    bool classes() const { return !sources_.classes_path.empty(); }
+    const std::vector<ClassRow> &by_slope() const { return by_slope_; }
+    const std::vector<ClassRow> &by_class() const { return by_class_; }
+
+private:
+    struct Sample;
+    std::string sample();
+    std::string sample_band(int from, int to, size_t stride, Sample &out);
+    void take_lines(ClassLines &lines);
+    ValueStream again(bool slope, size_t k);
+
+    const HeadlineStats &stats_;
+    const Setup *setup_ = nullptr;
+    Ground ground_;  // the compared grid, for the slopes and the raster of classes
+    ClassSources sources_;
+    ClassValues values_;
+    ClassLines walk_;  // the classes of the one walk
+    ClassTable slope_table_, class_table_;
+    std::vector<ClassRow> by_slope_, by_class_;
+    std::string problem_;  // what went wrong in a walk of a class again
+};
+
+#endif

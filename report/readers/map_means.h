@@ -1,0 +1,24 @@
+// The maps of the differences and of the residuals, over the shaded relief
+// of the first DEM: block means of each, reduced during the walk to about
+// the pixels a map has in its PNG.
+#ifndef KARVEL_REPORT_READERS_MAP_MEANS_H
+#define KARVEL_REPORT_READERS_MAP_MEANS_H
+
+#include <memory>
+
+#include "maps.h"
+#include "reader.h"
+
+class MapMeans : public Reader {
+public:
+    std::string prepare(const Setup &setup) override;
+    std::string line(const Line &l) override;
+    std::string figures(const Headline &h, std::vector<Figure> &out) override;
+
+private:
+    const Setup *setup_ = nullptr;
+    bool image_ = false;  // 8-bit images have no relief
+    std::unique_ptr<BlockMeans> first_, diff_, resid_;
+};
+
+#endif

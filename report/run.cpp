@@ -1,0 +1,86 @@
+#include "run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "regular_file.h"
+
+namespace {
+
+// The largest summary and per-line table read, and the largest histogram
+// table (one row per tenth of the largest error).
+constexpr size_t kSummaryLimit = size_t(1) << 20;
+constexpr size_t kTableLimit = size_t(1) << 30;
+
+// Reads a whole regular file of at most `limit` bytes, without blocking on
+// anything else. Empty on success, else the problem.
+std::string read_regular(const std::string &path, size_t limit, std::string &content) {
+    struct stat st;
+    std::string problem;
+    const int fd = open_regular(path, &st, &problem);
+    if (fd < 0) return problem == kNotRegularFile ? "it is not a regular file" : problem;
+    content.clear();
+    if (size_t(st.st_size) > limit)
+        problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
+    char buf[1 << 16];
+    while (problem.empty()) {
+        const ssize_t got = read_fully(fd, buf, sizeof buf);
+        if (got < 0) problem = std::strerror(errno);
+        if (got <= 0) break;
+        content.append(buf, size_t(got));
+        if (content.size() > limit) problem = "it grew while being read";
+    }
+    close(fd);
+    return problem;
+}
+
+// The two tables; bin 0 of the histogram is what its rows leave of n.
+std::string load_tables(const ImagesDir &images, Run &run) {
+    std::string text;
+    std::string p = read_regular(images.real_path(run.lines_shown), kTableLimit, text);
+    if (p.empty()) p = parse_line_table(text, run.s.lines, run.rows);
+    if (!p.empty()) return "the per-line table " + printable(run.lines_shown) + " cannot be used: " + p;
+    p = read_regular(images.real_path(run.hist_shown), kTableLimit, text);
+    if (p.empty()) p = parse_histogram_table(text, run.hist);
+    if (!p.empty()) return "the histogram table " + printable(run.hist_shown) + " cannot be used: " + p;
+    // Bin 0 is held back from the table: it is what the rows leave of n.
+    run.hist[0] = run.n;
+    for (size_t k = 1; k < run.hist.size(); k++) {
+        if (run.hist[k] > run.hist[0])
+            return "the histogram table " + printable(run.hist_shown) + " counts more positions than the " +
+                   std::to_string(run.n) + " of the rasters";
+        run.hist[0] -= run.hist[k];
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string load_run(const ImagesDir &images, const std::string &folder_shown, const std::string &result, Run &run) {
+    run.summary_shown = folder_shown + result + kSummarySuffix;
+    run.lines_shown = folder_shown + result + kLineTableSuffix;
+    run.hist_shown = folder_shown + result + kHistogramSuffix;
+    std::string text;
+    std::string p = read_regular(images.real_path(run.summary_shown), kSummaryLimit, text);
+    if (!p.empty()) return "no summary " + printable(run.summary_shown) + " to report on: " + p;
+    p = parse_summary(text, run.s);
+    if (!p.empty()) return "the summary " + printable(run.summary_shown) + " cannot be reported on: " + p;
+    run.histogram_left_empty = text.find("the histogram table stays empty") != std::string::npos;
+    run.n = (long long)run.s.lines * run.s.cols - std::max(0LL, run.s.left_out);
+
+    // The shift karvel-import found and removed, when it co-registered the pair.
+    const std::string coreg_shown = folder_shown + result + kCoregSuffix;
+    const std::string coreg_real = images.real_path(coreg_shown);
+    struct stat cst;
+    if (lstat(coreg_real.c_str(), &cst) == 0) {
+        p = read_regular(coreg_real, kSummaryLimit, text);
+        if (p.empty()) p = parse_coreg(text, run.coreg);
+        if (!p.empty()) return "the co-registration " + printable(coreg_shown) + " cannot be used: " + p;
+    }
+    return load_tables(images, run);
+}

@@ -1,0 +1,70 @@
+#include "scratch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "gnuplot.h"
+#include "paths.h"
+#include "staged.h"
+
+namespace {
+
+constexpr size_t kScratchPath = 4096, kScratchNames = 48, kScratchName = 64;
+char scratch_dir[kScratchPath];
+char scratch_names[kScratchNames][kScratchName];
+volatile sig_atomic_t scratch_count = 0;
+
+void append(char *dst, size_t &len, const char *src) {
+    while (*src != '\0' && len + 1 < kScratchPath) dst[len++] = *src++;
+    dst[len] = '\0';
+}
+
+}  // namespace
+
+std::string scratch_begin(const std::string &dir) {
+    if (dir.size() >= kScratchPath) return "the path " + printable(dir) + " is too long";
+    staged_add_signal_hook(remove_scratch);
+    if (mkdir(dir.c_str(), 0777) != 0)
+        return "cannot create the folder " + printable(dir) + ": " + std::strerror(errno);
+    std::memcpy(scratch_dir, dir.c_str(), dir.size() + 1);
+    return "";
+}
+
+bool scratch_record(const std::string &name) {
+    if (scratch_count >= sig_atomic_t(kScratchNames) || name.size() >= kScratchName) return false;
+    std::memcpy(scratch_names[scratch_count], name.c_str(), name.size() + 1);
+    scratch_count = scratch_count + 1;
+    return true;
+}
+
+std::string scratch_move_into(const std::string &final_dir) {
+    const std::string dir = scratch_dir;
+    for (sig_atomic_t k = 0; k < scratch_count; k++) {
+        const std::string name = scratch_names[k];
+        if (rename((dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
+            return "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
+    }
+    return "";
+}
+
+void remove_scratch() {
+    gnuplot_stop_all();
+    if (scratch_dir[0] == '\0') return;
+    static char path[kScratchPath];
+    for (sig_atomic_t k = 0; k < scratch_count; k++) {
+        size_t len = 0;
+        path[0] = '\0';
+        append(path, len, scratch_dir);
+        append(path, len, "/");
+        append(path, len, scratch_names[k]);
+        unlink(path);
+    }
+    rmdir(scratch_dir);
+    scratch_dir[0] = '\0';
+    scratch_count = 0;
+}

@@ -1,0 +1,28 @@
+// The scratch folder of a report: the figures, their scripts and data are
+// drawn in a folder beside RESULT_report/ and moved into it only once
+// everything is written, so that a report that fails or is stopped never
+// leaves new scripts beside earlier pictures. What lies in the scratch
+// folder is recorded in fixed buffers, so that a signal can remove it
+// without allocating.
+#ifndef KARVEL_REPORT_SCRATCH_H
+#define KARVEL_REPORT_SCRATCH_H
+
+#include <string>
+
+// Creates the scratch folder at `dir`, removed by remove_scratch() (which
+// the signals run too). Empty on success, else the problem.
+std::string scratch_begin(const std::string &dir);
+
+// Records a name of the scratch folder before it is written there; false
+// when it cannot be recorded (too many, or too long a name).
+bool scratch_record(const std::string &name);
+
+// Moves every file recorded into `final_dir` under its own name. Empty on
+// success, else the problem.
+std::string scratch_move_into(const std::string &final_dir);
+
+// Removes the scratch folder and what was recorded in it, once no gnuplot
+// draws there any more. Async-signal-safe.
+void remove_scratch();
+
+#endif
