@@ -1,21 +1,20 @@
 #include "line_worker.h"
 
-#include <algorithm>
-
 #include "behind.h"
 
 void LineWorker::start(int cols, Take take) {
     cols_ = size_t(cols);
     // Up to 16 MB of lines, at least four and at most 128.
-    queued_ = queue_room(cols_ * (sizeof(float) + sizeof(double) + 1), size_t(16) << 20, 4, 128);
+    const size_t lines = queue_room(cols_ * (sizeof(float) + sizeof(double) + 1), size_t(16) << 20, 4, 128);
+    queue_ = std::make_unique<BoundedQueue<BehindLine>>(lines, kWakeLines);
     take_ = std::move(take);
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::jthread([this] { run(); });
 }
 
 BehindLine LineWorker::room() {
     BehindLine l;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(free_mutex_);
         if (!free_.empty()) {
             l = std::move(free_.back());
             free_.pop_back();
@@ -26,46 +25,26 @@ BehindLine LineWorker::room() {
     return l;
 }
 
-bool LineWorker::give(BehindLine &&l) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return queue_.size() < queued_ || !problem_.empty(); });
-    if (!problem_.empty()) return false;
-    queue_.push_back(std::move(l));
-    // The thread, which mostly keeps up and waits, is woken for a few
-    // lines at a time rather than for each; a full queue always wakes it.
-    if (queue_.size() >= std::min<size_t>(kWakeLines, queued_)) changed_.notify_all();
-    return true;
-}
+bool LineWorker::give(BehindLine &&l) { return queue_->push(std::move(l)); }
 
 std::string LineWorker::finish() {
+    if (!queue_) return "";
     if (thread_.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ending_ = true;
-        }
-        changed_.notify_all();
+        queue_->close();
         thread_.join();
     }
-    return problem_;
+    return queue_->problem();
 }
 
 void LineWorker::run() {
     run_behind();
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [&] { return !queue_.empty() || ending_; });
-        if (queue_.empty()) return;
-        BehindLine l = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        const std::string p = take_(l);
-        lock.lock();
-        free_.push_back(std::move(l));
+    while (std::optional<BehindLine> l = queue_->pop()) {
+        const std::string p = take_(*l);
         if (!p.empty()) {
-            problem_ = p;
-            queue_.clear();
+            queue_->stop(p);
+            return;
         }
-        changed_.notify_all();
-        if (!problem_.empty()) return;
+        std::lock_guard<std::mutex> lock(free_mutex_);
+        free_.push_back(std::move(*l));
     }
 }

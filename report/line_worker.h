@@ -5,14 +5,14 @@
 #ifndef KARVEL_REPORT_LINE_WORKER_H
 #define KARVEL_REPORT_LINE_WORKER_H
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bounded_queue.h"
 #include "reader.h"
 
 class LineWorker {
@@ -35,16 +35,15 @@ public:
 
 private:
     void run();
+    // The thread, which mostly keeps up and waits, is woken for a few lines
+    // at a time rather than for each; a full queue always wakes it.
     static constexpr size_t kWakeLines = 8;
-    size_t cols_ = 0, queued_ = 4;
+    size_t cols_ = 0;
     Take take_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<BehindLine> queue_;
-    std::vector<BehindLine> free_;
-    bool ending_ = false;
-    std::string problem_;
-    std::thread thread_;
+    std::unique_ptr<BoundedQueue<BehindLine>> queue_;
+    std::mutex free_mutex_;
+    std::vector<BehindLine> free_;  // lines taken, their buffers to be reused
+    std::jthread thread_;
 };
 
 #endif

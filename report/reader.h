@@ -17,6 +17,7 @@
 #include "charts.h"
 #include "headline.h"
 #include "inputs.h"
+#include "json.h"
 #include "run.h"
 #include "staged.h"
 
@@ -100,10 +101,13 @@ public:
     virtual std::string finish() { return ""; }
 
     // What it adds to the report: lines below the headline figures (the
-    // console and the headline page), figures (after the headline's, given
+    // console and the headline page), members of the JSON object, figures (after the headline's, given
     // the headline figures), and files to rename into place with the
     // report's, complete.
     virtual void table_lines(std::vector<std::string> &) const {}
+    // Its members of the report's JSON object, added after those of the
+    // readers listed before it.
+    virtual void json(Json &) const {}
     virtual std::string figures(const Headline &, std::vector<Figure> &) { return ""; }
     virtual std::string files(std::vector<StagedFile *> &) { return ""; }
 };

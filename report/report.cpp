@@ -29,6 +29,7 @@
 #include "readers/signed_histogram.h"
 #include "run.h"
 #include "scratch.h"
+#include "stale.h"
 #include "staged.h"
 #include "walk.h"
 
@@ -127,16 +128,7 @@ std::string Report::load(const std::string &images_root) {
     std::string &dir = setup_.dir;
     dir = images_.real_path(setup_.folder_shown);
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    const std::vector<std::string> stale = staged_remove_stale(dir);
-    if (!stale.empty()) {
-        std::string names;
-        for (const std::string &n : stale) {
-            names += ' ';
-            names += printable(n);
-        }
-        std::fprintf(stderr, "karvel-report: removed what runs that were killed left in %s:%s\n",
-                     printable(dir).c_str(), names.c_str());
-    }
+    remove_stale("karvel-report", dir);
     const std::string p = load_run(images_, setup_.folder_shown, options_.result, run_);
     if (!p.empty()) return p;
     return rasters_.open(images_, run_.s, run_.summary_shown);
@@ -217,10 +209,8 @@ std::string Report::draw() {
 
 // The report's JSON object.
 std::string Report::report_json() const {
-    // The class tables follow the headline figures in the object.
-    Json json = headline_json(stats_->headline());
-    if (classes_->slopes()) json["by_slope"] = class_rows_json(classes_->by_slope(), true);
-    if (classes_->classes()) json["by_class"] = class_rows_json(classes_->by_class(), false);
+    Json json = Json::object();
+    for (const Reader *r : readers_.all()) r->json(json);
     return json_text(json);
 }
 

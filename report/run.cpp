@@ -20,23 +20,13 @@ constexpr size_t kTableLimit = size_t(1) << 30;
 // Reads a whole regular file of at most `limit` bytes, without blocking on
 // anything else. Empty on success, else the problem.
 std::string read_regular(const std::string &path, size_t limit, std::string &content) {
-    struct stat st;
-    std::string problem;
-    const int fd = open_regular(path, &st, &problem);
-    if (fd < 0) return problem == kNotRegularFile ? "it is not a regular file" : problem;
-    content.clear();
-    if (size_t(st.st_size) > limit)
-        problem = "it is larger than any such file (" + std::to_string(st.st_size) + " bytes)";
-    char buf[1 << 16];
-    while (problem.empty()) {
-        const ssize_t got = read_fully(fd, buf, sizeof buf);
-        if (got < 0) problem = std::strerror(errno);
-        if (got <= 0) break;
-        content.append(buf, size_t(got));
-        if (content.size() > limit) problem = "it grew while being read";
-    }
-    close(fd);
-    return problem;
+    const BoundedRead r = read_bounded(path, limit, content, false);
+    if (r.problem == kNotRegularFile) return "it is not a regular file";
+    if (!r.problem.empty()) return r.problem;
+    if (r.beyond && r.size > (long long)limit)
+        return "it is larger than any such file (" + std::to_string(r.size) + " bytes)";
+    if (r.beyond) return "it grew while being read";
+    return "";
 }
 
 // The two tables; bin 0 of the histogram is what its rows leave of n.

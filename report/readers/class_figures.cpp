@@ -200,3 +200,8 @@ std::string ClassFigures::sample_band(int from, int to, size_t stride, Sample &o
     }
     return p;
 }
+
+void ClassFigures::json(Json &doc) const {
+    if (slopes()) doc["by_slope"] = class_rows_json(by_slope_, true);
+    if (classes()) doc["by_class"] = class_rows_json(by_class_, false);
+}

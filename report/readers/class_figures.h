@@ -24,6 +24,8 @@ public:
     std::string take_behind(BehindLine &l) override;
     std::string finish() override;
     void table_lines(std::vector<std::string> &out) const override;
+    // The tables by slope class and by class ("by_slope", "by_class").
+    void json(Json &doc) const override;
     std::string figures(const Headline &h, std::vector<Figure> &out) override;
 
     // After finish(): the figures by slope class (when slopes() is true)

@@ -40,15 +40,15 @@ std::string GeoTiffRows::line(const Line &l) {
 
 void GeoTiffRows::close() {
     closing_ = true;
-    closer_.start(std::thread([this] {
+    closer_ = std::jthread([this] {
         problem_ = diff_tif_.close();
         if (problem_.empty()) problem_ = resid_tif_.close();
-    }));
+    });
 }
 
 std::string GeoTiffRows::files(std::vector<StagedFile *> &out) {
     if (!closing_) close();
-    closer_.join();
+    if (closer_.joinable()) closer_.join();
     if (!problem_.empty() || !written_) return "a GeoTIFF could not be written: " + problem_;
     out.push_back(&diff_file_);
     out.push_back(&resid_file_);

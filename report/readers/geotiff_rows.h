@@ -12,22 +12,6 @@
 #include "reader.h"
 #include "staged.h"
 
-// A thread that is waited for at the latest when it goes out of scope.
-class Joined {
-public:
-    Joined() = default;
-    Joined(const Joined &) = delete;
-    Joined &operator=(const Joined &) = delete;
-    ~Joined() { join(); }
-    void start(std::thread t) { t_ = std::move(t); }
-    void join() {
-        if (t_.joinable()) t_.join();
-    }
-
-private:
-    std::thread t_;
-};
-
 class GeoTiffRows : public Reader {
 public:
     std::string prepare(const Setup &setup) override;
@@ -46,7 +30,7 @@ private:
     bool written_ = true;                       // every line went into both GeoTIFFs
     bool closing_ = false;
     std::string problem_;
-    Joined closer_;  // completes the GeoTIFFs
+    std::jthread closer_;  // completes the GeoTIFFs; joined at the latest when destroyed
 };
 
 #endif

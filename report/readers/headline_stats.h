@@ -20,6 +20,8 @@ public:
     std::string start() override;
     std::string kept(const KeptLine &l) override;
     std::string finish() override;
+    // The headline figures, first in the report's JSON object.
+    void json(Json &doc) const override { doc.update(headline_json(h_)); }
 
     // After start(): true when every difference is held (DiffStats::diffs()).
     bool held() const { return stats_.ranks() == DiffStats::Ranks::held; }
