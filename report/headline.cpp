@@ -66,6 +66,21 @@ void DiffStats::add_line(const double *x, const double *y, const double *d, int 
 // y are left alone: the figures of the differences are the same. With
 // Given, the differences are those of d (each y − x, formed by the
 // caller) instead of formed here.
+// The pairwise update of Chan, Golub and LeVeque.
+void DiffStats::merge(double c, double mean_x, double mean_y, double mean_d, double cxx, double cyy, double cxy,
+                      double cdd) {
+    const double na = double(n_), nab = na + c, f = na * c / nab;
+    const double dx = mean_x - mean_x_, dy = mean_y - mean_y_, dd = mean_d - mean_d_;
+    m2x_ += cxx + dx * dx * f;
+    m2y_ += cyy + dy * dy * f;
+    cxy_ += cxy + dx * dy * f;
+    m2d_ += cdd + dd * dd * f;
+    mean_x_ += dx * c / nab;
+    mean_y_ += dy * c / nab;
+    mean_d_ += dd * c / nab;
+    n_ += size_t(c);
+}
+
 template <bool XY, bool Given>
 void DiffStats::add(const double *x, const double *y, const double *given, int cols) {
     if (cols <= 0 || (d_ && size_t(cols) > bytes_ / sizeof(double) - n_)) return;  // beyond the room obtained
@@ -116,18 +131,8 @@ void DiffStats::add(const double *x, const double *y, const double *given, int c
         }
         cdd += w * w;
     }
-    // ... then merged into the whole raster's (the pairwise update of
-    // Chan, Golub and LeVeque).
-    const double na = double(n_), nab = na + c, f = na * c / nab;
-    const double dx = mean_x - mean_x_, dy = mean_y - mean_y_, dd = mean_d - mean_d_;
-    m2x_ += cxx + dx * dx * f;
-    m2y_ += cyy + dy * dy * f;
-    cxy_ += cxy + dx * dy * f;
-    m2d_ += cdd + dd * dd * f;
-    mean_x_ += dx * c / nab;
-    mean_y_ += dy * c / nab;
-    mean_d_ += dd * c / nab;
-    n_ += size_t(cols);
+    // ... then merged into the whole raster's.
+    merge(c, mean_x, mean_y, mean_d, cxx, cyy, cxy, cdd);
     if (ranks_ == Ranks::walked) {
         search_->ranks.add(searched, size_t(cols));
         search_->mad.add(searched, size_t(cols));

@@ -93,6 +93,9 @@ private:
     struct Search;
     template <bool XY, bool Given>
     void add(const double *x, const double *y, const double *given, int cols);
+    // A line's c values, their means and their sums of squares and products
+    // about those means, merged into the whole raster's.
+    void merge(double c, double mean_x, double mean_y, double mean_d, double cxx, double cyy, double cxy, double cdd);
     // The figures of the sums, the ranks left unset; false when the ranks
     // cannot be had (no position, or a difference that is not a number).
     bool sums_figures(double b0, double b1, double rms, const std::string &unit, Headline &h) const;

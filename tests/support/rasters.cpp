@@ -117,3 +117,9 @@ std::vector<long long> samples(const std::string &bytes, int width, bool is_sign
     }
     return v;
 }
+
+TestRaster ramp(int lines, int cols, double step) {
+    std::vector<double> v;
+    for (int i = 0; i < lines * cols; i++) v.push_back(100 + step * i);
+    return raster(lines, cols, GDT_Float32, v);
+}

@@ -26,6 +26,8 @@ struct TestRaster {
 
 // A raster of the given size and type whose single band holds values.
 TestRaster raster(int lines, int cols, GDALDataType type, std::vector<double> values);
+// A float32 raster whose values rise by `step` from 100, cell after cell.
+TestRaster ramp(int lines, int cols, double step);
 
 // Writes a GeoTIFF.
 void write_tif(const std::string &path, const TestRaster &r);
