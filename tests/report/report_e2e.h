@@ -27,6 +27,8 @@
 #include <sstream>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "e2e.h"
 #include "rasters.h"
 #include "summary_text.h"
@@ -58,24 +60,24 @@ inline void compare_dems(const Folder &f, int lines, int cols, const std::vector
 }
 
 // The numbers of the JSON file by key (null as not-a-number): every
-// `"key": value` whose value is a number or null.
+// member, at any depth, whose value is a number or null; where a key comes
+// again (a class row's), the first, the headline's own, is kept.
+inline void json_numbers_into(const nlohmann::ordered_json &j, std::map<std::string, double> &m) {
+    if (j.is_array())
+        for (const auto &e : j) json_numbers_into(e, m);
+    if (!j.is_object()) return;
+    for (const auto &[key, value] : j.items()) {
+        if (value.is_null()) m.emplace(key, NAN);
+        else if (value.is_number()) m.emplace(key, value.get<double>());
+        else json_numbers_into(value, m);
+    }
+}
+
 inline std::map<std::string, double> json_numbers(const std::string &json) {
     std::map<std::string, double> m;
-    for (size_t q = json.find('"'); q != std::string::npos; q = json.find('"', q + 1)) {
-        const size_t end = json.find('"', q + 1);
-        if (end == std::string::npos) break;
-        const std::string key = json.substr(q + 1, end - q - 1);
-        q = end;
-        if (json.compare(end + 1, 2, ": ") != 0) continue;
-        const char *value = json.c_str() + end + 3;
-        if (std::strncmp(value, "null", 4) == 0) {
-            m.emplace(key, NAN);  // the headline's own, not a class row's
-            continue;
-        }
-        char *stop = nullptr;
-        const double v = std::strtod(value, &stop);
-        if (stop != value) m.emplace(key, v);
-    }
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(json, nullptr, false);
+    EXPECT_FALSE(j.is_discarded()) << "not JSON:\n" << json;
+    json_numbers_into(j, m);
     return m;
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "e2e.h"
 #include "rasters.h"
 
@@ -23,19 +25,13 @@ using Row = std::map<std::string, double>;
 // The rows of the JSON array `key`: each object's numbers (null: NaN).
 std::vector<Row> json_rows(const std::string &json, const std::string &key) {
     std::vector<Row> rows;
-    size_t at = json.find("\"" + key + "\": [");
-    if (at == std::string::npos) return rows;
-    const size_t end = json.find(']', at);
-    for (at = json.find('{', at); at < end; at = json.find('{', at + 1)) {
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(json, nullptr, false);
+    EXPECT_FALSE(j.is_discarded()) << "not JSON:\n" << json;
+    if (!j.is_object() || !j.contains(key)) return rows;
+    for (const auto &object : j[key]) {
         Row r;
-        const size_t close = json.find('}', at);
-        for (size_t q = json.find('"', at); q < close; q = json.find('"', q + 1)) {
-            const size_t e = json.find('"', q + 1);
-            const std::string name = json.substr(q + 1, e - q - 1);
-            const char *v = json.c_str() + e + 3;
-            r[name] = std::strncmp(v, "null", 4) == 0 ? NAN : std::strtod(v, nullptr);
-            q = json.find(',', e) < close ? json.find(',', e) : close;
-        }
+        for (const auto &[name, value] : object.items())
+            if (value.is_null() || value.is_number()) r[name] = value.is_null() ? NAN : value.get<double>();
         rows.push_back(r);
     }
     return rows;
