@@ -29,6 +29,10 @@ struct Input {
     LineReader reader;
     std::vector<uint8_t> has_data, bytes;
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
+    // The option that `stem` makes for this input: --srs-first, --z-unit-second, ...
+    std::string option(const char *stem) const {
+        return std::string("--") + stem + (std::string(role) == "FIRST" ? "-first" : "-second");
+    }
 };
 
 // The cells of the last pass over the input that lack data.
