@@ -13,6 +13,7 @@
 #include "passes.h"
 #include "paths.h"
 #include "plan.h"
+#include "results.h"
 #include "stale.h"
 #include "table.h"
 
@@ -46,11 +47,15 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     plan_outputs(a, b, o, notes);
 
     const std::string dir = folder_dir(images, o.folder);
+    // Before anything is read: the rasters as planned.
+    keep_other_results(a, b, o, images, dir, nullptr);
     // Until the files take their names, a refusal takes away what it made.
     FolderUndo undo{make_folder(dir), a, b};
     remove_stale(setting.program, dir);
 
     const Window w = read_and_write(a, b, o, dir, notes);
+    // The reading may have changed a raster's kind, and with it its name.
+    keep_other_results(a, b, o, images, dir, &notes);
     SideFiles side;
     write_side_files(a, b, w, o, coreg, dir, side);
     close_source(a.src);
