@@ -226,6 +226,9 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
         const std::string problem = open_source(arg, o.band, in->src, Assigned{o.srs[k], o.z_unit[k]});
         if (!problem.empty())
             throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
+        const Source &s = in->src;
+        in->opened = Opened{s.wkt, s.srs_assigned};
+        in->opened.has_cell = ground_cell_metres(s, s.gt, s.lines, s.cols, in->opened.cell_width, in->opened.cell_height);
     }
     // The input resampled when the grids differ, and the one whose grid both take.
     Input &moved = o.second_grid ? a : b, &onto = o.second_grid ? b : a;

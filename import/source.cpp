@@ -267,9 +267,10 @@ std::string align_source(Source &b, const Source &a, const std::string &method, 
     return "";
 }
 
-int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
-    if (!s.has_grid) return 1;
-    double width = std::hypot(gt[1], gt[4]), height = std::hypot(gt[2], gt[5]);
+bool ground_cell_metres(const Source &s, const double gt[6], int lines, int cols, double &width, double &height) {
+    if (!s.has_grid) return false;
+    width = std::hypot(gt[1], gt[4]);
+    height = std::hypot(gt[2], gt[5]);
     if (s.geographic && s.semi_major > 0) {
         // Metres per degree east and north on the ellipsoid at the centre latitude.
         const double degree = 3.14159265358979323846 / 180.0;
@@ -282,6 +283,12 @@ int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
         width *= s.linear_unit;
         height *= s.linear_unit;
     }
+    return true;
+}
+
+int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
+    double width = 0, height = 0;
+    if (!ground_cell_metres(s, gt, lines, cols, width, height)) return 1;
     const double side = std::round(std::sqrt(width * height));
     if (!(side >= 1)) return 1;
     return side > INT_MAX ? INT_MAX : int(side);

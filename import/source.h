@@ -86,10 +86,13 @@ inline bool is_nodata_value(const Source &s, double v) {
     return v == s.nodata;
 }
 
-// The size of a cell of the grid gt (lines × cols, in s's coordinate
-// system) on the ground in whole metres, at least 1: the side of a square of
-// the cell's area; for a geographic grid taken at the latitude of the grid's
-// centre. 1 without georeferencing.
+// The width and height of a cell of the grid gt (lines × cols, in s's
+// coordinate system) on the ground in metres; for a geographic grid taken
+// at the latitude of the grid's centre. False without georeferencing.
+bool ground_cell_metres(const Source &s, const double gt[6], int lines, int cols, double &width, double &height);
+
+// The size of such a cell in whole metres, at least 1: the side of a
+// square of its area. 1 without georeferencing.
 int ground_cell_size(const Source &s, const double gt[6], int lines, int cols);
 
 #endif
