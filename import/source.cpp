@@ -47,6 +47,32 @@ void take_srs(OGRSpatialReferenceH srs, Source &s) {
     }
 }
 
+// The coordinate system of s.ds, or the one assigned (any definition GDAL
+// takes) when given. Empty, or why the one assigned cannot be.
+std::string read_srs(const std::string &assigned, Source &s) {
+    if (assigned.empty()) {
+        take_srs(GDALGetSpatialRef(s.ds), s);
+        return "";
+    }
+    std::string wkt;
+    const std::string problem = srs_wkt(assigned, wkt);
+    if (!problem.empty()) return "its coordinate system cannot be assigned: " + problem;
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    take_srs(srs, s);
+    OSRDestroySpatialReference(srs);
+    s.srs_assigned = true;
+    return "";
+}
+
+// The unit that s.band declares, and the one its values are read in: the
+// one assigned, when given.
+void read_unit(const std::string &assigned, Source &s) {
+    const char *unit = GDALGetRasterUnitType(s.band);
+    s.declared_unit = unit != nullptr ? unit : "";
+    s.unit_assigned = !assigned.empty();
+    s.unit_type = s.unit_assigned ? assigned : s.declared_unit;
+}
+
 // The most lines of the band_ds band that the warper reads for one row of
 // the blocks of the warped band, estimated by taking points of each row of
 // blocks (33 columns on its first, middle and last line) back onto the
@@ -145,10 +171,7 @@ std::string open_source(const std::string &arg, int band, Source &s, const Assig
     s.nodata = v;
     const int flags = GDALGetMaskFlags(s.band);
     s.use_mask = !(flags & GMF_ALL_VALID) && !(flags & GMF_NODATA);
-    const char *unit = GDALGetRasterUnitType(s.band);
-    s.declared_unit = unit != nullptr ? unit : "";
-    s.unit_assigned = !assigned.z_unit.empty();
-    s.unit_type = s.unit_assigned ? assigned.z_unit : s.declared_unit;
+    read_unit(assigned.z_unit, s);
     s.lines = GDALGetRasterYSize(s.ds);
     s.cols = GDALGetRasterXSize(s.ds);
     s.has_grid = GDALGetGeoTransform(s.ds, s.gt) == CE_None;
@@ -156,17 +179,8 @@ std::string open_source(const std::string &arg, int band, Source &s, const Assig
         const double identity[6] = {0, 1, 0, 0, 0, 1};
         std::memcpy(s.gt, identity, sizeof identity);
     }
-    if (assigned.srs.empty()) {
-        take_srs(GDALGetSpatialRef(s.ds), s);
-    } else {
-        std::string wkt;
-        const std::string problem = srs_wkt(assigned.srs, wkt);
-        if (!problem.empty()) return "its coordinate system cannot be assigned: " + problem;
-        OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
-        take_srs(srs, s);
-        OSRDestroySpatialReference(srs);
-        s.srs_assigned = true;
-    }
+    const std::string problem = read_srs(assigned.srs, s);
+    if (!problem.empty()) return problem;
     if (s.has_grid && s.geographic) {
         // A geographic grid lies between the poles; one beyond them is not
         // in degrees of latitude, whatever its coordinate system says.
