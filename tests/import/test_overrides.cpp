@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "rasters.h"
 
@@ -25,13 +23,6 @@ TestRaster plane(int lines, int cols, double top, double down, double across) {
     TestRaster t = raster(lines, cols, GDT_Float32, v);
     t.unit = "m";
     return t;
-}
-
-std::string text_of(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -213,7 +204,7 @@ TEST(ImportGrid, CoregisteredOnSecondsGridFirstIsMovedBackByTheShift) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr(" m north (SECOND's shift, reversed) and resampled onto SECOND's grid (bilinear); "
                                  "SECOND's bias is "));
-    const std::string json = text_of(out.path("cmp_coreg.json"));
+    const std::string json = out.read("cmp_coreg.json");
     EXPECT_THAT(json, HasSubstr("\"dx_m\": -2"));  // about -24 m
 
     const ReadBack ra = read_raster(out.path("a_m4.raw")), rb = read_raster(out.path("b_m4.raw"));
