@@ -48,7 +48,7 @@ Option z_unit_option(ImportOptions &o, int k) {
     const std::string name = k == 0 ? "z-unit-first" : "z-unit-second";
     return Option(name, Takes::one, "UNIT",
                   std::string("the unit of ") + (k == 0 ? "FIRST" : "SECOND") +
-                      "'s values, whatever its band declares: m, dm,\ncm, mm, km, ft or us-ft",
+                      "'s values, whatever its band declares (m, dm, cm,\nmm, km, ft or us-ft)",
                   [&o, k, name](const Values &v) -> std::string {
                       if (!is_unit_word(v[0]))
                           return "--" + name + ": \"" + v[0] + "\" is not one of m, dm, cm, mm, km, ft, us-ft";
@@ -164,7 +164,7 @@ CommandLine import_command_line(const std::string &program, const std::string &i
     cl.description =
         "Writes two rasters that GDAL reads (GeoTIFF, ENVI, ASCII grid, ...) into FOLDER of karvel's\n"
         "images directory as karvel's raw rasters with their description files and headers, and the\n"
-        "answers of karvel's dialogue that compare them.\n";
+        "answers of karvel's dialogue that compare them, with FOLDER/R_inputs.json: what produced them.\n";
     cl.options = naming_options(o);
     for (Option &option : grid_options(o)) cl.options.push_back(std::move(option));
     cl.closing =
