@@ -9,6 +9,7 @@
 const char kShownRoot[] = "c:\\images\\";
 const char kSummarySuffix[] = "_karvel.txt";
 const char kCoregSuffix[] = "_coreg.json";
+const char kInputsSuffix[] = "_inputs.json";
 const char kLineTableSuffix[] = "_karvel.xls";
 const char kHistogramSuffix[] = "_karvel_regres_lin.xls";
 

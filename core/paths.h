@@ -62,8 +62,9 @@ bool resolve_images_dir(const std::string &configured, ImagesDir &images, std::s
 // The suffixes of a run's three result files: the summary, the per-line
 // table and the histogram table.
 extern const char kSummarySuffix[], kLineTableSuffix[], kHistogramSuffix[];
-// The suffix of the co-registration that karvel-import found for a result.
-extern const char kCoregSuffix[];
+// The suffixes of what karvel-import writes of a result beside its
+// answers: the co-registration it found, and what produced the pair.
+extern const char kCoregSuffix[], kInputsSuffix[];
 
 // The shown path of a folder answer, with its final backslash:
 // c:\images\dem\ for the answer dem.

@@ -1,9 +1,14 @@
 // The labels of karvel's summary file and of its per-line table: karvel
 // writes them and karvel-report finds its figures by them, so both take
 // them from here. Each label is the text between the line's opening tabs
-// and what follows it (" = %lf" for a figure).
+// and what follows it (" = %lf" for a figure). Below them, the reading of
+// a summary's words by their labels, which the report and karvel-import
+// (the rasters a result compares) share.
 #ifndef KARVEL_SUMMARY_TEXT_H
 #define KARVEL_SUMMARY_TEXT_H
+
+#include <cstddef>
+#include <string>
 
 namespace summary_text {
 
@@ -45,6 +50,20 @@ inline constexpr char kB1Calc[] = "B1_Calc";
 
 // The first line of the per-line table.
 inline constexpr char kLineTableHeader[] = "Line\tSt. Dev.\tSlope\tr\tr2\n";
+
+// The text without its carriage returns: karvel's files end their lines
+// with CR LF.
+std::string without_cr(const std::string &text);
+
+// The word that follows `label` (after blanks and tabs) in t, searching
+// from *pos; moves *pos past it. False when the label is not there or
+// nothing follows it on its line.
+bool word_after(const std::string &t, const std::string &label, size_t *pos, std::string &word);
+
+// The paths of the two rasters that the summary t (without carriage
+// returns) compares, as karvel shows them (c:\images\dem\a_m4.raw), read
+// from *pos on; moves *pos past them. Empty, or what is missing.
+std::string raster_paths(const std::string &t, size_t *pos, std::string &first, std::string &second);
 
 }  // namespace summary_text
 

@@ -69,9 +69,10 @@ inline bool store(double x, Tally &t, int32_t &stored) {
 }  // namespace
 
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, uint8_t *out, Tally &t) {
+                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
+    const double to_metres = plan.unit.mm / 1000;
     // The tally is kept in a local copy: stores through out could otherwise
     // alias it and force it to memory at every cell.
     Tally u = t;
@@ -82,6 +83,7 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
         const bool ok = !is_nodata_value(s, r) && !is_nodata_value(s, raw[j]) && (mask == nullptr || mask[j] != 0);
         has_data[j] = ok;
         int32_t stored = plan.nodata.declared ? int32_t(plan.nodata.value) : 0;
+        double value = 0;  // in the source's unit
         if (ok) {
             u.with_data++;
             if (plan.exact) {
@@ -89,10 +91,12 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                 // onto another grid: those take the nearest level, within
                 // 0 to 255 (a cubic kernel may overshoot).
                 const double v = plan.kind == Kind::image8 ? std::min(255.0, std::max(0.0, r)) : r;
+                value = v;
                 if (!store(v, u, stored)) u.exact_overflow = true;
                 if (plan.kind == Kind::image8) u.levels[stored >> 6] |= uint64_t(1) << (stored & 63);
             } else {
-                const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
+                value = scaled ? r * s.scale + s.offset : r;
+                const double x = value * plan.factor;
                 if (!store(x, u, stored) && !u.beyond_range) {
                     u.beyond_range = true;
                     u.bad_line = line;
@@ -101,6 +105,7 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                 }
             }
         }
+        metres[j] = value * to_metres;
         if (out != nullptr) std::memcpy(out + size_t(j) * bytes, &stored, size_t(bytes));
     }
     t = u;

@@ -41,11 +41,12 @@ struct Tally {
 };
 
 // Converts one line of n samples read as doubles (mask: the band's mask, or
-// null) into has_data (1/0 per cell) and, when out is not null, the stored
-// samples (little-endian, kind_bytes each; for cells without data the
-// plan's no-data value, or 0 while it has none).
-// line and col0 place the line in the input for the messages.
+// null) into has_data (1/0 per cell), metres (each value in metres before
+// it is rounded, 0 for cells without data; grey levels as they are) and,
+// when out is not null, the stored samples (little-endian, kind_bytes
+// each; for cells without data the plan's no-data value, or 0 while it has
+// none). line and col0 place the line in the input for the messages.
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, uint8_t *out, Tally &t);
+                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t);
 
 #endif

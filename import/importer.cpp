@@ -13,8 +13,10 @@
 #include "passes.h"
 #include "paths.h"
 #include "plan.h"
+#include "results.h"
 #include "stale.h"
 #include "table.h"
+#include "warnings.h"
 
 namespace {
 
@@ -46,13 +48,19 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     plan_outputs(a, b, o, notes);
 
     const std::string dir = folder_dir(images, o.folder);
+    // Before anything is read: the rasters as planned.
+    keep_other_results(a, b, o, images, dir, nullptr);
     // Until the files take their names, a refusal takes away what it made.
     FolderUndo undo{make_folder(dir), a, b};
     remove_stale(setting.program, dir);
 
-    const Window w = read_and_write(a, b, o, dir, notes);
+    PairTally pair;
+    const Window w = read_and_write(a, b, o, dir, notes, pair);
+    // The reading may have changed a raster's kind, and with it its name.
+    keep_other_results(a, b, o, images, dir, &notes);
+    const std::vector<std::string> warnings = plausibility_warnings(a, b, pair);
     SideFiles side;
-    write_side_files(a, b, w, o, coreg, dir, side);
+    write_side_files(a, b, w, o, coreg, warnings, dir, side);
     close_source(a.src);
     close_source(b.src);
     // Once a file has taken its name, the folder holds it: it stays.
@@ -62,6 +70,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
 
     print_table(a, b, w, dir, o.folder);
     print_closing(notes, dir, o, setting);
+    print_warnings(warnings);
     return 0;
 }
 

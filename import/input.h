@@ -18,17 +18,32 @@ struct Refusal {
     std::string message;
 };
 
+// What an input was as it was opened, before either is resampled onto the
+// other's grid: what R_inputs.json says of it.
+struct Opened {
+    std::string wkt;          // its coordinate system; empty when none
+    bool srs_assigned = false;
+    bool has_cell = false;    // georeferenced: the cell's size is known
+    double cell_width = 0, cell_height = 0;  // in ground metres at the grid's centre
+};
+
 // One of the two inputs on its way through the import.
 struct Input {
     const char *role;  // "FIRST" or "SECOND"
     Source src;
+    Opened opened;
     Plan plan;
     std::string name;  // base name in the folder
     Tally tally;
     OutFile raw;
     LineReader reader;
     std::vector<uint8_t> has_data, bytes;
+    std::vector<double> metres;  // the values of the line read, in metres
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
+    // The option that `stem` makes for this input: --srs-first, --z-unit-second, ...
+    std::string option(const char *stem) const {
+        return std::string("--") + stem + (std::string(role) == "FIRST" ? "-first" : "-second");
+    }
 };
 
 // The cells of the last pass over the input that lack data.

@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include <cpl_error.h>
+
 #include "paths.h"
+#include "source.h"
 #include "units.h"
 
 namespace {
@@ -20,6 +23,39 @@ bool known_method(const std::string &m) {
 }
 
 using Values = std::vector<std::string>;
+
+// --srs-first and --srs-second (k 0 and 1): a coordinate system GDAL takes.
+Option srs_option(ImportOptions &o, int k) {
+    const std::string name = k == 0 ? "srs-first" : "srs-second";
+    return Option(name, Takes::one, "SRS",
+                  std::string("assign ") + (k == 0 ? "FIRST" : "SECOND") +
+                      " this coordinate system (EPSG:31982, WKT, PROJ, ...), as\n"
+                      "gdal_translate -a_srs does; the file is not changed",
+                  [&o, k, name](const Values &v) -> std::string {
+                      std::string wkt;
+                      CPLPushErrorHandler(CPLQuietErrorHandler);
+                      const std::string problem = srs_wkt(v[0], wkt);
+                      CPLPopErrorHandler();
+                      if (!problem.empty())
+                          return "--" + name + ": \"" + v[0] + "\" is not a coordinate system GDAL takes: " + problem;
+                      o.srs[k] = v[0];
+                      return "";
+                  });
+}
+
+// --z-unit-first and --z-unit-second: the unit of the values.
+Option z_unit_option(ImportOptions &o, int k) {
+    const std::string name = k == 0 ? "z-unit-first" : "z-unit-second";
+    return Option(name, Takes::one, "UNIT",
+                  std::string("the unit of ") + (k == 0 ? "FIRST" : "SECOND") +
+                      "'s values, whatever its band declares (m, dm, cm,\nmm, km, ft or us-ft)",
+                  [&o, k, name](const Values &v) -> std::string {
+                      if (!is_unit_word(v[0]))
+                          return "--" + name + ": \"" + v[0] + "\" is not one of m, dm, cm, mm, km, ft, us-ft";
+                      o.z_unit[k] = v[0];
+                      return "";
+                  });
+}
 
 // The options that name what is written, and what is read of the inputs.
 std::vector<Option> naming_options(ImportOptions &o) {
@@ -55,6 +91,17 @@ std::vector<Option> naming_options(ImportOptions &o) {
                    o.unit = unit_answer_of(v[0]);
                    return o.unit < 0 ? "--unit: \"" + v[0] + "\" is not one of m, dm, cm, mm" : "";
                }),
+        srs_option(o, 0),
+        srs_option(o, 1),
+        z_unit_option(o, 0),
+        z_unit_option(o, 1),
+        Option("replace", Takes::none, "",
+               "replace rasters in FOLDER that another result's summary names (refused\n"
+               "without it)",
+               [&o](const Values &) {
+                   o.replace = true;
+                   return "";
+               }),
     };
 }
 
@@ -89,6 +136,15 @@ std::vector<Option> grid_options(ImportOptions &o) {
                    o.remove_bias = !v.empty() && v[0] == "xyz";
                    return "";
                }),
+        Option("grid", Takes::one, "first|second",
+               "with --align or --coregister, the grid both are compared on (default\n"
+               "first); second resamples FIRST onto SECOND's grid instead",
+               [&o](const Values &v) -> std::string {
+                   if (v[0] != "first" && v[0] != "second") return "--grid: \"" + v[0] + "\" is neither first nor second";
+                   o.grid_given = true;
+                   o.second_grid = v[0] == "second";
+                   return "";
+               }),
         Option("stable", Takes::one, "MASK",
                "fit the shift only where MASK (any GDAL raster on FIRST's coordinate\n"
                "system) is non-zero: stable ground",
@@ -108,7 +164,7 @@ CommandLine import_command_line(const std::string &program, const std::string &i
     cl.description =
         "Writes two rasters that GDAL reads (GeoTIFF, ENVI, ASCII grid, ...) into FOLDER of karvel's\n"
         "images directory as karvel's raw rasters with their description files and headers, and the\n"
-        "answers of karvel's dialogue that compare them.\n";
+        "answers of karvel's dialogue that compare them, with FOLDER/R_inputs.json: what produced them.\n";
     cl.options = naming_options(o);
     for (Option &option : grid_options(o)) cl.options.push_back(std::move(option));
     cl.closing =
@@ -120,6 +176,7 @@ CommandLine import_command_line(const std::string &program, const std::string &i
         cl.closing += "\nThe images directory is " + printable(images.dir) + ".\n";
     cl.operands = [&o](const Values &operands) -> std::string {
         if (!o.stable.empty() && !o.coregister) return "--stable MASK works with --coregister only";
+        if (o.grid_given && !o.align && !o.coregister) return "--grid works with --align or --coregister only";
         if (operands.size() != 3)
             return "expected FIRST SECOND FOLDER, got " + std::to_string(operands.size()) + " operand" +
                    (operands.size() == 1 ? "" : "s");

@@ -19,6 +19,11 @@ struct ImportOptions {
     bool coregister = false;            // --coregister
     bool remove_bias = false;           // --coregister=xyz
     std::string stable;                 // --stable MASK
+    std::string srs[2];                 // --srs-first, --srs-second: as given; empty when not
+    std::string z_unit[2];              // --z-unit-first, --z-unit-second: as given; empty when not
+    bool grid_given = false;            // --grid
+    bool second_grid = false;           // --grid second: FIRST is resampled onto SECOND's grid
+    bool replace = false;               // --replace
     bool help = false;                  // --help
 };
 

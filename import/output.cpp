@@ -10,6 +10,7 @@
 
 #include "description.h"
 #include "envi.h"
+#include "inputs_json.h"
 #include "staged.h"
 #include "units.h"
 
@@ -62,7 +63,8 @@ FolderUndo::~FolderUndo() {
 }
 
 void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
-                      const Coregistration &coreg, const std::string &dir, SideFiles &f) {
+                      const Coregistration &coreg, const std::vector<std::string> &warnings, const std::string &dir,
+                      SideFiles &f) {
     for (int k = 0; k < 2; k++) {
         const Input &in = k == 0 ? a : b;
         const std::string raw_name = in.name + raster_suffix(in.plan.kind);
@@ -100,6 +102,9 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
     const std::string answers_path = dir + "/" + o.result + ".answers";
     if (!write_staged(f.answers, answers_path, answers_text(a, b, o)))
         throw Refusal{"the file " + printable(answers_path) + " cannot be written: " + std::strerror(f.answers.err)};
+    const std::string inputs_path = dir + "/" + o.result + kInputsSuffix;
+    if (!write_staged(f.inputs, inputs_path, inputs_json(a, b, o, warnings)))
+        throw Refusal{"the file " + printable(inputs_path) + " cannot be written: " + std::strerror(f.inputs.err)};
     const std::string coreg_path = dir + "/" + o.result + kCoregSuffix;
     if (o.coregister && !write_staged(f.coreg, coreg_path, coregistration_json(coreg, o.remove_bias)))
         throw Refusal{"the file " + printable(coreg_path) + " cannot be written: " + std::strerror(f.coreg.err)};
@@ -114,6 +119,7 @@ bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting
         files.push_back(&f.descriptions[k].staged);
     }
     files.push_back(&f.answers.staged);
+    files.push_back(&f.inputs.staged);
     if (!f.coreg.staged.temp_path.empty()) files.push_back(&f.coreg.staged);
     size_t failed = 0;
     if (staged_commit_together(files.data(), files.size(), &failed)) return true;

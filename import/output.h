@@ -37,7 +37,7 @@ struct FolderUndo {
 // name until they are committed together; whatever is not committed is
 // removed.
 struct SideFiles {
-    OutFile headers[2], sidecars[2], answers, coreg;
+    OutFile headers[2], sidecars[2], answers, coreg, inputs;
     TextFile descriptions[2];
     SideFiles() = default;
     SideFiles(const SideFiles &) = delete;
@@ -49,10 +49,11 @@ struct SideFiles {
 };
 
 // The header, the unit's side file (DEMs) and the description of each
-// raster of the window w, the answers file and, with --coregister, the
-// shift found.
+// raster of the window w, the answers file, R_inputs.json (what produced
+// the pair, with the warnings) and, with --coregister, the shift found.
 void write_side_files(const Input &a, const Input &b, const Window &w, const ImportOptions &o,
-                      const Coregistration &coreg, const std::string &dir, SideFiles &f);
+                      const Coregistration &coreg, const std::vector<std::string> &warnings, const std::string &dir,
+                      SideFiles &f);
 
 // Gives every file its name at once. False, once it has said which file
 // could not take its name and which were already replaced, when one failed.

@@ -47,20 +47,23 @@ bool read_line(Input &in, int line, int col0, int cols) {
     const double *values = nullptr;
     const uint8_t *mask = nullptr;
     if (!in.reader.line(line, values, mask)) return false;
-    convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.bytes.data(), in.tally);
+    convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.metres.data(),
+                 in.bytes.data(), in.tally);
     return true;
 }
 
 // One pass over the window w of both inputs: converts and writes both raw
-// files (as long as every cell so far has data and can be stored) and, when
-// search is given, looks for the largest window in which both have data.
-long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const std::string &folder_real) {
+// files (as long as every cell so far has data and can be stored), sums the
+// differences of the cells with data in both and, when search is given,
+// looks for the largest window in which both have data.
+PairTally run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, const std::string &folder_real) {
     Input *both[2] = {&a, &b};
     for (Input *in : both) {
         in->tally = Tally{};
         in->reader.start(in->src.band, in->src.use_mask ? GDALGetMaskBand(in->src.band) : nullptr, w.col, w.cols,
                          in->src.aligned);
         in->has_data.assign(size_t(w.cols), 0);
+        in->metres.assign(size_t(w.cols), 0);
         in->bytes.assign(size_t(w.cols) * size_t(kind_bytes(in->plan.kind)), 0);
         in->raw.discard();
         const std::string file = in->name + raster_suffix(in->plan.kind);
@@ -73,7 +76,7 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
     if (progress)
         std::fprintf(stderr, "Reading %s and %s\n", printable(a.src.arg).c_str(), printable(b.src.arg).c_str());
     bool writing = true;
-    long long in_both = 0;
+    PairTally pair;
     TextProgress shown;
     for (int i = 0; i < w.lines; i++) {
         const int line = w.line + i;
@@ -81,10 +84,14 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
             if (!read_line(*in, line, w.col, w.cols))
                 throw Refusal{in->who() + " cannot be read at line " + std::to_string(line) + ": " +
                               gdal_problem()};
+        // Cells without data hold 0 m: they add nothing, without a branch.
+        double difference = 0;
         for (size_t j = 0; j < common.size(); j++) {
             common[j] = a.has_data[j] & b.has_data[j];
-            in_both += common[j];
+            pair.in_both += common[j];
+            difference += double(common[j]) * (b.metres[j] - a.metres[j]);
         }
+        pair.sum_difference += difference;
         if (search != nullptr) search->add_line(common.data());
         for (Input *in : both) {
             const Tally &t = in->tally;
@@ -100,7 +107,7 @@ long long run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
             throw Refusal{"the file " + printable(in->raw.staged.final_path) +
                           " cannot be written: " + std::strerror(in->raw.err)};
     }
-    return in_both;
+    return pair;
 }
 
 // The bytes of the blocks that `lines` lines of a band cross, at most.
@@ -160,7 +167,7 @@ void size_block_cache(const Input &a, const Input &b) {
 }
 
 Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::string &dir,
-                      std::vector<std::string> &notes) {
+                      std::vector<std::string> &notes, PairTally &pair) {
     Window w{0, 0, a.src.lines, a.src.cols};
     // The first pass writes both rasters whole: refuse what the disk cannot hold.
     uint64_t need = 0;
@@ -168,12 +175,13 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
     const std::string space = space_problem(dir, need);
     if (!space.empty()) throw Refusal{"the two rasters do not fit on the disk: " + space};
     WindowSearch search(a.src.cols, 2, 2);
-    const long long in_both = run_pass(a, b, w, &search, dir);
+    pair = run_pass(a, b, w, &search, dir);
+    const long long in_both = pair.in_both;
     const long long missing_a = cells_without_data(a), missing_b = cells_without_data(b);
     long long left_a = 0, left_b = 0;  // cells without data in what is written
     if ((missing_a > 0 || missing_b > 0) && o.crop) {
         w = crop_window(a, b, search, notes);
-        run_pass(a, b, w, nullptr, dir);
+        pair = run_pass(a, b, w, nullptr, dir);
         check_unchanged(a, b);
     } else if (missing_a > 0 || missing_b > 0) {
         if (in_both < 2)
@@ -183,12 +191,12 @@ Window read_and_write(Input &a, Input &b, const ImportOptions &o, const std::str
         // second writes both whole, with the values that mark those cells.
         replan_beyond_32_bits(a, b, o, notes);
         mark_cells_without_data(a, b, o, notes, in_both);
-        run_pass(a, b, w, nullptr, dir);
+        pair = run_pass(a, b, w, nullptr, dir);
         check_unchanged(a, b, missing_a, missing_b);
         left_a = missing_a, left_b = missing_b;
     }
     if (replan_beyond_32_bits(a, b, o, notes)) {
-        run_pass(a, b, w, nullptr, dir);
+        pair = run_pass(a, b, w, nullptr, dir);
         check_unchanged(a, b, left_a, left_b);
     }
     for (const Input *in : {&a, &b}) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "crs.h"
 #include "table.h"
 #include "units.h"
 
@@ -74,8 +75,33 @@ void choose_names(Input &a, Input &b, const ImportOptions &o) {
                       "; give them two names with --names A B"};
 }
 
+// Resamples SECOND, moved by the shift found, onto FIRST's grid; with
+// --grid second, FIRST moved back by it onto SECOND's grid. Says what it
+// did, for the note.
+std::string resample_shifted(Input &a, Input &b, const ImportOptions &o, const Coregistration &coreg) {
+    if (!o.second_grid) {
+        const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
+        if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
+        return "SECOND was moved " + fixed_decimals(coreg.dx_m, 3) + " m east and " + fixed_decimals(coreg.dy_m, 3) +
+               " m north and resampled onto FIRST's grid (" + o.method + "); its bias is ";
+    }
+    // The shift, found in FIRST's coordinates, as one of SECOND's at the
+    // centre of its grid.
+    double sx = coreg.shift_x, sy = coreg.shift_y;
+    const double x = b.src.gt[0] + b.src.gt[1] * b.src.cols / 2.0, y = b.src.gt[3] + b.src.gt[5] * b.src.lines / 2.0;
+    if (!shift_into(a.src.wkt, b.src.wkt, x, y, sx, sy))
+        throw Refusal{"the shift found cannot be carried into the coordinate system of " + b.who()};
+    const std::string aligned = align_source(a.src, b.src, o.method, -sx, -sy);
+    if (!aligned.empty()) throw Refusal{a.who() + " cannot be aligned onto " + b.who() + ": " + aligned};
+    // 0 − d: no "-0.000" for a shift of nothing.
+    return "FIRST was moved " + fixed_decimals(0.0 - coreg.dx_m, 3) + " m east and " +
+           fixed_decimals(0.0 - coreg.dy_m, 3) + " m north (SECOND's shift, reversed) and resampled onto SECOND's grid (" +
+           o.method + "); SECOND's bias is ";
+}
+
 // Finds the shift of SECOND against FIRST and resamples SECOND onto
-// FIRST's grid moved back by it (and, with =xyz, lowered by the bias).
+// FIRST's grid moved back by it, or FIRST onto SECOND's (and, with =xyz,
+// lowers SECOND by the bias).
 void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
                      Coregistration &coreg) {
     if (is_image(a.src) || is_image(b.src))
@@ -94,11 +120,7 @@ void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std
     };
     const std::string problem = coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, said, coreg);
     if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
-    const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
-    if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
-    std::string note = "SECOND was moved " + fixed_decimals(coreg.dx_m, 3) + " m east and " + fixed_decimals(coreg.dy_m, 3) +
-                       " m north and resampled onto FIRST's grid (" + o.method + "); its bias is " +
-                       fixed_decimals(coreg.dz_m, 3) + " m";
+    std::string note = resample_shifted(a, b, o, coreg) + fixed_decimals(coreg.dz_m, 3) + " m";
     if (o.remove_bias) {
         b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
         note += ", removed";
@@ -107,6 +129,42 @@ void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std
     }
     notes.push_back(note + ". NMAD " + fixed_decimals(coreg.nmad_before, 3) + " m before, " + fixed_decimals(coreg.nmad_after, 3) +
                     " m after, on " + std::to_string(coreg.n_fit) + " cells.");
+}
+
+// Refuses coordinate systems that no transformation relates, naming the
+// options that assign the right ones: a local one (LOCAL_CS, an
+// engineering system), two local ones that differ, or two that GDAL finds
+// no way between.
+void check_coordinate_systems(const Input &a, const Input &b) {
+    const std::string &wa = a.src.wkt, &wb = b.src.wkt;
+    if (wa.empty() || wb.empty() || same_srs(wa, wb)) return;
+    const bool la = is_local_srs(wa), lb = is_local_srs(wb);
+    auto local = [](const std::string &wkt) { return "LOCAL_CS[\"" + printable(srs_name(wkt)) + "\"]"; };
+    if (la && lb)
+        throw Refusal{a.who() + " and " + b.who() + " have two local coordinate systems (" + local(wa) + " and " +
+                      local(wb) +
+                      "), which no transformation relates; if they are known ones, assign them with "
+                      "--srs-first EPSG:NNNN and --srs-second EPSG:NNNN"};
+    if (la || lb) {
+        const Input &in = la ? a : b, &other = la ? b : a;
+        throw Refusal{in.who() + " has a local coordinate system (" + local(in.src.wkt) +
+                      "), which no transformation relates to that of " + other.who() + " (" +
+                      printable(srs_name(other.src.wkt)) + "); if it is a known one, assign it with " +
+                      in.option("srs") + " EPSG:NNNN"};
+    }
+    if (!transformable(wa, wb))
+        throw Refusal{"no transformation relates the coordinate systems of " + a.who() + " (" +
+                      printable(srs_name(wa)) + ") and " + b.who() + " (" + printable(srs_name(wb)) +
+                      "); if one of them is wrong, assign the right one with --srs-first or --srs-second"};
+}
+
+// When one input has a coordinate system and the other none: the option
+// that assigns it, as a sentence that the refusal goes on after.
+std::string missing_srs_advice(const Input &a, const Input &b) {
+    if (a.src.wkt.empty() == b.src.wkt.empty()) return "";
+    const Input &in = a.src.wkt.empty() ? a : b;
+    return "If " + std::string(in.role) + "'s coordinate system is known, assign it with " + in.option("srs") +
+           " EPSG:NNNN; ";
 }
 
 // The value that marks the cells without data of an input that has any:
@@ -163,32 +221,41 @@ void check_answers(const ImportOptions &o) {
 void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
                     Coregistration &coreg) {
     for (Input *in : {&a, &b}) {
-        const std::string arg = in == &a ? o.first : o.second;
-        const std::string problem = open_source(arg, o.band, in->src);
+        const int k = in == &a ? 0 : 1;
+        const std::string arg = k == 0 ? o.first : o.second;
+        const std::string problem = open_source(arg, o.band, in->src, Assigned{o.srs[k], o.z_unit[k]});
         if (!problem.empty())
             throw Refusal{std::string(in->role) + " " + printable(arg) + " cannot be used: " + problem};
+        const Source &s = in->src;
+        in->opened = Opened{s.wkt, s.srs_assigned};
+        in->opened.has_cell = ground_cell_metres(s, s.gt, s.lines, s.cols, in->opened.cell_width, in->opened.cell_height);
     }
+    // The input resampled when the grids differ, and the one whose grid both take.
+    Input &moved = o.second_grid ? a : b, &onto = o.second_grid ? b : a;
     // ENVI's header, which gives karvel's rasters their georeferencing, has
     // no form for a rotated or sheared grid: it would be lost.
     for (const Input *in : {&a, &b})
-        if (in->src.has_grid && (in->src.gt[2] != 0 || in->src.gt[4] != 0) && (in == &a || !o.align))
+        if (in->src.has_grid && (in->src.gt[2] != 0 || in->src.gt[4] != 0) && (in == &onto || !o.align))
             throw Refusal{in->who() + " has a rotated grid (its geotransform turns by " + fixed_decimals(in->src.gt[2], 6) +
                           " and " + fixed_decimals(in->src.gt[4], 6) +
                           "), which the header of karvel's rasters cannot record; warp it onto a north-up grid "
                           "first (gdalwarp)"};
+    check_coordinate_systems(a, b);
     const std::string difference = grid_difference(a.src, b.src);
     if (o.coregister) {
         coregister_pair(a, b, o, notes, coreg);
     } else if (!difference.empty()) {
         if (!o.align)
-            throw Refusal{a.who() + " and " + b.who() + " are not on the same grid: " + difference +
-                          ". --align resamples SECOND onto FIRST's grid with GDAL's warper (bilinear; "
+            throw Refusal{a.who() + " and " + b.who() + " are not on the same grid: " + difference + ". " +
+                          missing_srs_advice(a, b) +
+                          "--align resamples SECOND onto FIRST's grid with GDAL's warper (bilinear; "
                           "--align=METHOD for another method)"};
-        const std::string problem = align_source(b.src, a.src, o.method);
-        if (!problem.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + problem};
-        notes.push_back("SECOND was resampled onto FIRST's grid (" + o.method + "): " + difference + ".");
+        const std::string problem = align_source(moved.src, onto.src, o.method);
+        if (!problem.empty()) throw Refusal{moved.who() + " cannot be aligned onto " + onto.who() + ": " + problem};
+        notes.push_back(std::string(moved.role) + " was resampled onto " + onto.role + "'s grid (" + o.method +
+                        "): " + difference + ".");
     } else if (o.align) {
-        notes.push_back("Both inputs already lie on the same grid: SECOND was not resampled.");
+        notes.push_back(std::string("Both inputs already lie on the same grid: ") + moved.role + " was not resampled.");
     }
 }
 

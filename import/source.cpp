@@ -1,5 +1,6 @@
 #include "source.h"
 
+#include "crs.h"
 #include "gdal_problem.h"
 #include "ground.h"
 #include "warp.h"
@@ -27,10 +28,9 @@ std::string number(double v) {
     return buf;
 }
 
-// The coordinate system of a dataset, as WKT1, with the figures the cell
-// size needs.
-void read_srs(GDALDatasetH ds, Source &s) {
-    OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
+// The coordinate system srs (null: none), as WKT1, with the figures the
+// cell size needs.
+void take_srs(OGRSpatialReferenceH srs, Source &s) {
     s.wkt.clear();
     s.geographic = false;
     if (srs == nullptr) return;
@@ -45,6 +45,32 @@ void read_srs(GDALDatasetH ds, Source &s) {
     } else if (OSRIsProjected(srs)) {
         s.linear_unit = OSRGetLinearUnits(srs, nullptr);
     }
+}
+
+// The coordinate system of s.ds, or the one assigned (any definition GDAL
+// takes) when given. Empty, or why the one assigned cannot be.
+std::string read_srs(const std::string &assigned, Source &s) {
+    if (assigned.empty()) {
+        take_srs(GDALGetSpatialRef(s.ds), s);
+        return "";
+    }
+    std::string wkt;
+    const std::string problem = srs_wkt(assigned, wkt);
+    if (!problem.empty()) return "its coordinate system cannot be assigned: " + problem;
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
+    take_srs(srs, s);
+    OSRDestroySpatialReference(srs);
+    s.srs_assigned = true;
+    return "";
+}
+
+// The unit that s.band declares, and the one its values are read in: the
+// one assigned, when given.
+void read_unit(const std::string &assigned, Source &s) {
+    const char *unit = GDALGetRasterUnitType(s.band);
+    s.declared_unit = unit != nullptr ? unit : "";
+    s.unit_assigned = !assigned.empty();
+    s.unit_type = s.unit_assigned ? assigned : s.declared_unit;
 }
 
 // The most lines of the band_ds band that the warper reads for one row of
@@ -92,7 +118,23 @@ int warp_source_lines(const Source &b, const std::string &method) {
 
 }  // namespace
 
-std::string open_source(const std::string &arg, int band, Source &s) {
+std::string srs_wkt(const std::string &definition, std::string &wkt) {
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    CPLErrorReset();
+    char *text = nullptr;
+    std::string problem;
+    if (OSRSetFromUserInput(srs, definition.c_str()) != OGRERR_NONE)
+        problem = gdal_problem("GDAL takes no coordinate system from it");
+    else if (OSRExportToWkt(srs, &text) != OGRERR_NONE || text == nullptr)
+        problem = gdal_problem("it has no WKT form");
+    else
+        wkt = text;
+    CPLFree(text);
+    OSRDestroySpatialReference(srs);
+    return problem;
+}
+
+std::string open_source(const std::string &arg, int band, Source &s, const Assigned &assigned) {
     s = Source{};
     s.arg = arg;
     // A path that exists must be a file or a folder: a pipe or a device
@@ -129,8 +171,7 @@ std::string open_source(const std::string &arg, int band, Source &s) {
     s.nodata = v;
     const int flags = GDALGetMaskFlags(s.band);
     s.use_mask = !(flags & GMF_ALL_VALID) && !(flags & GMF_NODATA);
-    const char *unit = GDALGetRasterUnitType(s.band);
-    s.unit_type = unit != nullptr ? unit : "";
+    read_unit(assigned.z_unit, s);
     s.lines = GDALGetRasterYSize(s.ds);
     s.cols = GDALGetRasterXSize(s.ds);
     s.has_grid = GDALGetGeoTransform(s.ds, s.gt) == CE_None;
@@ -138,7 +179,8 @@ std::string open_source(const std::string &arg, int band, Source &s) {
         const double identity[6] = {0, 1, 0, 0, 0, 1};
         std::memcpy(s.gt, identity, sizeof identity);
     }
-    read_srs(s.ds, s);
+    const std::string problem = read_srs(assigned.srs, s);
+    if (!problem.empty()) return problem;
     if (s.has_grid && s.geographic) {
         // A geographic grid lies between the poles; one beyond them is not
         // in degrees of latitude, whatever its coordinate system says.
@@ -183,16 +225,9 @@ std::string grid_difference(const Source &a, const Source &b) {
     if (a.wkt.empty() != b.wkt.empty())
         return std::string(a.wkt.empty() ? "the second" : "the first") + " has a coordinate system, the " +
                (a.wkt.empty() ? "first" : "second") + " has none";
-    if (!a.wkt.empty()) {
-        OGRSpatialReferenceH sa = OSRNewSpatialReference(a.wkt.c_str());
-        OGRSpatialReferenceH sb = OSRNewSpatialReference(b.wkt.c_str());
-        const bool same = sa != nullptr && sb != nullptr && OSRIsSame(sa, sb);
-        std::string na = sa != nullptr && OSRGetName(sa) ? OSRGetName(sa) : "?";
-        std::string nb = sb != nullptr && OSRGetName(sb) ? OSRGetName(sb) : "?";
-        OSRDestroySpatialReference(sa);
-        OSRDestroySpatialReference(sb);
-        if (!same) return "their coordinate systems differ: " + na + " in the first, " + nb + " in the second";
-    }
+    if (!a.wkt.empty() && !same_srs(a.wkt, b.wkt))
+        return "their coordinate systems differ: " + srs_name(a.wkt) + " in the first, " + srs_name(b.wkt) +
+               " in the second";
     return "";
 }
 
@@ -201,6 +236,13 @@ std::string band_view(Source &b) {
     CPLErrorReset();
     b.band_ds = one_band_view(b.ds, GDALGetBandNumber(b.band));
     if (b.band_ds == nullptr) return "GDAL cannot take its band: " + gdal_problem("unknown error");
+    if (b.srs_assigned) {
+        // The view, not the file, takes the coordinate system assigned.
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(b.wkt.c_str());
+        OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
+        GDALSetSpatialRef(b.band_ds, srs);
+        OSRDestroySpatialReference(srs);
+    }
     return "";
 }
 
@@ -239,9 +281,10 @@ std::string align_source(Source &b, const Source &a, const std::string &method, 
     return "";
 }
 
-int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
-    if (!s.has_grid) return 1;
-    double width = std::hypot(gt[1], gt[4]), height = std::hypot(gt[2], gt[5]);
+bool ground_cell_metres(const Source &s, const double gt[6], int lines, int cols, double &width, double &height) {
+    if (!s.has_grid) return false;
+    width = std::hypot(gt[1], gt[4]);
+    height = std::hypot(gt[2], gt[5]);
     if (s.geographic && s.semi_major > 0) {
         // Metres per degree east and north on the ellipsoid at the centre latitude.
         const double degree = 3.14159265358979323846 / 180.0;
@@ -254,6 +297,12 @@ int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
         width *= s.linear_unit;
         height *= s.linear_unit;
     }
+    return true;
+}
+
+int ground_cell_size(const Source &s, const double gt[6], int lines, int cols) {
+    double width = 0, height = 0;
+    if (!ground_cell_metres(s, gt, lines, cols, width, height)) return 1;
     const double side = std::round(std::sqrt(width * height));
     if (!(side >= 1)) return 1;
     return side > INT_MAX ? INT_MAX : int(side);

@@ -9,6 +9,14 @@
 
 #include "warp.h"
 
+// What the command line assigns an input in place of what its file says:
+// its coordinate system (any definition GDAL takes, as gdal_translate
+// -a_srs assigns it) and the unit of its values (a unit's short word,
+// units.h); each empty when the file's stands.
+struct Assigned {
+    std::string srs, z_unit;
+};
+
 struct Source {
     std::string arg;                  // the input as given on the command line
     GDALDatasetH ds = nullptr;        // the dataset opened from arg
@@ -21,10 +29,13 @@ struct Source {
     bool has_nodata = false;          // the band's value for cells without data
     double nodata = 0;
     bool use_mask = false;            // the band's mask tells cells without data
-    std::string unit_type;            // the band's unit type, as stored
+    std::string unit_type;            // the unit its values are read in: the declared one, unless assigned
+    std::string declared_unit;        // the band's unit type, as stored
+    bool unit_assigned = false;       // unit_type comes from the command line
     bool has_grid = false;            // a geotransform was found
     double gt[6] = {0, 1, 0, 0, 0, 1};
     std::string wkt;                  // coordinate system, WKT1; empty when none
+    bool srs_assigned = false;        // wkt comes from the command line
     bool geographic = false;
     double semi_major = 0, inv_flattening = 0;  // of a geographic system's ellipsoid
     double linear_unit = 1;           // metres in a unit of a projected system
@@ -34,9 +45,14 @@ struct Source {
                                       // warped band's blocks draws on, with the kernel's margin
 };
 
-// Opens band `band` of the input. Returns an empty string on success, else
-// the reason it cannot be used.
-std::string open_source(const std::string &arg, int band, Source &s);
+// Opens band `band` of the input, with what the command line assigns it.
+// Returns an empty string on success, else the reason it cannot be used.
+std::string open_source(const std::string &arg, int band, Source &s, const Assigned &assigned = {});
+
+// The coordinate system that `definition` gives (EPSG:31982, WKT, PROJ,
+// ...: whatever OSRSetFromUserInput takes) as WKT1 into wkt. Empty on
+// success, else GDAL's reason.
+std::string srs_wkt(const std::string &definition, std::string &wkt);
 
 // Releases what open_source and align_source obtained.
 void close_source(Source &s);
@@ -55,7 +71,8 @@ std::string grid_difference(const Source &a, const Source &b);
 std::string align_source(Source &b, const Source &a, const std::string &method, double shift_x = 0,
                          double shift_y = 0);
 
-// Makes b.band_ds, a one-band view of b's band for the warper, unless made.
+// Makes b.band_ds, a one-band view of b's band for the warper, unless made;
+// it carries b's coordinate system when one is assigned.
 std::string band_view(Source &b);
 
 // a's grid as the warper's target.
@@ -69,10 +86,13 @@ inline bool is_nodata_value(const Source &s, double v) {
     return v == s.nodata;
 }
 
-// The size of a cell of the grid gt (lines × cols, in s's coordinate
-// system) on the ground in whole metres, at least 1: the side of a square of
-// the cell's area; for a geographic grid taken at the latitude of the grid's
-// centre. 1 without georeferencing.
+// The width and height of a cell of the grid gt (lines × cols, in s's
+// coordinate system) on the ground in metres; for a geographic grid taken
+// at the latitude of the grid's centre. False without georeferencing.
+bool ground_cell_metres(const Source &s, const double gt[6], int lines, int cols, double &width, double &height);
+
+// The size of such a cell in whole metres, at least 1: the side of a
+// square of its area. 1 without georeferencing.
 int ground_cell_size(const Source &s, const double gt[6], int lines, int cols);
 
 #endif

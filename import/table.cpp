@@ -34,6 +34,9 @@ void print_table(const Input &a, const Input &b, const Window &w, const std::str
         std::string source = p.kind == Kind::image8 ? "8-bit grey levels" : GDALGetDataTypeName(in->src.type);
         if (p.kind != Kind::image8) {
             source += std::string(" in ") + (in->src.unit_type.empty() ? "m (assumed)" : in->src.unit_type);
+            if (in->src.unit_assigned)
+                source += " (" + in->option("z-unit") +
+                          (in->src.declared_unit.empty() ? "" : "; declared " + in->src.declared_unit) + ")";
             if (in->src.scale != 1 || in->src.offset != 0)
                 source += ", x " + fixed_decimals(in->src.scale, 6) + " + " + fixed_decimals(in->src.offset, 6);
         }

@@ -8,7 +8,7 @@ struct KnownUnit {
     const char *names;  // spellings separated by '|', lower case
     double mm;
     int answer;
-    const char *shown;
+    const char *word;
 };
 
 // A US survey foot is 1200/3937 m exactly.
@@ -20,7 +20,7 @@ const KnownUnit kUnits[] = {
     {"km|kilometre|kilometer|kilometres|kilometers", 1000000, -1, "km"},
     {"ft|foot|feet|international foot|international feet|ft (international)", 304.8, -1, "ft"},
     {"us survey foot|us survey feet|us-ft|us ft|ftus|ft_us|us_survey_foot|survey foot|survey feet|us foot|us feet",
-     1200000.0 / 3937.0, -1, "US survey ft"},
+     1200000.0 / 3937.0, -1, "us-ft"},
 };
 
 std::string normalized(const std::string &s) {
@@ -69,10 +69,16 @@ bool unit_of_type(const std::string &unit_type, ElevationUnit &unit) {
     }
     for (const KnownUnit &k : kUnits) {
         if (listed(k.names, word)) {
-            unit = ElevationUnit{k.mm, k.answer, k.shown, false};
+            unit = ElevationUnit{k.mm, k.answer, k.word, false};
             return true;
         }
     }
+    return false;
+}
+
+bool is_unit_word(const std::string &word) {
+    for (const KnownUnit &k : kUnits)
+        if (word == k.word) return true;
     return false;
 }
 

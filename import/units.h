@@ -18,7 +18,7 @@ double mm_per_unit(int answer);
 struct ElevationUnit {
     double mm = 1000;     // millimetres in one unit
     int answer = 0;       // karvel's unit answer when it is one of its four units, else -1
-    std::string name;     // how the output names it
+    std::string word;     // its short word: m, dm, cm, mm, km, ft or us-ft
     bool assumed = false; // the band named no unit: metres were assumed
 };
 
@@ -26,6 +26,10 @@ struct ElevationUnit {
 // US survey foot, ...; case and surrounding blanks do not matter). An empty
 // unit type gives metres, assumed. False for a unit it does not know.
 bool unit_of_type(const std::string &unit_type, ElevationUnit &unit);
+
+// True for the short word of a unit (m, dm, cm, mm, km, ft, us-ft), as the
+// command line gives the unit of an input's values.
+bool is_unit_word(const std::string &word);
 
 // The factor that turns a value in `unit` into the unit of answer `target`.
 double unit_factor(const ElevationUnit &unit, int target);

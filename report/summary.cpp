@@ -11,31 +11,6 @@ using namespace summary_text;
 
 namespace {
 
-std::string without_cr(const std::string &text) {
-    std::string t;
-    t.reserve(text.size());
-    for (char c : text)
-        if (c != '\r') t += c;
-    return t;
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-
-// The word that follows `label` (after blanks), searching from *pos; moves
-// *pos past it.
-bool word_after(const std::string &t, const char *label, size_t *pos, std::string &word) {
-    size_t at = t.find(label, *pos);
-    if (at == std::string::npos) return false;
-    size_t b = at + std::strlen(label);
-    while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) b++;
-    size_t e = b;
-    while (e < t.size() && !is_blank(t[e])) e++;
-    if (e == b) return false;
-    word = t.substr(b, e - b);
-    *pos = e;
-    return true;
-}
-
 // A number as karvel prints it: fixed notation, or +INF, -INF, +NAN, -NAN.
 bool to_double(const std::string &w, double &v) {
     if (w == "+INF" || w == "INF") return v = HUGE_VAL, true;
@@ -67,10 +42,6 @@ bool to_int(const std::string &w, int &v) {
 
 // What stands before a figure of the summary on its line: "\tLABEL =".
 std::string key(const char *label) { return std::string("\t") + label + " ="; }
-
-bool word_after(const std::string &t, const std::string &label, size_t *pos, std::string &word) {
-    return word_after(t, label.c_str(), pos, word);
-}
 
 bool figure(const std::string &t, const char *label, size_t *pos, Printed &p) {
     return word_after(t, key(label), pos, p.text) && to_double(p.text, p.value);
@@ -108,8 +79,8 @@ std::string parse_summary(const std::string &text, Summary &s) {
     const std::string tab = "\t";
     size_t pos = 0;
     std::string w;
-    if (!word_after(t, tab + kFirstRaster, &pos, s.first_shown)) return "it does not name the first raster";
-    if (!word_after(t, tab + kSecondRaster, &pos, s.second_shown)) return "it does not name the second raster";
+    const std::string named = raster_paths(t, &pos, s.first_shown, s.second_shown);
+    if (!named.empty()) return named;
     if (!word_after(t, tab + kSize, &pos, w) || !to_int(w, s.lines)) return "it does not give the number of lines";
     if (!word_after(t, kSizeLines, &pos, w) || !to_int(w, s.cols)) return "it does not give the number of columns";
     if (s.lines < 1 || s.cols < 1) return "its size is not one of a raster";

@@ -19,40 +19,6 @@
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-namespace {
-
-
-// GDAL's own warp (gdalwarp) of a raster onto the grid of `onto`, as
-// doubles; NaN outside the raster.
-std::vector<double> gdal_warp(const std::string &path, const char *method, const TestRaster &onto) {
-    GDALDatasetH src = GDALOpen(path.c_str(), GA_ReadOnly);
-    auto g = [](double v) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", v);
-        return std::string(buf);
-    };
-    const std::string te[4] = {g(onto.gt[0]), g(onto.gt[3] + onto.lines * onto.gt[5]), g(onto.gt[0] + onto.cols * onto.gt[1]),
-                               g(onto.gt[3])};
-    const std::string ts[2] = {std::to_string(onto.cols), std::to_string(onto.lines)};
-    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-dstnodata", "nan", "-te", te[0].c_str(),
-                          te[1].c_str(), te[2].c_str(), te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str(), nullptr};
-    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
-    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
-    GDALWarpAppOptionsFree(o);
-    std::vector<double> w(size_t(onto.lines) * size_t(onto.cols));
-    EXPECT_NE(warped, nullptr);
-    if (warped != nullptr) {
-        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, onto.cols, onto.lines, w.data(), onto.cols,
-                               onto.lines, GDT_Float64, 0, 0),
-                  CE_None);
-        GDALClose(warped);
-    }
-    GDALClose(src);
-    return w;
-}
-
-}  // namespace
-
 TEST(ImportChecks, GridsThatDifferAreRefused) {
     Folder in, out;
     const TestRaster a = ramp(4, 5, 1);

@@ -51,7 +51,7 @@ TEST(ImportKinds, WholeNumberDemsKeepTheirValues) {
     EXPECT_THAT(r.out, HasSubstr("< " + out.path("cmp.answers")));
     EXPECT_EQ(files_in(out.path("")),
               (std::vector<std::string>{"a_m2.hdr", "a_m2.raw", "a_m2.raw.aux.xml", "a_m2.txt", "b_m4.hdr", "b_m4.raw",
-                                        "b_m4.raw.aux.xml", "b_m4.txt", "cmp.answers"}));
+                                        "b_m4.raw.aux.xml", "b_m4.txt", "cmp.answers", "cmp_inputs.json"}));
 
     // Signed 32-bit samples in millimetres stay as they are, in millimetres;
     // unsigned ones too while they fit the signed range.

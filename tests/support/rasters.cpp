@@ -30,9 +30,13 @@ void write_tif(const std::string &path, const TestRaster &r) {
                                  const_cast<char **>(opts));
     ASSERT_NE(ds, nullptr) << path;
     if (r.georef) GDALSetGeoTransform(ds, const_cast<double *>(r.gt));
-    if (r.epsg != 0) {
+    if (!r.srs.empty() || r.epsg != 0) {
         OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-        OSRImportFromEPSG(srs, r.epsg);
+        if (r.srs.empty())
+            OSRImportFromEPSG(srs, r.epsg);
+        else
+            EXPECT_EQ(OSRSetFromUserInput(srs, r.srs.c_str()), OGRERR_NONE) << r.srs;
+        OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
         GDALSetSpatialRef(ds, srs);
         OSRDestroySpatialReference(srs);
     }
@@ -96,6 +100,33 @@ RunResult import_pair(const Folder &in, const Folder &out, const TestRaster &a, 
     options.push_back(in.path("b.tif"));
     options.push_back(out.name());
     return run_import(options);
+}
+
+std::vector<double> gdal_warp(const std::string &path, const char *method, const TestRaster &onto) {
+    GDALDatasetH src = GDALOpen(path.c_str(), GA_ReadOnly);
+    auto g = [](double v) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", v);
+        return std::string(buf);
+    };
+    const std::string te[4] = {g(onto.gt[0]), g(onto.gt[3] + onto.lines * onto.gt[5]), g(onto.gt[0] + onto.cols * onto.gt[1]),
+                               g(onto.gt[3])};
+    const std::string ts[2] = {std::to_string(onto.cols), std::to_string(onto.lines)};
+    const char *args[] = {"-of", "MEM", "-r", method, "-ot", "Float64", "-dstnodata", "nan", "-te", te[0].c_str(),
+                          te[1].c_str(), te[2].c_str(), te[3].c_str(), "-ts", ts[0].c_str(), ts[1].c_str(), nullptr};
+    GDALWarpAppOptions *o = GDALWarpAppOptionsNew(const_cast<char **>(args), nullptr);
+    GDALDatasetH warped = GDALWarp("", nullptr, 1, &src, o, nullptr);
+    GDALWarpAppOptionsFree(o);
+    std::vector<double> w(size_t(onto.lines) * size_t(onto.cols));
+    EXPECT_NE(warped, nullptr);
+    if (warped != nullptr) {
+        EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(warped, 1), GF_Read, 0, 0, onto.cols, onto.lines, w.data(), onto.cols,
+                               onto.lines, GDT_Float64, 0, 0),
+                  CE_None);
+        GDALClose(warped);
+    }
+    GDALClose(src);
+    return w;
 }
 
 std::vector<std::string> files_in(const std::string &dir) {

@@ -20,6 +20,7 @@ struct TestRaster {
     bool georef = true;
     double gt[6] = {500000, 30, 0, 5400000, 0, -30};
     int epsg = 32610;  // 0: no coordinate system
+    std::string srs;   // any definition GDAL takes (WKT, PROJ), in place of epsg when given
     bool signed_byte = false;
     std::vector<double> mask;  // a mask of the dataset (0: no data), when not empty
 };
@@ -52,6 +53,10 @@ RunResult run_import(const std::vector<std::string> &args);
 // into the folder `out` with the options.
 RunResult import_pair(const Folder &in, const Folder &out, const TestRaster &a, const TestRaster &b,
                       std::vector<std::string> options = {});
+
+// GDAL's own warp (gdalwarp) of a raster onto the grid of `onto`, as
+// doubles; NaN outside the raster.
+std::vector<double> gdal_warp(const std::string &path, const char *method, const TestRaster &onto);
 
 // The names of the files in a folder, sorted.
 std::vector<std::string> files_in(const std::string &dir);
