@@ -69,7 +69,7 @@ inline bool store(double x, Tally &t, int32_t &stored) {
 }  // namespace
 
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, uint8_t *out, Tally &t) {
+                  int col0, uint8_t *has_data, uint8_t *out, Tally &t, const double *less) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
     // The tally is kept in a local copy: stores through out could otherwise
@@ -92,7 +92,8 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                 if (!store(v, u, stored)) u.exact_overflow = true;
                 if (plan.kind == Kind::image8) u.levels[stored >> 6] |= uint64_t(1) << (stored & 63);
             } else {
-                const double x = (scaled ? r * s.scale + s.offset : r) * plan.factor;
+                const double v = scaled ? r * s.scale + s.offset : r;
+                const double x = (less != nullptr ? v - less[j] : v) * plan.factor;
                 if (!store(x, u, stored) && !u.beyond_range) {
                     u.beyond_range = true;
                     u.bad_line = line;

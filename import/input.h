@@ -4,6 +4,7 @@
 #define KARVEL_IMPORT_INPUT_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ struct Input {
     OutFile raw;
     LineReader reader;
     std::vector<uint8_t> has_data, bytes;
+    // What the reading pass takes from each cell of a line before it is
+    // converted, in the band's unit (SECOND's tilt found by --deramp):
+    // given the line, its first column and the count, it fills the values.
+    // Empty: nothing.
+    std::function<void(int line, int col0, int n, double *values)> correction;
+    std::vector<double> corrections;
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
 };
 

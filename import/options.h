@@ -19,6 +19,7 @@ struct ImportOptions {
     bool coregister = false;            // --coregister
     bool remove_bias = false;           // --coregister=xyz
     std::string stable;                 // --stable MASK
+    int deramp = 0;                     // --deramp[=1|2]: the order of the tilt, 0 for none
     bool help = false;                  // --help
 };
 

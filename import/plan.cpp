@@ -48,7 +48,8 @@ void plan_inputs(Input &a, Input &b, const ImportOptions &o) {
             in->plan = Plan{};
             continue;
         }
-        const std::string problem = plan_dem(in->src, o.unit, false, in->plan);
+        // Values that the reading pass corrects are no longer whole numbers: converted.
+        const std::string problem = plan_dem(in->src, o.unit, bool(in->correction), in->plan);
         if (!problem.empty()) throw Refusal{in->who() + " cannot be imported: " + problem};
     }
 }
@@ -75,7 +76,9 @@ void choose_names(Input &a, Input &b, const ImportOptions &o) {
 }
 
 // Finds the shift of SECOND against FIRST and resamples SECOND onto
-// FIRST's grid moved back by it (and, with =xyz, lowered by the bias).
+// FIRST's grid moved back by it (and, with =xyz, lowered by the bias; with
+// --deramp, less its tilt). A shift that would not improve the agreement
+// is not applied: SECOND is then resampled only when its grid differs.
 void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
                      Coregistration &coreg) {
     if (is_image(a.src) || is_image(b.src))
@@ -92,21 +95,17 @@ void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
-    const std::string problem = coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, said, coreg);
+    const std::string problem =
+        coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, o.deramp, said, coreg);
     if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
-    const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
-    if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
-    std::string note = "SECOND was moved " + fixed_decimals(coreg.dx_m, 3) + " m east and " + fixed_decimals(coreg.dy_m, 3) +
-                       " m north and resampled onto FIRST's grid (" + o.method + "); its bias is " +
-                       fixed_decimals(coreg.dz_m, 3) + " m";
-    if (o.remove_bias) {
-        b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
-        note += ", removed";
-    } else {
-        note += ", left in it";
+    const bool resample = coreg.applied || !grid_difference(a.src, b.src).empty();
+    if (resample) {
+        const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
+        if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
     }
-    notes.push_back(note + ". NMAD " + fixed_decimals(coreg.nmad_before, 3) + " m before, " + fixed_decimals(coreg.nmad_after, 3) +
-                    " m after, on " + std::to_string(coreg.n_fit) + " cells.");
+    if (o.remove_bias) b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
+    b.correction = tilt_correction(coreg, b.src.gt, 1000.0 / unit[1].mm);
+    notes.push_back(coregistration_note(coreg, o.method, resample, o.remove_bias));
 }
 
 // The value that marks the cells without data of an input that has any:
