@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "json.h"
+#include "numfmt.h"
 #include "rasters.h"
 
 using ::testing::HasSubstr;
@@ -365,6 +366,20 @@ TEST(CoregisterGuard, AShiftThatWorsensTheOtherCellsIsNotApplied) {
     EXPECT_GT(refused["dy_m"].get<double>(), 10) << refused.dump();
     EXPECT_GT(refused["nmad_all_after"].get<double>(), refused["nmad_all_before"].get<double>());
     EXPECT_EQ(number(j, "nmad_all_after"), number(j, "nmad_all_before"));
+
+    // Compared and reported: the headline says the shift was not applied,
+    // and its NMAD after co-registration is the comparison's (the same
+    // cells: the subsample is every cell).
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const RunResult rep = run_program(KARVEL_REPORT_LOCAL_BIN, {out.name(), "cmp"}, "");
+    ASSERT_EQ(rep.status, 0) << rep.err;
+    EXPECT_THAT(rep.out, HasSubstr("\tCo-registration: the shift found           not applied: it would not improve "
+                                   "the agreement\n"));
+    EXPECT_THAT(rep.out, HasSubstr("\tNMAD after co-registration                 " +
+                                   fixed_decimals(number(j, "nmad_all_after"), 6) + " m on the same 25600 cells\n"));
+    const Json headline = json_members(out.read("cmp_report.json"));
+    EXPECT_NEAR(number(headline, "nmad"), number(j, "nmad_all_after"), 0.001);
+    EXPECT_EQ(headline["coreg"]["applied"], false);
 }
 
 // A hill on noisy flat ground moved by two cells east and one south (2.24
