@@ -171,7 +171,8 @@ public:
     }
 
     // With the translation settled: the tilt fitted, then the translation
-    // again, in turn, until a round changes neither.
+    // again, in turn, until the tilt fitted after a settled translation
+    // hardly changes (the translation, fitted last, has settled with it).
     std::string rounds(Position &p) {
         for (int round = 1; round <= kMaxRounds; round++) {
             const double change = refit(p, tilt);
@@ -180,10 +181,9 @@ public:
                   " m per km east and " + fixed_decimals(tilt.c[2], 4) + " m per km north" +
                   (tilt.order == 2 ? " at the centre, and curves" : "") + "; NMAD " + fixed_decimals(p.f.nmad, 3) +
                   " m");
-            const double east = p.east, north = p.north;
+            if (settled(change, p)) break;
             const std::string problem = steps(p, nullptr);
             if (!problem.empty()) return problem;
-            if (settled(change, p) && std::hypot(p.east - east, p.north - north) < 0.01 * cell_) break;
         }
         return "";
     }
@@ -242,8 +242,7 @@ bool judge(const Sample &s, const Search &search, const Position &p, const Posit
     const bool large = cells > kLargeCells;
     const std::string found =
         "the shift found, " + fixed_decimals(p.east, 3) + " m east and " + fixed_decimals(p.north, 3) + " m north, ";
-    const std::string lower =
-        gain >= 0 ? fixed_decimals(100 * gain, 1) + " % lower" : fixed_decimals(-100 * gain, 1) + " % higher";
+    const std::string lower = gain > 0 ? fixed_decimals(100 * gain, 1) + " % lower" : std::string("not lower");
     if (gain >= (large ? kLargeGain : kClearGain)) {
         if (large)
             said("  " + found + "is larger than two cells (" + fixed_decimals(cells, 2) + "): applied, as it takes " +
