@@ -68,8 +68,8 @@ inline bool store(double x, Tally &t, int32_t &stored) {
 
 }  // namespace
 
-void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, uint8_t *out, Tally &t, const double *less) {
+void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line, int col0,
+                  uint8_t *has_data, uint8_t *out, Tally &t, const double *less) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
     // The tally is kept in a local copy: stores through out could otherwise

@@ -47,7 +47,7 @@ struct Tally {
 // line and col0 place the line in the input for the messages. less, when
 // not null, holds for each cell what is taken from its value (in the
 // band's unit) before it is converted.
-void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, uint8_t *out, Tally &t, const double *less = nullptr);
+void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line, int col0,
+                  uint8_t *has_data, uint8_t *out, Tally &t, const double *less = nullptr);
 
 #endif

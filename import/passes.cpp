@@ -53,8 +53,7 @@ bool read_line(Input &in, int line, int col0, int cols) {
         in.correction(line, col0, cols, in.corrections.data());
         less = in.corrections.data();
     }
-    convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.bytes.data(), in.tally,
-                 less);
+    convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.bytes.data(), in.tally, less);
     return true;
 }
 
