@@ -16,8 +16,10 @@
 #
 # With --coregister, for SIZE (default 10000): the first of that pair and a
 # copy of it a third of a cell away and 1.5 m higher, imported with
-# --coregister --crop side by side with --align --crop alone,
-# and the co-registration's time over the alignment's.
+# --coregister --crop and with --coregister --deramp --crop side by side
+# with --align --crop alone (best of BENCH_REPS, default 3), the
+# co-registration's time over the alignment's, and the tilt's over the
+# co-registration's.
 #
 #   bash bench/import.sh [SIZE]                  (default 10000)
 #   bash bench/import.sh --align [SIZE ...]      (default 2500 5000)
@@ -55,17 +57,21 @@ if [ "${1:-}" = "--coregister" ]; then
       -v y1="${te[3]}" 'BEGIN{dx=(x1-x0)/n/3; dy=(y1-y0)/n/3; printf "%.17g %.17g %.17g %.17g", x0+dx, y1+dy, x1+dx, y0+dy}') \
       "$a" "$b"
   fi
-  align="" coreg=""
+  align="" coreg="" deramp=""
   for _ in $(seq "${BENCH_REPS:-3}"); do
     align=$(faster "$(run_once /dev/null build/import/karvel-import_local --align --crop --names a b "$a" "$b" bench-import-align)" "$align")
     coreg=$(faster "$(run_once /dev/null build/import/karvel-import_local --coregister --crop --names a b "$a" "$b" bench-import-coreg)" "$coreg")
+    deramp=$(faster "$(run_once /dev/null build/import/karvel-import_local --coregister --deramp --crop --names a b "$a" "$b" bench-import-deramp)" "$deramp")
   done
   read -r as ak <<<"$align"
   read -r cs ck <<<"$coreg"
-  printf '%-34s %6s | %9s %9s\n' program size seconds peak_MB
-  printf '%-34s %6d | %9.3f %9.1f\n' "karvel-import --align --crop" "$n" "$as" "$(mb "$ak")"
-  printf '%-34s %6d | %9.3f %9.1f\n' "karvel-import --coregister --crop" "$n" "$cs" "$(mb "$ck")"
+  read -r ds dk <<<"$deramp"
+  printf '%-43s %6s | %9s %9s\n' program size seconds peak_MB
+  printf '%-43s %6d | %9.3f %9.1f\n' "karvel-import --align --crop" "$n" "$as" "$(mb "$ak")"
+  printf '%-43s %6d | %9.3f %9.1f\n' "karvel-import --coregister --crop" "$n" "$cs" "$(mb "$ck")"
+  printf '%-43s %6d | %9.3f %9.1f\n' "karvel-import --coregister --deramp --crop" "$n" "$ds" "$(mb "$dk")"
   awk -v a="$as" -v c="$cs" 'BEGIN{printf "ratio --coregister / --align: %.2f\n", c / a}'
+  awk -v c="$cs" -v d="$ds" 'BEGIN{printf "ratio --coregister --deramp / --coregister: %.2f\n", d / c}'
   exit 0
 fi
 

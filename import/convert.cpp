@@ -69,7 +69,7 @@ inline bool store(double x, Tally &t, int32_t &stored) {
 }  // namespace
 
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t) {
+                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t, const double *less) {
     const int bytes = kind_bytes(plan.kind);
     const bool scaled = s.scale != 1 || s.offset != 0;
     const double to_metres = plan.unit.mm / 1000;
@@ -95,7 +95,8 @@ void convert_line(const Plan &plan, const Source &s, const double *raw, const ui
                 if (!store(v, u, stored)) u.exact_overflow = true;
                 if (plan.kind == Kind::image8) u.levels[stored >> 6] |= uint64_t(1) << (stored & 63);
             } else {
-                value = scaled ? r * s.scale + s.offset : r;
+                const double v = scaled ? r * s.scale + s.offset : r;
+                value = less != nullptr ? v - less[j] : v;
                 const double x = value * plan.factor;
                 if (!store(x, u, stored) && !u.beyond_range) {
                     u.beyond_range = true;

@@ -45,8 +45,10 @@ struct Tally {
 // it is rounded, 0 for cells without data; grey levels as they are) and,
 // when out is not null, the stored samples (little-endian, kind_bytes
 // each; for cells without data the plan's no-data value, or 0 while it has
-// none). line and col0 place the line in the input for the messages.
+// none). line and col0 place the line in the input for the messages. less,
+// when not null, holds for each cell what is taken from its value (in the
+// band's unit) before it is converted.
 void convert_line(const Plan &plan, const Source &s, const double *raw, const uint8_t *mask, int n, int line,
-                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t);
+                  int col0, uint8_t *has_data, double *metres, uint8_t *out, Tally &t, const double *less = nullptr);
 
 #endif

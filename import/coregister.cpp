@@ -1,200 +1,36 @@
 #include "coregister.h"
 
 #include <cpl_conv.h>
-#include <cpl_error.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
-#include "gdal_problem.h"
 #include "ground.h"
 #include "json.h"
 #include "numfmt.h"
-#include "onto.h"
-#include "progress.h"
 #include "robust.h"
-#include "terrain.h"
 
 namespace {
 
-// The fit takes at most about this many cells, a regular subsample.
-constexpr double kMaxFitCells = 2e6;
-// Cells flatter than this carry no shift; steeper ones are cliffs and
-// edges, where both surveys rarely agree.
-constexpr double kFlatDeg = 3, kSteepDeg = 75;
-// Beyond this many NMADs from the median, a difference is an outlier.
-constexpr double kOutlierNmads = 4;
 constexpr long long kMinCells = 100;
 constexpr int kMaxIterations = 10;
+// The tilt and the shift are fitted in turn at most this many rounds.
+constexpr int kMaxRounds = 5;
+// The shift found is applied when it lowers the NMAD on the cells with data
+// in both by this share at least, and by the second when it is larger than
+// kLargeCells cells: a large move needs strong evidence.
+constexpr double kClearGain = 0.02, kLargeGain = 0.10, kLargeCells = 2;
+// Without --deramp, a plane that explains more than this share of the
+// variance of the differences is warned of.
+constexpr double kTrendShare = 1.0 / 3;
 constexpr double kPi = 3.14159265358979323846;
 constexpr long long kCacheBytes = 64LL << 20;
 
-// The regular subsample of FIRST that the fit uses: every step-th cell
-// from the offset on, in both directions, with FIRST's elevation, slope and
-// aspect there and whether it is stable ground.
-struct Sample {
-    int step = 1, off = 0, lines = 0, cols = 0;
-    std::vector<float> z, slope, aspect;
-    std::vector<uint8_t> stable;
-    size_t size() const { return z.size(); }
-    // The subsample's cells as a grid of a's coordinates, moved by (sx, sy).
-    WarpGrid grid(const Source &a, double sx, double sy) const {
-        const double c = off + 0.5 - 0.5 * step;
-        return WarpGrid{a.gt[0] + c * a.gt[1] - sx, a.gt[3] + c * a.gt[5] - sy, step * a.gt[1], step * a.gt[5],
-                        cols, lines, true};
-    }
-};
-
-std::string read_first(const Source &a, double mm, const Ground &ground, Sample &s) {
-    const double cells = double(a.lines) * double(a.cols);
-    s.step = std::max(1, int(std::ceil(std::sqrt(cells / kMaxFitCells))));
-    s.off = (s.step - 1) / 2;
-    s.lines = (a.lines - s.off - 1) / s.step + 1;
-    s.cols = (a.cols - s.off - 1) / s.step + 1;
-    const size_t n = size_t(s.lines) * size_t(s.cols);
-    s.z.assign(n, NAN);
-    s.slope.assign(n, NAN);
-    s.aspect.assign(n, NAN);
-    s.stable.assign(n, 1);
-
-    Terrain terrain(ground, a.lines, a.cols, true, s.step, s.off);
-    std::vector<double> raw(size_t(a.cols));
-    std::vector<uint8_t> mask(size_t(a.cols), 1);
-    std::vector<float> metres(size_t(a.cols));
-    GDALRasterBandH mask_band = a.use_mask ? GDALGetMaskBand(a.band) : nullptr;
-    const bool progress = cells > 1e6;
-    TextProgress shown;
-    if (progress) std::fputs("Slope and aspect of FIRST\n", stderr);
-    for (int i = 0; i < a.lines; i++) {
-        CPLErrorReset();
-        if (GDALRasterIO(a.band, GF_Read, 0, i, a.cols, 1, raw.data(), a.cols, 1, GDT_Float64, 0, 0) != CE_None ||
-            (mask_band &&
-             GDALRasterIO(mask_band, GF_Read, 0, i, a.cols, 1, mask.data(), a.cols, 1, GDT_Byte, 0, 0) != CE_None))
-            return "FIRST cannot be read at line " + std::to_string(i) + ": " + gdal_problem();
-        for (int j = 0; j < a.cols; j++)
-            metres[size_t(j)] = is_nodata_value(a, raw[size_t(j)]) || !mask[size_t(j)]
-                                    ? NAN
-                                    : float((raw[size_t(j)] * a.scale + a.offset) * mm / 1000.0);
-        if (i % s.step == s.off && (i - s.off) / s.step < s.lines) {
-            float *row = s.z.data() + size_t((i - s.off) / s.step) * size_t(s.cols);
-            for (int q = 0; q < s.cols; q++) row[q] = metres[size_t(s.off + q * s.step)];
-        }
-        if (!terrain.push(metres.data())) return "GDAL cannot compute FIRST's slope: " + terrain.problem();
-        int line;
-        const float *slope, *aspect;
-        while (terrain.next(line, slope, aspect)) {
-            if (line % s.step != s.off) continue;
-            const size_t at = size_t((line - s.off) / s.step) * size_t(s.cols);
-            for (int q = 0; q < s.cols; q++) {
-                s.slope[at + size_t(q)] = slope[s.off + q * s.step];
-                s.aspect[at + size_t(q)] = aspect[s.off + q * s.step];
-            }
-        }
-        if (!terrain.problem().empty()) return "GDAL cannot compute FIRST's slope: " + terrain.problem();
-        if (progress) {
-            const std::string t = progress_text(shown, double(i + 1) / a.lines);
-            std::fputs(t.c_str(), stderr);
-        }
-    }
-    return "";
-}
-
-// The stable cells of the subsample: where MASK, brought onto FIRST's grid
-// by nearest neighbour, is non-zero. A mask in another coordinate system is
-// refused rather than transformed: stable ground is drawn on FIRST's map.
-std::string read_stable(const std::string &path, const Source &a, Sample &s) {
-    const std::string name = "the stable mask " + path;
-    CPLErrorReset();
-    GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    if (ds) {
-        OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
-        OGRSpatialReferenceH first = a.wkt.empty() ? nullptr : OSRNewSpatialReference(a.wkt.c_str());
-        const bool same = srs && first && OSRIsSame(srs, first);
-        const std::string other = srs && OSRGetName(srs) ? OSRGetName(srs) : "none";
-        if (first) OSRDestroySpatialReference(first);
-        GDALClose(ds);
-        if (!same)
-            return name + " cannot be used: it lies in another coordinate system than FIRST (" + other +
-                   "); warp it into FIRST's coordinate system first (gdalwarp -t_srs ... -r near)";
-    }
-    Onto mask;
-    std::string problem = mask.open(path, path, ground_of(a.gt, a.wkt), a.lines, a.cols);
-    if (!problem.empty()) return name + " cannot be used: " + problem;
-    long long stable = 0;
-    for (int i = 0; i < a.lines; i++) {
-        const double *values;
-        const unsigned char *valid;
-        if (!mask.next(values, valid)) return name + " cannot be read: " + mask.problem();
-        if (i % s.step != s.off || (i - s.off) / s.step >= s.lines) continue;
-        uint8_t *row = s.stable.data() + size_t((i - s.off) / s.step) * size_t(s.cols);
-        for (int q = 0; q < s.cols; q++) {
-            const size_t j = size_t(s.off + q * s.step);
-            row[q] = valid[j] && values[j] != 0;
-            stable += row[q];
-        }
-    }
-    if (stable == 0) return name + " cannot be used: it marks no cell of FIRST as stable (all are 0 or without data)";
-    return "";
-}
-
-// dh = SECOND − FIRST at each cell of the subsample, SECOND moved by
-// (sx, sy) in FIRST's coordinates.
-std::string differences(const Source &a, const Source &b, double mm, const Sample &s, const std::string &method,
-                        double sx, double sy, std::vector<double> &dh) {
-    std::string problem;
-    GDALDatasetH w = warp_onto(b.band_ds, b.wkt, a.wkt, s.grid(a, sx, sy), method, false, problem);
-    if (!w) return problem;
-    dh.resize(s.size());
-    if (GDALRasterIO(GDALGetRasterBand(w, 1), GF_Read, 0, 0, s.cols, s.lines, dh.data(), s.cols, s.lines, GDT_Float64,
-                     0, 0) != CE_None)
-        problem = "GDAL's warper cannot resample SECOND: " + gdal_problem();
-    GDALClose(w);
-    for (size_t k = 0; k < dh.size(); k++) dh[k] = (dh[k] * b.scale + b.offset) * mm / 1000.0 - double(s.z[k]);
-    return problem;
-}
-
-// The cells that the fit takes at one position of SECOND, with the median
-// and NMAD of their differences. Indices of 4 bytes: the subsample holds at
-// most a few million cells.
-struct Fitting {
-    std::vector<uint32_t> cells;
-    double median = 0, nmad = 0;
-    long long sloped = 0;  // cells with data in both, stable, neither flat nor near-vertical
-};
-
-Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
-    Fitting f;
-    std::vector<double> d;
-    for (size_t k = 0; k < s.size(); k++) {
-        const double a = s.slope[k];
-        if (!s.stable[k] || !std::isfinite(dh[k]) || !(a >= kFlatDeg && a <= kSteepDeg) || !std::isfinite(s.aspect[k]))
-            continue;
-        f.cells.push_back(uint32_t(k));
-        d.push_back(dh[k]);
-    }
-    f.sloped = (long long)f.cells.size();
-    if (f.cells.empty()) return f;
-    const double med = median_of(d);
-    const double spread = nmad_about(d, med);
-    d.clear();
-    size_t kept = 0;
-    for (uint32_t k : f.cells)
-        if (std::fabs(dh[k] - med) <= kOutlierNmads * spread) {
-            f.cells[kept++] = k;
-            d.push_back(dh[k]);
-        }
-    f.cells.resize(kept);
-    f.cells.shrink_to_fit();
-    if (d.empty()) return f;
-    f.median = median_of(d);
-    f.nmad = nmad_about(d, f.median);
-    return f;
-}
+using Said = std::function<void(const std::string &)>;
 
 // Least squares of (dh − median) / tan α = p cos ψ + q sin ψ + c: SECOND lies displaced
 // by q metres east and p metres north. False when the aspects do not
@@ -232,15 +68,251 @@ bool fit(const Sample &s, const std::vector<double> &dh, const Fitting &f, doubl
     return std::isfinite(east) && std::isfinite(north);
 }
 
+// SECOND at one position: the translation applied to it (metres east and
+// north), dh there less the tilt taken out so far, and the fitting cells.
+struct Position {
+    double east = 0, north = 0;
+    std::vector<double> dh;
+    Fitting f;
+};
+
+// The first step of the search, when it was not taken: where it led and
+// how it was judged.
+struct Refused {
+    bool known = false;
+    double east = 0, north = 0;
+    Agreement g;
+};
+
+std::string cells_with_data(const Agreement &g, bool stable) {
+    return "the " + std::to_string(g.n) + (stable ? " stable" : "") + " cells with data in both";
+}
+
+std::string nmad_from_to(const Agreement &g, bool stable) {
+    return "the NMAD on " + cells_with_data(g, stable) + " from " + fixed_decimals(g.before, 3) + " m to " +
+           fixed_decimals(g.after, 3) + " m";
+}
+
+// The walk of SECOND towards FIRST: the steps of the shift and, with
+// --deramp, the rounds of the tilt between them.
+class Search {
+public:
+    Search(const Source &a, const Source &b, double mm_b, const Sample &s, const std::string &method, const Said &said,
+           double per_east, double per_north, double cell)
+        : a_(a),
+          b_(b),
+          mm_b_(mm_b),
+          s_(s),
+          method_(method),
+          said_(said),
+          per_east_(per_east),
+          per_north_(per_north),
+          cell_(cell) {}
+
+    // p: SECOND moved by (east, north) metres, less the tilt.
+    std::string move(double east, double north, Position &p) const {
+        p.east = east, p.north = north;
+        const std::string problem = differences(a_, b_, mm_b_, s_, method_, east * per_east_, north * per_north_, p.dh);
+        if (!problem.empty()) return problem;
+        if (tilt.order > 0) remove_tilt(s_, tilt, p.dh);
+        p.f = fitting_cells(s_, p.dh);
+        return "";
+    }
+
+    // Nuth and Kääb's steps from p, each taken when it lowers the NMAD on
+    // the cells with data in both, until one is below a hundredth of a
+    // cell. The first step refused, when none was taken, goes to refused.
+    std::string steps(Position &p, Refused *refused) {
+        for (int it = 1; it <= kMaxIterations; it++) {
+            double ve = 0, vn = 0;
+            if (!fit(s_, p.dh, p.f, ve, vn))
+                return "the shift is undefined: the slopes of the fitting cells face too few directions";
+            Position q;
+            const std::string problem = move(p.east - ve, p.north - vn, q);
+            if (!problem.empty()) return problem;
+            if (q.f.sloped < kMinCells) break;
+            const Agreement g = agreement(s_, p.dh, q.dh);
+            if (!(g.after < g.before)) {  // the step does not help: keep the last position
+                if (refused && taken == 0) *refused = Refused{true, q.east, q.north, g};
+                break;
+            }
+            p = std::move(q);
+            taken++;
+            const double step = std::hypot(ve, vn);
+            said_("  step " + std::to_string(taken) + ": SECOND moved " + fixed_decimals(p.east, 3) + " m east, " +
+                  fixed_decimals(p.north, 3) + " m north; NMAD " + fixed_decimals(p.f.nmad, 3) + " m");
+            if (step < 0.01 * cell_) break;
+            if (it == kMaxIterations && step > 0.25 * cell_)
+                return "the shift does not converge: after " + std::to_string(it) + " steps the last is still " +
+                       fixed_decimals(step, 3) + " m, more than a quarter of a cell";
+        }
+        return "";
+    }
+
+    // The tilt fitted once more to what p's dh leaves on its fitting cells:
+    // the increment is taken out of dh and added to t. The RMS of the
+    // increment on those cells, or -1 when they do not determine it.
+    double refit(Position &p, Surface &t) const {
+        Surface more = t;
+        if (!fit_tilt(s_, p.f, p.dh, more)) return -1;
+        double sum = 0;
+        for (uint32_t k : p.f.cells) {
+            double x, y;
+            more.km_at(s_.gt, k / uint32_t(s_.cols), k % uint32_t(s_.cols), x, y);
+            sum += more.tilt(x, y) * more.tilt(x, y);
+        }
+        remove_tilt(s_, more, p.dh);
+        // dh keeps its bias: the constant fitted is the whole surface's.
+        t.c[0] = more.c[0];
+        for (int k = 1; k < 6; k++) t.c[size_t(k)] += more.c[size_t(k)];
+        const double rms = std::sqrt(sum / double(p.f.cells.size()));
+        p.f = fitting_cells(s_, p.dh);
+        return rms;
+    }
+
+    // With the translation settled: the tilt fitted, then the translation
+    // again, in turn, until the tilt fitted after a settled translation
+    // hardly changes (the translation, fitted last, has settled with it).
+    std::string rounds(Position &p) {
+        for (int round = 1; round <= kMaxRounds; round++) {
+            const double change = refit(p, tilt);
+            if (change < 0) return undefined_tilt();
+            said_("  tilt " + std::to_string(round) + ": SECOND rises " + fixed_decimals(tilt.c[1], 4) +
+                  " m per km east and " + fixed_decimals(tilt.c[2], 4) + " m per km north" +
+                  (tilt.order == 2 ? " at the centre, and curves" : "") + "; NMAD " + fixed_decimals(p.f.nmad, 3) +
+                  " m");
+            if (settled(change, p)) break;
+            const std::string problem = steps(p, nullptr);
+            if (!problem.empty()) return problem;
+        }
+        return "";
+    }
+
+    // The tilt alone at p, fitted until it settles (into t).
+    std::string tilt_alone(Position &p, Surface &t) const {
+        for (int round = 1; round <= kMaxRounds; round++) {
+            const double change = refit(p, t);
+            if (change < 0) return undefined_tilt();
+            if (settled(change, p)) break;
+        }
+        return "";
+    }
+
+    Surface tilt;   // taken out of SECOND so far
+    int taken = 0;  // steps taken
+
+private:
+    // A change of the tilt below a hundredth of the spread, or below a
+    // millimetre (the finest unit a DEM is written in), is none.
+    static bool settled(double change, const Position &p) { return change < std::max(0.01 * p.f.nmad, 0.001); }
+    std::string undefined_tilt() const {
+        return "the tilt is undefined: the fitting cells do not spread over the area enough to fit a " +
+               std::string(tilt.order == 1 ? "plane" : "quadric");
+    }
+
+    const Source &a_, &b_;
+    double mm_b_;
+    const Sample &s_;
+    const std::string &method_;
+    const Said &said_;
+    double per_east_, per_north_, cell_;
+};
+
+// Whether the shift found (at p, or the first step refused) is applied,
+// against SECOND where it lies (zero): when it lowers the NMAD on the cells
+// with data in both by a clear margin, and a large one by more. Says why
+// when it is not, and names a large one that is.
+bool judge(const Sample &s, const Search &search, const Position &p, const Position &zero, const Refused &refused,
+           double cell, bool stable, const Said &said, Coregistration &r) {
+    if (search.taken == 0) {
+        r.refused_known = refused.known;
+        r.refused_dx_m = refused.east, r.refused_dy_m = refused.north;
+        r.refused = refused.g;
+        said("  no shift applied: it would not improve the agreement (" +
+             (refused.known
+                  ? "its first step, " + fixed_decimals(refused.east, 3) + " m east and " +
+                        fixed_decimals(refused.north, 3) + " m north, takes " + nmad_from_to(refused.g, stable)
+                  : std::string("its first step leaves too few cells to fit on")) +
+             ")");
+        return false;
+    }
+    const Agreement g = agreement(s, zero.dh, p.dh);
+    const double gain = g.before > 0 ? 1 - g.after / g.before : 0;
+    const double cells = std::hypot(p.east, p.north) / cell;
+    const bool large = cells > kLargeCells;
+    const std::string found =
+        "the shift found, " + fixed_decimals(p.east, 3) + " m east and " + fixed_decimals(p.north, 3) + " m north, ";
+    const std::string lower = gain > 0 ? fixed_decimals(100 * gain, 1) + " % lower" : std::string("not lower");
+    if (gain >= (large ? kLargeGain : kClearGain)) {
+        if (large)
+            said("  " + found + "is larger than two cells (" + fixed_decimals(cells, 2) + "): applied, as it takes " +
+                 nmad_from_to(g, stable) + ", " + lower);
+        return true;
+    }
+    r.refused_known = true;
+    r.refused_dx_m = p.east, r.refused_dy_m = p.north;
+    r.refused = g;
+    said("  no shift applied: it would not improve the agreement (" + found +
+         (large ? "is larger than two cells (" + fixed_decimals(cells, 2) + ") and " : "") + "takes " +
+         nmad_from_to(g, stable) + ", " + lower + "; " + (large ? "10" : "2") + " % lower at least is needed)");
+    return false;
+}
+
+// The frame of the tilt: kilometres east and north of the centre of
+// FIRST's grid, at its latitude on a geographic grid.
+Surface tilt_frame(const Source &a, const Ground &ground, int order) {
+    Surface t;
+    t.order = order;
+    t.origin_x = a.gt[0] + a.cols / 2.0 * a.gt[1];
+    t.origin_y = a.gt[3] + a.lines / 2.0 * a.gt[5];
+    double w = 1, h = 1;
+    cell_metres(ground, (a.lines - 1) / 2.0, w, h);
+    t.km_x = w / std::fabs(a.gt[1]) / 1000;
+    t.km_y = h / std::fabs(a.gt[5]) / 1000;
+    return t;
+}
+
+// Without --deramp: a warning when a plane explains much of what is left.
+void warn_of_trend(const Sample &s, const Position &p, const Surface &frame, const Said &said, Coregistration &r) {
+    const double share = plane_share(s, p.f, p.dh, frame);
+    if (!(share > kTrendShare)) return;
+    r.warnings.push_back("warning: a plane explains " + fixed_decimals(100 * share, 0) +
+                         " % of the variance of the differences on the " + std::to_string(p.f.cells.size()) +
+                         " fitting cells: SECOND may be tilted against FIRST; --deramp fits a tilt and takes it out");
+    said(r.warnings.back());
+}
+
+// FIRST's subsample, its stable cells with a mask, and SECOND ready for
+// the warper. FIRST is read once line by line and SECOND warped a chunk at
+// a time: GDAL's block cache needs no more than the blocks of a few lines
+// (by default it would grow to a twentieth of the memory). GDAL_CACHEMAX,
+// when set, rules.
+std::string read_sample(const Source &a, Source &b, double mm_a, const Ground &ground, const std::string &stable,
+                        Sample &s) {
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kCacheBytes);
+    std::string problem = read_first(a, mm_a, ground, s);
+    if (problem.empty() && !stable.empty()) problem = read_stable(stable, a, s);
+    if (problem.empty()) problem = band_view(b);
+    return problem;
+}
+
+std::string too_few_cells(long long sloped, bool stable) {
+    return "too few cells to fit the shift on: " + std::to_string(sloped) + " of the subsample have data in both" +
+           (stable ? ", lie on stable ground" : "") + " and a slope of " + fixed_decimals(kFlatDeg, 0) + " to " +
+           fixed_decimals(kSteepDeg, 0) + " degrees (at least " + std::to_string(kMinCells) +
+           " are needed; a flat area shows no shift)";
+}
+
 }  // namespace
 
 std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, const std::string &method,
-                       const std::string &stable, const std::function<void(const std::string &)> &said,
-                       Coregistration &r) {
+                       const std::string &stable, int deramp, const Said &said, Coregistration &r) {
     if (!a.has_grid || !b.has_grid) return "both inputs need a georeferenced grid to be co-registered";
-    if (a.gt[2] != 0 || a.gt[4] != 0) return "the first input's grid is rotated, which the co-registration cannot follow";
+    if (a.gt[2] != 0 || a.gt[4] != 0)
+        return "the first input's grid is rotated, which the co-registration cannot follow";
     r = Coregistration{};
     r.method = method;
+    r.stable_only = !stable.empty();
     const Ground ground = ground_of(a.gt, a.wkt);
     double cell_w = 1, cell_h = 1;
     cell_metres(ground, a.lines / 2.0, cell_w, cell_h);
@@ -248,84 +320,127 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
     const double per_east = std::fabs(a.gt[1]) / cell_w, per_north = std::fabs(a.gt[5]) / cell_h;
     const double cell = std::min(cell_w, cell_h);
 
-    // FIRST is read once line by line and SECOND warped a chunk at a time:
-    // GDAL's block cache needs no more than the blocks of a few lines (by
-    // default it would grow to a twentieth of the memory). GDAL_CACHEMAX,
-    // when set, rules.
-    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kCacheBytes);
     Sample s;
-    std::string problem = read_first(a, mm_a, ground, s);
-    if (problem.empty() && !stable.empty()) problem = read_stable(stable, a, s);
-    if (problem.empty()) problem = band_view(b);
+    std::string problem = read_sample(a, b, mm_a, ground, stable, s);
     if (!problem.empty()) return problem;
 
-    double east = 0, north = 0;  // applied to SECOND so far, metres
-    std::vector<double> dh;
-    problem = differences(a, b, mm_b, s, method, 0, 0, dh);
+    Position zero;  // SECOND where it lies
+    problem = differences(a, b, mm_b, s, method, 0, 0, zero.dh);
     if (!problem.empty()) return problem;
-    Fitting f = fitting_cells(s, dh);
-    if (f.sloped < kMinCells)
-        return "too few cells to fit the shift on: " + std::to_string(f.sloped) +
-               " of the subsample have data in both" + (stable.empty() ? "" : ", lie on stable ground") +
-               " and a slope of " + fixed_decimals(kFlatDeg, 0) + " to " + fixed_decimals(kSteepDeg, 0) +
-               " degrees (at least " + std::to_string(kMinCells) + " are needed; a flat area shows no shift)";
-    r.nmad_before = f.nmad;
-    said("Co-registration on " + std::to_string(f.cells.size()) + " cells" +
+    zero.f = fitting_cells(s, zero.dh);
+    if (zero.f.sloped < kMinCells) return too_few_cells(zero.f.sloped, !stable.empty());
+    r.nmad_before = zero.f.nmad;
+    said("Co-registration on " + std::to_string(zero.f.cells.size()) + " cells" +
          (s.step > 1 ? " (every " + std::to_string(s.step) + "th line and column)" : "") + ": NMAD " +
-         fixed_decimals(f.nmad, 3) + " m before");
-    double last_step = 0;
-    for (int it = 1; it <= kMaxIterations; it++) {
-        double ve = 0, vn = 0;
-        if (!fit(s, dh, f, ve, vn))
-            return "the shift is undefined: the slopes of the fitting cells face too few directions";
-        const double ne = east - ve, nn = north - vn;
-        std::vector<double> moved;
-        problem = differences(a, b, mm_b, s, method, ne * per_east, nn * per_north, moved);
-        if (!problem.empty()) return problem;
-        Fitting g = fitting_cells(s, moved);
-        if (g.sloped < kMinCells || !(g.nmad < f.nmad)) break;  // the spread stops falling: keep the last position
-        east = ne, north = nn;
-        dh.swap(moved);
-        f = std::move(g);
-        r.iterations = it;
-        last_step = std::hypot(ve, vn);
-        said("  step " + std::to_string(it) + ": SECOND moved " + fixed_decimals(east, 3) + " m east, " +
-             fixed_decimals(north, 3) + " m north; NMAD " + fixed_decimals(f.nmad, 3) + " m");
-        if (last_step < 0.01 * cell) {
-            last_step = 0;
-            break;
-        }
-        if (it == kMaxIterations && last_step > 0.25 * cell)
-            return "the shift does not converge: after " + std::to_string(it) + " steps the last is still " +
-                   fixed_decimals(last_step, 3) + " m, more than a quarter of a cell";
-    }
+         fixed_decimals(zero.f.nmad, 3) + " m before");
+
+    Search search(a, b, mm_b, s, method, said, per_east, per_north, cell);
+    search.tilt = tilt_frame(a, ground, deramp);
+    Position p = zero;
+    Refused refused;
+    problem = search.steps(p, &refused);
+    if (problem.empty() && deramp > 0) problem = search.rounds(p);
+    if (!problem.empty()) return problem;
     const double extent = std::min(a.lines * cell_h, a.cols * cell_w);
-    if (std::hypot(east, north) > extent / 4)
-        return "the shift found, " + fixed_decimals(east, 3) + " m east and " + fixed_decimals(north, 3) +
+    if (std::hypot(p.east, p.north) > extent / 4)
+        return "the shift found, " + fixed_decimals(p.east, 3) + " m east and " + fixed_decimals(p.north, 3) +
                " m north, exceeds a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
-    std::vector<double> d;
-    for (uint32_t k : f.cells) d.push_back(dh[k]);
-    r.dz_m = median_of(d);
-    r.nmad_after = f.nmad;
-    r.n_fit = (long long)f.cells.size();
-    r.dx_m = east;
-    r.dy_m = north;
-    r.shift_x = east * per_east;  // a grid's x grows east and its y north, whichever way its cells run
-    r.shift_y = north * per_north;
+
+    // The shift is judged against SECOND where it lies, less (with
+    // --deramp) the tilt fitted there alone.
+    const std::vector<double> given = deramp > 0 ? zero.dh : std::vector<double>();
+    Surface tilt0 = tilt_frame(a, ground, deramp);
+    if (deramp > 0) problem = search.tilt_alone(zero, tilt0);
+    if (!problem.empty()) return problem;
+    r.applied = judge(s, search, p, zero, refused, cell, !stable.empty(), said, r);
+    const Position &last = r.applied ? p : zero;
+    r.tilt = r.applied ? search.tilt : tilt0;
+    r.all = agreement(s, deramp > 0 ? given : zero.dh, last.dh);
+    r.iterations = search.taken;
+    r.dz_m = last.f.median;
+    r.nmad_after = last.f.nmad;
+    r.n_fit = (long long)last.f.cells.size();
+    r.dx_m = last.east;
+    r.dy_m = last.north;
+    r.shift_x = last.east * per_east;  // a grid's x grows east and its y north, whichever way its cells run
+    r.shift_y = last.north * per_north;
+    if (deramp == 0) warn_of_trend(s, last, search.tilt, said, r);
     return "";
+}
+
+std::string coregistration_note(const Coregistration &r, const std::string &method, bool resampled, bool bias_removed,
+                                bool second_grid) {
+    std::string note;
+    // 0 − d: no "-0.000" for a shift of nothing.
+    if (r.applied && second_grid)
+        note = "FIRST was moved " + fixed_decimals(0.0 - r.dx_m, 3) + " m east and " + fixed_decimals(0.0 - r.dy_m, 3) +
+               " m north (SECOND's shift, reversed) and resampled onto SECOND's grid (" + method + ")";
+    else if (r.applied)
+        note = "SECOND was moved " + fixed_decimals(r.dx_m, 3) + " m east and " + fixed_decimals(r.dy_m, 3) +
+               " m north and resampled onto FIRST's grid (" + method + ")";
+    else if (resampled && second_grid)
+        note = "No shift was applied: FIRST was resampled onto SECOND's grid (" + method + ")";
+    else if (resampled)
+        note = "No shift was applied to SECOND: it was resampled onto FIRST's grid (" + method + ")";
+    else
+        note = "No shift was applied to SECOND: it lies on FIRST's grid and was not resampled";
+    if (r.tilt.order > 0)
+        note += std::string(second_grid ? ", SECOND's" : ", its") + " tilt (a " +
+                (r.tilt.order == 1 ? "plane" : "quadric") + ") taken out";
+    note += (second_grid ? "; SECOND's bias is " : "; its bias is ") + fixed_decimals(r.dz_m, 3) + " m" +
+            (bias_removed ? ", removed" : ", left in it");
+    return note + ". NMAD " + fixed_decimals(r.nmad_before, 3) + " m before, " + fixed_decimals(r.nmad_after, 3) +
+           " m after, on " + std::to_string(r.n_fit) + " cells.";
+}
+
+std::function<void(int, int, int, double *)> tilt_correction(const Coregistration &r, const double gt[6],
+                                                             double factor) {
+    if (r.tilt.order == 0) return {};
+    std::array<double, 6> g;
+    std::copy(gt, gt + 6, g.begin());
+    return [t = r.tilt, g, factor](int line, int col0, int n, double *values) {
+        t.tilt_of_line(g.data(), line, col0, n, factor, values);
+    };
 }
 
 std::string coregistration_json(const Coregistration &r, bool bias_removed) {
     // In metres to the micrometre.
-    const Json j = {{"dx_m", fixed_number(r.dx_m, 6)},
-                    {"dy_m", fixed_number(r.dy_m, 6)},
-                    {"dz_m", fixed_number(r.dz_m, 6)},
-                    {"bias_removed", bias_removed},
-                    {"iterations", r.iterations},
-                    {"nmad_before", fixed_number(r.nmad_before, 6)},
-                    {"nmad_after", fixed_number(r.nmad_after, 6)},
-                    {"n_fit", r.n_fit},
-                    {"method", "nuth_kaab"},
-                    {"resampling", r.method}};
+    Json j = {{"dx_m", fixed_number(r.dx_m, 6)},
+              {"dy_m", fixed_number(r.dy_m, 6)},
+              {"dz_m", fixed_number(r.dz_m, 6)},
+              {"bias_removed", bias_removed},
+              {"iterations", r.iterations},
+              {"nmad_before", fixed_number(r.nmad_before, 6)},
+              {"nmad_after", fixed_number(r.nmad_after, 6)},
+              {"n_fit", r.n_fit},
+              {"method", "nuth_kaab"},
+              {"resampling", r.method},
+              {"nmad_all_before", fixed_number(r.all.before, 6)},
+              {"nmad_all_after", fixed_number(r.all.after, 6)},
+              {"n_all", r.all.n},
+              {"stable_only", r.stable_only},
+              {"applied", r.applied}};
+    if (r.refused_known)
+        j["refused"] = {{"dx_m", fixed_number(r.refused_dx_m, 6)},
+                        {"dy_m", fixed_number(r.refused_dy_m, 6)},
+                        {"nmad_all_before", fixed_number(r.refused.before, 6)},
+                        {"nmad_all_after", fixed_number(r.refused.after, 6)},
+                        {"n_all", r.refused.n}};
+    j["deramp_order"] = r.tilt.order;
+    if (r.tilt.order > 0) {
+        static const char *const kTerms[6] = {"1", "x", "y", "x^2", "x*y", "y^2"};
+        Json terms = Json::array(), m = Json::array();
+        for (int k = 0; k < r.tilt.terms(); k++) {
+            terms.push_back(kTerms[k]);
+            m.push_back(r.tilt.c[size_t(k)]);
+        }
+        j["deramp_coefficients"] = {{"origin_x", r.tilt.origin_x},
+                                    {"origin_y", r.tilt.origin_y},
+                                    {"x_km_per_unit", r.tilt.km_x},
+                                    {"y_km_per_unit", r.tilt.km_y},
+                                    {"terms", terms},
+                                    {"m", m}};
+    }
+    j["warnings"] = r.warnings;
     return json_text(j);
 }

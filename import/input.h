@@ -4,6 +4,7 @@
 #define KARVEL_IMPORT_INPUT_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ struct Input {
     LineReader reader;
     std::vector<uint8_t> has_data, bytes;
     std::vector<double> metres;  // the values of the line read, in metres
+    // What the reading pass takes from each cell of a line before it is
+    // converted, in the band's unit (SECOND's tilt found by --deramp):
+    // given the line, its first column and the count, it fills the values.
+    // Empty: nothing.
+    std::function<void(int line, int col0, int n, double *values)> correction;
+    std::vector<double> corrections;
     std::string who() const { return std::string(role) + " " + printable(src.arg); }
     // The option that `stem` makes for this input: --srs-first, --z-unit-second, ...
     std::string option(const char *stem) const {

@@ -152,6 +152,13 @@ std::vector<Option> grid_options(ImportOptions &o) {
                    o.stable = v[0];
                    return o.stable.empty() ? "--stable needs a mask raster" : "";
                }),
+        Option("deramp", Takes::optional, "1|2",
+               "with --coregister, fit and take out of SECOND a tilt too: a plane (1,\n"
+               "the default) or a surface of order 2",
+               [&o](const Values &v) -> std::string {
+                   o.deramp = v.empty() ? 1 : v[0] == "1" ? 1 : v[0] == "2" ? 2 : 0;
+                   return o.deramp == 0 ? "--deramp: \"" + v[0] + "\" is neither 1 nor 2" : "";
+               }),
     };
 }
 
@@ -177,6 +184,7 @@ CommandLine import_command_line(const std::string &program, const std::string &i
     cl.operands = [&o](const Values &operands) -> std::string {
         if (!o.stable.empty() && !o.coregister) return "--stable MASK works with --coregister only";
         if (o.grid_given && !o.align && !o.coregister) return "--grid works with --align or --coregister only";
+        if (o.deramp > 0 && !o.coregister) return "--deramp works with --coregister only";
         if (operands.size() != 3)
             return "expected FIRST SECOND FOLDER, got " + std::to_string(operands.size()) + " operand" +
                    (operands.size() == 1 ? "" : "s");

@@ -24,6 +24,7 @@ struct ImportOptions {
     bool grid_given = false;            // --grid
     bool second_grid = false;           // --grid second: FIRST is resampled onto SECOND's grid
     bool replace = false;               // --replace
+    int deramp = 0;                     // --deramp[=1|2]: the order of the tilt, 0 for none
     bool help = false;                  // --help
 };
 

@@ -47,8 +47,14 @@ bool read_line(Input &in, int line, int col0, int cols) {
     const double *values = nullptr;
     const uint8_t *mask = nullptr;
     if (!in.reader.line(line, values, mask)) return false;
+    const double *less = nullptr;
+    if (in.correction) {
+        in.corrections.resize(size_t(cols));
+        in.correction(line, col0, cols, in.corrections.data());
+        less = in.corrections.data();
+    }
     convert_line(in.plan, in.src, values, mask, cols, line, col0, in.has_data.data(), in.metres.data(),
-                 in.bytes.data(), in.tally);
+                 in.bytes.data(), in.tally, less);
     return true;
 }
 

@@ -49,7 +49,8 @@ void plan_inputs(Input &a, Input &b, const ImportOptions &o) {
             in->plan = Plan{};
             continue;
         }
-        const std::string problem = plan_dem(in->src, o.unit, false, in->plan);
+        // Values that the reading pass corrects are no longer whole numbers: converted.
+        const std::string problem = plan_dem(in->src, o.unit, bool(in->correction), in->plan);
         if (!problem.empty()) throw Refusal{in->who() + " cannot be imported: " + problem};
     }
 }
@@ -75,33 +76,29 @@ void choose_names(Input &a, Input &b, const ImportOptions &o) {
                       "; give them two names with --names A B"};
 }
 
-// Resamples SECOND, moved by the shift found, onto FIRST's grid; with
-// --grid second, FIRST moved back by it onto SECOND's grid. Says what it
-// did, for the note.
-std::string resample_shifted(Input &a, Input &b, const ImportOptions &o, const Coregistration &coreg) {
+// Resamples SECOND, moved by the shift (sx, sy) in FIRST's coordinates,
+// onto FIRST's grid; with --grid second, FIRST moved back by it onto
+// SECOND's grid.
+void resample_shifted(Input &a, Input &b, const ImportOptions &o, double sx, double sy) {
     if (!o.second_grid) {
-        const std::string aligned = align_source(b.src, a.src, o.method, coreg.shift_x, coreg.shift_y);
+        const std::string aligned = align_source(b.src, a.src, o.method, sx, sy);
         if (!aligned.empty()) throw Refusal{b.who() + " cannot be aligned onto " + a.who() + ": " + aligned};
-        return "SECOND was moved " + fixed_decimals(coreg.dx_m, 3) + " m east and " + fixed_decimals(coreg.dy_m, 3) +
-               " m north and resampled onto FIRST's grid (" + o.method + "); its bias is ";
+        return;
     }
     // The shift, found in FIRST's coordinates, as one of SECOND's at the
     // centre of its grid.
-    double sx = coreg.shift_x, sy = coreg.shift_y;
     const double x = b.src.gt[0] + b.src.gt[1] * b.src.cols / 2.0, y = b.src.gt[3] + b.src.gt[5] * b.src.lines / 2.0;
     if (!shift_into(a.src.wkt, b.src.wkt, x, y, sx, sy))
         throw Refusal{"the shift found cannot be carried into the coordinate system of " + b.who()};
     const std::string aligned = align_source(a.src, b.src, o.method, -sx, -sy);
     if (!aligned.empty()) throw Refusal{a.who() + " cannot be aligned onto " + b.who() + ": " + aligned};
-    // 0 − d: no "-0.000" for a shift of nothing.
-    return "FIRST was moved " + fixed_decimals(0.0 - coreg.dx_m, 3) + " m east and " +
-           fixed_decimals(0.0 - coreg.dy_m, 3) + " m north (SECOND's shift, reversed) and resampled onto SECOND's grid (" +
-           o.method + "); SECOND's bias is ";
 }
 
 // Finds the shift of SECOND against FIRST and resamples SECOND onto
 // FIRST's grid moved back by it, or FIRST onto SECOND's (and, with =xyz,
-// lowers SECOND by the bias).
+// lowers SECOND by the bias; with --deramp, takes its tilt out). A shift
+// that would not improve the agreement is not applied: the rasters are
+// then resampled only when their grids differ.
 void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes,
                      Coregistration &coreg) {
     if (is_image(a.src) || is_image(b.src))
@@ -114,21 +111,24 @@ void coregister_pair(Input &a, Input &b, const ImportOptions &o, std::vector<std
             throw Refusal{in.who() + " cannot be imported: its band's unit type \"" + in.src.unit_type +
                           "\" is not a unit of length this program knows"};
     }
+    // SECOND's tilt is found in FIRST's map coordinates and taken out along
+    // SECOND's own grid when FIRST is resampled onto it: both must then
+    // share one coordinate system.
+    if (o.deramp > 0 && o.second_grid && !same_srs(a.src.wkt, b.src.wkt))
+        throw Refusal{"--deramp with --grid second needs both rasters in one coordinate system; " + a.who() +
+                      " and " + b.who() + " have two (use --grid first, or bring them into one first)"};
     auto said = [](const std::string &line) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
-    const std::string problem = coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, said, coreg);
+    const std::string problem =
+        coregister(a.src, b.src, unit[0].mm, unit[1].mm, o.method, o.stable, o.deramp, said, coreg);
     if (!problem.empty()) throw Refusal{a.who() + " and " + b.who() + " cannot be co-registered: " + problem};
-    std::string note = resample_shifted(a, b, o, coreg) + fixed_decimals(coreg.dz_m, 3) + " m";
-    if (o.remove_bias) {
-        b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
-        note += ", removed";
-    } else {
-        note += ", left in it";
-    }
-    notes.push_back(note + ". NMAD " + fixed_decimals(coreg.nmad_before, 3) + " m before, " + fixed_decimals(coreg.nmad_after, 3) +
-                    " m after, on " + std::to_string(coreg.n_fit) + " cells.");
+    const bool resample = coreg.applied || !grid_difference(a.src, b.src).empty();
+    if (resample) resample_shifted(a, b, o, coreg.applied ? coreg.shift_x : 0, coreg.applied ? coreg.shift_y : 0);
+    if (o.remove_bias) b.src.offset -= coreg.dz_m * 1000.0 / unit[1].mm;
+    b.correction = tilt_correction(coreg, b.src.gt, 1000.0 / unit[1].mm);
+    notes.push_back(coregistration_note(coreg, o.method, resample, o.remove_bias, o.second_grid));
 }
 
 // Refuses coordinate systems that no transformation relates, naming the

@@ -13,6 +13,14 @@ struct CoregFigures {
     double dx_m = 0, dy_m = 0, dz_m = 0, nmad_before = 0, nmad_after = 0;
     long long iterations = 0, n_fit = 0;
     bool bias_removed = false;
+    // The NMAD as SECOND was given and as it was written, on every cell of
+    // the fit's subsample with data in both (stable ones, stable_only),
+    // whether the shift found was applied and the order of the tilt taken
+    // out: in the files of an import that judges the shift on them.
+    bool all_known = false;
+    double nmad_all_before = 0, nmad_all_after = 0;
+    long long n_all = 0, deramp_order = 0;
+    bool stable_only = false, applied = true;
 };
 
 // Reads the file's text. Empty on success, else what is wrong with it.

@@ -40,6 +40,8 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         {{"--bogus"}, 2, "unknown option --bogus"},
         {{"--coregister=z"}, 2, "--coregister: \"z\" is neither xy nor xyz"},
         {{"--stable", "m.tif"}, 2, "--stable MASK works with --coregister only"},
+        {{"--deramp"}, 2, "--deramp works with --coregister only"},
+        {{"--coregister", "--deramp=3"}, 2, "--deramp: \"3\" is neither 1 nor 2"},
     };
     for (const Case &c : cases) {
         RunResult r = import_pair(in, out, a, a, c.options);

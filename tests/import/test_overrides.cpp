@@ -221,3 +221,58 @@ TEST(ImportGrid, CoregisteredOnSecondsGridFirstIsMovedBackByTheShift) {
     EXPECT_NEAR(sum / n, 0, 0.05);
     EXPECT_LT(std::sqrt(sum2 / n), 0.3);
 }
+
+// A tilted SECOND on a coarser grid of the same coordinate system,
+// compared on its own grid: the tilt, found in map coordinates, is taken
+// out along SECOND's grid, so that what is left has no trend east or
+// north. In two coordinate systems the pairing is refused.
+TEST(ImportGrid, TheTiltIsTakenOutOnSecondsGridToo) {
+    const int side = 120;
+    const double cell = 20, tilt_east = 1.5, tilt_north = -1.0;  // metres per km
+    auto hills = [](double x, double y) {
+        return 300 + 60 * std::sin(x / 700) * std::cos(y / 900) + 25 * std::sin((x + 2 * y) / 260);
+    };
+    std::vector<double> z1, z2;
+    for (int i = 0; i < side; i++)
+        for (int j = 0; j < side; j++) z1.push_back(hills((j + 0.5) * cell, (side - i - 0.5) * cell));
+    for (int i = 0; i < side / 2; i++)
+        for (int j = 0; j < side / 2; j++) {
+            const double x = (j + 0.5) * 2 * cell, y = (side - 2 * i - 1) * cell;
+            z2.push_back(hills(x, y) + tilt_east * (x - 1200) / 1000 + tilt_north * (y - 1200) / 1000);
+        }
+    TestRaster a = raster(side, side, GDT_Float32, z1), b = raster(side / 2, side / 2, GDT_Float32, z2);
+    a.gt[1] = cell;
+    a.gt[3] = 5400000 + side * cell;
+    a.gt[5] = -cell;
+    std::copy(a.gt, a.gt + 6, b.gt);
+    b.gt[1] = 2 * cell;
+    b.gt[5] = -2 * cell;
+    Folder in, out;
+    RunResult r = import_pair(in, out, a, b, {"--coregister", "--deramp", "--grid", "second"});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    EXPECT_THAT(r.out, HasSubstr("SECOND's tilt (a plane) taken out"));
+    const ReadBack ra = read_raster(out.path("a_m4.raw")), rb = read_raster(out.path("b_m4.raw"));
+    ASSERT_EQ(ra.values.size(), size_t(side * side / 4));
+    // The mean difference of the west and east halves, and of the north and
+    // south ones: a tilt left in would part them by about 1.8 m and 1.2 m.
+    double half[4] = {0, 0, 0, 0};
+    long long count[4] = {0, 0, 0, 0};
+    const int n = side / 2;
+    for (int i = 1; i < n - 1; i++)
+        for (int j = 1; j < n - 1; j++) {
+            const double d = (rb.values[size_t(i * n + j)] - ra.values[size_t(i * n + j)]) / 1000;
+            const int h[2] = {j < n / 2 ? 0 : 1, i < n / 2 ? 2 : 3};
+            for (int k : h) {
+                half[k] += d;
+                count[k]++;
+            }
+        }
+    EXPECT_LT(std::fabs(half[1] / double(count[1]) - half[0] / double(count[0])), 0.1);
+    EXPECT_LT(std::fabs(half[3] / double(count[3]) - half[2] / double(count[2])), 0.1);
+
+    b.srs = "+proj=utm +zone=10 +datum=WGS84 +units=ft +no_defs";
+    r = import_pair(in, out, a, b, {"--coregister", "--deramp", "--grid", "second"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("--deramp with --grid second needs both rasters in one coordinate system"));
+}

@@ -1,11 +1,14 @@
 // The parts of karvel-import that need no raster: units, the
-// largest-window search and the words of the commands it prints.
+// largest-window search, the words of the commands it prints and the
+// tilt's least squares.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
+#include "deramp.h"
 #include "e2e.h"
 #include "table.h"
 #include "units.h"
@@ -94,4 +97,51 @@ TEST(ImportCommands, ShellWordsComeBackFromTheShellAsTheyWere) {
     // Words the shell keeps as they are stay unquoted.
     for (const char *plain : {"/usr/bin/karvel", "dem/2024", "a-b_c+d.e:f,g@h%i~j"})
         EXPECT_EQ(shell_word(plain), plain);
+}
+
+// Points on an exact plane, and on an exact quadric, given back by the
+// least squares to rounding (the coordinates of a UTM grid, centred and in
+// km); points that do not determine the surface are said not to; the tilt
+// taken out is the surface less its constant, cell by cell.
+TEST(ImportTilt, LeastSquaresGiveBackAnExactPlaneAndAnExactQuadric) {
+    const double plane[6] = {3, 0.5, -1.25, 0, 0, 0}, quadric[6] = {-1, 0.2, 0.3, -0.05, 0.07, 0.11};
+    for (const double *c : {plane, quadric}) {
+        const int order = c == plane ? 1 : 2;
+        Surface s;
+        s.order = order;
+        s.origin_x = 500000 + 40 * 30 / 2.0, s.origin_y = 5400000 - 30 * 30 / 2.0;
+        s.km_x = s.km_y = 0.001;
+        const double gt[6] = {500000, 30, 0, 5400000, 0, -30};
+        SurfaceFit fit(order);
+        for (int i = 0; i < 30; i++)
+            for (int j = 0; j < 40; j++) {
+                double x, y;
+                s.km_at(gt, i, j, x, y);
+                fit.add(x, y, c[0] + c[1] * x + c[2] * y + c[3] * x * x + c[4] * x * y + c[5] * y * y);
+            }
+        EXPECT_EQ(fit.points(), 1200);
+        ASSERT_TRUE(fit.solve(s)) << order;
+        EXPECT_EQ(s.order, order);
+        for (int k = 0; k < 6; k++) EXPECT_NEAR(s.c[size_t(k)], c[k], 1e-12) << order << " term " << k;
+        // A line of the grid, times 1000 (metres into millimetres).
+        std::vector<double> line(10);
+        s.tilt_of_line(gt, 7, 25, 10, 1000, line.data());
+        for (int j = 0; j < 10; j++) {
+            const double x = ((25 + j + 0.5) * 30 - 40 * 30 / 2.0) / 1000, y = (30 * 30 / 2.0 - 7.5 * 30) / 1000;
+            const double z = c[1] * x + c[2] * y + c[3] * x * x + c[4] * x * y + c[5] * y * y;
+            EXPECT_NEAR(line[size_t(j)], 1000 * z, 1e-9) << order << " column " << j;
+        }
+    }
+    // On a line, or too few: undetermined.
+    SurfaceFit on_a_line(1), few(2), no_curve(2);
+    for (int k = 0; k < 20; k++) {
+        on_a_line.add(k, 2 * k - 1, 0.5 * k);
+        no_curve.add(k % 2, k, 1);  // two columns: no x² term
+    }
+    for (int k = 0; k < 5; k++) few.add(k, k * k, k);
+    Surface s;
+    EXPECT_FALSE(on_a_line.solve(s));
+    EXPECT_FALSE(few.solve(s));
+    EXPECT_FALSE(no_curve.solve(s));
+    EXPECT_EQ(s.order, 0);
 }

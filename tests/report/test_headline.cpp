@@ -1,10 +1,12 @@
-// The headline figures against an independent computation.
+// The headline figures against an independent computation, and the
+// co-registration's lines among them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "coreg.h"
 #include "headline.h"
 
 namespace {
@@ -238,4 +240,53 @@ TEST(Headline, EachFinishRanksOnlyInItsOwnWay) {
         EXPECT_TRUE(std::isnan(h.median_diff) && std::isnan(h.nmad) && std::isnan(h.le90) && std::isnan(h.le95) &&
                     std::isnan(h.clip));
     }
+}
+
+// R_coreg.json as karvel-import writes it now: the NMAD before and after
+// on the same cells, said so, a shift not applied and the tilt taken out
+// said too; the file of an earlier import shows what it showed; figures of
+// all the cells that are not whole are refused, named.
+TEST(HeadlineCoreg, BothNmadsAreOnTheSameCellsAndEarlierFilesReadAsBefore) {
+    const std::string earlier =
+        "{\n  \"dx_m\": -12.500000,\n  \"dy_m\": 3.250000,\n  \"dz_m\": 0.750000,\n  \"bias_removed\": false,\n"
+        "  \"iterations\": 3,\n  \"nmad_before\": 4.000000,\n  \"nmad_after\": 0.500000,\n  \"n_fit\": 1234,\n"
+        "  \"method\": \"nuth_kaab\",\n  \"resampling\": \"bilinear\"";
+    CoregFigures c;
+    ASSERT_EQ(parse_coreg(earlier + "\n}\n", c), "");
+    const std::vector<std::string> before = coreg_lines(c);
+    ASSERT_EQ(before.size(), 5u);
+    EXPECT_EQ(before[3], "NMAD before co-registration                4.000000 m");
+    EXPECT_EQ(before[4], "NMAD after co-registration                 0.500000 m");
+    EXPECT_EQ(json_text(coreg_json(c)).find("all"), std::string::npos);
+
+    ASSERT_EQ(parse_coreg(earlier + ",\n  \"nmad_all_before\": 1.045000,\n  \"nmad_all_after\": 1.040000,\n"
+                                    "  \"n_all\": 25600,\n  \"stable_only\": true,\n  \"applied\": false,\n"
+                                    "  \"deramp_order\": 1,\n  \"warnings\": []\n}\n",
+                          c),
+              "");
+    EXPECT_EQ(coreg_lines(c), (std::vector<std::string>{
+                                  "Co-registration: SECOND moved east         -12.500000 m",
+                                  "Co-registration: SECOND moved north        3.250000 m",
+                                  "Co-registration: the shift found           not applied: it would not improve the "
+                                  "agreement",
+                                  "Co-registration: tilt taken out            a plane",
+                                  "Vertical bias dz (left in)                 0.750000 m",
+                                  "NMAD before co-registration                1.045000 m on the 25600 stable cells "
+                                  "with data in both",
+                                  "NMAD after co-registration                 1.040000 m on the same 25600 stable cells",
+                              }));
+    // As the report's JSON holds it: an object on one line.
+    const std::string in_report = json_text(Json{{"coreg", coreg_json(c)}});
+    EXPECT_NE(in_report.find("\"n_fit\": 1234, \"nmad_all_before\": 1.045000, \"nmad_all_after\": 1.040000, "
+                                            "\"n_all\": 25600, \"stable_only\": true, \"applied\": false, "
+                                            "\"deramp_order\": 1}"),
+              std::string::npos)
+        << in_report;
+
+    EXPECT_EQ(parse_coreg(earlier + ",\n  \"nmad_all_before\": 1.045000,\n  \"nmad_all_after\": 1.0", c),
+              "its \"n_all\" is missing or not a number");
+    EXPECT_EQ(parse_coreg(earlier + ",\n  \"nmad_all_before\": 1,\n  \"nmad_all_after\": 1,\n  \"n_all\": 9,\n"
+                                    "  \"deramp_order\": \"plane\"\n}\n",
+                          c),
+              "its \"deramp_order\" is missing or not a number");
 }
