@@ -18,6 +18,12 @@ namespace {
 
 constexpr long long kMinCells = 100;
 constexpr int kMaxIterations = 10;
+// A step below a hundredth of a cell ends the search: it has converged. A
+// search stopped otherwise (a step that does not lower the NMAD, too few
+// cells, the last step allowed) is taken as converged only when its last
+// step was below a quarter of a cell: a larger one means the search was
+// still moving.
+constexpr double kSettled = 0.01, kConverged = 0.25;
 // The tilt and the shift are fitted in turn at most this many rounds.
 constexpr int kMaxRounds = 5;
 // The shift found is applied when it lowers the NMAD on the cells with data
@@ -93,12 +99,19 @@ std::string nmad_from_to(const Agreement &g, bool stable) {
            fixed_decimals(g.after, 3) + " m";
 }
 
+// A shift that reaches past a quarter of FIRST's extent: the surveys then
+// overlap too little for the fit to be trusted.
+std::string beyond_extent(double east, double north) {
+    return "a step of the fit reaches " + fixed_decimals(east, 3) + " m east and " + fixed_decimals(north, 3) +
+           " m north, beyond a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
+}
+
 // The walk of SECOND towards FIRST: the steps of the shift and, with
 // --deramp, the rounds of the tilt between them.
 class Search {
 public:
     Search(const Source &a, const Source &b, double mm_b, const Sample &s, const std::string &method, const Said &said,
-           double per_east, double per_north, double cell)
+           double per_east, double per_north, double cell, double extent)
         : a_(a),
           b_(b),
           mm_b_(mm_b),
@@ -107,7 +120,8 @@ public:
           said_(said),
           per_east_(per_east),
           per_north_(per_north),
-          cell_(cell) {}
+          cell_(cell),
+          extent_(extent) {}
 
     // p: SECOND moved by (east, north) metres, less the tilt.
     std::string move(double east, double north, Position &p) const {
@@ -123,10 +137,14 @@ public:
     // the cells with data in both, until one is below a hundredth of a
     // cell. The first step refused, when none was taken, goes to refused.
     std::string steps(Position &p, Refused *refused) {
+        double proposed = 0;  // the last step the fit asked for, taken or not, in metres
+        int here = 0;         // steps taken in this call
         for (int it = 1; it <= kMaxIterations; it++) {
             double ve = 0, vn = 0;
             if (!fit(s_, p.dh, p.f, ve, vn))
                 return "the shift is undefined: the slopes of the fitting cells face too few directions";
+            proposed = std::hypot(ve, vn);
+            if (std::hypot(p.east - ve, p.north - vn) > extent_ / 4) return beyond_extent(p.east - ve, p.north - vn);
             Position q;
             const std::string problem = move(p.east - ve, p.north - vn, q);
             if (!problem.empty()) return problem;
@@ -137,15 +155,23 @@ public:
                 break;
             }
             p = std::move(q);
-            taken++;
-            const double step = std::hypot(ve, vn);
+            taken++, here++;
             said_("  step " + std::to_string(taken) + ": SECOND moved " + fixed_decimals(p.east, 3) + " m east, " +
                   fixed_decimals(p.north, 3) + " m north; NMAD " + fixed_decimals(p.f.nmad, 3) + " m");
-            if (step < 0.01 * cell_) break;
-            if (it == kMaxIterations && step > 0.25 * cell_)
-                return "the shift does not converge: after " + std::to_string(it) + " steps the last is still " +
-                       fixed_decimals(step, 3) + " m, more than a quarter of a cell";
+            if (proposed < kSettled * cell_) return "";
         }
+        // Stopped before a step fell below a hundredth of a cell, whatever
+        // stopped it (a step that does not lower the NMAD, too few cells,
+        // the last step allowed): when the fit still asked for more than a
+        // quarter of a cell where it stopped, the search was still moving.
+        // (A large step taken last is no sign by itself: on smooth ground
+        // one step often lands on the shift, and the next one asked for is
+        // then within the noise. When no step was taken, the guard says
+        // that no shift is applied.)
+        if (here > 0 && proposed > kConverged * cell_)
+            return "the shift did not converge after " + std::to_string(taken) + " steps; last step " +
+                   fixed_decimals(proposed, 3) + " m (" + fixed_decimals(proposed / cell_, 2) +
+                   " cells), more than a quarter of a cell (the surveys may repeat a pattern or overlap too little)";
         return "";
     }
 
@@ -216,6 +242,7 @@ private:
     const std::string &method_;
     const Said &said_;
     double per_east_, per_north_, cell_;
+    double extent_;  // the shorter side of FIRST, in metres
 };
 
 // Whether the shift found (at p, or the first step refused) is applied,
@@ -334,17 +361,14 @@ std::string coregister(const Source &a, Source &b, double mm_a, double mm_b, con
          (s.step > 1 ? " (every " + std::to_string(s.step) + "th line and column)" : "") + ": NMAD " +
          fixed_decimals(zero.f.nmad, 3) + " m before");
 
-    Search search(a, b, mm_b, s, method, said, per_east, per_north, cell);
+    const double extent = std::min(a.lines * cell_h, a.cols * cell_w);
+    Search search(a, b, mm_b, s, method, said, per_east, per_north, cell, extent);
     search.tilt = tilt_frame(a, ground, deramp);
     Position p = zero;
     Refused refused;
     problem = search.steps(p, &refused);
     if (problem.empty() && deramp > 0) problem = search.rounds(p);
     if (!problem.empty()) return problem;
-    const double extent = std::min(a.lines * cell_h, a.cols * cell_w);
-    if (std::hypot(p.east, p.north) > extent / 4)
-        return "the shift found, " + fixed_decimals(p.east, 3) + " m east and " + fixed_decimals(p.north, 3) +
-               " m north, exceeds a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
 
     // The shift is judged against SECOND where it lies, less (with
     // --deramp) the tilt fitted there alone.

@@ -23,6 +23,7 @@ namespace {
 
 const int kSide = 160;
 const double kCell = 30;
+const double kPi = 3.14159265358979323846;
 
 // Hills of several sizes facing every way, in metres, at ground point (x, y).
 double hills(double x, double y) {
@@ -159,6 +160,13 @@ TEST(Coregister, UndefinedShiftsAndUnusableMasksAreRefused) {
     RunResult r = import_pair(in, out, flat, flat, {"--coregister"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("cannot be co-registered: too few cells to fit the shift on: 0 of the subsample"));
+    EXPECT_TRUE(files_in(out.path("")).empty());
+
+    // A step that would reach past a quarter of FIRST's extent (1200 m
+    // here) is refused as it is asked for, not only the shift found last.
+    r = import_pair(in, out, survey(0, 0, 0, 0), survey(1500, -900, 0, 0), {"--coregister"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("beyond a quarter of FIRST's extent: the surveys do not overlap enough"));
     EXPECT_TRUE(files_in(out.path("")).empty());
 
     TestRaster grey = raster(4, 4, GDT_Byte, std::vector<double>(16, 7));
@@ -426,4 +434,32 @@ TEST(CoregisterGuard, AShiftOfMoreThanTwoCellsNeedsATenthLessSpread) {
     EXPECT_NEAR(number(j, "dx_m"), -60, 0.05 * kCell);
     EXPECT_THAT(r.out, HasSubstr("is larger than two cells (2.4"));
     EXPECT_THAT(r.out, HasSubstr("): applied, as it takes the NMAD on the "));
+}
+
+// Periodic ground shifted by 40 × 30 cells: the fit, started far from the
+// truth, takes steps of 5.8, 2.4 and 1.4 cells, then asks for 1.65 cells
+// more, which would not lower the NMAD: the search was still moving. It is
+// refused, never reported as found.
+TEST(CoregisterGuard, AFitThatDoesNotConvergeIsRefused) {
+    const int side = 300;
+    const double cell = 10, px = 71, py = 19;  // ridges 7.1 and 1.9 cells apart
+    auto ridges = [&](double x, double y) {
+        return 200 + 20 * std::sin(2 * kPi * x / px) + 15 * std::cos(2 * kPi * y / py);
+    };
+    auto grid = [&](double vx, double vy) {
+        std::vector<double> v(size_t(side) * side);
+        for (int i = 0; i < side; i++)
+            for (int j = 0; j < side; j++)
+                v[size_t(i) * side + j] = ridges((j + 0.5) * cell - vx, (side - i - 0.5) * cell - vy);
+        TestRaster t = raster(side, side, GDT_Float32, v);
+        t.gt[0] = 0, t.gt[1] = cell, t.gt[3] = side * cell, t.gt[5] = -cell;
+        return t;
+    };
+    Folder in, out;
+    const RunResult r = import_pair(in, out, grid(0, 0), grid(40 * cell, -30 * cell), {"--coregister"});
+
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("cannot be co-registered: the shift did not converge after 3 steps; last step 16."));
+    EXPECT_THAT(r.err, HasSubstr(" cells), more than a quarter of a cell"));
+    EXPECT_TRUE(files_in(out.path("")).empty());
 }
