@@ -48,9 +48,8 @@ std::string read_first(const Source &a, double mm, const Ground &ground, Sample 
     if (progress) std::fputs("Slope and aspect of FIRST\n", stderr);
     for (int i = 0; i < a.lines; i++) {
         CPLErrorReset();
-        if (GDALRasterIO(a.band, GF_Read, 0, i, a.cols, 1, raw.data(), a.cols, 1, GDT_Float64, 0, 0) != CE_None ||
-            (mask_band &&
-             GDALRasterIO(mask_band, GF_Read, 0, i, a.cols, 1, mask.data(), a.cols, 1, GDT_Byte, 0, 0) != CE_None))
+        if (read_grid_line(a, a.band, i, 0, a.cols, raw.data(), GDT_Float64) != CE_None ||
+            (mask_band && read_grid_line(a, mask_band, i, 0, a.cols, mask.data(), GDT_Byte) != CE_None))
             return "FIRST cannot be read at line " + std::to_string(i) + ": " + gdal_problem();
         for (int j = 0; j < a.cols; j++)
             metres[size_t(j)] = is_nodata_value(a, raw[size_t(j)]) || !mask[size_t(j)]

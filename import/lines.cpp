@@ -4,8 +4,10 @@
 
 #include <algorithm>
 
-void LineReader::start(GDALRasterBandH band, GDALRasterBandH mask, int col0, int cols, bool by_blocks) {
+void LineReader::start(GDALRasterBandH band, GDALRasterBandH mask, int col0, int cols, bool by_blocks,
+                       const Source *flipped) {
     band_ = band;
+    flipped_ = flipped != nullptr && (flipped->flip_lines || flipped->flip_cols) && !by_blocks ? flipped : nullptr;
     mask_ = mask;
     col0_ = col0;
     cols_ = cols;
@@ -27,6 +29,15 @@ void LineReader::start(GDALRasterBandH band, GDALRasterBandH mask, int col0, int
 bool LineReader::read_chunk(int first, int lines) {
     first_ = first;
     lines_ = 0;
+    if (flipped_ != nullptr) {  // one line, in the grid's order
+        CPLErrorReset();
+        if (read_grid_line(*flipped_, band_, first, col0_, cols_, values_.data(), GDT_Float64) != CE_None ||
+            (mask_ != nullptr &&
+             read_grid_line(*flipped_, mask_, first, col0_, cols_, mask_values_.data(), GDT_Byte) != CE_None))
+            return false;
+        lines_ = 1;
+        return true;
+    }
     // The window's columns block by block: each read stays within one block.
     const GSpacing line_space = GSpacing(cols_) * GSpacing(sizeof(double));
     for (int c = col0_; c < col0_ + cols_;) {

@@ -18,11 +18,17 @@
 #include <cstdint>
 #include <vector>
 
+#include "source.h"
+
 class LineReader {
 public:
     // Reads the columns col0 .. col0 + cols - 1 of the band and, when mask
-    // is not null, of that mask band; by_blocks for a warped band.
-    void start(GDALRasterBandH band, GDALRasterBandH mask, int col0, int cols, bool by_blocks);
+    // is not null, of that mask band; by_blocks for a warped band. With
+    // flipped, the lines and columns of the grid it describes, in reverse
+    // where its file runs south-up or east-left (a band read a line at a
+    // time).
+    void start(GDALRasterBandH band, GDALRasterBandH mask, int col0, int cols, bool by_blocks,
+               const Source *flipped = nullptr);
     // Points values (cols samples as doubles) and mask (cols bytes, or null
     // without a mask band) at the line, which stay valid until the next
     // call. Lines are asked for in increasing order. False when GDAL cannot
@@ -34,6 +40,7 @@ public:
 private:
     bool read_chunk(int first, int lines);
     GDALRasterBandH band_ = nullptr, mask_ = nullptr;
+    const Source *flipped_ = nullptr;
     int col0_ = 0, cols_ = 0;
     int block_cols_ = 1, chunk_lines_ = 1;
     int first_ = 0, lines_ = 0;  // the chunk held: its first line and its count

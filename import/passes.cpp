@@ -67,7 +67,7 @@ PairTally run_pass(Input &a, Input &b, const Window &w, WindowSearch *search, co
     for (Input *in : both) {
         in->tally = Tally{};
         in->reader.start(in->src.band, in->src.use_mask ? GDALGetMaskBand(in->src.band) : nullptr, w.col, w.cols,
-                         in->src.aligned);
+                         in->src.aligned, &in->src);
         in->has_data.assign(size_t(w.cols), 0);
         in->metres.assign(size_t(w.cols), 0);
         in->bytes.assign(size_t(w.cols) * size_t(kind_bytes(in->plan.kind)), 0);

@@ -257,6 +257,18 @@ void open_and_align(Input &a, Input &b, const ImportOptions &o, std::vector<std:
     } else if (o.align) {
         notes.push_back(std::string("Both inputs already lie on the same grid: ") + moved.role + " was not resampled.");
     }
+    // An input read as it lies whose file runs south-up or east-left is
+    // written north-up, west to east, as the other.
+    for (const Input *in : {&a, &b}) {
+        const Source &s = in->src;
+        if (!s.flip_lines && !s.flip_cols) continue;
+        const std::string runs = s.flip_lines && s.flip_cols ? "south to north and east to west"
+                                 : s.flip_lines                ? "south to north"
+                                                               : "east to west";
+        const std::string what = s.flip_lines && s.flip_cols ? "lines and its columns" : s.flip_lines ? "lines" : "columns";
+        notes.push_back(in->who() + " runs " + runs + " in its file: its " + what +
+                        " were read in reverse, so that it is written north-up, west to east.");
+    }
 }
 
 void plan_outputs(Input &a, Input &b, const ImportOptions &o, std::vector<std::string> &notes) {

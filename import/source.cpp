@@ -181,6 +181,18 @@ std::string open_source(const std::string &arg, int band, Source &s, const Assig
     }
     const std::string problem = read_srs(assigned.srs, s);
     if (!problem.empty()) return problem;
+    if (s.has_grid && s.gt[2] == 0 && s.gt[4] == 0) {
+        if (s.gt[5] > 0) {
+            s.gt[3] += s.gt[5] * s.lines;
+            s.gt[5] = -s.gt[5];
+            s.flip_lines = true;
+        }
+        if (s.gt[1] < 0) {
+            s.gt[0] += s.gt[1] * s.cols;
+            s.gt[1] = -s.gt[1];
+            s.flip_cols = true;
+        }
+    }
     if (s.has_grid && s.geographic) {
         // A geographic grid lies between the poles; one beyond them is not
         // in degrees of latitude, whatever its coordinate system says.
@@ -246,6 +258,20 @@ std::string band_view(Source &b) {
     return "";
 }
 
+CPLErr read_grid_line(const Source &s, GDALRasterBandH band, int line, int col0, int cols, void *out,
+                      GDALDataType type) {
+    const int size = GDALGetDataTypeSizeBytes(type);
+    const int from_line = s.flip_lines ? s.lines - 1 - line : line;
+    const int from_col = s.flip_cols ? s.cols - col0 - cols : col0;
+    const CPLErr err = GDALRasterIO(band, GF_Read, from_col, from_line, cols, 1, out, cols, 1, type, 0, 0);
+    if (err != CE_None || !s.flip_cols) return err;
+    // Columns east to west: the samples put back west to east.
+    char *p = static_cast<char *>(out);
+    for (int j = 0, k = cols - 1; j < k; j++, k--)
+        std::swap_ranges(p + size_t(j) * size_t(size), p + size_t(j + 1) * size_t(size), p + size_t(k) * size_t(size));
+    return CE_None;
+}
+
 WarpGrid grid_of(const Source &a) {
     return WarpGrid{a.gt[0], a.gt[3], a.gt[1], a.gt[5], a.cols, a.lines, false};
 }
@@ -263,6 +289,7 @@ std::string align_source(Source &b, const Source &a, const std::string &method, 
     b.warped = warp_onto(b.band_ds, b.wkt, a.wkt, t, method, true, problem);
     if (b.warped == nullptr) return problem;
     b.band = GDALGetRasterBand(b.warped, 1);
+    b.flip_lines = b.flip_cols = false;  // the warped band lies on a's grid, north-up
     // The warper works on the stored samples; scale, offset and unit stay
     // those of the original band. Cells without data are now NaN.
     b.has_nodata = false;

@@ -40,6 +40,11 @@ struct Source {
     double semi_major = 0, inv_flattening = 0;  // of a geographic system's ellipsoid
     double linear_unit = 1;           // metres in a unit of a projected system
     int lines = 0, cols = 0;
+    // A grid whose lines run south to north (a positive cell height) or
+    // whose columns run west from east (a negative cell width) is taken
+    // north-up: gt describes it so, and its lines or columns are read in
+    // reverse (the file's own order stays that of the warper's view).
+    bool flip_lines = false, flip_cols = false;
     bool aligned = false;             // read through the warper
     int warp_source_lines = 0;        // aligned: the most lines of the original band one row of the
                                       // warped band's blocks draws on, with the kernel's margin
@@ -77,6 +82,12 @@ std::string band_view(Source &b);
 
 // a's grid as the warper's target.
 WarpGrid grid_of(const Source &a);
+
+// Reads columns col0 .. col0 + cols − 1 of line `line` of the grid s.gt
+// describes from `band` (s's band or its mask) as `type` samples into out,
+// following s's flips. CE_None on success.
+CPLErr read_grid_line(const Source &s, GDALRasterBandH band, int line, int col0, int cols, void *out,
+                      GDALDataType type);
 
 // True when a sample read from the band is the band's value for no data.
 inline bool is_nodata_value(const Source &s, double v) {
