@@ -1,5 +1,6 @@
 // The parts of karvel-import that need no raster: units, the
-// largest-window search and the words of the commands it prints.
+// largest-window search, the words of the commands it prints and the
+// numbers of its options.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "e2e.h"
+#include "options.h"
 #include "table.h"
 #include "units.h"
 #include "window.h"
@@ -94,4 +96,22 @@ TEST(ImportCommands, ShellWordsComeBackFromTheShellAsTheyWere) {
     // Words the shell keeps as they are stay unquoted.
     for (const char *plain : {"/usr/bin/karvel", "dem/2024", "a-b_c+d.e:f,g@h%i~j"})
         EXPECT_EQ(shell_word(plain), plain);
+}
+
+TEST(ImportCommands, TheBandIsAWholeDecimalNumberWithBlanksAlikeOnEitherSide) {
+    auto band = [](const std::string &given, int &taken) {
+        ImportOptions o;
+        std::string problem;
+        const Parsed p = parse_command_line(import_command_line("karvel-import", "", o), {"--band", given, "a", "b", "f"},
+                                            problem);
+        taken = o.band;
+        return p == Parsed::run ? "" : problem;
+    };
+    int taken = 0;
+    for (const char *two : {"2", " 2", "2 ", "\t2 ", "+2"}) {
+        EXPECT_EQ(band(two, taken), "") << two;
+        EXPECT_EQ(taken, 2) << two;
+    }
+    for (const char *bad : {"0x2", "2.0", "2e0", "2 x", "0", "1000001", "", "nan"})
+        EXPECT_EQ(band(bad, taken), "--band: \"" + std::string(bad) + "\" is not a band number (1, 2, ...)") << bad;
 }
