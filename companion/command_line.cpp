@@ -1,9 +1,9 @@
 #include "command_line.h"
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
 #include <string_view>
-#include <cstdio>
 
 #include "paths.h"
 
