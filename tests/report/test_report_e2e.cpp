@@ -391,14 +391,6 @@ TEST(Report, CommandLine) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "karvel-report: the folder \"/abs\" is an absolute path; a folder lies within the images "
                      "directory c:\\images\\\n");
-    // Blanks around an edge are taken alike on either side; hexadecimal is not decimal.
-    for (const char *edges : {" 0,10", "0,10 "}) {
-        r = run({KARVEL_REPORT_LOCAL_BIN, "--slope-edges", edges, "dem", "r"});
-        EXPECT_EQ(r.status, 1) << edges;
-        EXPECT_THAT(r.err, HasSubstr("no summary")) << edges;
-    }
-    r = run({KARVEL_REPORT_LOCAL_BIN, "--slope-edges=0,0x10", "dem", "r"});
-    EXPECT_EQ(r.err, "karvel-report: --slope-edges 0,0x10: \"0x10\" is not a number of degrees\n" + usage);
     std::string long_name(100, 'n');
     r = run({KARVEL_REPORT_LOCAL_BIN, "dem", long_name});
     EXPECT_EQ(r.status, 2);
