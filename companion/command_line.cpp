@@ -1,6 +1,9 @@
 #include "command_line.h"
 
+#include <charconv>
 #include <cstdio>
+#include <limits>
+#include <string_view>
 
 #include "paths.h"
 
@@ -52,7 +55,73 @@ const Option *named(const CommandLine &cl, const std::string &word, size_t name_
     return nullptr;
 }
 
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The digits from `at` on; how many there are.
+size_t digits_at(const std::string &s, size_t at) {
+    size_t n = 0;
+    while (at + n < s.size() && is_digit(s[at + n])) n++;
+    return n;
+}
+
+// The text after its sign, when it is [digits][.digits][e[sign]digits]
+// with a digit before or after the point (and, when whole, digits alone);
+// else empty. from_chars reads what is left, never a sign of its own.
+std::string_view unsigned_part(const std::string &s, bool whole, bool &negative) {
+    size_t at = 0;
+    negative = !s.empty() && s[0] == '-';
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) at = 1;
+    const size_t begin = at;
+    size_t digits = digits_at(s, at);
+    at += digits;
+    if (!whole && at < s.size() && s[at] == '.') {
+        const size_t fraction = digits_at(s, at + 1);
+        digits += fraction;
+        at += 1 + fraction;
+    }
+    if (digits == 0) return {};
+    if (!whole && at < s.size() && (s[at] == 'e' || s[at] == 'E')) {
+        const size_t sign = at + 1 < s.size() && (s[at + 1] == '+' || s[at + 1] == '-') ? 1 : 0;
+        const size_t exponent = digits_at(s, at + 1 + sign);
+        if (exponent == 0) return {};
+        at += 1 + sign + exponent;
+    }
+    if (at != s.size()) return {};
+    return std::string_view(s).substr(begin);
+}
+
 }  // namespace
+
+std::string unblanked(const std::string &text) {
+    size_t first = 0, end = text.size();
+    while (first < end && is_blank(text[first])) first++;
+    while (end > first && is_blank(text[end - 1])) end--;
+    return text.substr(first, end - first);
+}
+
+std::optional<double> decimal_number(const std::string &text) {
+    const std::string s = unblanked(text);
+    bool negative = false;
+    const std::string_view u = unsigned_part(s, false, negative);
+    if (u.empty()) return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(u.data(), u.data() + u.size(), v, std::chars_format::general);
+    if (ec != std::errc() || end != u.data() + u.size()) return std::nullopt;
+    return negative ? -v : v;
+}
+
+std::optional<long long> whole_number(const std::string &text) {
+    const std::string s = unblanked(text);
+    bool negative = false;
+    const std::string_view u = unsigned_part(s, true, negative);
+    if (u.empty()) return std::nullopt;
+    unsigned long long m = 0;
+    const auto [end, ec] = std::from_chars(u.data(), u.data() + u.size(), m);
+    const unsigned long long limit = negative ? 9223372036854775808ULL : 9223372036854775807ULL;
+    if (ec != std::errc() || end != u.data() + u.size() || m > limit) return std::nullopt;
+    return negative ? (m == limit ? std::numeric_limits<long long>::min() : -(long long)m) : (long long)m;
+}
 
 Parsed parse_command_line(const CommandLine &cl, const std::vector<std::string> &args, std::string &problem) {
     problem.clear();

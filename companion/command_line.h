@@ -83,4 +83,17 @@ std::string usage_error_text(const CommandLine &cl, const std::string &problem);
 // the usage error. Nothing to run the program; else its exit status.
 std::optional<int> read_command_line(const CommandLine &cl, const std::vector<std::string> &args);
 
+// The numbers of option values, all read by this one rule: blanks (spaces
+// or tabs) around it, an optional sign, decimal digits with an optional
+// fraction (5, 5., .5, 5.25) and exponent (1e3, 2.5E-1), nothing else: no
+// hexadecimal, no inf or nan, no other character. The value, or nothing
+// when the text is not such a number or its magnitude lies beyond a
+// double's (finite, not rounded to 0 from a nonzero number).
+std::optional<double> decimal_number(const std::string &text);
+// The same rule for a whole number: an optional sign and decimal digits
+// alone, blanks around; nothing when beyond a long long.
+std::optional<long long> whole_number(const std::string &text);
+// The text without the blanks around it, as those rules take it.
+std::string unblanked(const std::string &text);
+
 #endif

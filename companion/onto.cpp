@@ -16,9 +16,11 @@
 
 namespace {
 
+// The number to the last digit; a zero without its sign (a line range
+// reads "0 to 20", never "-0 to 20").
 std::string exact(double v) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
+    std::snprintf(buf, sizeof buf, "%.17g", v == 0 ? 0.0 : v);
     return buf;
 }
 

@@ -88,15 +88,26 @@ const char kNotAnAnswer[] = "is not an answer karvel's dialogue takes: ";
 std::string folder_problem(const std::string &folder) {
     const std::string problem = answer_problem(folder, kMaxFolder);
     if (!problem.empty()) return kNotAnAnswer + problem;
+    // Joined to the shown root, "/x" would show as c:\images\/x\ and open
+    // the folder x of the images directory, never the folder named.
+    const bool drive = folder.size() >= 2 && folder[1] == ':' &&
+                       ((folder[0] >= 'a' && folder[0] <= 'z') || (folder[0] >= 'A' && folder[0] <= 'Z'));
+    if (folder[0] == '/' || folder[0] == '\\' || drive)
+        return std::string("is an absolute path; a folder lies within the images directory ") + kShownRoot;
+    // Lexically, segment by segment: a ".." goes up one folder, and going
+    // above the images directory leads out of it.
+    long depth = 0;
     std::string segment;
     for (size_t i = 0; i <= folder.size(); i++) {
         const char c = i < folder.size() ? folder[i] : '\\';
-        if (c == '\\' || c == '/') {
-            if (segment == "..") return "leads out of the images directory";
-            segment.clear();
-        } else {
+        if (c != '\\' && c != '/') {
             segment += c;
+            continue;
         }
+        if (segment == "..") depth--;
+        else if (!segment.empty() && segment != ".") depth++;
+        if (depth < 0) return "leads out of the images directory";
+        segment.clear();
     }
     return "";
 }

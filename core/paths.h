@@ -29,9 +29,12 @@ std::string answer_problem(const std::string &word, size_t max_len);
 // sentence that names it ("the folder \"a b\" " + the problem):
 //
 // a folder answer: one the dialogue takes (answer_problem, at most
-// kMaxFolder characters) with no ".." segment between its slashes or
-// backslashes, which would lead out of the images directory:
+// kMaxFolder characters), relative (no leading slash or backslash, no drive
+// letter) and, its segments between slashes or backslashes taken lexically
+// (".." up one, "." and empty ones in place), never above the images
+// directory:
 //   "is not an answer karvel's dialogue takes: it holds white space",
+//   "is an absolute path; a folder lies within the images directory c:\images\",
 //   "leads out of the images directory";
 std::string folder_problem(const std::string &folder);
 // a raster's name (the base name of its files): one the dialogue takes (at

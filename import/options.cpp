@@ -78,10 +78,8 @@ std::vector<Option> naming_options(ImportOptions &o) {
                }),
         Option("band", Takes::one, "N", "the band of each input to read (default 1)",
                [&o](const Values &v) -> std::string {
-                   char *end = nullptr;
-                   errno = 0;
-                   const long n = std::strtol(v[0].c_str(), &end, 10);
-                   if (v[0].empty() || *end != '\0' || errno != 0 || n < 1 || n > 1000000)
+                   const long long n = whole_number(v[0]).value_or(0);
+                   if (n < 1 || n > 1000000)
                        return "--band: \"" + v[0] + "\" is not a band number (1, 2, ...)";
                    o.band = int(n);
                    return "";

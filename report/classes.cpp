@@ -1,13 +1,13 @@
 #include "classes.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "command_line.h"
 #include "numfmt.h"
 #include "paths.h"
 #include "sums.h"
@@ -19,12 +19,10 @@ std::string parse_slope_edges(const std::string &text, std::vector<double> &edge
     size_t at = 0;
     while (at <= text.size()) {
         const size_t comma = std::min(text.find(',', at), text.size());
-        const std::string word = text.substr(at, comma - at);
-        char *end = nullptr;
-        errno = 0;
-        const double v = word.empty() ? NAN : std::strtod(word.c_str(), &end);
-        if (word.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
-            return kfmt("\"%s\" is not a number of degrees", printable(word).c_str());
+        const std::string given = text.substr(at, comma - at), word = unblanked(given);
+        const std::optional<double> number = decimal_number(given);
+        if (!number) return kfmt("\"%s\" is not a number of degrees", printable(given).c_str());
+        const double v = *number;
         if (v < 0 || v > 90) return "the edge " + word + " lies outside 0 to 90 degrees";
         if (!edges.empty() && !(v > edges.back())) return "the edges must increase (" + word + " follows " +
                                                           exact_number(edges.back()) + ")";

@@ -71,7 +71,8 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
                      p.c_str());
         return false;
     }
-    // The rule of karvel-import: no ".." that leads out of the images directory.
+    // The rule of karvel-import: a folder within the images directory, not
+    // an absolute one, whose ".." segments never lead out of it.
     p = folder_problem(o.folder);
     if (!p.empty()) {
         std::fprintf(stderr, "karvel-report: the folder \"%s\" %s\n", printable(o.folder).c_str(), p.c_str());

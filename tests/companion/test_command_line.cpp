@@ -1,6 +1,9 @@
-// A command line read as its options are declared, and the usage text made
-// from the declarations.
+// A command line read as its options are declared, the usage text made
+// from the declarations, and the numbers of the options' values.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
 
 #include "command_line.h"
 
@@ -142,4 +145,27 @@ TEST(CommandLine, TheUsageTextIsMadeFromTheDeclarations) {
               "  -h, --help    print this text\n"
               "\n"
               "Exit status: 0 or 2.\n");
+}
+
+// Every number of an option's value is read by one rule: decimal, blanks
+// alike on either side, nothing else around it.
+TEST(CommandLine, NumbersOfOptionValuesAreDecimalWithBlanksAlikeOnEitherSide) {
+    const std::pair<const char *, double> numbers[] = {{" 5", 5},       {"5 ", 5},   {"\t5.5\t ", 5.5}, {"+5", 5},
+                                                       {"-2.5", -2.5},  {"5.", 5},   {".5", 0.5},       {"1e3", 1000},
+                                                       {"2.5E-1", 0.25}, {"010", 10}, {"89.9", 89.9}};
+    for (const auto &[text, value] : numbers) EXPECT_EQ(decimal_number(text), value) << text;
+    EXPECT_TRUE(std::signbit(decimal_number("-0").value()));
+    for (const char *bad : {"", " ", "0x10", "0X1p3", "inf", "-inf", "nan", "infinity", "5x", "5 x", "5,", "1e",
+                            "1e+", "e5", ".", "-", "+-5", "5\n", "\n5", "1 000", "1e400", "-1e400", "1e-400", "5..1"})
+        EXPECT_FALSE(decimal_number(bad).has_value()) << '"' << bad << '"';
+
+    EXPECT_EQ(whole_number(" 2 "), 2);
+    EXPECT_EQ(whole_number("+7"), 7);
+    EXPECT_EQ(whole_number("-3\t"), -3);
+    EXPECT_EQ(whole_number("9223372036854775807"), std::numeric_limits<long long>::max());
+    EXPECT_EQ(whole_number("-9223372036854775808"), std::numeric_limits<long long>::min());
+    for (const char *bad : {"", "0x2", "2.0", "2.", "1e2", "2 2", "9223372036854775808", "-9223372036854775809",
+                            "nan", "2b"})
+        EXPECT_FALSE(whole_number(bad).has_value()) << '"' << bad << '"';
+    EXPECT_EQ(unblanked(" \t a b \t"), "a b");
 }

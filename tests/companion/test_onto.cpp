@@ -115,7 +115,10 @@ TEST(Onto, RefusesWhatCannotBePlacedOnTheGrid) {
     // 400 km east of the grid, in its own system.
     const double far[6] = {900000, 30, 0, 5400000, 0, -30};
     write_tif(f.path("far.tif"), classes(20, 20, far, 32610));
-    EXPECT_THAT(refusal("far.tif"), HasSubstr("far.tif cannot be brought onto the grid: it does not overlap the grid"));
+    // Its top edge is the grid's: line 0, never -0.
+    EXPECT_THAT(refusal("far.tif"), HasSubstr("far.tif cannot be brought onto the grid: it does not overlap the grid: "
+                                              "its cells cover columns 13333.333333333334 to 13353.333333333334 and "
+                                              "lines 0 to 20 of the grid's 60 columns and 50 lines"));
     // An engineering system that no transformation relates to UTM.
     write_tif(f.path("local.tif"), classes(20, 20, kGrid, 32610));
     GDALDatasetH ds = GDALOpen(f.path("local.tif").c_str(), GA_Update);

@@ -41,10 +41,16 @@ TEST(Paths, AnswersAreTakenOnlyAsPrintableWordsWithinTheirLimit) {
 }
 
 TEST(Paths, FoldersNamesAndPathsThatCompanionsHandKarvel) {
-    for (const char *folder : {"dem", "dem/2024", "dem\\2024", "a..b", "...", "x/..y/z", "./dem"})
+    // Taken lexically: a ".." that stays within the images directory is taken.
+    for (const char *folder : {"dem", "dem/2024", "dem\\2024", "a..b", "...", "x/..y/z", "./dem", "a/../b",
+                               "a/..\\b", "x/..", "x\\..", "a/b/../../c", "a//b/./../c", "ab:"})
         EXPECT_EQ(folder_problem(folder), "") << folder;
-    for (const char *folder : {"..", "../x", "x/../../y", "x\\..", "a/..\\b", "x/.."})
+    for (const char *folder : {"..", "../x", "x/../../y", "./..", "a/b/../../../c", "a//../..", "x\\..\\..\\y"})
         EXPECT_EQ(folder_problem(folder), "leads out of the images directory") << folder;
+    // Joined to the shown root an absolute folder would name another.
+    for (const char *folder : {"/abs", "/", "\\abs", "d:\\x", "C:/x", "c:"})
+        EXPECT_EQ(folder_problem(folder), "is an absolute path; a folder lies within the images directory c:\\images\\")
+            << folder;
     EXPECT_EQ(folder_problem("two words"), "is not an answer karvel's dialogue takes: it holds white space");
     EXPECT_EQ(folder_problem(std::string(kMaxFolder, 'f')), "");
     EXPECT_EQ(folder_problem(std::string(kMaxFolder + 1, 'f')),

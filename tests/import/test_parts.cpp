@@ -1,6 +1,6 @@
 // The parts of karvel-import that need no raster: units, the
 // largest-window search, the words of the commands it prints and the
-// tilt's least squares.
+// tilt's least squares, the numbers of its options.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +10,7 @@
 
 #include "deramp.h"
 #include "e2e.h"
+#include "options.h"
 #include "table.h"
 #include "units.h"
 #include "window.h"
@@ -144,4 +145,20 @@ TEST(ImportTilt, LeastSquaresGiveBackAnExactPlaneAndAnExactQuadric) {
     EXPECT_FALSE(few.solve(s));
     EXPECT_FALSE(no_curve.solve(s));
     EXPECT_EQ(s.order, 0);
+}
+
+TEST(ImportCommands, TheBandIsAWholeDecimalNumberWithBlanksAlikeOnEitherSide) {
+    ImportOptions o;
+    auto band = [&o](const std::string &given) {
+        std::string problem;
+        parse_command_line(import_command_line("karvel-import", "", o), {"--band", given, "a", "b", "f"}, problem);
+        return problem;
+    };
+    for (const char *two : {" 2", "2 ", "\t2 ", "+2"}) {
+        o.band = 1;
+        EXPECT_EQ(band(two), "") << two;
+        EXPECT_EQ(o.band, 2) << two;
+    }
+    for (const std::string bad : {"0x2", "2.0", "2 x", "0", "1000001"})
+        EXPECT_EQ(band(bad), "--band: \"" + bad + "\" is not a band number (1, 2, ...)");
 }

@@ -109,6 +109,15 @@ TEST(ClassTable, SlopeEdgesAndClasses) {
     EXPECT_EQ(slope_class(30, given), 1);
     for (const char *bad : {"", "5", "0,,5", "0,5x", "0,nan", "10,5", "5,5"})
         EXPECT_NE(parse_slope_edges(bad, given), "") << bad;
+    // Decimal numbers alone, blanks around each taken alike on either side.
+    for (const char *blanks : {" 2,5.5,30", "2 ,5.5,30", "2, 5.5 ,30 ", "\t2\t,5.5,30"}) {
+        ASSERT_EQ(parse_slope_edges(blanks, given), "") << blanks;
+        EXPECT_EQ(given, (std::vector<double>{2, 5.5, 30})) << blanks;
+    }
+    EXPECT_EQ(parse_slope_edges("0,0x10,30", given), "\"0x10\" is not a number of degrees");
+    EXPECT_EQ(parse_slope_edges("0,10,inf", given), "\"inf\" is not a number of degrees");
+    EXPECT_EQ(parse_slope_edges("0, 95 ", given), "the edge 95 lies outside 0 to 90 degrees");
+    EXPECT_EQ(parse_slope_edges("0,10 , 5", given), "the edges must increase (5 follows 10)");
     ClassValues values;
     EXPECT_EQ(values.index(7), 0);
     EXPECT_EQ(values.index(-3), 1);

@@ -383,6 +383,14 @@ TEST(Report, CommandLine) {
     r = run({KARVEL_REPORT_LOCAL_BIN, "../x", "r"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "karvel-report: the folder \"../x\" leads out of the images directory\n");
+    // One that stays within it, however written, is taken; an absolute one is refused.
+    r = run({KARVEL_REPORT_LOCAL_BIN, "a/../b", "r"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("no summary c:\\images\\a/../b\\r_karvel.txt to report on"));
+    r = run({KARVEL_REPORT_LOCAL_BIN, "/abs", "r"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "karvel-report: the folder \"/abs\" is an absolute path; a folder lies within the images "
+                     "directory c:\\images\\\n");
     std::string long_name(100, 'n');
     r = run({KARVEL_REPORT_LOCAL_BIN, "dem", long_name});
     EXPECT_EQ(r.status, 2);
