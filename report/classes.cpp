@@ -59,9 +59,9 @@ void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32
 template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
 template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
 
-SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e) {
-    at_most = horn_key_at_most(e.back());
-    for (double d : e) at_least.push_back(horn_key_at_least(d));
+SlopeKeys::SlopeKeys(const std::vector<double> &e, double s) : edges(e), scale(s) {
+    at_most = horn_key_at_most(e.back(), s);
+    for (double d : e) at_least.push_back(horn_key_at_least(d, s));
     // A key within a hair of its class's bounds is classed by its degrees
     // (the key 0 is the slope 0 and no key is beyond +inf: those bounds
     // are exact), so that nothing rests on the degrees rising with the key.
@@ -73,10 +73,11 @@ SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e) {
 }
 
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes) {
-    auto by_degrees = [](double v, const void *edges) {
-        return int32_t(slope_class(horn_degrees(v), *static_cast<const std::vector<double> *>(edges)));
+    auto by_degrees = [](double v, const void *slope_keys) {
+        const SlopeKeys &k = *static_cast<const SlopeKeys *>(slope_keys);
+        return int32_t(slope_class(horn_degrees(v, k.scale), k.edges));
     };
-    classes_of_keys(key, n, keys, by_degrees, &keys.edges, out, lanes);
+    classes_of_keys(key, n, keys, by_degrees, &keys, out, lanes);
 }
 
 int ClassValues::index(double v) {
@@ -116,7 +117,8 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
         push_from_ = std::max(0, from - 1);
         push_to_ = std::min(src.lines, to + 1);
         horn_ = std::make_unique<HornLines>(band(push_from_), push_to_ - push_from_, src.cols);
-        if (!slope_keys_ || slope_keys_->edges != *src.slope_edges) slope_keys_ = std::make_unique<SlopeKeys>(*src.slope_edges);
+        if (!slope_keys_ || slope_keys_->edges != *src.slope_edges || slope_keys_->scale != src.slope_scale)
+            slope_keys_ = std::make_unique<SlopeKeys>(*src.slope_edges, src.slope_scale);
     }
     if (!src.classes_path.empty()) {
         onto_ = std::make_unique<Onto>();

@@ -35,10 +35,12 @@ std::vector<double> default_slope_edges();
 std::string parse_slope_edges(const std::string &text, std::vector<double> &edges);
 
 // The edges of slope classes and their keys, the squared gradients of
-// companion/horn.h (see kernels/key_classes.h).
+// companion/horn.h of elevations in a unit of which `scale` make a metre
+// (see kernels/key_classes.h).
 struct SlopeKeys : ClassKeys {
-    explicit SlopeKeys(const std::vector<double> &edges);
+    explicit SlopeKeys(const std::vector<double> &edges, double scale = 1);
     std::vector<double> edges;
+    double scale = 1;
 };
 // The slope classes (as slope_classes gives them) of n cells by their keys,
 // taken `lanes` at a time (see kernels/dispatch.h): the classes are the
@@ -76,6 +78,7 @@ struct ClassSources {
     const Ground *ground = nullptr;            // the compared grid
     int lines = 0, cols = 0;
     const std::vector<double> *slope_edges = nullptr;  // null: no slope classes
+    double slope_scale = 1;                            // the first DEM's stored unit in a metre (1000: mm)
     std::string classes_path, classes_shown;           // empty: no raster of classes
     ClassValues *values = nullptr;                     // the classes' indices (with a raster of classes)
 };
@@ -90,7 +93,7 @@ public:
     std::string begin(const ClassSources &src, int from, int to);
     int first_pushed() const { return push_from_; }
     int last_pushed() const { return push_to_ - 1; }
-    // Gives the next line: the first DEM's elevations in metres (NaN where
+    // Gives the next line: the first DEM's elevations as stored (NaN where
     // it has no data; ignored without slope classes), the differences of
     // every column and the positions kept (null: all). Empty on success,
     // else the problem (a class that is not a whole number, GDAL failing).

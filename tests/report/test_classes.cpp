@@ -129,21 +129,23 @@ TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
     ASSERT_EQ(parse_slope_edges("2,5.5,30", given), "");
     std::vector<double> one;
     ASSERT_EQ(parse_slope_edges("0,90", one), "");
+    // Elevations in metres, and stored in millimetres (keys a million times larger).
+    for (double scale : {1.0, 1000.0})
     for (const std::vector<double> &edges : {default_slope_edges(), given, many, one}) {
-        const SlopeKeys keys(edges);
+        const SlopeKeys keys(edges, scale);
         std::vector<double> key = {0, INFINITY, NAN, 1e-300, 1e300};
         for (double e : edges)
-            for (double k : {horn_key_at_least(e), horn_key_at_most(e)})
+            for (double k : {horn_key_at_least(e, scale), horn_key_at_most(e, scale)})
                 for (double d = k, step = 0; step < 4; step++, d = std::nextafter(d, 0.0)) key.push_back(d);
         for (double e : edges)
-            for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e) * f);
-        for (int t = 0; t < 2000; t++) key.push_back(std::pow(10.0, -4 + t * 0.005));
+            for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e, scale) * f);
+        for (int t = 0; t < 2000; t++) key.push_back(scale * scale * std::pow(10.0, -4 + t * 0.005));
         for (size_t lanes : {1, 2, 3, 4, 8}) {
             std::vector<int32_t> got(key.size());
             key_classes(key.data(), key.size(), keys, got.data(), lanes);
             for (size_t j = 0; j < key.size(); j++)
-                EXPECT_EQ(got[j], slope_class(horn_degrees(key[j]), edges))
-                    << key[j] << " among " << edges.size() << ", " << lanes << " lanes";
+                EXPECT_EQ(got[j], slope_class(horn_degrees(key[j], scale), edges))
+                    << key[j] << " among " << edges.size() << ", " << lanes << " lanes, scale " << scale;
         }
     }
 }

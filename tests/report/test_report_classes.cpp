@@ -177,6 +177,41 @@ TEST(ReportByClass, SlopeClassesOfARealPairAreGdaldemsSlopesAndTheSortedRanks) {
     }
 }
 
+// A 30° plane high above the datum, stored in millimetres: many cells lie
+// within a hair of the 30° edge, and their classes are those of gdaldem's
+// slope of the stored raster with -s 1000, not of its values as float
+// metres (which moved hundreds of cells across the edge).
+TEST(ReportByClass, SlopeClassesAreGdaldemsSlopesOfTheStoredRaster) {
+    Folder in, out;
+    const int lines = 100, cols = 120;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++) {
+            first.push_back(2140000.0 + (j * 30 + i * 0.001) * std::tan(M_PI / 6));
+            second.push_back(first.back() + (i * 7 + j) % 5 * 0.01);
+        }
+    TestRaster a = raster(lines, cols, GDT_Float64, first), b = raster(lines, cols, GDT_Float64, second);
+    ASSERT_EQ(import_pair(in, out, a, b).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const RunResult r = report(out, "cmp", {"--slope-edges", "0,30,90"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // gdaldem on a copy of the stored raster and its header (it leaves a side file).
+    for (const char *file : {"a_m4.raw", "a_m4.hdr"}) in.write(file, out.read(file));
+    const std::string cmd = "gdaldem slope -q -s 1000 -compute_edges -alg Horn " + in.path("a_m4.raw") + " " +
+                            in.path("slope.tif");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const std::vector<double> slope = read_raster(in.path("slope.tif")).values;
+    ASSERT_EQ(slope.size(), first.size());
+    double n[2] = {0, 0};
+    for (double s : slope) n[s >= 30]++;
+    EXPECT_GT(n[0], 100);
+    EXPECT_GT(n[1], 100);
+    const std::vector<Row> rows = json_rows(out.read("cmp_report.json"), "by_slope");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].at("n"), n[0]);
+    EXPECT_EQ(rows[1].at("n"), n[1]);
+}
+
 TEST(ReportByClass, ALargeComparisonSeeksItsLargeClassInTheWalkAndHoldsTheSmallOnes) {
     // 1.15 million positions on cells of 10 m (no georeferencing: the
     // description's size): a gentle plane, the < 5° class walked, and a
