@@ -60,9 +60,8 @@ class ClassValues {
 public:
     // At most this many distinct classes.
     static constexpr size_t kMaxClasses = 1000;
-    // The index of value v; -1 when v is not a whole number within ±2^53,
-    // -2 when it would be one class too many.
-    int index(double v);
+    // The index of class c; -1 when it would be one class too many.
+    int index(long long c);
     size_t size() const { return values_.size(); }
     long long value(size_t k) const { return values_[k]; }
 
@@ -116,6 +115,9 @@ public:
     const std::string &problem() const { return problem_; }
 
 private:
+    // The classes of the next line of the raster of classes into cls. Empty
+    // on success, else the problem.
+    std::string line_classes(int line, int32_t *cls);
     // Either form: the elevations copied, or taken over from `owned`.
     std::string push(const float *elevations, std::vector<float> *owned, std::vector<double> &d,
                      std::vector<unsigned char> *keep);

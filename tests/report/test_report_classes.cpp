@@ -289,6 +289,43 @@ TEST(ReportByClass, ARasterOfClassesOnAnotherGridAndSystemIsGdalwarpsNearestNeig
     EXPECT_TRUE(out.exists("cmp_report/slope_classes.png"));
 }
 
+// Classes of 64 bits are read and kept exact: 2^53 + 1 and 2^53 are two
+// classes, 2^63 - 1 is one; an unsigned value beyond them is refused as
+// stored.
+TEST(ReportByClass, SixtyFourBitClassesAreExact) {
+    Folder in, out;
+    std::vector<double> v(20 * 20);
+    for (size_t i = 0; i < v.size(); i++) v[i] = 50 + double(i % 20) + double(i / 20);
+    TestRaster a = raster(20, 20, GDT_Float32, v), b = a;
+    for (size_t i = 0; i < v.size(); i++) b.bands[0][i] += double(i % 3);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "m"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const uint64_t wide[3] = {9007199254740993ull, 9007199254740992ull, 9223372036854775807ull};
+    TestRaster c = raster(20, 20, GDT_Int64, std::vector<double>(400, 0));
+    for (size_t i = 0; i < 400; i++) c.wide.push_back(wide[i % 7 % 3]);
+    write_tif(in.path("wide.tif"), c);
+    RunResult r = report(out, "cmp", {"--classes", in.path("wide.tif")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(out.read("cmp_report.json"));
+    std::map<uint64_t, std::vector<double>> d;
+    for (size_t i = 0; i < 400; i++) d[wide[i % 7 % 3]].push_back(b.bands[0][i] - a.bands[0][i]);
+    ASSERT_EQ(j.at("by_class").size(), 3u);
+    size_t k = 0;
+    for (const auto &[value, diffs] : d) {
+        EXPECT_EQ(j["by_class"][k]["class"].get<int64_t>(), int64_t(value));
+        EXPECT_EQ(j["by_class"][k++]["n"].get<size_t>(), diffs.size());
+    }
+    EXPECT_THAT(r.out, HasSubstr("9223372036854775807"));
+    c.type = GDT_UInt64;
+    c.wide[47] = 18446744073709551615ull;
+    write_tif(in.path("unsigned.tif"), c);
+    r = report(out, "cmp", {"--classes", in.path("unsigned.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("holds 18446744073709551615 at line 2, column 7 of the compared rasters, which is "
+                                 "beyond the whole numbers of 64 bits (-9223372036854775808 to 9223372036854775807) "
+                                 "that classes are"));
+}
+
 TEST(ReportByClass, Refusals) {
     Folder in, out;
     std::vector<double> v(20 * 20);
