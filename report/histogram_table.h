@@ -32,11 +32,11 @@ struct HistogramTable {
     size_t groups() const { return counts.size(); }
 };
 
-// The counts of the table's figure: at most `most` of them (a few
-// thousand: the figure's data and drawing stay small however far the
-// errors spread), each of `width` bins (a power of two, 1 while the table
-// has at most `most` bins: its own bins then).
-constexpr size_t kFigureBins = 4096;
+// The counts of the table's figure: at most `most` of them (ten thousand:
+// the figure's data and drawing stay small however far the errors spread),
+// each of `width` bins (a power of two, 1 while the table has at most
+// `most` bins: its own bins then).
+constexpr size_t kFigureBins = 10000;
 std::vector<long long> figure_counts(const HistogramTable &t, size_t &width, size_t most = kFigureBins);
 
 // A bin's fingerprint: bin k's own pseudo-random 64 bits (splitmix64), so

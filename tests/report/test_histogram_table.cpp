@@ -80,6 +80,7 @@ TEST(HistogramTable, ALongTableIsHeldInGroupsWithTheirFingerprints) {
     if (moved[50 - 1] < 0) moved[50 - 1] += 10, moved[48 - 1] -= 10;
     HistogramTable u;
     ASSERT_EQ(parse_histogram_table(table_text(moved), u, 64), "");
+    ASSERT_TRUE(u.put_bin_zero(total + 17));
     EXPECT_EQ(u.counts, t.counts);
     EXPECT_EQ(u.counts[3], t.counts[3]);
     EXPECT_NE(u.prints[3], t.prints[3]);
@@ -87,7 +88,7 @@ TEST(HistogramTable, ALongTableIsHeldInGroupsWithTheirFingerprints) {
 
 // Up to the figure's bound the figure has the table's own bins, its data
 // and script as they always were; past it, bins of a power of two tenths.
-TEST(HistogramTable, TheFigureMergesItsBinsPastAFewThousand) {
+TEST(HistogramTable, TheFigureMergesItsBinsPastTenThousand) {
     HistogramTable t;
     ASSERT_EQ(parse_histogram_table(table_text(std::vector<long long>(628, 3)), t), "");
     ASSERT_TRUE(t.put_bin_zero(2000));
@@ -101,18 +102,21 @@ TEST(HistogramTable, TheFigureMergesItsBinsPastAFewThousand) {
     EXPECT_NE(f.script.find("using ($2+0.05):3 with boxes"), std::string::npos);
     EXPECT_NE(f.script.find("in tenths (bin 0 included)"), std::string::npos);
 
-    ASSERT_EQ(parse_histogram_table(table_text(std::vector<long long>(10000, 1)), t), "");
-    ASSERT_TRUE(t.put_bin_zero(20000));
+    ASSERT_EQ(parse_histogram_table(table_text(std::vector<long long>(9999, 1)), t), "");
+    EXPECT_EQ(figure_counts(t, width).size(), 10000u);  // the bound itself: the table's bins
+    EXPECT_EQ(width, 1u);
+    ASSERT_EQ(parse_histogram_table(table_text(std::vector<long long>(30000, 1)), t), "");
+    ASSERT_TRUE(t.put_bin_zero(40000));
     counts = figure_counts(t, width);
     EXPECT_EQ(width, 4u);
-    EXPECT_EQ(counts.size(), 2501u);
+    EXPECT_EQ(counts.size(), 7501u);
     EXPECT_EQ(counts[0], 10003);
-    EXPECT_EQ(counts[2500], 1);
+    EXPECT_EQ(counts[7500], 1);
     f = error_histogram_figure(counts, "m", true, width);
     EXPECT_NE(f.data[0].second.find("# bin of 4 bins\terror from (m)\tcount\n0\t0\t10003\n1\t0.4\t4\n"),
               std::string::npos);
     EXPECT_NE(f.script.find("set boxwidth 0.4 absolute"), std::string::npos);
-    EXPECT_NE(f.script.find("set xrange [0:1000.4]"), std::string::npos);
+    EXPECT_NE(f.script.find("set xrange [0:3000.4]"), std::string::npos);
     EXPECT_NE(f.script.find("using ($2+0.2):($3 > 0 ? $3 : NaN)"), std::string::npos);
     EXPECT_NE(f.script.find("in bins of 4 tenths (bin 0 included)"), std::string::npos);
 }
