@@ -55,14 +55,16 @@ double first_where(P holds) {
 
 }  // namespace
 
-float horn_degrees(double key) { return static_cast<float>(std::atan(std::sqrt(key) / 8.0) * kDegrees); }
-
-double horn_key_at_least(double degrees) {
-    return first_where([&](double key) { return double(horn_degrees(key)) >= degrees; });
+float horn_degrees(double key, double scale) {
+    return static_cast<float>(std::atan(std::sqrt(key) / (8 * scale)) * kDegrees);
 }
 
-double horn_key_at_most(double degrees) {
-    const double above = first_where([&](double key) { return double(horn_degrees(key)) > degrees; });
+double horn_key_at_least(double degrees, double scale) {
+    return first_where([&](double key) { return double(horn_degrees(key, scale)) >= degrees; });
+}
+
+double horn_key_at_most(double degrees, double scale) {
+    const double above = first_where([&](double key) { return double(horn_degrees(key, scale)) > degrees; });
     return std::isinf(above) ? above : std::nextafter(above, 0.0);
 }
 

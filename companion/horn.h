@@ -4,6 +4,11 @@
 // times the rest of a report. A cell's slope is kept as its squared
 // gradient ("key"), from which GDAL's degrees follow by horn_degrees, and
 // the slope classes by comparing the key with each edge's key.
+//
+// The elevations are the raster's values as stored, in a unit of which
+// `scale` make a metre (1000 for millimetres), the cells' sides in metres:
+// the slope is gdaldem's of the stored raster with -s scale, which divides
+// the gradient by the scale only as it takes the arc tangent.
 #ifndef KARVEL_GEO_HORN_H
 #define KARVEL_GEO_HORN_H
 
@@ -12,12 +17,12 @@
 #include "ground.h"
 
 // GDAL's slope in degrees of a cell of squared gradient key.
-float horn_degrees(double key);
+float horn_degrees(double key, double scale = 1);
 
 // The smallest key whose slope is at least `degrees`, and the largest
 // whose slope is at most `degrees` (+inf when every slope is).
-double horn_key_at_least(double degrees);
-double horn_key_at_most(double degrees);
+double horn_key_at_least(double degrees, double scale = 1);
+double horn_key_at_most(double degrees, double scale = 1);
 
 // The squared gradients of a line of cols cells of ew × ns metres, from it
 // and the lines above and below (null beyond the raster's edge, where GDAL
@@ -32,7 +37,7 @@ void horn_keys(const float *above, const float *line, const float *below, int co
 class HornLines {
 public:
     HornLines(const Ground &grid, int lines, int cols);
-    // Gives the next line: cols elevations in metres, NaN where no data.
+    // Gives the next line: cols elevations (as stored), NaN where no data.
     void push(const float *elevations);
     // The same, the line taken over from `elevations` without a copy; it is
     // left holding the buffer of an earlier line, of any content.

@@ -9,9 +9,12 @@
 #include <gdal_utils.h>
 #include <ogr_srs_api.h>
 
+#include <gdal_vrt.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -65,11 +68,69 @@ bool is_integer_type(GDALDataType t) {
         ;
 }
 
+// GDAL's warper carries 64-bit integers as doubles, which hold every whole
+// number only up to 2^53. Such a band is warped three times: as it is (which
+// cells have a value), and its high and low 32 bits each as doubles (exact),
+// through VRT bands that these pixel functions derive from it; nearest
+// neighbour takes the same source cell for a target cell every time.
+template <bool High>
+CPLErr half_of_64_bits(void **sources, int count, void *out, int cols, int lines, GDALDataType type,
+                       GDALDataType out_type, int pixel_space, int line_space) {
+    if (count != 1 || GDALGetDataTypeSizeBytes(type) != 8) return CE_Failure;
+    const unsigned char *in = static_cast<const unsigned char *>(sources[0]);
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++) {
+            uint64_t bits;
+            std::memcpy(&bits, in + (size_t(i) * size_t(cols) + size_t(j)) * 8, 8);
+            const double half = double(High ? bits >> 32 : bits & 0xffffffffu);
+            GDALCopyWords(&half, GDT_Float64, 0,
+                          static_cast<unsigned char *>(out) + ptrdiff_t(i) * line_space + ptrdiff_t(j) * pixel_space,
+                          out_type, 0, 1);
+        }
+    return CE_None;
+}
+constexpr const char *kHalves[2] = {"karvel_high_32_bits", "karvel_low_32_bits"};
+
+// A VRT of band 1 of src (64-bit integers of that type) whose values are
+// the high (half 0) or low (half 1) 32 bits of each, as doubles.
+GDALDatasetH half_view(GDALDatasetH src, GDALDataType type, int half) {
+    static std::once_flag added;
+    std::call_once(added, [] {
+        GDALAddDerivedBandPixelFunc(kHalves[0], half_of_64_bits<true>);
+        GDALAddDerivedBandPixelFunc(kHalves[1], half_of_64_bits<false>);
+    });
+    const int cols = GDALGetRasterXSize(src), lines = GDALGetRasterYSize(src);
+    GDALDriverH vrt = GDALGetDriverByName("VRT");
+    GDALDatasetH view = vrt ? GDALCreate(vrt, "", cols, lines, 0, GDT_Float64, nullptr) : nullptr;
+    if (!view) return nullptr;
+    double gt[6];
+    if (GDALGetGeoTransform(src, gt) == CE_None) GDALSetGeoTransform(view, gt);
+    GDALSetProjection(view, GDALGetProjectionRef(src));
+    const std::string function = std::string("PixelFunctionType=") + kHalves[half];
+    const std::string transfer = std::string("SourceTransferType=") + GDALGetDataTypeName(type);
+    const char *options[] = {"subclass=VRTDerivedRasterBand", function.c_str(), transfer.c_str(), nullptr};
+    if (GDALAddBand(view, GDT_Float64, const_cast<char **>(options)) != CE_None ||
+        VRTAddSimpleSource(GDALGetRasterBand(view, 1), GDALGetRasterBand(src, 1), 0, 0, cols, lines, 0, 0, cols,
+                           lines, "near", VRT_NODATA_UNSET) != CE_None) {
+        GDALClose(view);
+        return nullptr;
+    }
+    return view;
+}
+
 }  // namespace
 
 Onto::~Onto() { close(); }
 
 void Onto::close() {
+    for (void *&d : warped_halves_) {
+        if (d) GDALClose(d);
+        d = nullptr;
+    }
+    for (void *&d : halves_) {
+        if (d) GDALClose(d);
+        d = nullptr;
+    }
     if (warped_) GDALClose(warped_);
     if (band_view_) GDALClose(band_view_);
     if (source_) GDALClose(source_);
@@ -106,7 +167,8 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     source_ = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (!source_) return name + " is not a raster GDAL reads: " + gdal_problem();
     if (GDALGetRasterCount(source_) < 1) return name + " has no band";
-    integer_ = is_integer_type(GDALGetRasterDataType(GDALGetRasterBand(source_, 1)));
+    const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(source_, 1));
+    integer_ = is_integer_type(type);
     double gt[6];
     const char *wkt = GDALGetProjectionRef(source_);
     if (GDALGetGeoTransform(source_, gt) != CE_None) return name + " has no georeferencing (no geotransform)";
@@ -127,7 +189,8 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
 
     // A view of band 1 alone (the warper resamples every band it is given),
     // warped onto the target's cells: nearest neighbour, cells without a
-    // value not a number.
+    // value not a number; integers as 64-bit ones (an alpha band tells the
+    // cells without a value), so that every value comes through exact.
     CPLErrorReset();
     band_view_ = one_band_view(source_, 1);
     if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_problem();
@@ -135,6 +198,17 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     std::string problem;
     warped_ = warp_onto(band_view_, wkt, target.wkt, grid, "near", true, problem);
     if (!warped_) return "GDAL's warper cannot bring " + name + " onto the grid: " + problem;
+    ints_.clear(), uints_.clear();
+    unsigned_ = type == GDT_UInt64;
+    if (type == GDT_Int64 || type == GDT_UInt64) {
+        for (int half = 0; half < 2; half++) {
+            CPLErrorReset();
+            halves_[half] = half_view(source_, type, half);
+            if (!halves_[half]) return "GDAL cannot take the 64-bit integers of " + name + ": " + gdal_problem();
+            warped_halves_[half] = warp_onto(halves_[half], wkt, target.wkt, grid, "near", true, problem);
+            if (!warped_halves_[half]) return "GDAL's warper cannot bring " + name + " onto the grid: " + problem;
+        }
+    }
     int bx = 0, by = 0;
     GDALGetBlockSize(GDALGetRasterBand(warped_, 1), &bx, &by);
     chunk_ = std::clamp(by, 1, lines);
@@ -149,23 +223,49 @@ bool Onto::next(const double *&values, const unsigned char *&valid) {
         const int first = first_ + count_;
         if (first >= lines_) return false;
         const int count = std::min(chunk_, lines_ - first);
-        const size_t cells = size_t(count) * size_t(cols_);
-        values_.resize(cells);
-        valid_.resize(cells);
         CPLErrorReset();
         CPLPushErrorHandler(CPLQuietErrorHandler);
-        const CPLErr err = GDALRasterIO(GDALGetRasterBand(warped_, 1), GF_Read, 0, first, cols_, count, values_.data(), cols_, count,
-                         GDT_Float64, 0, 0);
+        const bool read = read_lines(first, count);
         CPLPopErrorHandler();
-        if (err != CE_None) {
+        if (!read) {
             problem_ = "GDAL could not read the raster " + shown_ + " brought onto the grid: " + gdal_problem();
             return false;
         }
-        for (size_t k = 0; k < cells; k++) valid_[k] = !std::isnan(values_[k]);
         first_ = first, count_ = count, taken_ = 0;
     }
     values = values_.data() + size_t(taken_) * size_t(cols_);
     valid = valid_.data() + size_t(taken_) * size_t(cols_);
     taken_++;
+    return true;
+}
+
+// Lines first .. first + count - 1 of the warped band: its values, whether
+// each cell has one and, for integers, the values exact.
+bool Onto::read_lines(int first, int count) {
+    const size_t cells = size_t(count) * size_t(cols_);
+    values_.resize(cells);
+    valid_.resize(cells);
+    auto read = [&](void *ds, double *out) {
+        return GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Read, 0, first, cols_, count, out, cols_, count, GDT_Float64,
+                            0, 0) == CE_None;
+    };
+    if (!read(warped_, values_.data())) return false;
+    for (size_t k = 0; k < cells; k++) valid_[k] = !std::isnan(values_[k]);
+    if (!integer_) return true;
+    std::vector<uint64_t> bits(cells);
+    if (warped_halves_[0]) {
+        std::vector<double> high(cells), low(cells);
+        if (!read(warped_halves_[0], high.data()) || !read(warped_halves_[1], low.data())) return false;
+        for (size_t k = 0; k < cells; k++)
+            bits[k] = valid_[k] ? uint64_t(high[k]) << 32 | uint64_t(low[k]) : 0;
+    } else {  // integers of at most 32 bits: the doubles hold them exactly
+        for (size_t k = 0; k < cells; k++) bits[k] = valid_[k] ? uint64_t(int64_t(values_[k])) : 0;
+    }
+    if (unsigned_) {
+        uints_ = std::move(bits);
+    } else {
+        ints_.resize(cells);
+        std::memcpy(ints_.data(), bits.data(), cells * sizeof(uint64_t));
+    }
     return true;
 }

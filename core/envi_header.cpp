@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "paths.h"
 #include "regular_file.h"
@@ -26,19 +27,29 @@ std::string lower(std::string s) {
     return s;
 }
 
-// A whole decimal number, as the integer fields are written.
-bool whole(const std::string &v, long long &out) {
-    if (v.empty() || v.size() > 19) return false;
+// The value of an integer field (a whole decimal number): empty when it is
+// one that a long long holds, else what is wrong with it.
+std::string whole(const std::string &key, const std::string &v, long long &out) {
     char *end = nullptr;
     errno = 0;
-    out = std::strtoll(v.c_str(), &end, 10);
-    return errno == 0 && end == v.c_str() + v.size();
+    out = v.empty() ? 0 : std::strtoll(v.c_str(), &end, 10);
+    if (!v.empty() && errno == 0 && end == v.c_str() + v.size()) return "";
+    const std::string shown = printable(v.substr(0, 40)) + (v.size() > 40 ? "..." : "");
+    // All digits, yet beyond what strtoll takes: a number too large to hold.
+    const bool negative = !v.empty() && v[0] == '-';
+    const size_t first = !v.empty() && (negative || v[0] == '+') ? 1 : 0;
+    if (errno == ERANGE && v.size() > first && v.find_first_not_of("0123456789", first) == std::string::npos)
+        return "its " + key + " " + shown + " is too " + (negative ? "small" : "large") +
+               " a number to hold (a field holds " + (negative ? "at least -9223372036854775808" : "at most 9223372036854775807") + ")";
+    return "its " + key + " \"" + shown + "\" is not a whole number";
 }
 
 }  // namespace
 
 std::string parse_envi_header(const std::string &text, EnviHeader &h) {
     h = EnviHeader{};
+    // Each key once: a header that gives one twice leaves unsure which holds.
+    std::set<std::string> keys;
     size_t pos = text.find('\n');
     if (trimmed(text.substr(0, pos)) != "ENVI") return "it is not an ENVI header (its first line is not ENVI)";
     while (pos != std::string::npos && pos < text.size()) {
@@ -66,13 +77,18 @@ std::string parse_envi_header(const std::string &text, EnviHeader &h) {
             ve = nl == std::string::npos ? text.size() : nl;
         }
         const std::string value = trimmed(text.substr(vb, ve - vb));
+        if (!keys.insert(key).second)
+            return "it gives the key \"" + printable(key.substr(0, 60)) +
+                   "\" more than once, so that which of its values holds is not clear";
         long long *field = key == "samples" ? &h.samples
                            : key == "lines" ? &h.lines
                            : key == "data type" ? &h.data_type
                            : key == "byte order" ? &h.byte_order
                                                 : nullptr;
-        if (field != nullptr && !whole(value, *field))
-            return "its " + key + " \"" + printable(value.substr(0, 40)) + "\" is not a whole number";
+        if (field != nullptr) {
+            const std::string problem = whole(key, value, *field);
+            if (!problem.empty()) return problem;
+        }
         if (key == "data ignore value") {
             h.has_ignore = true;
             h.ignore_text = value;

@@ -106,17 +106,20 @@ Figure headline_figure(const Headline &h, const std::string &result, const Summa
     return f;
 }
 
-Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic) {
+Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic,
+                              size_t width) {
     Figure f;
     f.name = logarithmic ? "error_histogram_log" : "error_histogram";
-    std::string data = "# bin\terror from (" + unit + ")\tcount\n";
+    const std::string merged = width == 1 ? "" : " of " + std::to_string(width) + " bins";
+    std::string data = "# bin" + merged + "\terror from (" + unit + ")\tcount\n";
     for (size_t k = 0; k < counts.size(); k++)
-        data += std::to_string(k) + "\t" + num(double(k) / 10.0) + "\t" + std::to_string(counts[k]) + "\n";
+        data += std::to_string(k) + "\t" + num(double(k * width) / 10.0) + "\t" + std::to_string(counts[k]) + "\n";
     f.data.push_back({"error_histogram.dat", data});
     std::string sc = preamble(f, std::string("karvel's error histogram in tenths of the unit, ") +
                                      (logarithmic ? "logarithmic" : "linear") + " count axis");
     sc += "set title " +
-          gp_quote(std::string("Errors against the fitted line, in tenths (bin 0 included)") +
+          gp_quote(std::string("Errors against the fitted line, in ") +
+                   (width == 1 ? "tenths" : "bins of " + std::to_string(width) + " tenths") + " (bin 0 included)" +
                    (logarithmic ? ", logarithmic counts" : "")) +
           "\n";
     sc += "set xlabel " + gp_quote("|second - (B0 + B1 x first)|  (" + unit + ")") + "\nset ylabel \"positions\"\n";
@@ -124,14 +127,15 @@ Figure error_histogram_figure(const std::vector<long long> &counts, const std::s
     // be told apart; narrower ones are outlined in their own colour, which
     // closes the gaps between neighbours instead of drawing a comb of edges.
     const bool wide = counts.size() <= kOutlinedBars;
+    const std::string box = num(double(width) / 10.0), half = num(double(width) / 20.0);
     sc += std::string("set style fill solid 1.0 border lc rgb \"") + (wide ? "#1c3a66" : "#3060a0") +
-          "\"\nset boxwidth 0.1 absolute\nunset key\nset grid y\n";
+          "\"\nset boxwidth " + box + " absolute\nunset key\nset grid y\n";
     // Bin k spans [k/10, (k+1)/10): the axis begins at 0, where the errors do.
-    sc += "set xrange [0:" + num(double(std::max<size_t>(counts.size(), 1)) / 10.0) + "]\n";
+    sc += "set xrange [0:" + num(double(std::max<size_t>(counts.size(), 1) * width) / 10.0) + "]\n";
     if (logarithmic) sc += "set logscale y\nset yrange [0.8:*]\n";
     else sc += "set yrange [0:*]\n";
     // Bins without a count have no box on a logarithmic axis.
-    sc += std::string("plot \"error_histogram.dat\" using ($2+0.05):") + (logarithmic ? "($3 > 0 ? $3 : NaN)" : "3") +
+    sc += "plot \"error_histogram.dat\" using ($2+" + half + "):" + (logarithmic ? "($3 > 0 ? $3 : NaN)" : "3") +
           " with boxes lc rgb \"#3060a0\"\n";
     f.script = sc;
     return f;

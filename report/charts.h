@@ -63,7 +63,10 @@ Figure headline_figure(const Headline &h, const std::string &result, const Summa
                        const std::vector<std::string> &more = {});
 // The NMAD and the mean difference of each class side by side, its count above.
 Figure class_figure(const std::vector<ClassRow> &rows, bool slope, const std::string &unit);
-Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic);
+// karvel's error histogram: counts[g] is the count of the bins g·width to
+// (g + 1)·width − 1 (tenths of the unit), width 1 while there are few bins.
+Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic,
+                              size_t width = 1);
 Figure profiles_figure(const std::vector<LineRow> &rows, const std::string &unit);
 Figure density_figure(const Density &d, const Headline &h);
 // A map of the cells; its colours end at the 98th percentile of the cells'

@@ -57,9 +57,9 @@ void slope_classes(const T *s, size_t n, const std::vector<double> &edges, int32
 template void slope_classes(const float *, size_t, const std::vector<double> &, int32_t *);
 template void slope_classes(const double *, size_t, const std::vector<double> &, int32_t *);
 
-SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e) {
-    at_most = horn_key_at_most(e.back());
-    for (double d : e) at_least.push_back(horn_key_at_least(d));
+SlopeKeys::SlopeKeys(const std::vector<double> &e, double s) : edges(e), scale(s) {
+    at_most = horn_key_at_most(e.back(), s);
+    for (double d : e) at_least.push_back(horn_key_at_least(d, s));
     // A key within a hair of its class's bounds is classed by its degrees
     // (the key 0 is the slope 0 and no key is beyond +inf: those bounds
     // are exact), so that nothing rests on the degrees rising with the key.
@@ -71,20 +71,18 @@ SlopeKeys::SlopeKeys(const std::vector<double> &e) : edges(e) {
 }
 
 void key_classes(const double *key, size_t n, const SlopeKeys &keys, int32_t *out, size_t lanes) {
-    auto by_degrees = [](double v, const void *edges) {
-        return int32_t(slope_class(horn_degrees(v), *static_cast<const std::vector<double> *>(edges)));
+    auto by_degrees = [](double v, const void *slope_keys) {
+        const SlopeKeys &k = *static_cast<const SlopeKeys *>(slope_keys);
+        return int32_t(slope_class(horn_degrees(v, k.scale), k.edges));
     };
-    classes_of_keys(key, n, keys, by_degrees, &keys.edges, out, lanes);
+    classes_of_keys(key, n, keys, by_degrees, &keys, out, lanes);
 }
 
-int ClassValues::index(double v) {
-    constexpr double kWhole = 9007199254740992.0;  // 2^53: beyond it not every whole number is a double
-    if (!(std::fabs(v) <= kWhole) || v != std::floor(v)) return -1;
-    const long long c = (long long)v;
+int ClassValues::index(long long c) {
     if (last_index_ >= 0 && c == last_) return last_index_;
     auto it = index_.find(c);
     if (it == index_.end()) {
-        if (values_.size() >= kMaxClasses) return -2;
+        if (values_.size() >= kMaxClasses) return -1;
         it = index_.emplace(c, int(values_.size())).first;
         values_.push_back(c);
     }
@@ -114,7 +112,8 @@ std::string ClassLines::begin(const ClassSources &src, int from, int to) {
         push_from_ = std::max(0, from - 1);
         push_to_ = std::min(src.lines, to + 1);
         horn_ = std::make_unique<HornLines>(band(push_from_), push_to_ - push_from_, src.cols);
-        if (!slope_keys_ || slope_keys_->edges != *src.slope_edges) slope_keys_ = std::make_unique<SlopeKeys>(*src.slope_edges);
+        if (!slope_keys_ || slope_keys_->edges != *src.slope_edges || slope_keys_->scale != src.slope_scale)
+            slope_keys_ = std::make_unique<SlopeKeys>(*src.slope_edges, src.slope_scale);
     }
     if (!src.classes_path.empty()) {
         onto_ = std::make_unique<Onto>();
@@ -159,28 +158,46 @@ std::string ClassLines::push(const float *elevations, std::vector<float> *owned,
     h.all_kept = keep == nullptr;
     if (keep) h.keep.swap(*keep);
     if (onto_) {
-        const double *v = nullptr;
-        const unsigned char *valid = nullptr;
-        if (!onto_->next(v, valid)) return problem_ = onto_->problem();
         h.cls.resize(cols);
-        for (size_t j = 0; j < cols; j++) {
-            if (!valid[j]) {
-                h.cls[j] = -1;
-                continue;
-            }
-            const int k = src_.values->index(v[j]);
-            if (k == -1)
-                return problem_ = "the raster of classes " + src_.classes_shown + " holds " + exact_number(v[j]) +
-                                  kfmt(" at line %d, column %zu of the compared rasters, which is not a whole number: "
-                                       "classes are whole numbers",
-                                       line, j);
-            if (k == -2)
-                return problem_ = "the raster of classes " + src_.classes_shown + kfmt(" holds more than %zu classes", ClassValues::kMaxClasses) +
-                                  " within the compared rasters: it is not a raster of classes";
-            h.cls[j] = k;
-        }
+        const std::string p = line_classes(line, h.cls.data());
+        if (!p.empty()) return problem_ = p;
     }
     held_.push_back(std::move(h));
+    return "";
+}
+
+std::string ClassLines::line_classes(int line, int32_t *cls) {
+    const double *v = nullptr;
+    const unsigned char *valid = nullptr;
+    if (!onto_->next(v, valid)) return onto_->problem();
+    // Integer bands come exact, as 64-bit integers; any other value must be
+    // a whole number that one holds.
+    const int64_t *ints = onto_->integers();
+    const uint64_t *uints = onto_->unsigned_integers();
+    constexpr double kBeyond = 9223372036854775808.0;  // 2^63
+    for (size_t j = 0; j < size_t(src_.cols); j++) {
+        if (!valid[j]) {
+            cls[j] = -1;
+            continue;
+        }
+        const bool whole = ints || uints || v[j] == std::floor(v[j]);
+        const bool held = ints || (uints ? uints[j] <= uint64_t(INT64_MAX) : v[j] >= -kBeyond && v[j] < kBeyond);
+        if (!whole || !held) {
+            const std::string stored = uints ? std::to_string(uints[j]) : exact_number(v[j]);
+            return "the raster of classes " + src_.classes_shown + " holds " + stored +
+                   kfmt(" at line %d, column %zu of the compared rasters, which is ", line, j) +
+                   (!whole ? "not a whole number: classes are whole numbers"
+                           : "beyond the whole numbers of 64 bits (-9223372036854775808 to 9223372036854775807) "
+                             "that classes are");
+        }
+        const long long c = ints ? ints[j] : uints ? (long long)uints[j] : (long long)v[j];
+        const int k = src_.values->index(c);
+        if (k < 0)
+            return "the raster of classes " + src_.classes_shown +
+                   kfmt(" holds more than %zu classes", ClassValues::kMaxClasses) +
+                   " within the compared rasters: it is not a raster of classes";
+        cls[j] = k;
+    }
     return "";
 }
 
@@ -316,21 +333,33 @@ Json class_rows_json(const std::vector<ClassRow> &rows, bool slope) {
 }
 
 std::vector<std::string> class_rows_lines(const std::vector<ClassRow> &rows, bool slope, const std::string &unit) {
+    // The cells of the head and of each row: the label, n, the figures.
+    std::vector<std::vector<std::string>> cells(1, {slope ? "slope" : "class", "n"});
+    for (const char *k : {"mean", "sd", "median", "NMAD", "RMS", "LE90", "LE95"}) cells[0].push_back(k);
+    for (const ClassRow &row : rows) {
+        std::vector<std::string> c = {
+            slope ? exact_number(row.from_deg) + "-" + exact_number(row.to_deg) : std::to_string(row.value),
+            std::to_string(row.h.n)};
+        for (const Key &k : kRowKeys) {
+            const double v = row.h.n > 0 ? row.h.*k.figure : NAN;
+            c.push_back(std::isfinite(v) ? fixed_decimals(v, 3) : "-");
+        }
+        cells.push_back(std::move(c));
+    }
+    // Right-aligned columns of 9, 9 and 10 characters, wider where a value
+    // needs it, so that a space always parts it from the column before.
+    std::vector<size_t> width(cells[0].size());
+    for (size_t c = 0; c < width.size(); c++) {
+        width[c] = c < 2 ? 9 : 10;
+        for (const auto &line : cells) width[c] = std::max(width[c], line[c].size() + 1);
+    }
     std::vector<std::string> out;
     out.push_back(slope ? "By slope of the first DEM (degrees; figures of d = second - first in " + unit + ")"
                         : "By class (figures of d = second - first in " + unit + ")");
-    auto cell = [](const std::string &s, size_t w) { return s.size() >= w ? s + " " : std::string(w - s.size(), ' ') + s; };
-    std::string head = cell(slope ? "slope" : "class", 9) + cell("n", 9);
-    for (const char *k : {"mean", "sd", "median", "NMAD", "RMS", "LE90", "LE95"}) head += cell(k, 10);
-    out.push_back(head);
-    for (const ClassRow &row : rows) {
-        std::string label = slope ? exact_number(row.from_deg) + "-" + exact_number(row.to_deg) : std::to_string(row.value);
-        std::string line = cell(label, 9) + cell(std::to_string(row.h.n), 9);
-        for (const Key &k : kRowKeys) {
-            const double v = row.h.n > 0 ? row.h.*k.figure : NAN;
-            line += cell(std::isfinite(v) ? fixed_decimals(v, 3) : "-", 10);
-        }
-        out.push_back(line);
+    for (const auto &line : cells) {
+        std::string text;
+        for (size_t c = 0; c < line.size(); c++) text += std::string(width[c] - line[c].size(), ' ') + line[c];
+        out.push_back(text);
     }
     return out;
 }

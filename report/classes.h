@@ -35,10 +35,12 @@ std::vector<double> default_slope_edges();
 std::string parse_slope_edges(const std::string &text, std::vector<double> &edges);
 
 // The edges of slope classes and their keys, the squared gradients of
-// companion/horn.h (see kernels/key_classes.h).
+// companion/horn.h of elevations in a unit of which `scale` make a metre
+// (see kernels/key_classes.h).
 struct SlopeKeys : ClassKeys {
-    explicit SlopeKeys(const std::vector<double> &edges);
+    explicit SlopeKeys(const std::vector<double> &edges, double scale = 1);
     std::vector<double> edges;
+    double scale = 1;
 };
 // The slope classes (as slope_classes gives them) of n cells by their keys,
 // taken `lanes` at a time (see kernels/dispatch.h): the classes are the
@@ -58,9 +60,8 @@ class ClassValues {
 public:
     // At most this many distinct classes.
     static constexpr size_t kMaxClasses = 1000;
-    // The index of value v; -1 when v is not a whole number within ±2^53,
-    // -2 when it would be one class too many.
-    int index(double v);
+    // The index of class c; -1 when it would be one class too many.
+    int index(long long c);
     size_t size() const { return values_.size(); }
     long long value(size_t k) const { return values_[k]; }
 
@@ -76,6 +77,7 @@ struct ClassSources {
     const Ground *ground = nullptr;            // the compared grid
     int lines = 0, cols = 0;
     const std::vector<double> *slope_edges = nullptr;  // null: no slope classes
+    double slope_scale = 1;                            // the first DEM's stored unit in a metre (1000: mm)
     std::string classes_path, classes_shown;           // empty: no raster of classes
     ClassValues *values = nullptr;                     // the classes' indices (with a raster of classes)
 };
@@ -90,7 +92,7 @@ public:
     std::string begin(const ClassSources &src, int from, int to);
     int first_pushed() const { return push_from_; }
     int last_pushed() const { return push_to_ - 1; }
-    // Gives the next line: the first DEM's elevations in metres (NaN where
+    // Gives the next line: the first DEM's elevations as stored (NaN where
     // it has no data; ignored without slope classes), the differences of
     // every column and the positions kept (null: all). Empty on success,
     // else the problem (a class that is not a whole number, GDAL failing).
@@ -113,6 +115,9 @@ public:
     const std::string &problem() const { return problem_; }
 
 private:
+    // The classes of the next line of the raster of classes into cls. Empty
+    // on success, else the problem.
+    std::string line_classes(int line, int32_t *cls);
     // Either form: the elevations copied, or taken over from `owned`.
     std::string push(const float *elevations, std::vector<float> *owned, std::vector<double> &d,
                      std::vector<unsigned char> *keep);

@@ -83,9 +83,12 @@ std::string BothLines::read_at(int line) {
 void BothLines::first_floats(float *elevations, double *d) const {
     const double *x = x_at_, *y = y_at_;
     const unsigned char *first = first_keep();
+    // x is the stored value times the unit's factor: the stored value comes
+    // back whole, exactly (it is below 2^31, the product off by an ulp at most).
+    const double per_unit = std::round(1 / a_->lines.factor());
     for (size_t j = 0; j < cols_; j++) {
         if (d) d[j] = y[j] - x[j];
-        elevations[j] = !first || first[j] ? float(x[j]) : NAN;
+        elevations[j] = !first || first[j] ? float(std::round(x[j] * per_unit)) : NAN;
     }
 }
 

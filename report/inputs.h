@@ -59,9 +59,10 @@ public:
         if (!masked_) return int(cols_);
         return int(compact_kept(x_.data(), y_.data(), keep_.data(), cols_));
     }
-    // The first raster's values of the line held, as floats, not a number
-    // where it has no data (the elevations its slopes are taken of), and,
-    // with d, the differences y − x of every column.
+    // The first raster's values of the line held as stored (in its own
+    // unit, not metres), as floats, not a number where it has no data (the
+    // elevations its slopes are taken of, as GDAL takes those of the stored
+    // raster), and, with d, the differences y − x of every column.
     void first_floats(float *elevations, double *d = nullptr) const;
 
 private:

@@ -64,7 +64,7 @@ struct KeptLine {
 // last of them, leaving others (of any content) in their place.
 struct BehindLine {
     int index = 0;
-    std::vector<float> elevations;  // the first raster as floats, not a number where it has no data
+    std::vector<float> elevations;  // the first raster as stored, as floats, not a number where it has no data
     std::vector<double> d;          // y − x, every column
     std::vector<unsigned char> keep;
     bool has_keep = false;  // false: every position kept (keep unset)

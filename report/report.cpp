@@ -151,9 +151,11 @@ std::string Report::prepare() {
     struct stat st;
     if (stat(final_dir().c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return printable(final_dir()) + " is not a folder";
     const std::string &unit = setup_.unit;
+    size_t width = 1;
+    const std::vector<long long> counts = figure_counts(run_.hist, width);
     return drawing_.begin(gnuplot_, setup_.dir, options_.result,
-                          {error_histogram_figure(run_.hist, unit, false),
-                           error_histogram_figure(run_.hist, unit, true), profiles_figure(run_.rows, unit)});
+                          {error_histogram_figure(counts, unit, false, width),
+                           error_histogram_figure(counts, unit, true, width), profiles_figure(run_.rows, unit)});
 }
 
 std::string Report::walk() {

@@ -35,17 +35,12 @@ std::string load_tables(const ImagesDir &images, Run &run) {
     std::string p = read_regular(images.real_path(run.lines_shown), kTableLimit, text);
     if (p.empty()) p = parse_line_table(text, run.s.lines, run.rows);
     if (!p.empty()) return "the per-line table " + printable(run.lines_shown) + " cannot be used: " + p;
-    p = read_regular(images.real_path(run.hist_shown), kTableLimit, text);
-    if (p.empty()) p = parse_histogram_table(text, run.hist);
+    p = read_histogram_table(images.real_path(run.hist_shown), kTableLimit, run.hist);
     if (!p.empty()) return "the histogram table " + printable(run.hist_shown) + " cannot be used: " + p;
     // Bin 0 is held back from the table: it is what the rows leave of n.
-    run.hist[0] = run.n;
-    for (size_t k = 1; k < run.hist.size(); k++) {
-        if (run.hist[k] > run.hist[0])
-            return "the histogram table " + printable(run.hist_shown) + " counts more positions than the " +
-                   std::to_string(run.n) + " of the rasters";
-        run.hist[0] -= run.hist[k];
-    }
+    if (!run.hist.put_bin_zero(run.n))
+        return "the histogram table " + printable(run.hist_shown) + " counts more positions than the " +
+               std::to_string(run.n) + " of the rasters";
     return "";
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "coreg.h"
+#include "histogram_table.h"
 #include "paths.h"
 #include "summary.h"
 
@@ -17,9 +18,9 @@ struct Run {
     Summary s;
     long long n = 0;  // positions compared: all of them, or those the summary did not leave out
     std::vector<LineRow> rows;
-    // The histogram table's counts; bin 0, held back from the table, is
-    // what the other bins leave of n.
-    std::vector<long long> hist;
+    // The histogram table's counts (histogram_table.h); bin 0, held back
+    // from the table, is what the other bins leave of n.
+    HistogramTable hist;
     bool histogram_left_empty = false;  // the summary says karvel left the histogram table empty
     CoregFigures coreg;                 // known when karvel-import co-registered the pair
 };

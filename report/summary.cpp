@@ -172,17 +172,12 @@ std::string parse_line_table(const std::string &text, int lines, std::vector<Lin
     return "";
 }
 
-std::string parse_histogram_table(const std::string &text, std::vector<long long> &counts) {
-    const auto fields = rows_of(text, false);
-    counts.assign(1, 0);
-    for (size_t i = 0; i < fields.size(); i++) {
-        const auto &f = fields[i];
-        int k = 0;
-        char *end = nullptr;
-        long long c = f.size() == 2 ? std::strtoll(f[1].c_str(), &end, 10) : -1;
-        if (f.size() != 2 || !to_int(f[0], k) || k != int(i) + 1 || f[1].empty() || *end != '\0' || c < 0)
-            return "row " + std::to_string(i + 1) + " is not a row of the table";
-        counts.push_back(c);
-    }
-    return "";
+bool histogram_row(const std::string &line, size_t i, long long &count) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) return false;
+    const std::string bin = line.substr(0, tab), c = line.substr(tab + 1);
+    int k = 0;
+    char *end = nullptr;
+    count = c.empty() ? -1 : std::strtoll(c.c_str(), &end, 10);
+    return to_int(bin, k) && size_t(k) == i + 1 && !c.empty() && *end == '\0' && count >= 0;
 }

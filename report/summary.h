@@ -41,8 +41,8 @@ struct LineRow {
 // Parses the per-line table; expects one row per line, in order.
 std::string parse_line_table(const std::string &text, int lines, std::vector<LineRow> &rows);
 
-// Parses the histogram table: counts[k] is the count of bin k (k ≥ 1);
-// counts[0] is left 0 for the caller, who knows the number of positions.
-std::string parse_histogram_table(const std::string &text, std::vector<long long> &counts);
+// Row i (from 0) of the histogram table, without its line end: "k\tcount"
+// with k = i + 1, the count of bin k. False when it is not such a row.
+bool histogram_row(const std::string &line, size_t i, long long &count);
 
 #endif

@@ -1,6 +1,7 @@
 #include "class_figures.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "paths.h"
 
@@ -25,6 +26,8 @@ std::string ClassFigures::prepare(const Setup &setup) {
     sources_.lines = s.lines;
     sources_.cols = s.cols;
     sources_.slope_edges = s.image ? nullptr : &setup.slope_edges;
+    // The slopes are those of the stored values, of which this many make a metre.
+    sources_.slope_scale = std::round(1 / r.in[0].lines.factor());
     sources_.classes_path = setup.classes;
     sources_.classes_shown = printable(setup.classes);
     sources_.values = &values_;

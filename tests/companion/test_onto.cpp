@@ -128,3 +128,38 @@ TEST(Onto, RefusesWhatCannotBePlacedOnTheGrid) {
     EXPECT_THAT(refusal("local.tif"), HasSubstr("local.tif cannot be brought onto the grid: its coordinate system "
                                                 "cannot be transformed into the grid's"));
 }
+
+// Integers of 64 bits come through exact (a double would merge 2^53 + 1
+// with 2^53, and turn 2^63 − 1 into 2^63), signed or not, nodata left out.
+TEST(Onto, SixtyFourBitIntegersComeThroughExact) {
+    Folder f;
+    const uint64_t big[] = {9007199254740993ull, 9007199254740992ull, 9223372036854775807ull,
+                            uint64_t(-9223372036854775807LL - 1), 18446744073709551615ull, 5};
+    for (GDALDataType type : {GDT_Int64, GDT_UInt64}) {
+        TestRaster r = raster(kLines, kCols, type, std::vector<double>(size_t(kLines * kCols), 0));
+        std::copy(kGrid, kGrid + 6, r.gt);
+        r.epsg = 32610;
+        for (size_t i = 0; i < r.bands[0].size(); i++) r.wide.push_back(big[i % 6]);
+        r.has_nodata = true;
+        r.nodata = 5;
+        write_tif(f.path("wide.tif"), r);
+        Onto onto;
+        ASSERT_EQ(onto.open(f.path("wide.tif"), "wide.tif", utm_grid(), kLines, kCols), "");
+        for (int i = 0; i < kLines; i++) {
+            const double *v = nullptr;
+            const unsigned char *valid = nullptr;
+            ASSERT_TRUE(onto.next(v, valid)) << onto.problem();
+            const int64_t *ints = onto.integers();
+            const uint64_t *uints = onto.unsigned_integers();
+            ASSERT_EQ(ints == nullptr, type == GDT_UInt64);
+            ASSERT_EQ(uints == nullptr, type == GDT_Int64);
+            for (int j = 0; j < kCols; j++) {
+                const uint64_t want = big[size_t(i * kCols + j) % 6];
+                ASSERT_EQ(valid[j] != 0, want != 5) << i << " " << j;
+                if (valid[j]) {
+                    EXPECT_EQ(ints ? uint64_t(ints[j]) : uints[j], want) << i << " " << j;
+                }
+            }
+        }
+    }
+}

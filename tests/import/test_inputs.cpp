@@ -114,3 +114,46 @@ TEST(ImportWarnings, AMeanDifferenceBeyondBothSpreadsIsWarnedOfAlone) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
 }
+
+// A DEM that marks its holes with the extreme value of its type but does
+// not declare it: the holes would be compared as elevations. Each such
+// input is warned of, first, on the console and in R_inputs.json; declared,
+// or not reached, nothing warns of it.
+TEST(ImportWarnings, UndeclaredExtremeValuesOfTheTypeAreWarnedOf) {
+    Folder in, out;
+    const std::vector<double> survey = {578, 579, 580, 581, 582, 583};
+    TestRaster a = raster(2, 3, GDT_Int32, survey), b = raster(2, 3, GDT_UInt16, survey);
+    a.bands[0][4] = -2147483648.0;
+    b.bands[0][1] = 65535;
+    RunResult r = import_pair(in, out, a, b, {"--unit", "m"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string first =
+        "FIRST " + in.path("a.tif") +
+        " holds -2147483648, the smallest value of its Int32 samples, yet declares no value for cells without "
+        "data: such values usually mark cells without data left undeclared, and they were kept as elevations; if "
+        "they mark them, declare the value (gdal_edit.py -a_nodata -2147483648)";
+    const std::string second = "SECOND " + in.path("b.tif") +
+                               " holds 65535, the largest value of its UInt16 samples, yet declares no value";
+    EXPECT_THAT(r.err, ::testing::StartsWith("warning: " + first + "\nwarning: " + second));
+    EXPECT_THAT(out.read("cmp_inputs.json"), HasSubstr("  \"warnings\": [\n    \"" + first + "\",\n    \"" + second));
+
+    // Both bounds of a signed type; the 0 of an unsigned one is an elevation.
+    a = raster(2, 3, GDT_Int16, {-32768, 1, 2, 3, 4, 32767});
+    b = raster(2, 3, GDT_UInt16, {0, 1, 2, 3, 4, 5});
+    r = import_pair(in, out, a, b, {"--unit", "m"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, ::testing::StartsWith("warning: FIRST " + in.path("a.tif") +
+                                             " holds -32768 and 32767, the smallest and largest values of its Int16 "
+                                             "samples, yet"));
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("SECOND " + in.path("b.tif") + " holds")));
+
+    // Declared as the nodata value: the cell has no data, and nothing warns.
+    a = raster(2, 3, GDT_Int32, survey);
+    a.bands[0][4] = -2147483648.0;
+    a.has_nodata = true;
+    a.nodata = -2147483648.0;
+    b = raster(2, 3, GDT_Int32, survey);
+    r = import_pair(in, out, a, b, {"--unit", "m"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}

@@ -155,12 +155,19 @@ TEST(NoData, HeadersThatCannotBeTrustedAndTooFewPositionsAreRefused) {
         {header(kLines, 8, 3), "\n\n\tThe header " + f.shown("a_m4.hdr") + " does not agree with the description file " +
                                    f.shown("a_m4.txt") + ": it gives 8 samples where the description gives 7 columns\n"},
         {header(kLines, kCols, 12), "it gives data type 12 where a 32-bit DEM is data type 3\n"},
-        {header(kLines, kCols, 3, "byte order = 1\n"), "it gives byte order 1 where the samples"},
+        // Byte order 1 in place of the 0 the helper writes: a key given twice is refused for that alone.
+        {"ENVI\nsamples = 7\nlines = 6\ndata type = 3\nbyte order = 1\n", "it gives byte order 1 where the samples"},
         {header(kLines, kCols, 3, "data ignore value = none\n"),
          "\n\n\tThe header " + f.shown("a_m4.hdr") + " cannot be used: its data ignore value \"none\" is not a whole number\n"},
         {header(kLines, kCols, 3, "data ignore value = 3000000000\n"), "is not a value that a sample of a 32-bit DEM holds"},
         {"NCOLS 7\nNROWS 6\n", "it is not an ENVI header"},
         {header(kLines, kCols, 3, "map info = {UTM, 1, 1\n"), "has no closing brace"},
+        {header(kLines, kCols, 3, "data ignore value = -9999\ndata ignore value = -2147483648\n"),
+         "\n\n\tThe header " + f.shown("a_m4.hdr") +
+             " cannot be used: it gives the key \"data ignore value\" more than once, so that which of its values "
+             "holds is not clear\n"},
+        {"ENVI\nsamples = 99999999999999999999\n",
+         "its samples 99999999999999999999 is too large a number to hold (a field holds at most 9223372036854775807)"},
     };
     for (const auto &c : cases) {
         f.write("a_m4.hdr", c.header);

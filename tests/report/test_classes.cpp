@@ -122,10 +122,15 @@ TEST(ClassTable, SlopeEdgesAndClasses) {
     EXPECT_EQ(values.index(7), 0);
     EXPECT_EQ(values.index(-3), 1);
     EXPECT_EQ(values.index(7), 0);
-    EXPECT_EQ(values.index(2.5), -1);
-    EXPECT_EQ(values.index(1e300), -1);
-    for (int k = 0; k < int(ClassValues::kMaxClasses) - 2; k++) values.index(100 + k);
-    EXPECT_EQ(values.index(-100000), -2);
+    // Whole numbers of 64 bits, each its own class however near 2^63.
+    EXPECT_EQ(values.index(9007199254740993LL), 2);
+    EXPECT_EQ(values.index(9007199254740992LL), 3);
+    EXPECT_EQ(values.index(INT64_MAX), 4);
+    EXPECT_EQ(values.index(INT64_MAX - 1), 5);
+    EXPECT_EQ(values.index(9007199254740993LL), 2);
+    EXPECT_EQ(values.value(4), INT64_MAX);
+    for (int k = 0; k < int(ClassValues::kMaxClasses) - 6; k++) values.index(100 + k);
+    EXPECT_EQ(values.index(-100000), -1);
 }
 
 // Classes taken on the squared gradient are the classes of GDAL's degrees:
@@ -138,21 +143,51 @@ TEST(ClassTable, SlopeClassesByKeyAreThoseOfTheDegrees) {
     ASSERT_EQ(parse_slope_edges("2,5.5,30", given), "");
     std::vector<double> one;
     ASSERT_EQ(parse_slope_edges("0,90", one), "");
+    // Elevations in metres, and stored in millimetres (keys a million times larger).
+    for (double scale : {1.0, 1000.0})
     for (const std::vector<double> &edges : {default_slope_edges(), given, many, one}) {
-        const SlopeKeys keys(edges);
+        const SlopeKeys keys(edges, scale);
         std::vector<double> key = {0, INFINITY, NAN, 1e-300, 1e300};
         for (double e : edges)
-            for (double k : {horn_key_at_least(e), horn_key_at_most(e)})
+            for (double k : {horn_key_at_least(e, scale), horn_key_at_most(e, scale)})
                 for (double d = k, step = 0; step < 4; step++, d = std::nextafter(d, 0.0)) key.push_back(d);
         for (double e : edges)
-            for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e) * f);
-        for (int t = 0; t < 2000; t++) key.push_back(std::pow(10.0, -4 + t * 0.005));
+            for (double f : {1 - 1e-9, 1 + 1e-9, 1 - 1e-7, 1 + 1e-7}) key.push_back(horn_key_at_least(e, scale) * f);
+        for (int t = 0; t < 2000; t++) key.push_back(scale * scale * std::pow(10.0, -4 + t * 0.005));
         for (size_t lanes : {1, 2, 3, 4, 8}) {
             std::vector<int32_t> got(key.size());
             key_classes(key.data(), key.size(), keys, got.data(), lanes);
             for (size_t j = 0; j < key.size(); j++)
-                EXPECT_EQ(got[j], slope_class(horn_degrees(key[j]), edges))
-                    << key[j] << " among " << edges.size() << ", " << lanes << " lanes";
+                EXPECT_EQ(got[j], slope_class(horn_degrees(key[j], scale), edges))
+                    << key[j] << " among " << edges.size() << ", " << lanes << " lanes, scale " << scale;
         }
     }
+}
+
+// The class table on the console: columns of 9, 9 and 10 characters, as
+// long as every value fits with a space before it; wider ones make their
+// column wider for every row, so that no two values run together.
+TEST(ClassTable, ColumnsMakeRoomForTheWidestValue) {
+    auto row = [](long long value, long long n, double mean) {
+        ClassRow r;
+        r.value = value;
+        r.h.n = n;
+        r.h.mean_diff = r.h.sd_diff = r.h.median_diff = r.h.nmad = r.h.rms = r.h.le90 = r.h.le95 = mean;
+        return r;
+    };
+    const std::vector<std::string> plain = class_rows_lines({row(3, 120, 0.5), row(17, 80, -1.25)}, false, "m");
+    ASSERT_EQ(plain.size(), 4u);
+    EXPECT_EQ(plain[1], "    class        n      mean        sd    median      NMAD       RMS      LE90      LE95");
+    EXPECT_EQ(plain[2], "        3      120     0.500     0.500     0.500     0.500     0.500     0.500     0.500");
+    EXPECT_EQ(plain[3], "       17       80    -1.250    -1.250    -1.250    -1.250    -1.250    -1.250    -1.250");
+
+    const std::vector<std::string> wide =
+        class_rows_lines({row(9007199254740993LL, 123456789, -2147483.648), row(1, 5, 0)}, false, "m");
+    ASSERT_EQ(wide.size(), 4u);
+    EXPECT_EQ(wide[1], "            class         n         mean           sd       median         NMAD          RMS"
+                       "         LE90         LE95");
+    EXPECT_EQ(wide[2], " 9007199254740993 123456789 -2147483.648 -2147483.648 -2147483.648 -2147483.648 -2147483.648"
+                       " -2147483.648 -2147483.648");
+    EXPECT_EQ(wide[3], "                1         5        0.000        0.000        0.000        0.000        0.000"
+                       "        0.000        0.000");
 }

@@ -177,6 +177,41 @@ TEST(ReportByClass, SlopeClassesOfARealPairAreGdaldemsSlopesAndTheSortedRanks) {
     }
 }
 
+// A 30° plane high above the datum, stored in millimetres: many cells lie
+// within a hair of the 30° edge, and their classes are those of gdaldem's
+// slope of the stored raster with -s 1000, not of its values as float
+// metres (which moved hundreds of cells across the edge).
+TEST(ReportByClass, SlopeClassesAreGdaldemsSlopesOfTheStoredRaster) {
+    Folder in, out;
+    const int lines = 100, cols = 120;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++) {
+            first.push_back(2140000.0 + (j * 30 + i * 0.001) * std::tan(M_PI / 6));
+            second.push_back(first.back() + (i * 7 + j) % 5 * 0.01);
+        }
+    TestRaster a = raster(lines, cols, GDT_Float64, first), b = raster(lines, cols, GDT_Float64, second);
+    ASSERT_EQ(import_pair(in, out, a, b).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const RunResult r = report(out, "cmp", {"--slope-edges", "0,30,90"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // gdaldem on a copy of the stored raster and its header (it leaves a side file).
+    for (const char *file : {"a_m4.raw", "a_m4.hdr"}) in.write(file, out.read(file));
+    const std::string cmd = "gdaldem slope -q -s 1000 -compute_edges -alg Horn " + in.path("a_m4.raw") + " " +
+                            in.path("slope.tif");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const std::vector<double> slope = read_raster(in.path("slope.tif")).values;
+    ASSERT_EQ(slope.size(), first.size());
+    double n[2] = {0, 0};
+    for (double s : slope) n[s >= 30]++;
+    EXPECT_GT(n[0], 100);
+    EXPECT_GT(n[1], 100);
+    const std::vector<Row> rows = json_rows(out.read("cmp_report.json"), "by_slope");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].at("n"), n[0]);
+    EXPECT_EQ(rows[1].at("n"), n[1]);
+}
+
 TEST(ReportByClass, ALargeComparisonSeeksItsLargeClassInTheWalkAndHoldsTheSmallOnes) {
     // 1.15 million positions on cells of 10 m (no georeferencing: the
     // description's size): a gentle plane, the < 5° class walked, and a
@@ -252,6 +287,43 @@ TEST(ReportByClass, ARasterOfClassesOnAnotherGridAndSystemIsGdalwarpsNearestNeig
     EXPECT_THAT(r.out, HasSubstr("By class (figures of d"));
     EXPECT_TRUE(out.exists("cmp_report/classes.png"));
     EXPECT_TRUE(out.exists("cmp_report/slope_classes.png"));
+}
+
+// Classes of 64 bits are read and kept exact: 2^53 + 1 and 2^53 are two
+// classes, 2^63 - 1 is one; an unsigned value beyond them is refused as
+// stored.
+TEST(ReportByClass, SixtyFourBitClassesAreExact) {
+    Folder in, out;
+    std::vector<double> v(20 * 20);
+    for (size_t i = 0; i < v.size(); i++) v[i] = 50 + double(i % 20) + double(i / 20);
+    TestRaster a = raster(20, 20, GDT_Float32, v), b = a;
+    for (size_t i = 0; i < v.size(); i++) b.bands[0][i] += double(i % 3);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "m"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const uint64_t wide[3] = {9007199254740993ull, 9007199254740992ull, 9223372036854775807ull};
+    TestRaster c = raster(20, 20, GDT_Int64, std::vector<double>(400, 0));
+    for (size_t i = 0; i < 400; i++) c.wide.push_back(wide[i % 7 % 3]);
+    write_tif(in.path("wide.tif"), c);
+    RunResult r = report(out, "cmp", {"--classes", in.path("wide.tif")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(out.read("cmp_report.json"));
+    std::map<uint64_t, std::vector<double>> d;
+    for (size_t i = 0; i < 400; i++) d[wide[i % 7 % 3]].push_back(b.bands[0][i] - a.bands[0][i]);
+    ASSERT_EQ(j.at("by_class").size(), 3u);
+    size_t k = 0;
+    for (const auto &[value, diffs] : d) {
+        EXPECT_EQ(j["by_class"][k]["class"].get<int64_t>(), int64_t(value));
+        EXPECT_EQ(j["by_class"][k++]["n"].get<size_t>(), diffs.size());
+    }
+    EXPECT_THAT(r.out, HasSubstr("9223372036854775807"));
+    c.type = GDT_UInt64;
+    c.wide[47] = 18446744073709551615ull;
+    write_tif(in.path("unsigned.tif"), c);
+    r = report(out, "cmp", {"--classes", in.path("unsigned.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("holds 18446744073709551615 at line 2, column 7 of the compared rasters, which is "
+                                 "beyond the whole numbers of 64 bits (-9223372036854775808 to 9223372036854775807) "
+                                 "that classes are"));
 }
 
 TEST(ReportByClass, Refusals) {

@@ -224,6 +224,10 @@ TEST(ReportNoData, SummariesAndHeadersThatDisagreeAreRefused) {
             ": it gives 15 samples where the description gives 14 columns");
     f.write("a_m4.hdr", "ENVI\ndata ignore value = none\n");
     refused("the header " + f.shown("a_m4.hdr") + " cannot be used: its data ignore value \"none\" is not a whole number");
+    // A second value of a key, which GDAL would take instead of the first.
+    f.write("a_m4.hdr", header + "data ignore value = -2147483648\n");
+    refused("the header " + f.shown("a_m4.hdr") + " cannot be used: it gives the key \"data ignore value\" more than "
+            "once, so that which of its values holds is not clear");
 }
 
 TEST(ReportNoData, ImportedImagesWithHolesLeaveThemOutOfTheGeoTiffs) {

@@ -240,3 +240,56 @@ TEST(Report, TheCoregistrationBesideTheSummaryIsInTheHeadline) {
                                  " cannot be used: its \"dy_m\" is missing or not a number"));
 }
 
+
+// One cell 200 km off (a hole's marker taken for data): karvel's table has
+// two million bins. The report holds them in groups, checks each group's
+// count and fingerprint, and draws a figure of at most ten thousand bins.
+TEST(Report, AHistogramOfMillionsOfBinsStaysBounded) {
+    Folder f;
+    std::vector<int> a, b;
+    for (int i = 0; i < 400; i++) {
+        a.push_back(100 + i % 20 + i / 20);
+        b.push_back(a.back() + i % 3);
+    }
+    b[123] = 200000;
+    compare_dems(f, 20, 20, a, b);
+    const std::string table = f.read("r_karvel_regres_lin.xls");
+    ASSERT_GT(std::count(table.begin(), table.end(), '\n'), 1900000);
+    RunResult r = report(f);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string data = f.read("r_report/error_histogram.dat");
+    ASSERT_LE(std::count(data.begin(), data.end(), '\n'), 10001);
+    EXPECT_EQ(data.rfind("# bin of 256 bins\terror from (m)\tcount\n", 0), 0u) << data.substr(0, 80);
+    long long counted = 0;
+    std::istringstream rows(data.substr(data.find('\n') + 1));
+    for (std::string line; std::getline(rows, line);) counted += std::stoll(line.substr(line.rfind('\t') + 1));
+    EXPECT_EQ(counted, 400);
+
+    // A count moved to the other bin of its group of two, then to a far bin.
+    auto row_of = [](size_t k) {
+        std::string row = "\n";
+        row += std::to_string(k);
+        return row += '\t';
+    };
+    auto moved = [&](size_t from, size_t to) {
+        std::string t = table;
+        for (size_t k : {from, to}) {
+            const std::string row = row_of(k);
+            const size_t at = t.find(row) + row.size(), end = t.find('\r', at);
+            const long long c = std::stoll(t.substr(at, end - at)) + (k == from ? -1 : 1);
+            t.replace(at, end - at, std::to_string(c));
+        }
+        f.write("r_karvel_regres_lin.xls", t);
+        return report(f);
+    };
+    size_t from = 2;  // a bin of an even number with a count, its group's other bin one above
+    while (table.find(row_of(from) + "0\r") != std::string::npos) from += 2;
+    r = moved(from, from + 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("in other bins than the rasters do"));
+    r = moved(from, 1500001);
+    EXPECT_EQ(r.status, 1);
+    // The first group that differs: the one the count left.
+    EXPECT_THAT(r.err, HasSubstr("errors in bins " + std::to_string(from) + " to " + std::to_string(from + 1) +
+                                 ", the rasters "));
+}

@@ -44,8 +44,14 @@ void write_tif(const std::string &path, const TestRaster &r) {
         GDALRasterBandH b = GDALGetRasterBand(ds, int(k) + 1);
         std::vector<double> v = r.bands[k];
         ASSERT_EQ(v.size(), size_t(r.lines) * size_t(r.cols));
-        ASSERT_EQ(GDALRasterIO(b, GF_Write, 0, 0, r.cols, r.lines, v.data(), r.cols, r.lines, GDT_Float64, 0, 0),
-                  CE_None);
+        if (k == 0 && !r.wide.empty()) {
+            std::vector<uint64_t> w = r.wide;
+            ASSERT_EQ(w.size(), v.size());
+            ASSERT_EQ(GDALRasterIO(b, GF_Write, 0, 0, r.cols, r.lines, w.data(), r.cols, r.lines, r.type, 0, 0), CE_None);
+        } else {
+            ASSERT_EQ(GDALRasterIO(b, GF_Write, 0, 0, r.cols, r.lines, v.data(), r.cols, r.lines, GDT_Float64, 0, 0),
+                      CE_None);
+        }
         if (r.has_nodata) GDALSetRasterNoDataValue(b, r.nodata);
         if (r.scale != 1 || r.offset != 0) {
             GDALSetRasterScale(b, r.scale);

@@ -4,6 +4,7 @@
 
 #include <gdal.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct TestRaster {
     std::string srs;   // any definition GDAL takes (WKT, PROJ), in place of epsg when given
     bool signed_byte = false;
     std::vector<double> mask;  // a mask of the dataset (0: no data), when not empty
+    // 64-bit bands (type Int64 or UInt64): band 1's values exactly, as the
+    // bits of the type, in place of bands[0], when not empty.
+    std::vector<uint64_t> wide;
 };
 
 // A raster of the given size and type whose single band holds values.
