@@ -136,6 +136,28 @@ RunResult run_program_input(const std::string &binary, const std::vector<std::st
     return r;
 }
 
+std::string usable_strace() {
+    static const std::string found = [] {
+        for (const char *p : {"/usr/bin/strace", "/bin/strace", "/usr/local/bin/strace"})
+            if (access(p, X_OK) == 0 && run_program(p, {"-f", "-qq", "-o", "/dev/null", "/bin/true"}, "").status == 0)
+                return std::string(p);
+        return std::string();
+    }();
+    return found;
+}
+
+RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed) {
+    const char *renames = "rename,renameat,renameat2";
+    std::vector<std::string> all = {"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + renames, "-e",
+                                    std::string("inject=") + renames + ":signal=SIGKILL:when=" + std::to_string(n),
+                                    binary};
+    all.insert(all.end(), args.begin(), args.end());
+    RunResult r = run_program(usable_strace(), all, "");
+    // strace ends as its child did: killed by the same signal.
+    *killed = r.status == -1 || r.status == 128 + SIGKILL;
+    return r;
+}
+
 int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {
     pid_t pid = fork();
     if (pid != 0) return pid;

@@ -58,6 +58,16 @@ RunResult run_program_input(const std::string &binary, const std::vector<std::st
                             const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
                             int uid = -1);
 
+// strace's path when it is installed and may trace a child here (ptrace
+// may be forbidden in a container); empty otherwise.
+std::string usable_strace();
+
+// Runs the binary with the arguments under strace (usable_strace()),
+// killed with SIGKILL as it enters its n-th rename (1, 2, ...), in any of
+// its threads. *killed says whether it was: false when it ran to its end,
+// having made fewer renames.
+RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed);
+
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
 
