@@ -146,16 +146,37 @@ std::string usable_strace() {
     return found;
 }
 
+namespace {
+
+const char kRenames[] = "rename,renameat,renameat2";
+
+}  // namespace
+
 RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed) {
-    const char *renames = "rename,renameat,renameat2";
-    std::vector<std::string> all = {"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + renames, "-e",
-                                    std::string("inject=") + renames + ":signal=SIGKILL:when=" + std::to_string(n),
+    std::vector<std::string> all = {"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + kRenames, "-e",
+                                    std::string("inject=") + kRenames + ":signal=SIGKILL:when=" + std::to_string(n),
                                     binary};
     all.insert(all.end(), args.begin(), args.end());
     RunResult r = run_program(usable_strace(), all, "");
     // strace ends as its child did: killed by the same signal.
     *killed = r.status == -1 || r.status == 128 + SIGKILL;
     return r;
+}
+
+std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args) {
+    char log[] = "/tmp/karvel_renames_XXXXXX";
+    const int fd = mkstemp(log);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    close(fd);
+    std::vector<std::string> all = {"-f", "-qq", "-o", log, "-e", std::string("trace=") + kRenames, binary};
+    all.insert(all.end(), args.begin(), args.end());
+    run_program(usable_strace(), all, "");
+    std::vector<std::string> lines;
+    std::istringstream text(slurp(log));
+    for (std::string line; std::getline(text, line);)
+        if (line.find("rename") != std::string::npos) lines.push_back(line);
+    unlink(log);
+    return lines;
 }
 
 int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {

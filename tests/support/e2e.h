@@ -68,6 +68,10 @@ std::string usable_strace();
 // having made fewer renames.
 RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed);
 
+// The renames the binary makes when run with the arguments under strace,
+// in order, as strace shows them (one a line, with the paths).
+std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args);
+
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
 
