@@ -13,8 +13,8 @@ const char *const kSetFiles[] = {"cmp_report.json", "cmp_diff.tif", "cmp_resid.t
 
 // The files of the report of "cmp" (beside karvel's and in cmp_report/),
 // with their contents.
-std::map<std::string, std::string> report_set(const Folder &f) {
-    std::map<std::string, std::string> all;
+FileSet report_set(const Folder &f) {
+    FileSet all;
     for (const char *name : kSetFiles)
         if (f.exists(name)) all[name] = f.read(name);
     std::error_code ec;
@@ -26,7 +26,7 @@ std::map<std::string, std::string> report_set(const Folder &f) {
 }
 
 // Puts the report of "cmp" back to `set` exactly.
-void restore_report(const Folder &f, const std::map<std::string, std::string> &set) {
+void restore_report(const Folder &f, const FileSet &set) {
     for (const char *name : kSetFiles) fs::remove(f.path(name));
     fs::remove_all(f.path("cmp_report"));
     fs::create_directory(f.path("cmp_report"));
@@ -55,7 +55,7 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
     Folder in, out;
     compared_pair(in, out, 1);
     ASSERT_EQ(report(out, "cmp").status, 0);
-    const std::map<std::string, std::string> earlier = report_set(out);
+    const FileSet earlier = report_set(out);
     compared_pair(in, out, 3);
     // The renames before the manifest's (GDAL's, gnuplot's) touch no file
     // of the set: the kills start at the last of them.
@@ -65,23 +65,14 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
         first++;
     ASSERT_LE(first, int(renames.size()));
 
-    std::vector<std::map<std::string, std::string>> states;
-    std::map<std::string, std::string> replaced;
-    for (int n = std::max(1, first - 1); n < 200; n++) {
-        restore_report(out, earlier);
-        bool killed = false;
-        const RunResult r = run_killed_at_rename(KARVEL_REPORT_LOCAL_BIN, {out.name(), "cmp"}, n, &killed);
-        if (!killed) {
-            ASSERT_EQ(r.status, 0) << r.err;
-            replaced = report_set(out);
-            break;
-        }
-        states.push_back(report_set(out));
-    }
+    FileSet replaced;
+    const std::vector<FileSet> states =
+        killed_at_each_rename(KARVEL_REPORT_LOCAL_BIN, {out.name(), "cmp"}, std::max(1, first - 1),
+                              [&] { restore_report(out, earlier); }, [&] { return report_set(out); }, &replaced);
     ASSERT_FALSE(replaced.empty());
     EXPECT_EQ(replaced.count("cmp_report.manifest"), 0u);
     // Without the PDF, what is the earlier report's and what the new one's.
-    auto without_pdf = [](std::map<std::string, std::string> set) {
+    auto without_pdf = [](FileSet set) {
         set.erase("cmp_report.pdf");
         return set;
     };
@@ -90,7 +81,7 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
     EXPECT_EQ(states.size(), renames.size() - size_t(std::max(1, first - 1)) + 1);
     int torn = 0;
     for (size_t k = 0; k < states.size(); k++) {
-        const std::map<std::string, std::string> &s = states[k];
+        const FileSet &s = states[k];
         if (s == earlier) continue;
         if (!s.count("cmp_report.manifest")) {
             EXPECT_EQ(without_pdf(s), without_pdf(replaced)) << "a mixed set after a kill at rename " << k + 1;

@@ -1,6 +1,7 @@
 #include "e2e.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -161,6 +162,25 @@ RunResult run_killed_at_rename(const std::string &binary, const std::vector<std:
     // strace ends as its child did: killed by the same signal.
     *killed = r.status == -1 || r.status == 128 + SIGKILL;
     return r;
+}
+
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
+                                           int first, const std::function<void()> &restore,
+                                           const std::function<FileSet()> &state, FileSet *done) {
+    std::vector<FileSet> states;
+    done->clear();
+    for (int n = first; n < first + 500; n++) {
+        restore();
+        bool killed = false;
+        const RunResult r = run_killed_at_rename(binary, args, n, &killed);
+        if (!killed) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            if (r.status == 0) *done = state();
+            break;
+        }
+        states.push_back(state());
+    }
+    return states;
 }
 
 std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args) {

@@ -5,6 +5,8 @@
 #define KARVEL_TESTS_E2E_H
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,6 +69,17 @@ std::string usable_strace();
 // its threads. *killed says whether it was: false when it ran to its end,
 // having made fewer renames.
 RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed);
+
+// Files by name with their contents.
+using FileSet = std::map<std::string, std::string>;
+
+// What a folder holds (`state`) after the binary, run with the arguments,
+// is killed at its n-th rename, for n = first, first + 1, ... until a run
+// is not killed: that run must succeed, and its state goes to *done (left
+// empty otherwise). `restore` puts the folder back before each run.
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
+                                           int first, const std::function<void()> &restore,
+                                           const std::function<FileSet()> &state, FileSet *done);
 
 // The renames the binary makes when run with the arguments under strace,
 // in order, as strace shows them (one a line, with the paths).
