@@ -1,5 +1,6 @@
 #include "onto.h"
 
+#include "gdal_open.h"
 #include "gdal_problem.h"
 #include "warp.h"
 
@@ -164,7 +165,9 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     VSIStatBufL st;
     if (VSIStatL(path.c_str(), &st) != 0) return name + " does not exist";
     if (VSI_ISDIR(st.st_mode) == 0 && !VSI_ISREG(st.st_mode)) return name + " is not a regular file";
-    source_ = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    std::string refused;
+    source_ = open_raster(path, nullptr, refused);
+    if (!source_ && !refused.empty()) return name + " cannot be used: " + refused;
     if (!source_) return name + " is not a raster GDAL reads: " + gdal_problem();
     if (GDALGetRasterCount(source_) < 1) return name + " has no band";
     const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(source_, 1));

@@ -94,6 +94,7 @@ bool staged_begin(StagedFile &f, const std::string &final_path) {
     (void)at_exit;
     f.final_path = final_path;
     f.temp_path.clear();
+    f.removal = false;
     // What could not be replaced by writing it is refused now, not after
     // the whole file has been written.
     struct stat st;
@@ -140,6 +141,7 @@ bool staged_begin(StagedFile &f, const std::string &final_path) {
 }
 
 bool staged_commit(StagedFile &f) {
+    if (f.removal) return unlink(f.final_path.c_str()) == 0 || errno == ENOENT;
     if (f.temp_path.empty()) {
         errno = ENOENT;
         return false;
@@ -185,6 +187,12 @@ bool staged_commit_together(StagedFile *const files[], size_t n, size_t *failed)
     if (dir_fd >= 0) close(dir_fd);  // releases the lock
     if (!ok) errno = first_err;
     return ok;
+}
+
+void staged_removal(StagedFile &f, const std::string &final_path) {
+    f.final_path = final_path;
+    f.temp_path.clear();
+    f.removal = true;
 }
 
 void staged_discard(StagedFile &f) {

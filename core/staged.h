@@ -16,6 +16,7 @@
 struct StagedFile {
     std::string final_path;  // the name the file gets when committed
     std::string temp_path;   // where it is written meanwhile; empty when none
+    bool removal = false;    // committing it removes final_path (see staged_removal)
 };
 
 // Creates a new, empty, uniquely named temporary file beside final_path
@@ -35,6 +36,11 @@ bool staged_commit(StagedFile &f);
 // *failed (when given) receives its index. Returns false with errno set
 // when one failed.
 bool staged_commit_together(StagedFile *const files[], size_t n, size_t *failed = nullptr);
+
+// Makes f a removal: committing it removes the file final_path, when there
+// is one (a file that the files committed with it must not find beside
+// them); discarding it does nothing.
+void staged_removal(StagedFile &f, const std::string &final_path);
 
 // Removes the temporary file, if any, and forgets it.
 void staged_discard(StagedFile &f);

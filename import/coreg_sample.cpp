@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "gdal_open.h"
 #include "gdal_problem.h"
 #include "onto.h"
 #include "progress.h"
@@ -83,8 +84,9 @@ std::string read_first(const Source &a, double mm, const Ground &ground, Sample 
 // stable ground is drawn on FIRST's map.
 std::string read_stable(const std::string &path, const Source &a, Sample &s) {
     const std::string name = "the stable mask " + path;
-    CPLErrorReset();
-    GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    std::string problem;
+    GDALDatasetH ds = open_raster(path, nullptr, problem);
+    if (!ds && !problem.empty()) return name + " cannot be used: " + problem;
     if (ds) {
         OGRSpatialReferenceH srs = GDALGetSpatialRef(ds);
         OGRSpatialReferenceH first = a.wkt.empty() ? nullptr : OSRNewSpatialReference(a.wkt.c_str());
@@ -92,12 +94,15 @@ std::string read_stable(const std::string &path, const Source &a, Sample &s) {
         const std::string other = srs && OSRGetName(srs) ? OSRGetName(srs) : "none";
         if (first) OSRDestroySpatialReference(first);
         GDALClose(ds);
+        if (!srs)
+            return name + " cannot be used: it has no georeferencing (no coordinate system), so where it lies on " +
+                   "FIRST is unknown; give it FIRST's coordinate system and place (gdal_edit.py -a_srs ... -a_ullr ...)";
         if (!same)
             return name + " cannot be used: it lies in another coordinate system than FIRST (" + other +
                    "); warp it into FIRST's coordinate system first (gdalwarp -t_srs ... -r near)";
     }
     Onto mask;
-    std::string problem = mask.open(path, path, ground_of(a.gt, a.wkt), a.lines, a.cols);
+    problem = mask.open(path, path, ground_of(a.gt, a.wkt), a.lines, a.cols);
     if (!problem.empty()) return name + " cannot be used: " + problem;
     long long stable = 0;
     for (int i = 0; i < a.lines; i++) {

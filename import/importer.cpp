@@ -65,8 +65,7 @@ int import_pair(const ImportOptions &o, const ImportSetting &setting) {
     close_source(b.src);
     // Once a file has taken its name, the folder holds it: it stays.
     undo.keep = true;
-    if (!commit_files(a, b, side, setting)) return 1;
-    remove_earlier_coregistration(dir, o, notes);
+    if (!commit_files(a, b, side, o, dir, setting, notes)) return 1;
 
     print_table(a, b, w, dir, o.folder);
     print_closing(notes, dir, o, setting);

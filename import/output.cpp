@@ -11,6 +11,7 @@
 #include "description.h"
 #include "envi.h"
 #include "inputs_json.h"
+#include "result_set.h"
 #include "staged.h"
 #include "units.h"
 
@@ -110,33 +111,35 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
         throw Refusal{"the file " + printable(coreg_path) + " cannot be written: " + std::strerror(f.coreg.err)};
 }
 
-bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting) {
-    std::vector<StagedFile *> files;
+bool commit_files(Input &a, Input &b, SideFiles &f, const ImportOptions &o, const std::string &dir,
+                  const ImportSetting &setting, std::vector<std::string> &notes) {
+    ResultSet set(dir, import_manifest_name(o.result), setting.program, o.result);
     for (int k = 0; k < 2; k++) {
-        files.push_back(k == 0 ? &a.raw.staged : &b.raw.staged);
-        files.push_back(&f.headers[k].staged);
-        if (!f.sidecars[k].staged.temp_path.empty()) files.push_back(&f.sidecars[k].staged);
-        files.push_back(&f.descriptions[k].staged);
+        set.add(k == 0 ? a.raw.staged : b.raw.staged, false);
+        set.add(f.headers[k].staged, true);
+        if (!f.sidecars[k].staged.temp_path.empty()) set.add(f.sidecars[k].staged, true);
+        set.add(f.descriptions[k].staged, true);
     }
-    files.push_back(&f.answers.staged);
-    files.push_back(&f.inputs.staged);
-    if (!f.coreg.staged.temp_path.empty()) files.push_back(&f.coreg.staged);
-    size_t failed = 0;
-    if (staged_commit_together(files.data(), files.size(), &failed)) return true;
-    const int err = errno;
+    set.add(f.answers.staged, true);
+    set.add(f.inputs.staged, true);
+    // Without --coregister, a shift found by an earlier import under the
+    // same result name would be read as this pair's: it goes in the commit.
+    const std::string earlier = dir + "/" + o.result + kCoregSuffix;
+    struct stat st;
+    const bool had_coreg = !o.coregister && lstat(earlier.c_str(), &st) == 0;
+    if (o.coregister)
+        set.add(f.coreg.staged, true);
+    else
+        set.remove(o.result + kCoregSuffix);
+    ResultSet::Failure failure;
+    if (set.commit(&failure)) {
+        if (had_coreg) notes.push_back("The co-registration of an earlier import, " + printable(earlier) + ", was removed.");
+        return true;
+    }
     std::string done;
-    for (size_t k = 0; k < failed; k++) {
-        done += ' ';
-        done += printable(files[k]->final_path);
-    }
+    for (const std::string &p : failure.replaced) done += ' ' + printable(p);
     std::fprintf(stderr, "%s: the file %s cannot take its name: %s\n", setting.program.c_str(),
-                 printable(files[failed]->final_path).c_str(), std::strerror(err));
+                 printable(failure.path).c_str(), std::strerror(failure.err));
     if (!done.empty()) std::fprintf(stderr, "Already replaced:%s\n", done.c_str());
     return false;
-}
-
-void remove_earlier_coregistration(const std::string &dir, const ImportOptions &o, std::vector<std::string> &notes) {
-    const std::string earlier = dir + "/" + o.result + kCoregSuffix;
-    if (!o.coregister && unlink(earlier.c_str()) == 0)
-        notes.push_back("The co-registration of an earlier import, " + printable(earlier) + ", was removed.");
 }

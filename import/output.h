@@ -55,13 +55,13 @@ void write_side_files(const Input &a, const Input &b, const Window &w, const Imp
                       const Coregistration &coreg, const std::vector<std::string> &warnings, const std::string &dir,
                       SideFiles &f);
 
-// Gives every file its name at once. False, once it has said which file
-// could not take its name and which were already replaced, when one failed.
-bool commit_files(Input &a, Input &b, SideFiles &f, const ImportSetting &setting);
-
-// Without --coregister, a shift found by an earlier import under the same
-// result name would be read as this pair's: it is removed, and the notes
-// say so.
-void remove_earlier_coregistration(const std::string &dir, const ImportOptions &o, std::vector<std::string> &notes);
+// Gives every file its name as one result set (see result_set.h): the
+// rasters and the files beside them, and, without --coregister, the removal
+// of a shift found by an earlier import under the same result name (which
+// would be read as this pair's; the notes then say so). False, once it has
+// said which file could not take its name and which were already replaced,
+// when one failed.
+bool commit_files(Input &a, Input &b, SideFiles &f, const ImportOptions &o, const std::string &dir,
+                  const ImportSetting &setting, std::vector<std::string> &notes);
 
 #endif

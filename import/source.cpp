@@ -1,6 +1,7 @@
 #include "source.h"
 
 #include "crs.h"
+#include "gdal_open.h"
 #include "gdal_problem.h"
 #include "ground.h"
 #include "warp.h"
@@ -143,8 +144,9 @@ std::string open_source(const std::string &arg, int band, Source &s, const Assig
     const bool exists = stat(arg.c_str(), &st) == 0;
     const int stat_err = errno;
     if (exists && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return "it is not a regular file";
-    CPLErrorReset();
-    s.ds = GDALOpenEx(arg.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    std::string refused;
+    s.ds = open_raster(arg, nullptr, refused);
+    if (!refused.empty()) return refused;
     // GDAL opens more than files (/vsizip/..., NETCDF:...): a name that is
     // no file is said not to exist only when GDAL cannot open it either.
     if (s.ds == nullptr && !exists && stat_err == ENOENT) return "it does not exist";

@@ -156,7 +156,7 @@ std::string Rasters::open(const ImagesDir &images, const Summary &s, const std::
 std::string Rasters::unchanged() const {
     for (int k = 0; k < 2; k++) {
         const std::string p = raster_changed(in[k].file);
-        if (!p.empty()) return p + ": it changed while the report read it";
+        if (!p.empty()) return "the raster " + printable(in[k].shown) + " changed while the report read it: " + p;
     }
     return "";
 }

@@ -1,5 +1,6 @@
 #include "maps.h"
 
+#include "gdal_open.h"
 #include "gdal_problem.h"
 #include "ground.h"
 
@@ -36,11 +37,12 @@ Georef georef_of(const std::string &raw_real_path, const std::string &raw_shown,
         return g;
     }
     gdal_ready();
-    CPLErrorReset();
     const char *const drivers[] = {"ENVI", nullptr};
-    GDALDatasetH ds = GDALOpenEx(raw_real_path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
+    std::string refused;
+    GDALDatasetH ds = open_raster(raw_real_path, drivers, refused);
     if (!ds) {
-        note = "GDAL cannot read the header " + hdr + " (" + gdal_problem() + "): the maps are not georeferenced";
+        note = "GDAL cannot read the header " + hdr + " (" + (refused.empty() ? gdal_problem() : refused) +
+               "): the maps are not georeferenced";
         return g;
     }
     if (GDALGetRasterXSize(ds) != cols || GDALGetRasterYSize(ds) != lines) {

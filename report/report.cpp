@@ -27,6 +27,7 @@
 #include "readers/karvel_pass.h"
 #include "readers/map_means.h"
 #include "readers/signed_histogram.h"
+#include "result_set.h"
 #include "run.h"
 #include "scratch.h"
 #include "stale.h"
@@ -129,6 +130,9 @@ std::string Report::load(const std::string &images_root) {
     dir = images_.real_path(setup_.folder_shown);
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     remove_stale("karvel-report", dir);
+    // The import's files, from the check that they are whole until they
+    // are open, are never those of a commit under way.
+    const SetReadLock lock(dir);
     const std::string p = load_run(images_, setup_.folder_shown, options_.result, run_);
     if (!p.empty()) return p;
     return rasters_.open(images_, run_.s, run_.summary_shown);
@@ -230,23 +234,27 @@ std::string Report::commit() {
     const std::string folder = final_dir();
     if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
         return "cannot create the folder " + printable(folder) + ": " + std::strerror(errno);
-    // The files are renamed together and the figures moved into
-    // RESULT_report/ with every signal held, so that a signal finds either
-    // the earlier report or the new one, whole; any other file a user keeps
-    // in RESULT_report/ stays.
+    // The files and the figures moved into RESULT_report/ make one result
+    // set under its manifest, committed with every signal held, so that a
+    // signal finds either the earlier report or the new one, whole, and a
+    // kill a manifest that says which; any other file a user keeps in
+    // RESULT_report/ stays.
+    std::vector<StagedFile> moves = scratch_moves(folder);
+    ResultSet set(setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result);
+    for (StagedFile *f : files) set.add(*f, f == &json_.staged);
+    for (StagedFile &m : moves) set.add(m, false);
     sigset_t held, old;
     sigfillset(&held);
     sigprocmask(SIG_BLOCK, &held, &old);
-    size_t failed = 0;
+    ResultSet::Failure failure;
     std::string moved;
-    if (!staged_commit_together(files.data(), files.size(), &failed))
-        moved = "cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(errno);
-    if (moved.empty()) moved = scratch_move_into(folder);
-    if (moved.empty()) {
+    if (set.commit(&failure)) {
         remove_scratch();
         // The new report is in place: a signal held meanwhile, or one that
         // comes now, no longer says otherwise with its status.
         staged_ignore_signals();
+    } else {
+        moved = "cannot write " + printable(failure.path) + ": " + std::strerror(failure.err);
     }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     return moved;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "regular_file.h"
+#include "result_set.h"
 
 namespace {
 
@@ -44,14 +45,24 @@ std::string load_tables(const ImagesDir &images, Run &run) {
     return "";
 }
 
+// The real path of the folder, without a final slash.
+std::string real_folder(const ImagesDir &images, const std::string &folder_shown) {
+    std::string dir = images.real_path(folder_shown);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
 }  // namespace
 
 std::string load_run(const ImagesDir &images, const std::string &folder_shown, const std::string &result, Run &run) {
     run.summary_shown = folder_shown + result + kSummarySuffix;
     run.lines_shown = folder_shown + result + kLineTableSuffix;
     run.hist_shown = folder_shown + result + kHistogramSuffix;
+    // The import's files of the result, unless they are a torn set.
+    std::string p = check_result_set(real_folder(images, folder_shown), folder_shown, import_manifest_name(result));
+    if (!p.empty()) return p;
     std::string text;
-    std::string p = read_regular(images.real_path(run.summary_shown), kSummaryLimit, text);
+    p = read_regular(images.real_path(run.summary_shown), kSummaryLimit, text);
     if (!p.empty()) return "no summary " + printable(run.summary_shown) + " to report on: " + p;
     p = parse_summary(text, run.s);
     if (!p.empty()) return "the summary " + printable(run.summary_shown) + " cannot be reported on: " + p;

@@ -26,7 +26,9 @@ struct Run {
 };
 
 // Reads the files of result `result` in the folder `folder_shown` (as
-// karvel shows it). Empty on success, else what refuses the report.
+// karvel shows it), once no manifest of the import says that its files of
+// the result are a torn set (the caller holds the folder's SetReadLock).
+// Empty on success, else what refuses the report.
 std::string load_run(const ImagesDir &images, const std::string &folder_shown, const std::string &result, Run &run);
 
 #endif

@@ -42,14 +42,13 @@ bool scratch_record(const std::string &name) {
     return true;
 }
 
-std::string scratch_move_into(const std::string &final_dir) {
-    const std::string dir = scratch_dir;
+std::vector<StagedFile> scratch_moves(const std::string &final_dir) {
+    std::vector<StagedFile> moves;
     for (sig_atomic_t k = 0; k < scratch_count; k++) {
         const std::string name = scratch_names[k];
-        if (rename((dir + "/" + name).c_str(), (final_dir + "/" + name).c_str()) != 0)
-            return "cannot move " + printable(final_dir + "/" + name) + " into place: " + std::strerror(errno);
+        moves.push_back(StagedFile{final_dir + "/" + name, std::string(scratch_dir) + "/" + name});
     }
-    return "";
+    return moves;
 }
 
 void remove_scratch() {

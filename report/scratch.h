@@ -8,6 +8,9 @@
 #define KARVEL_REPORT_SCRATCH_H
 
 #include <string>
+#include <vector>
+
+#include "staged.h"
 
 // Creates the scratch folder at `dir`, removed by remove_scratch() (which
 // the signals run too). Empty on success, else the problem.
@@ -17,9 +20,9 @@ std::string scratch_begin(const std::string &dir);
 // when it cannot be recorded (too many, or too long a name).
 bool scratch_record(const std::string &name);
 
-// Moves every file recorded into `final_dir` under its own name. Empty on
-// success, else the problem.
-std::string scratch_move_into(const std::string &final_dir);
+// Every file recorded, as a staged file whose commit moves it into
+// `final_dir` under its own name (committed with the rest of the report).
+std::vector<StagedFile> scratch_moves(const std::string &final_dir);
 
 // Removes the scratch folder and what was recorded in it, once no gnuplot
 // draws there any more. Async-signal-safe.

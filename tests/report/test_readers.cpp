@@ -105,3 +105,17 @@ TEST(Readers, GeoTiffsOfAWalkThatStoppedAreNotComplete) {
     EXPECT_EQ(tifs.files(files).rfind("a GeoTIFF could not be written: ", 0), 0u);
     EXPECT_TRUE(files.empty());
 }
+
+// A raster replaced while the report reads it is named in the refusal.
+TEST(Rasters, ARasterReplacedMeanwhileIsNamed) {
+    RasterPair p(1, 2, {1, 2}, {3, 4});
+    p.rasters.in[1].shown = "c:\\images\\f\\b.raw";
+    EXPECT_EQ(p.rasters.unchanged(), "");
+    const std::string other = p.paths[1] + ".new";
+    FILE *f = std::fopen(other.c_str(), "wb");
+    std::fwrite("abcd", 1, 4, f);
+    std::fclose(f);
+    ASSERT_EQ(std::rename(other.c_str(), p.paths[1].c_str()), 0);
+    EXPECT_EQ(p.rasters.unchanged(),
+              "the raster c:\\images\\f\\b.raw changed while the report read it: it was replaced by another file");
+}

@@ -1,6 +1,7 @@
 #include "e2e.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -134,6 +135,68 @@ RunResult run_program_input(const std::string &binary, const std::vector<std::st
     r.err = slurp(tmp + "/err");
     fs::remove_all(tmp);
     return r;
+}
+
+std::string usable_strace() {
+    static const std::string found = [] {
+        for (const char *p : {"/usr/bin/strace", "/bin/strace", "/usr/local/bin/strace"})
+            if (access(p, X_OK) == 0 && run_program(p, {"-f", "-qq", "-o", "/dev/null", "/bin/true"}, "").status == 0)
+                return std::string(p);
+        return std::string();
+    }();
+    return found;
+}
+
+namespace {
+
+const char kRenames[] = "rename,renameat,renameat2";
+
+}  // namespace
+
+RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed) {
+    std::vector<std::string> all = {"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + kRenames, "-e",
+                                    std::string("inject=") + kRenames + ":signal=SIGKILL:when=" + std::to_string(n),
+                                    binary};
+    all.insert(all.end(), args.begin(), args.end());
+    RunResult r = run_program(usable_strace(), all, "");
+    // strace ends as its child did: killed by the same signal.
+    *killed = r.status == -1 || r.status == 128 + SIGKILL;
+    return r;
+}
+
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
+                                           int first, const std::function<void()> &restore,
+                                           const std::function<FileSet()> &state, FileSet *done) {
+    std::vector<FileSet> states;
+    done->clear();
+    for (int n = first; n < first + 500; n++) {
+        restore();
+        bool killed = false;
+        const RunResult r = run_killed_at_rename(binary, args, n, &killed);
+        if (!killed) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            if (r.status == 0) *done = state();
+            break;
+        }
+        states.push_back(state());
+    }
+    return states;
+}
+
+std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args) {
+    char log[] = "/tmp/karvel_renames_XXXXXX";
+    const int fd = mkstemp(log);
+    if (fd < 0) throw std::runtime_error("mkstemp failed");
+    close(fd);
+    std::vector<std::string> all = {"-f", "-qq", "-o", log, "-e", std::string("trace=") + kRenames, binary};
+    all.insert(all.end(), args.begin(), args.end());
+    run_program(usable_strace(), all, "");
+    std::vector<std::string> lines;
+    std::istringstream text(slurp(log));
+    for (std::string line; std::getline(text, line);)
+        if (line.find("rename") != std::string::npos) lines.push_back(line);
+    unlink(log);
+    return lines;
 }
 
 int spawn_on_terminal(const char *binary, int stdin_fd, int slave, int master, bool background) {

@@ -5,6 +5,8 @@
 #define KARVEL_TESTS_E2E_H
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +59,31 @@ RunResult run_program(const std::string &binary, const std::vector<std::string> 
 RunResult run_program_input(const std::string &binary, const std::vector<std::string> &args,
                             const std::string &stdin_path, uint64_t memory_limit = 0, uint64_t file_size_limit = 0,
                             int uid = -1);
+
+// strace's path when it is installed and may trace a child here (ptrace
+// may be forbidden in a container); empty otherwise.
+std::string usable_strace();
+
+// Runs the binary with the arguments under strace (usable_strace()),
+// killed with SIGKILL as it enters its n-th rename (1, 2, ...), in any of
+// its threads. *killed says whether it was: false when it ran to its end,
+// having made fewer renames.
+RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed);
+
+// Files by name with their contents.
+using FileSet = std::map<std::string, std::string>;
+
+// What a folder holds (`state`) after the binary, run with the arguments,
+// is killed at its n-th rename, for n = first, first + 1, ... until a run
+// is not killed: that run must succeed, and its state goes to *done (left
+// empty otherwise). `restore` puts the folder back before each run.
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
+                                           int first, const std::function<void()> &restore,
+                                           const std::function<FileSet()> &state, FileSet *done);
+
+// The renames the binary makes when run with the arguments under strace,
+// in order, as strace shows them (one a line, with the paths).
+std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args);
 
 // Description file text as the program writes it (CR LF line ends).
 std::string description(int lines, int cols, int bytes, int pix = 1);
