@@ -24,6 +24,13 @@ struct Run {
     CoregFigures coreg;                 // known when karvel-import co-registered the pair
 };
 
+// The largest summary read, and the largest file beside it (R_coreg.json).
+constexpr size_t kSummaryLimit = size_t(1) << 20;
+
+// Reads a whole regular file of at most `limit` bytes, without blocking on
+// anything else. Empty on success, else the problem.
+std::string read_regular(const std::string &path, size_t limit, std::string &content);
+
 // Reads the files of result `result` in the folder `folder_shown` (as
 // karvel shows it). Empty on success, else what refuses the report.
 std::string load_run(const ImagesDir &images, const std::string &folder_shown, const std::string &result, Run &run);
