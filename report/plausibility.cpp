@@ -127,10 +127,9 @@ void check_coreg(const CoregFigures &c, std::vector<std::string> &w) {
 }  // namespace
 
 std::vector<std::string> plausibility_warnings(const PlausibilityFacts &f) {
-    std::vector<std::string> w;
     const std::vector<std::string> none;
     const std::vector<std::string> &imported = f.inputs && f.inputs->known ? f.inputs->warnings : none;
-    w = imported;
+    std::vector<std::string> w = imported;
     check_values(f, imported, w);
     const std::vector<std::string> &tilts = f.coreg ? f.coreg->warnings : none;
     if (f.coreg) check_coreg(*f.coreg, w);
@@ -140,10 +139,13 @@ std::vector<std::string> plausibility_warnings(const PlausibilityFacts &f) {
         if (p.slopes_known)
             tilt = " (a tilt of " + fixed_decimals(p.east * 1000, 3) + " m/km east and " +
                    fixed_decimals(p.north * 1000, 3) + " m/km north)";
+        // After --deramp the advice would be the tilt taken out already.
+        const bool deramped = f.coreg && f.coreg->deramp_order > 0;
         w.push_back("a plane explains " + fixed_decimals(100 * p.explained, 0) +
                     " % of the variance of the differences" + tilt +
-                    ": one DEM tilted against the other usually causes this; karvel-import --coregister --deramp "
-                    "fits the tilt and takes it out");
+                    ": one DEM tilted against the other usually causes this; " +
+                    (deramped ? "the tilt karvel-import's --deramp took out did not take it all"
+                              : "karvel-import --coregister --deramp fits the tilt and takes it out"));
     }
     return w;
 }
