@@ -28,6 +28,21 @@ bool flag(const Json &j, const char *key, bool otherwise) {
     return it != j.end() && it->is_boolean() ? it->get<bool>() : otherwise;
 }
 
+// The shift refused and what it would have given, where the import says
+// so (a member that cannot be read leaves them unknown).
+void read_refused(const Json &j, CoregFigures &c) {
+    const auto it = j.find("refused");
+    if (it == j.end() || !it->is_object()) return;
+    double n = 0;
+    c.refused_known = read_numbers(*it, {{"dx_m", &c.refused_dx_m},
+                                         {"dy_m", &c.refused_dy_m},
+                                         {"nmad_all_before", &c.refused_before},
+                                         {"nmad_all_after", &c.refused_after},
+                                         {"n_all", &n}})
+                          .empty();
+    c.refused_n = (long long)n;
+}
+
 }  // namespace
 
 std::string parse_coreg(const std::string &text, CoregFigures &c) {
@@ -60,7 +75,12 @@ std::string parse_coreg(const std::string &text, CoregFigures &c) {
         c.applied = flag(j, "applied", true);
         c.stable_only = flag(j, "stable_only", false);
         c.all_known = true;
+        read_refused(j, c);
     }
+    const auto warnings = j.find("warnings");
+    if (warnings != j.end() && warnings->is_array())
+        for (const Json &w : *warnings)
+            if (w.is_string()) c.warnings.push_back(w.get<std::string>());
     c.known = true;
     return "";
 }

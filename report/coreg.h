@@ -21,6 +21,14 @@ struct CoregFigures {
     double nmad_all_before = 0, nmad_all_after = 0;
     long long n_all = 0, deramp_order = 0;
     bool stable_only = false, applied = true;
+    // The shift that was found and not applied, and the NMAD it would have
+    // given on those cells: where the import says so.
+    bool refused_known = false;
+    double refused_dx_m = 0, refused_dy_m = 0, refused_before = 0, refused_after = 0;
+    long long refused_n = 0;
+    // The import's warnings of the co-registration (a tilt it left in), as
+    // it gave them.
+    std::vector<std::string> warnings;
 };
 
 // Reads the file's text. Empty on success, else what is wrong with it.

@@ -159,6 +159,8 @@ bool DiffStats::sums_figures(double b0, double b1, double rms, const std::string
     h.mae = sum_abs_ / nd;
     h.min_diff = min_;
     h.max_diff = max_;
+    h.sd_first = n > 1 ? std::sqrt(m2x_ / (nd - 1.0)) : nan;
+    h.sd_second = n > 1 ? std::sqrt(m2y_ / (nd - 1.0)) : nan;
     h.r = cxy_ / std::sqrt(m2x_ * m2y_);
     h.r2 = h.r * h.r;
     // A not-a-number difference has no rank: no exact order statistics.
@@ -260,7 +262,7 @@ std::vector<std::string> headline_lines(const Headline &h) {
                 {"r squared", h.r2, false},
                 {"B0 (fitted line second = B0 + B1 x first)", h.b0, true},
                 {"B1", h.b1, false}};
-    std::vector<std::string> out;
+    std::vector<std::string> out = provenance_lines(h.inputs);
     out.push_back(headline_label("Positions") + std::to_string(h.n));
     if (h.n_left_out >= 0) out.push_back(headline_label("Positions left out (no data)") + std::to_string(h.n_left_out));
     for (const auto &r : rows) {

@@ -12,6 +12,7 @@
 
 #include "coreg.h"
 #include "json.h"
+#include "provenance.h"
 
 struct Headline {
     long long n = 0;  // positions compared: where both rasters have data
@@ -23,9 +24,13 @@ struct Headline {
            min_diff = 0, max_diff = 0, r = 0, r2 = 0, b0 = 0, b1 = 0;
     double clip = 0;  // the 98th percentile of |d|, where the maps' colours end
     // What the figures rest on that a reader should know (a raster file
-    // shorter than its description says, read as zeros), as karvel says it.
+    // shorter than its description says, read as zeros, as karvel says it;
+    // the plausibility warnings).
     std::vector<std::string> warnings;
     CoregFigures coreg;  // what karvel-import's co-registration found, when it ran
+    Provenance inputs;   // where the rasters came from, when karvel-import made them
+    // The standard deviations of FIRST's and SECOND's values (not in the JSON).
+    double sd_first = 0, sd_second = 0;
 };
 
 #include "select.h"

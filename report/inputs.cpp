@@ -153,6 +153,14 @@ std::string Rasters::open(const ImagesDir &images, const Summary &s, const std::
     return "";
 }
 
+Ground Rasters::ground(bool *sized) const {
+    const double side = in[0].values[5] > 0 ? double(in[0].values[5]) : 1.0;
+    if (sized) *sized = geo.known || in[0].values[5] > 0;
+    if (geo.known) return ground_of(geo.transform, geo.wkt);
+    const double gt[6] = {0, side, 0, 0, 0, -side};
+    return ground_of(gt, "");
+}
+
 std::string Rasters::unchanged() const {
     for (int k = 0; k < 2; k++) {
         const std::string p = raster_changed(in[k].file);

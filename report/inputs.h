@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geotiff.h"
+#include "ground.h"
 #include "kind.h"
 #include "nodata.h"
 #include "paths.h"
@@ -92,6 +93,10 @@ struct Rasters {
     // Opens both rasters of the summary (`summary_shown`) and checks them
     // against it. Empty on success, else the problem.
     std::string open(const ImagesDir &images, const Summary &s, const std::string &summary_shown);
+    // The compared grid's cells on the ground: where it is georeferenced,
+    // else square cells of the description's size in metres (1 m where it
+    // gives none). `sized` says whether the cells' size is known.
+    Ground ground(bool *sized = nullptr) const;
     // Refuses rasters that changed while the report read them.
     std::string unchanged() const;
     // Both walked again from the first line, each line's kept values at

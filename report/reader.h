@@ -28,6 +28,7 @@ struct Setup {
     Rasters *rasters = nullptr;  // both rasters, open; read again by the readers that walk them again
     std::string unit;            // "m", or "grey level" for images
     std::string folder_shown;    // the result's folder, as karvel shows it
+    std::string result;          // the result's name
     std::string dir;             // its real path
     std::string out_base;        // the real path of the report's files, without their endings
     // The classes the command line asks for.

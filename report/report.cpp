@@ -26,6 +26,7 @@
 #include "readers/karvel_histogram.h"
 #include "readers/karvel_pass.h"
 #include "readers/map_means.h"
+#include "readers/plausibility_reader.h"
 #include "readers/signed_histogram.h"
 #include "result_set.h"
 #include "run.h"
@@ -114,6 +115,7 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<SignedHistogram>(*stats_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
+    readers_.add<Plausibility>(*stats_);
 }
 
 std::string Report::load(const std::string &images_root) {
@@ -142,6 +144,7 @@ std::string Report::prepare() {
     setup_.run = &run_;
     setup_.rasters = &rasters_;
     setup_.unit = run_.s.image ? "grey level" : "m";
+    setup_.result = options_.result;
     setup_.out_base = setup_.dir + "/" + options_.result;
     setup_.slope_edges = options_.slope_edges;
     setup_.edges_given = options_.edges_given;

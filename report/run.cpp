@@ -13,13 +13,12 @@
 
 namespace {
 
-// The largest summary and per-line table read, and the largest histogram
-// table (one row per tenth of the largest error).
-constexpr size_t kSummaryLimit = size_t(1) << 20;
+// The largest per-line table read, and the largest histogram table (one
+// row per tenth of the largest error).
 constexpr size_t kTableLimit = size_t(1) << 30;
 
-// Reads a whole regular file of at most `limit` bytes, without blocking on
-// anything else. Empty on success, else the problem.
+}  // namespace
+
 std::string read_regular(const std::string &path, size_t limit, std::string &content) {
     const BoundedRead r = read_bounded(path, limit, content, false);
     if (r.problem == kNotRegularFile) return "it is not a regular file";
@@ -29,6 +28,8 @@ std::string read_regular(const std::string &path, size_t limit, std::string &con
     if (r.beyond) return "it grew while being read";
     return "";
 }
+
+namespace {
 
 // The two tables; bin 0 of the histogram is what its rows leave of n.
 std::string load_tables(const ImagesDir &images, Run &run) {

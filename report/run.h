@@ -25,6 +25,13 @@ struct Run {
     CoregFigures coreg;                 // known when karvel-import co-registered the pair
 };
 
+// The largest summary read, and the largest file beside it (R_coreg.json).
+constexpr size_t kSummaryLimit = size_t(1) << 20;
+
+// Reads a whole regular file of at most `limit` bytes, without blocking on
+// anything else. Empty on success, else the problem.
+std::string read_regular(const std::string &path, size_t limit, std::string &content);
+
 // Reads the files of result `result` in the folder `folder_shown` (as
 // karvel shows it), once no manifest of the import says that its files of
 // the result are a torn set (the caller holds the folder's SetReadLock).

@@ -32,6 +32,9 @@ public:
     const Headline *foretold() const { return foretold_.get(); }
     // After finish(): the headline figures.
     const Headline &headline() const { return h_; }
+    // After finish(): the headline, for the readers after this one to add
+    // to (the inputs, warnings).
+    Headline &amend() { return h_; }
 
 private:
     const KarvelPass &pass_;
