@@ -52,7 +52,12 @@ std::vector<std::string> make_folder(const std::string &real) {
         made.push_back(it->string());
     }
     struct stat st;
-    if (stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw Refusal{printable(real) + " is not a folder"};
+    if (stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        // The path as the system follows it (a/../b needs a) is no folder:
+        // the folders made on the way, lexically, go again.
+        for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+        throw Refusal{printable(real) + " is not a folder"};
+    }
     return made;
 }
 

@@ -64,6 +64,13 @@ TEST(ImportChecks, RefusalsWriteNothingAndKeepEarlierFiles) {
         EXPECT_EQ(r.status, 1) << f.folder;
         EXPECT_EQ(r.err, "karvel-import: " + f.says + "\nNothing was written.\n");
     }
+    // A folder that stays inside lexically but that the system cannot
+    // follow (its "a" is missing): refused, and nothing it made is left.
+    const std::string through = out.name() + "/gone/../made";
+    RunResult r0 = run_import({in.path("a.tif"), in.path("a.tif"), through});
+    EXPECT_EQ(r0.status, 1);
+    EXPECT_THAT(r0.err, HasSubstr("is not a folder"));
+    EXPECT_FALSE(out.exists("made"));
     // A name with a folder, and a path longer than karvel forms.
     RunResult named = import_pair(in, out, a, a, {"--names", "x/y", "b"});
     EXPECT_THAT(named.err, HasSubstr("the name \"x/y\" given for FIRST is not an answer karvel's dialogue takes: "
