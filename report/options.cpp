@@ -45,6 +45,23 @@ CommandLine report_command_line(Options &o) {
                    o.classes = v[0];
                    return "";
                }),
+        Option("change", Takes::none, "",
+               "the change budget: eroded and deposited areas and\n"
+               "volumes, all and past a threshold (one of these):",
+               [&o](const std::vector<std::string> &) -> std::string {
+                   o.change.on = true;
+                   return "";
+               }),
+        Option("lod", Takes::one, "M", "  detected where |d| > M metres",
+               [&o](const std::vector<std::string> &v) { return take_lod(v[0], o.change); }),
+        Option("sigma", Takes::one, "S1[,S2]",
+               "  detected where |d| >= z sqrt(S1^2 + S2^2), each\n"
+               "  survey's standard error in metres (one: both)",
+               [&o](const std::vector<std::string> &v) { return take_sigma(v[0], o.change); }),
+        Option("confidence", Takes::one, "P",
+               "  z = the normal quantile of (1 + P) / 2 (default\n"
+               "  0.95)",
+               [&o](const std::vector<std::string> &v) { return take_confidence(v[0], o.change); }),
     };
     cl.closing =
         "Exit status: 0 when everything was written, 1 when refused or a file could\n"
@@ -59,8 +76,14 @@ CommandLine report_command_line(Options &o) {
 }
 
 bool parse_options(const std::vector<std::string> &args, Options &o, int &status) {
-    if (const std::optional<int> done = read_command_line(report_command_line(o), args)) {
+    const CommandLine cl = report_command_line(o);
+    if (const std::optional<int> done = read_command_line(cl, args)) {
         status = *done;
+        return false;
+    }
+    if (const std::string p = change_options_problem(o.change); !p.empty()) {
+        std::fputs(usage_error_text(cl, p).c_str(), stderr);
+        status = kReportUsage;
         return false;
     }
     // Operands that make a command line but name no result karvel writes.

@@ -4,6 +4,14 @@
 
 #include "paths.h"
 
+Ground compared_ground(const Rasters &r) {
+    if (r.geo.known) return ground_of(r.geo.transform, r.geo.wkt);
+    // Not georeferenced: square cells of the description's size, in metres.
+    const double side = r.in[0].values[5] > 0 ? double(r.in[0].values[5]) : 1.0;
+    const double gt[6] = {0, side, 0, 0, 0, -side};
+    return ground_of(gt, "");
+}
+
 // The slope classes of DEMs (images have none) and the raster of classes,
 // opened and brought onto the compared grid before anything is written.
 std::string ClassFigures::prepare(const Setup &setup) {
@@ -13,14 +21,7 @@ std::string ClassFigures::prepare(const Setup &setup) {
     if (s.image && setup.edges_given)
         return "--slope-edges: the rasters of " + printable(setup.run->summary_shown) +
                " are 8-bit images, which have no slope: slope classes are made for DEMs only";
-    if (r.geo.known) {
-        ground_ = ground_of(r.geo.transform, r.geo.wkt);
-    } else {
-        // Not georeferenced: square cells of the description's size, in metres.
-        const double side = r.in[0].values[5] > 0 ? double(r.in[0].values[5]) : 1.0;
-        const double gt[6] = {0, side, 0, 0, 0, -side};
-        ground_ = ground_of(gt, "");
-    }
+    ground_ = compared_ground(r);
     sources_.ground = &ground_;
     sources_.lines = s.lines;
     sources_.cols = s.cols;

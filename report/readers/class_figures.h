@@ -14,6 +14,10 @@
 #include "headline_stats.h"
 #include "reader.h"
 
+// The compared grid on the ground: the rasters' georeferencing, or square
+// cells of the description's size in metres where they have none.
+Ground compared_ground(const Rasters &r);
+
 class ClassFigures : public Reader {
 public:
     // The classes are sampled where `stats` does not hold its differences.

@@ -1,0 +1,71 @@
+#include "change_reader.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "class_figures.h"
+#include "numfmt.h"
+#include "paths.h"
+
+std::string ChangeReader::prepare(const Setup &setup) {
+    if (!o_.on) return "";
+    const Summary &s = setup.run->s;
+    if (s.image)
+        return "--change: the rasters of " + printable(setup.run->summary_shown) +
+               " are 8-bit images: a change budget is made of elevation models only";
+    ground_ = compared_ground(*setup.rasters);
+    rule_ = fixed_detection(o_);
+    const std::string space = space_problem(setup.dir, uint64_t(s.lines) * uint64_t(s.cols) * 4);
+    if (!space.empty()) return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
+    if (!staged_begin(dod_file_, setup.out_base + "_dod.tif"))
+        return "cannot create a file in " + printable(setup.folder_shown) + ": " + std::strerror(errno);
+    const std::string p = dod_tif_.create(dod_file_.temp_path, s.lines, s.cols, setup.rasters->geo, setup.unit, true);
+    return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;
+}
+
+std::string ChangeReader::line(const Line &l) {
+    if (!o_.on) return "";
+    double width = 0, height = 0;
+    cell_metres(ground_, l.index, width, height);
+    float *dod = dod_tif_.next_line();
+    sums_.add_line(l.d, l.keep, l.cols, std::fabs(width * height), nullptr, {rule_}, rule_, dod);
+    written_ = dod && dod_tif_.line_filled() && written_;
+    return "";
+}
+
+std::string ChangeReader::threshold_text() const {
+    if (o_.method == ChangeMethod::lod) return "|d| > " + exact_number(o_.lod) + " m";
+    return "|d| >= " + fixed_decimals(rule_.limit, 3) + " m, z " + fixed_decimals(confidence_z(o_.confidence), 3) +
+           " x sigma_DoD " + fixed_decimals(rule_.error, 3) + " m";
+}
+
+void ChangeReader::table_lines(std::vector<std::string> &out) const {
+    if (!o_.on) return;
+    out.push_back("");
+    for (auto &l : budget_lines(sums_.budget(), threshold_text())) out.push_back(l);
+}
+
+void ChangeReader::json(Json &doc) const {
+    if (!o_.on) return;
+    Json c = Json::object();
+    if (o_.method == ChangeMethod::lod) {
+        c["method"] = "lod";
+        c["lod_m"] = o_.lod;
+    } else {
+        c["method"] = "sigma";
+        c["sigma_dod_m"] = rule_.error;
+        c["confidence"] = o_.confidence;
+        c["z"] = confidence_z(o_.confidence);
+    }
+    budget_json(sums_.budget(), c);
+    doc["change"] = c;
+}
+
+std::string ChangeReader::files(std::vector<StagedFile *> &out) {
+    if (!o_.on) return "";
+    const std::string p = dod_tif_.close();
+    if (!p.empty() || !written_) return "the GeoTIFF of the detected change could not be written: " + p;
+    out.push_back(&dod_file_);
+    return "";
+}

@@ -1,0 +1,39 @@
+// The change budget of the comparison (change_budget.h), formed during the
+// walk: each line's cells judged against the threshold the command line
+// gives, summed with their areas on the ground, and the detected change
+// written line by line into RESULT_dod.tif.
+#ifndef KARVEL_REPORT_READERS_CHANGE_READER_H
+#define KARVEL_REPORT_READERS_CHANGE_READER_H
+
+#include "change_budget.h"
+#include "geotiff.h"
+#include "ground.h"
+#include "reader.h"
+#include "staged.h"
+
+class ChangeReader : public Reader {
+public:
+    explicit ChangeReader(const ChangeOptions &o) : o_(o) {}
+    std::string prepare(const Setup &setup) override;
+    std::string line(const Line &l) override;
+    void table_lines(std::vector<std::string> &out) const override;
+    // The object "change".
+    void json(Json &doc) const override;
+    std::string files(std::vector<StagedFile *> &out) override;
+
+    bool on() const { return o_.on; }
+    const ChangeBudget &budget() const { return sums_.budget(); }
+
+private:
+    std::string threshold_text() const;
+
+    const ChangeOptions o_;
+    Ground ground_;  // the compared grid, for the cells' areas
+    Detection rule_;
+    BudgetSums sums_;
+    StagedFile dod_file_;
+    GeoTiffOut dod_tif_;
+    bool written_ = true;  // every line went into the GeoTIFF
+};
+
+#endif

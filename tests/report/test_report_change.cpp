@@ -1,0 +1,255 @@
+// karvel-report's change budget against a computation of its own: a real
+// DEM, a second survey made from it with a slump of known volumes (a scar
+// lowered, its material laid down below it) and noise of known σ, each
+// cell's change and area summed here in long double.
+#include <gdal.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+
+#include <nlohmann/json.hpp>
+
+#include "e2e.h"
+#include "rasters.h"
+
+using ::testing::HasSubstr;
+using nlohmann::json;
+
+namespace {
+
+RunResult report(const Folder &f, const std::string &result, std::vector<std::string> options) {
+    options.push_back(f.name());
+    options.push_back(result);
+    return run_program(KARVEL_REPORT_LOCAL_BIN, options, "");
+}
+
+// A pair with a slump: `first` the DEM, `second` it lowered by up to
+// `depth` m over an ellipse (the scar) and raised below it by the same
+// volume cell for cell (the deposit, `shift` lines south), plus noise of
+// σ `noise` m; all in whole millimetres, as karvel-import keeps them in
+// millimetres (--unit mm). Returns the volume moved
+// in cells × metres (the sum of the scar's lowering).
+double slump(TestRaster &a, TestRaster &b, double depth, int shift, double noise) {
+    const int lines = a.lines, cols = a.cols;
+    const double ci = lines * 0.35, cj = cols * 0.5, ri = lines * 0.12, rj = cols * 0.15;
+    std::mt19937_64 random(2024);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    double moved = 0;
+    b = a;
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++) {
+            const size_t k = size_t(i) * size_t(cols) + size_t(j);
+            double &first = a.bands[0][k], &second = b.bands[0][k];
+            if (a.has_nodata && first == a.nodata) continue;
+            first = std::round(first * 1000) / 1000;
+            double v = first;
+            auto bowl = [&](double at_i) {
+                const double r2 = std::pow((i - at_i) / ri, 2) + std::pow((j - cj) / rj, 2);
+                return r2 < 1 ? std::round(depth * (1 - r2) * 1000) / 1000 : 0.0;
+            };
+            v -= bowl(ci);
+            moved += bowl(ci);
+            v += bowl(ci + shift);
+            // Box–Muller, from the test's own generator.
+            const double g = std::sqrt(-2 * std::log(1 - u(random))) * std::cos(2 * M_PI * u(random));
+            second = std::round((v + noise * g) * 1000) / 1000;
+        }
+    return moved;
+}
+
+// The budget of the cells kept in both, each `area(line)` m², detected
+// where |d| > limit (strict) or >= limit; what the JSON's "change" holds.
+json budget(const TestRaster &a, const TestRaster &b, const std::function<double(int)> &area, double limit,
+            bool strict, double error) {
+    long double total = 0, cells[2][2] = {}, areas[2][2] = {}, volumes[2][2] = {}, errors[2] = {};
+    for (int i = 0; i < a.lines; i++)
+        for (int j = 0; j < a.cols; j++) {
+            const size_t k = size_t(i) * size_t(a.cols) + size_t(j);
+            const double x = a.bands[0][k], y = b.bands[0][k];
+            if ((a.has_nodata && x == a.nodata) || (b.has_nodata && y == b.nodata)) continue;
+            const double d = double(std::llround(y * 1000) - std::llround(x * 1000)) / 1000;
+            const double m = std::fabs(d), s = area(i);
+            total += s;
+            if (d == 0) continue;
+            const int side = d > 0;
+            const bool detected = strict ? m > limit : m >= limit;
+            for (int det = 0; det < 1 + detected; det++) {
+                cells[det][side]++;
+                areas[det][side] += s;
+                volumes[det][side] += (long double)m * s;
+            }
+            if (detected) errors[side] += (long double)error * s;
+        }
+    json c;
+    c["area_m2"] = double(total);
+    for (int det = 0; det < 2; det++) {
+        json part;
+        for (int side = 0; side < 2; side++) {
+            json o;
+            o["cells"] = double(cells[det][side]);
+            o["area_m2"] = double(areas[det][side]);
+            o["volume_m3"] = double(volumes[det][side]);
+            o["mean_depth_m"] = double(volumes[det][side] / areas[det][side]);
+            if (det) o["volume_error_m3"] = double(errors[side]);
+            part[side ? "deposition" : "erosion"] = o;
+        }
+        part["net_volume_m3"] = double(volumes[det][1] - volumes[det][0]);
+        if (det) {
+            part["net_volume_error_m3"] = double(std::sqrt(errors[0] * errors[0] + errors[1] * errors[1]));
+            part["area_detected_percent"] = double(100 * (areas[1][0] + areas[1][1]) / total);
+            part["percent_imbalance"] =
+                double(100 * (volumes[1][1] - volumes[1][0]) / (2 * (volumes[1][0] + volumes[1][1])));
+        }
+        c[det ? "detected" : "raw"] = part;
+    }
+    return c;
+}
+
+// Every number of `want` in `got`, to 1e-9 relative (counts exactly).
+void expect_same(const json &got, const json &want, const std::string &at = "change") {
+    for (const auto &[key, w] : want.items()) {
+        ASSERT_TRUE(got.contains(key)) << at << "." << key;
+        if (w.is_object()) {
+            expect_same(got[key], w, at + "." + key);
+        } else if (key == "cells") {
+            EXPECT_EQ(got[key].get<double>(), w.get<double>()) << at << "." << key;
+        } else {
+            const double v = w.get<double>();
+            EXPECT_NEAR(got[key].get<double>(), v, 1e-9 * std::fabs(v)) << at << "." << key;
+        }
+    }
+}
+
+// The sample DEM (WGS 84) warped onto UTM zone 10 at 1 km cells, -9999
+// without data.
+TestRaster utm_dem(const Folder &f) {
+    const std::string cmd = "gdalwarp -q -overwrite -t_srs EPSG:32610 -tr 1000 1000 -r bilinear -dstnodata -9999 " +
+                            std::string(KARVEL_SOURCE_DIR) + "/data/topobathy.tif " + f.path("utm.tif");
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const ReadBack w = read_raster(f.path("utm.tif"));
+    TestRaster a = raster(w.lines, w.cols, GDT_Float32, w.values);
+    std::copy(w.gt, w.gt + 6, a.gt);
+    a.has_nodata = true;
+    a.nodata = -9999;
+    return a;
+}
+
+}  // namespace
+
+TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError) {
+    Folder in, out;
+    TestRaster a = utm_dem(in), b;
+    ASSERT_GT(a.lines, 100);
+    const double moved = slump(a, b, 40, int(a.lines * 0.3), 0.5);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    const auto square_km = [](int) { return 1e6; };
+
+    RunResult r = report(out, "cmp", {"--change", "--lod", "1.9995"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    json c = json::parse(out.read("cmp_report.json"))["change"];
+    EXPECT_EQ(c["method"], "lod");
+    EXPECT_EQ(c["lod_m"], 1.9995);
+    expect_same(c, budget(a, b, square_km, 1.9995, true, 1.9995));
+    // The slump's volumes come back within the noise: everything moved
+    // lies deeper than the threshold but at the slump's rim.
+    EXPECT_NEAR(c["detected"]["erosion"]["volume_m3"].get<double>(), moved * 1e6, 0.02 * moved * 1e6);
+    EXPECT_NEAR(c["detected"]["deposition"]["volume_m3"].get<double>(), moved * 1e6, 0.02 * moved * 1e6);
+    EXPECT_THAT(r.out, HasSubstr("Change budget (d = second - first; erosion d < 0, deposition d > 0; detected: "
+                                 "|d| > 1.9995 m)"));
+    EXPECT_THAT(r.out, HasSubstr("_dod.tif"));
+
+    // The detected change: d where detected, not a number elsewhere.
+    GDALAllRegister();
+    const ReadBack dod = read_raster(out.path("cmp_dod.tif"));
+    ASSERT_EQ(dod.values.size(), a.bands[0].size());
+    EXPECT_EQ(dod.type, GDT_Float32);
+    size_t detected = 0;
+    for (size_t k = 0; k < dod.values.size(); k++) {
+        const double x = a.bands[0][k], d = double(std::llround(b.bands[0][k] * 1000) - std::llround(x * 1000)) / 1000;
+        if (x != -9999 && std::fabs(d) > 1.9995) {
+            detected++;
+            EXPECT_NEAR(dod.values[k], d, 1e-6 * std::fabs(d)) << k;
+        } else {
+            EXPECT_TRUE(std::isnan(dod.values[k])) << k;
+        }
+    }
+    EXPECT_EQ(double(detected), c["detected"]["erosion"]["cells"].get<double>() +
+                                    c["detected"]["deposition"]["cells"].get<double>());
+
+    // σ of 0.4 and 0.3 m: σ_DoD 0.5 m, z of 90 % confidence.
+    r = report(out, "cmp", {"--change", "--sigma", "0.4,0.3", "--confidence", "0.9"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    c = json::parse(out.read("cmp_report.json"))["change"];
+    EXPECT_EQ(c["method"], "sigma");
+    EXPECT_EQ(c["sigma_dod_m"], 0.5);
+    EXPECT_NEAR(c["z"].get<double>(), 1.6448536269514722, 1e-15);
+    expect_same(c, budget(a, b, square_km, 0.5 * c["z"].get<double>(), false, 0.5));
+    // Without --change nothing of it.
+    r = report(out, "cmp", {});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(json::parse(out.read("cmp_report.json")).contains("change"));
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Change budget")));
+}
+
+TEST(ReportChange, ACellOfAGeographicGridIsMeasuredOnTheEllipsoidAtItsLinesLatitude) {
+    Folder in, out;
+    const ReadBack w = read_raster(std::string(KARVEL_SOURCE_DIR) + "/data/topobathy.tif");
+    TestRaster a = raster(w.lines, w.cols, GDT_Float32, w.values), b;
+    std::copy(w.gt, w.gt + 6, a.gt);
+    a.epsg = 4326;
+    slump(a, b, 60, 20, 1.0);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    RunResult r = report(out, "cmp", {"--change", "--sigma", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json c = json::parse(out.read("cmp_report.json"))["change"];
+    // WGS 84: N(φ)·cos φ·Δλ by M(φ)·Δφ at the line's centre latitude.
+    const auto area = [&](int line) {
+        const double rad = M_PI / 180, a0 = 6378137, f = 1 / 298.257223563, e2 = f * (2 - f);
+        const double phi = (w.gt[3] + w.gt[5] * (line + 0.5)) * rad, s = std::sin(phi);
+        const double n = a0 / std::sqrt(1 - e2 * s * s), m = a0 * (1 - e2) / std::pow(1 - e2 * s * s, 1.5);
+        return n * std::cos(phi) * std::fabs(w.gt[1]) * rad * m * std::fabs(w.gt[5]) * rad;
+    };
+    const double sigma = std::sqrt(2.0), z = c["z"].get<double>();
+    EXPECT_NEAR(z, 1.959963984540054, 1e-15);
+    expect_same(c, budget(a, b, area, z * sigma, false, sigma));
+    // A cell of 2 by 1.3 arc-minutes near 49° N: about 2.4 by 2.4 km.
+    EXPECT_NEAR(area(45) / 1e6, 5.9, 0.1);
+}
+
+TEST(ReportChange, RefusedWithTheReasonAndNothingWritten) {
+    Folder in, out;
+    std::vector<double> v(20 * 20);
+    for (size_t i = 0; i < v.size(); i++) v[i] = 50 + double(i % 20) + double(i / 20);
+    TestRaster a = raster(20, 20, GDT_Float32, v), b = a;
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "m"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    auto refused = [&](const Folder &f, const std::vector<std::string> &options, const std::string &why, int status) {
+        const RunResult r = report(f, "cmp", options);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(why));
+        EXPECT_FALSE(f.exists("cmp_report.json"));
+        EXPECT_FALSE(f.exists("cmp_dod.tif"));
+    };
+    refused(out, {"--change"}, "--change needs a threshold", 2);
+    refused(out, {"--change", "--lod", "1", "--sigma", "1"}, "--change takes one threshold", 2);
+    refused(out, {"--change", "--lod", "-1"}, "--lod -1: the value is negative", 2);
+    refused(out, {"--change", "--lod", "inf"}, "--lod inf: not a number of metres", 2);
+    refused(out, {"--change", "--sigma", "1,nan"}, "--sigma nan: not a number of metres", 2);
+    refused(out, {"--change", "--sigma", "1", "--confidence", "1"}, "the confidence lies between 0 and 1", 2);
+    refused(out, {"--change", "--sigma", "1", "--confidence", "0"}, "the confidence lies between 0 and 1", 2);
+    refused(out, {"--change", "--lod", "1", "--confidence", "0.9"}, "--confidence applies to --sigma", 2);
+    refused(out, {"--lod", "1"}, "belong to --change", 2);
+
+    // 8-bit images have no elevation to budget.
+    Folder img;
+    TestRaster p = raster(20, 20, GDT_Byte, std::vector<double>(400, 9)), q = p;
+    for (size_t i = 0; i < 400; i++) q.bands[0][i] = double(9 + i % 3);
+    ASSERT_EQ(import_pair(in, img, p, q).status, 0);
+    ASSERT_EQ(run_karvel(img.read("cmp.answers")).status, 0);
+    refused(img, {"--change", "--lod", "1"}, "8-bit images: a change budget is made of elevation models only", 1);
+}
