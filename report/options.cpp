@@ -18,6 +18,7 @@ CommandLine report_command_line(Options &o) {
         "  RESULT_report.json   the headline figures (also shown on the console)\n"
         "  RESULT_diff.tif      second - first, float32 GeoTIFF\n"
         "  RESULT_resid.tif     second - (B0 + B1 x first), float32 GeoTIFF\n"
+        "  RESULT_dod.tif       with --change, the change detected (d), float32\n"
         "  RESULT_report.pdf    the headline table and every figure, one per page\n"
         "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
         "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
@@ -56,8 +57,19 @@ CommandLine report_command_line(Options &o) {
                [&o](const std::vector<std::string> &v) { return take_lod(v[0], o.change); }),
         Option("sigma", Takes::one, "S1[,S2]",
                "  detected where |d| >= z sqrt(S1^2 + S2^2), each\n"
-               "  survey's standard error in metres (one: both)",
+               "  survey's standard error in metres (one: both);\n"
+               "  --sigma stable: sqrt(S1^2 + S2^2) taken as the NMAD\n"
+               "  of d on the stable cells of each slope class (at\n"
+               "  least 100, else of all stable cells)",
                [&o](const std::vector<std::string> &v) { return take_sigma(v[0], o.change); }),
+        Option("stable", Takes::one, "MASK",
+               "  the stable cells: MASK not zero (any raster GDAL\n"
+               "  reads, brought onto the grid as --classes is)",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   if (v[0].empty()) return "--stable needs a raster";
+                   o.change.stable = v[0];
+                   return "";
+               }),
         Option("confidence", Takes::one, "P",
                "  z = the normal quantile of (1 + P) / 2 (default\n"
                "  0.95)",

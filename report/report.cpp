@@ -112,9 +112,10 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<DensityCounts>();
     readers_.add<MapMeans>();
     readers_.add<SignedHistogram>(*stats_);
+    auto &stable = readers_.add<ChangeStable>(options_.change);  // before the classes, which take the lines' buffers
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
-    readers_.add<ChangeReader>(options_.change);
+    readers_.add<ChangeReader>(options_.change, stable);
 }
 
 std::string Report::load(const std::string &images_root) {

@@ -15,6 +15,7 @@ std::string ChangeReader::prepare(const Setup &setup) {
         return "--change: the rasters of " + printable(setup.run->summary_shown) +
                " are 8-bit images: a change budget is made of elevation models only";
     ground_ = compared_ground(*setup.rasters);
+    cols_ = s.cols;
     rule_ = fixed_detection(o_);
     const std::string space = space_problem(setup.dir, uint64_t(s.lines) * uint64_t(s.cols) * 4);
     if (!space.empty()) return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
@@ -24,18 +25,35 @@ std::string ChangeReader::prepare(const Setup &setup) {
     return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;
 }
 
-std::string ChangeReader::line(const Line &l) {
-    if (!o_.on) return "";
+double ChangeReader::cell_area(int line) const {
     double width = 0, height = 0;
-    cell_metres(ground_, l.index, width, height);
+    cell_metres(ground_, line, width, height);
+    return std::fabs(width * height);
+}
+
+std::string ChangeReader::line(const Line &l) {
+    if (!o_.on || stable_.on()) return "";
     float *dod = dod_tif_.next_line();
-    sums_.add_line(l.d, l.keep, l.cols, std::fabs(width * height), nullptr, {rule_}, rule_, dod);
+    sums_.add_line(l.d, l.keep, l.cols, cell_area(l.index), nullptr, {rule_}, rule_, dod);
     written_ = dod && dod_tif_.line_filled() && written_;
     return "";
 }
 
+// The σ of each slope class known, each line again with its slope classes.
+std::string ChangeReader::finish() {
+    if (!stable_.on()) return "";
+    return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
+        float *dod = dod_tif_.next_line();
+        sums_.add_line(r.d, r.keep, cols_, cell_area(r.line), r.slope, stable_.rules(), stable_.fallback(), dod);
+        written_ = dod && dod_tif_.line_filled() && written_;
+    });
+}
+
 std::string ChangeReader::threshold_text() const {
     if (o_.method == ChangeMethod::lod) return "|d| > " + exact_number(o_.lod) + " m";
+    if (stable_.on())
+        return "|d| >= z " + fixed_decimals(confidence_z(o_.confidence), 3) +
+               " x sigma_DoD of the slope class, the NMAD of d on stable cells";
     return "|d| >= " + fixed_decimals(rule_.limit, 3) + " m, z " + fixed_decimals(confidence_z(o_.confidence), 3) +
            " x sigma_DoD " + fixed_decimals(rule_.error, 3) + " m";
 }
@@ -53,8 +71,9 @@ void ChangeReader::json(Json &doc) const {
         c["method"] = "lod";
         c["lod_m"] = o_.lod;
     } else {
-        c["method"] = "sigma";
-        c["sigma_dod_m"] = rule_.error;
+        c["method"] = stable_.on() ? "stable" : "sigma";
+        if (stable_.on()) stable_.change_json(c);
+        else c["sigma_dod_m"] = rule_.error;
         c["confidence"] = o_.confidence;
         c["z"] = confidence_z(o_.confidence);
     }

@@ -6,6 +6,7 @@
 #define KARVEL_REPORT_READERS_CHANGE_READER_H
 
 #include "change_budget.h"
+#include "change_stable.h"
 #include "geotiff.h"
 #include "ground.h"
 #include "reader.h"
@@ -13,9 +14,12 @@
 
 class ChangeReader : public Reader {
 public:
-    explicit ChangeReader(const ChangeOptions &o) : o_(o) {}
+    // With --sigma stable, the σ are `stable`'s, and the budget is summed
+    // by walking the rasters again once they are known.
+    ChangeReader(const ChangeOptions &o, ChangeStable &stable) : o_(o), stable_(stable) {}
     std::string prepare(const Setup &setup) override;
     std::string line(const Line &l) override;
+    std::string finish() override;
     void table_lines(std::vector<std::string> &out) const override;
     // The object "change".
     void json(Json &doc) const override;
@@ -26,8 +30,11 @@ public:
 
 private:
     std::string threshold_text() const;
+    double cell_area(int line) const;
 
     const ChangeOptions o_;
+    ChangeStable &stable_;
+    int cols_ = 0;
     Ground ground_;  // the compared grid, for the cells' areas
     Detection rule_;
     BudgetSums sums_;

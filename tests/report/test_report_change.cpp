@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -60,21 +61,36 @@ double slump(TestRaster &a, TestRaster &b, double depth, int shift, double noise
     return moved;
 }
 
-// The budget of the cells kept in both, each `area(line)` m², detected
-// where |d| > limit (strict) or >= limit; what the JSON's "change" holds.
-json budget(const TestRaster &a, const TestRaster &b, const std::function<double(int)> &area, double limit,
-            bool strict, double error) {
+// A cell's change in metres, from the whole millimetres both hold.
+double change_at(const TestRaster &a, const TestRaster &b, size_t k) {
+    return double(std::llround(b.bands[0][k] * 1000) - std::llround(a.bands[0][k] * 1000)) / 1000;
+}
+
+bool kept(const TestRaster &a, const TestRaster &b, size_t k) {
+    return !(a.has_nodata && a.bands[0][k] == a.nodata) && !(b.has_nodata && b.bands[0][k] == b.nodata);
+}
+
+// A cell's rule: detected where |d| > limit (strict) or >= limit, and its error.
+struct Rule {
+    double limit;
+    bool strict;
+    double error;
+};
+
+// The budget of the cells kept in both, each `area(line)` m², cell k
+// detected by rule(k); what the JSON's "change" holds.
+json budget(const TestRaster &a, const TestRaster &b, const std::function<double(int)> &area,
+            const std::function<Rule(size_t)> &rule) {
     long double total = 0, cells[2][2] = {}, areas[2][2] = {}, volumes[2][2] = {}, errors[2] = {};
     for (int i = 0; i < a.lines; i++)
         for (int j = 0; j < a.cols; j++) {
             const size_t k = size_t(i) * size_t(a.cols) + size_t(j);
-            const double x = a.bands[0][k], y = b.bands[0][k];
-            if ((a.has_nodata && x == a.nodata) || (b.has_nodata && y == b.nodata)) continue;
-            const double d = double(std::llround(y * 1000) - std::llround(x * 1000)) / 1000;
-            const double m = std::fabs(d), s = area(i);
+            if (!kept(a, b, k)) continue;
+            const double d = change_at(a, b, k), m = std::fabs(d), s = area(i);
             total += s;
             if (d == 0) continue;
             const int side = d > 0;
+            const auto [limit, strict, error] = rule(k);
             const bool detected = strict ? m > limit : m >= limit;
             for (int det = 0; det < 1 + detected; det++) {
                 cells[det][side]++;
@@ -153,7 +169,7 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     json c = json::parse(out.read("cmp_report.json"))["change"];
     EXPECT_EQ(c["method"], "lod");
     EXPECT_EQ(c["lod_m"], 1.9995);
-    expect_same(c, budget(a, b, square_km, 1.9995, true, 1.9995));
+    expect_same(c, budget(a, b, square_km, [](size_t) { return Rule{1.9995, true, 1.9995}; }));
     // The slump's volumes come back within the noise: everything moved
     // lies deeper than the threshold but at the slump's rim.
     EXPECT_NEAR(c["detected"]["erosion"]["volume_m3"].get<double>(), moved * 1e6, 0.02 * moved * 1e6);
@@ -169,8 +185,8 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     EXPECT_EQ(dod.type, GDT_Float32);
     size_t detected = 0;
     for (size_t k = 0; k < dod.values.size(); k++) {
-        const double x = a.bands[0][k], d = double(std::llround(b.bands[0][k] * 1000) - std::llround(x * 1000)) / 1000;
-        if (x != -9999 && std::fabs(d) > 1.9995) {
+        const double d = change_at(a, b, k);
+        if (kept(a, b, k) && std::fabs(d) > 1.9995) {
             detected++;
             EXPECT_NEAR(dod.values[k], d, 1e-6 * std::fabs(d)) << k;
         } else {
@@ -187,7 +203,8 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     EXPECT_EQ(c["method"], "sigma");
     EXPECT_EQ(c["sigma_dod_m"], 0.5);
     EXPECT_NEAR(c["z"].get<double>(), 1.6448536269514722, 1e-15);
-    expect_same(c, budget(a, b, square_km, 0.5 * c["z"].get<double>(), false, 0.5));
+    const double z = c["z"].get<double>();
+    expect_same(c, budget(a, b, square_km, [z](size_t) { return Rule{0.5 * z, false, 0.5}; }));
     // Without --change nothing of it.
     r = report(out, "cmp", {});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -216,9 +233,96 @@ TEST(ReportChange, ACellOfAGeographicGridIsMeasuredOnTheEllipsoidAtItsLinesLatit
     };
     const double sigma = std::sqrt(2.0), z = c["z"].get<double>();
     EXPECT_NEAR(z, 1.959963984540054, 1e-15);
-    expect_same(c, budget(a, b, area, z * sigma, false, sigma));
+    expect_same(c, budget(a, b, area, [&](size_t) { return Rule{z * sigma, false, sigma}; }));
     // A cell of 2 by 1.3 arc-minutes near 49° N: about 2.4 by 2.4 km.
     EXPECT_NEAR(area(45) / 1e6, 5.9, 0.1);
+}
+
+TEST(ReportChange, TheErrorOfEachSlopeClassFromItsStableCells) {
+    Folder in, out;
+    TestRaster a = utm_dem(in), b;
+    const int shift = int(a.lines * 0.3);
+    slump(a, b, 40, shift, 0.5);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    // Stable: away from the scar and the deposit.
+    TestRaster mask = raster(a.lines, a.cols, GDT_Byte, std::vector<double>(a.bands[0].size(), 1));
+    std::copy(a.gt, a.gt + 6, mask.gt);
+    for (int i = 0; i < a.lines; i++)
+        for (int j = 0; j < a.cols; j++)
+            for (const double at : {a.lines * 0.35, a.lines * 0.35 + shift})
+                if (std::pow((i - at) / (a.lines * 0.15), 2) + std::pow((j - a.cols * 0.5) / (a.cols * 0.18), 2) < 1)
+                    mask.bands[0][size_t(i) * size_t(a.cols) + size_t(j)] = 0;
+    write_tif(in.path("stable.tif"), mask);
+    RunResult r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("stable.tif")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json c = json::parse(out.read("cmp_report.json"))["change"];
+    EXPECT_EQ(c["method"], "stable");
+
+    // Each slope class's stable differences (gdaldem's slopes), their NMAD.
+    const std::string cmd = "gdaldem slope -q -compute_edges -alg Horn " + in.path("a.tif") + " " + in.path("s.tif");
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const std::vector<double> slope = read_raster(in.path("s.tif")).values, edges = {0, 5, 10, 25, 40, 90};
+    auto class_of = [&](size_t k) {
+        for (size_t e = 0; e + 1 < edges.size(); e++)
+            if (slope[k] >= edges[e] && (slope[k] < edges[e + 1] || (e + 2 == edges.size() && slope[k] == 90)))
+                return int(e);
+        return -1;
+    };
+    std::vector<std::vector<double>> stable(edges.size());  // the classes', then all
+    for (size_t k = 0; k < slope.size(); k++) {
+        if (!kept(a, b, k) || mask.bands[0][k] == 0) continue;
+        if (class_of(k) >= 0) stable[size_t(class_of(k))].push_back(change_at(a, b, k));
+        stable.back().push_back(change_at(a, b, k));
+    }
+    auto nmad = [](std::vector<double> v) {
+        auto median = [](std::vector<double> &w) {
+            std::sort(w.begin(), w.end());
+            return w.size() % 2 ? w[w.size() / 2] : (w[w.size() / 2 - 1] + w[w.size() / 2]) / 2;
+        };
+        const double m = median(v);
+        for (double &x : v) x = std::fabs(x - m);
+        return 1.4826 * median(v);
+    };
+    const double all = nmad(stable.back()), z = c["z"].get<double>();
+    EXPECT_NEAR(all, 0.5, 0.05);  // the noise of the second survey
+    EXPECT_EQ(c["n_stable"].get<double>(), double(stable.back().size()));
+    EXPECT_NEAR(c["sigma_all_stable_m"].get<double>(), all, 1e-12);
+    std::vector<double> sigma(edges.size() - 1);
+    ASSERT_EQ(c["sigma_by_slope"].size(), sigma.size());
+    int own = 0, fallback = 0;
+    for (size_t e = 0; e < sigma.size(); e++) {
+        const json &row = c["sigma_by_slope"][e];
+        const bool few = stable[e].size() < 100;
+        sigma[e] = few ? all : nmad(stable[e]);
+        EXPECT_EQ(row["from_deg"], edges[e]);
+        EXPECT_EQ(row["n_stable"].get<double>(), double(stable[e].size()));
+        EXPECT_NEAR(row["sigma_dod_m"].get<double>(), sigma[e], 1e-12) << e;
+        EXPECT_EQ(row["sigma_of_all_stable"], few);
+        (few ? fallback : own)++;
+    }
+    EXPECT_GE(own, 2);
+    EXPECT_GE(fallback, 1);
+    expect_same(c, budget(a, b, [](int) { return 1e6; }, [&](size_t k) {
+                    const double s = class_of(k) >= 0 ? sigma[size_t(class_of(k))] : all;
+                    return Rule{z * s, false, s};
+                }));
+    const ReadBack dod = read_raster(out.path("cmp_dod.tif"));
+    size_t shown = 0;
+    for (double v : dod.values) shown += !std::isnan(v);
+    EXPECT_EQ(double(shown), c["detected"]["erosion"]["cells"].get<double>() +
+                                 c["detected"]["deposition"]["cells"].get<double>());
+
+    // A mask that marks nothing stable, and one GDAL cannot read.
+    std::fill(mask.bands[0].begin(), mask.bands[0].end(), 0);
+    write_tif(in.path("none.tif"), mask);
+    r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("none.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("none.tif marks no cell with data in both rasters as stable"));
+    r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("missing.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("--stable: "));
+    EXPECT_THAT(r.err, HasSubstr("missing.tif does not exist"));
 }
 
 TEST(ReportChange, RefusedWithTheReasonAndNothingWritten) {
@@ -244,6 +348,8 @@ TEST(ReportChange, RefusedWithTheReasonAndNothingWritten) {
     refused(out, {"--change", "--sigma", "1", "--confidence", "0"}, "the confidence lies between 0 and 1", 2);
     refused(out, {"--change", "--lod", "1", "--confidence", "0.9"}, "--confidence applies to --sigma", 2);
     refused(out, {"--lod", "1"}, "belong to --change", 2);
+    refused(out, {"--change", "--sigma", "stable"}, "--sigma stable needs --stable MASK", 2);
+    refused(out, {"--change", "--sigma", "1", "--stable", "m.tif"}, "--stable belongs to --sigma stable", 2);
 
     // 8-bit images have no elevation to budget.
     Folder img;
