@@ -74,6 +74,16 @@ CommandLine report_command_line(Options &o) {
                "  z = the normal quantile of (1 + P) / 2 (default\n"
                "  0.95)",
                [&o](const std::vector<std::string> &v) { return take_confidence(v[0], o.change); }),
+        Option("zones", Takes::one, "FILE[:FIELD]",
+               "also by zone: the polygons of any vector file GDAL\n"
+               "reads (its first layer), a zone for each value of\n"
+               "FIELD (default: each feature), with --change each\n"
+               "zone's budget",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   if (v[0].empty()) return "--zones needs a vector file";
+                   o.zones = v[0];
+                   return "";
+               }),
     };
     cl.closing =
         "Exit status: 0 when everything was written, 1 when refused or a file could\n"

@@ -15,6 +15,7 @@ struct Options {
     bool edges_given = false;
     std::string classes;  // the raster of classes, as given
     ChangeOptions change;  // the change budget (--change)
+    std::string zones;     // the zones' vector file, FILE or FILE:FIELD, as given
 };
 
 // The options and operands of a report, each taken into o.

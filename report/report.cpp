@@ -28,6 +28,7 @@
 #include "readers/karvel_pass.h"
 #include "readers/map_means.h"
 #include "readers/signed_histogram.h"
+#include "readers/zones_reader.h"
 #include "run.h"
 #include "scratch.h"
 #include "stale.h"
@@ -112,7 +113,9 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<DensityCounts>();
     readers_.add<MapMeans>();
     readers_.add<SignedHistogram>(*stats_);
-    auto &stable = readers_.add<ChangeStable>(options_.change);  // before the classes, which take the lines' buffers
+    // Before the classes, which take the lines' buffers behind the walk.
+    auto &stable = readers_.add<ChangeStable>(options_.change);
+    readers_.add<ZoneFigures>(options_.zones, options_.change, stable);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
     readers_.add<ChangeReader>(options_.change, stable);

@@ -25,16 +25,10 @@ std::string ChangeReader::prepare(const Setup &setup) {
     return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;
 }
 
-double ChangeReader::cell_area(int line) const {
-    double width = 0, height = 0;
-    cell_metres(ground_, line, width, height);
-    return std::fabs(width * height);
-}
-
 std::string ChangeReader::line(const Line &l) {
     if (!o_.on || stable_.on()) return "";
     float *dod = dod_tif_.next_line();
-    sums_.add_line(l.d, l.keep, l.cols, cell_area(l.index), nullptr, {rule_}, rule_, dod);
+    sums_.add_line(l.d, l.keep, l.cols, cell_area(ground_, l.index), nullptr, {rule_}, rule_, dod);
     written_ = dod && dod_tif_.line_filled() && written_;
     return "";
 }
@@ -44,7 +38,7 @@ std::string ChangeReader::finish() {
     if (!stable_.on()) return "";
     return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
         float *dod = dod_tif_.next_line();
-        sums_.add_line(r.d, r.keep, cols_, cell_area(r.line), r.slope, stable_.rules(), stable_.fallback(), dod);
+        sums_.add_line(r.d, r.keep, cols_, cell_area(ground_, r.line), r.slope, stable_.rules(), stable_.fallback(), dod);
         written_ = dod && dod_tif_.line_filled() && written_;
     });
 }

@@ -30,7 +30,6 @@ public:
 
 private:
     std::string threshold_text() const;
-    double cell_area(int line) const;
 
     const ChangeOptions o_;
     ChangeStable &stable_;

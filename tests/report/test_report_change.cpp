@@ -7,153 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <random>
 
-#include <nlohmann/json.hpp>
-
-#include "e2e.h"
-#include "rasters.h"
+#include "change_pair.h"
 
 using ::testing::HasSubstr;
-using nlohmann::json;
-
-namespace {
-
-RunResult report(const Folder &f, const std::string &result, std::vector<std::string> options) {
-    options.push_back(f.name());
-    options.push_back(result);
-    return run_program(KARVEL_REPORT_LOCAL_BIN, options, "");
-}
-
-// A pair with a slump: `first` the DEM, `second` it lowered by up to
-// `depth` m over an ellipse (the scar) and raised below it by the same
-// volume cell for cell (the deposit, `shift` lines south), plus noise of
-// σ `noise` m; all in whole millimetres, as karvel-import keeps them in
-// millimetres (--unit mm). Returns the volume moved
-// in cells × metres (the sum of the scar's lowering).
-double slump(TestRaster &a, TestRaster &b, double depth, int shift, double noise) {
-    const int lines = a.lines, cols = a.cols;
-    const double ci = lines * 0.35, cj = cols * 0.5, ri = lines * 0.12, rj = cols * 0.15;
-    std::mt19937_64 random(2024);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    double moved = 0;
-    b = a;
-    for (int i = 0; i < lines; i++)
-        for (int j = 0; j < cols; j++) {
-            const size_t k = size_t(i) * size_t(cols) + size_t(j);
-            double &first = a.bands[0][k], &second = b.bands[0][k];
-            if (a.has_nodata && first == a.nodata) continue;
-            first = std::round(first * 1000) / 1000;
-            double v = first;
-            auto bowl = [&](double at_i) {
-                const double r2 = std::pow((i - at_i) / ri, 2) + std::pow((j - cj) / rj, 2);
-                return r2 < 1 ? std::round(depth * (1 - r2) * 1000) / 1000 : 0.0;
-            };
-            v -= bowl(ci);
-            moved += bowl(ci);
-            v += bowl(ci + shift);
-            // Box–Muller, from the test's own generator.
-            const double g = std::sqrt(-2 * std::log(1 - u(random))) * std::cos(2 * M_PI * u(random));
-            second = std::round((v + noise * g) * 1000) / 1000;
-        }
-    return moved;
-}
-
-// A cell's change in metres, from the whole millimetres both hold.
-double change_at(const TestRaster &a, const TestRaster &b, size_t k) {
-    return double(std::llround(b.bands[0][k] * 1000) - std::llround(a.bands[0][k] * 1000)) / 1000;
-}
-
-bool kept(const TestRaster &a, const TestRaster &b, size_t k) {
-    return !(a.has_nodata && a.bands[0][k] == a.nodata) && !(b.has_nodata && b.bands[0][k] == b.nodata);
-}
-
-// A cell's rule: detected where |d| > limit (strict) or >= limit, and its error.
-struct Rule {
-    double limit;
-    bool strict;
-    double error;
-};
-
-// The budget of the cells kept in both, each `area(line)` m², cell k
-// detected by rule(k); what the JSON's "change" holds.
-json budget(const TestRaster &a, const TestRaster &b, const std::function<double(int)> &area,
-            const std::function<Rule(size_t)> &rule) {
-    long double total = 0, cells[2][2] = {}, areas[2][2] = {}, volumes[2][2] = {}, errors[2] = {};
-    for (int i = 0; i < a.lines; i++)
-        for (int j = 0; j < a.cols; j++) {
-            const size_t k = size_t(i) * size_t(a.cols) + size_t(j);
-            if (!kept(a, b, k)) continue;
-            const double d = change_at(a, b, k), m = std::fabs(d), s = area(i);
-            total += s;
-            if (d == 0) continue;
-            const int side = d > 0;
-            const auto [limit, strict, error] = rule(k);
-            const bool detected = strict ? m > limit : m >= limit;
-            for (int det = 0; det < 1 + detected; det++) {
-                cells[det][side]++;
-                areas[det][side] += s;
-                volumes[det][side] += (long double)m * s;
-            }
-            if (detected) errors[side] += (long double)error * s;
-        }
-    json c;
-    c["area_m2"] = double(total);
-    for (int det = 0; det < 2; det++) {
-        json part;
-        for (int side = 0; side < 2; side++) {
-            json o;
-            o["cells"] = double(cells[det][side]);
-            o["area_m2"] = double(areas[det][side]);
-            o["volume_m3"] = double(volumes[det][side]);
-            o["mean_depth_m"] = double(volumes[det][side] / areas[det][side]);
-            if (det) o["volume_error_m3"] = double(errors[side]);
-            part[side ? "deposition" : "erosion"] = o;
-        }
-        part["net_volume_m3"] = double(volumes[det][1] - volumes[det][0]);
-        if (det) {
-            part["net_volume_error_m3"] = double(std::sqrt(errors[0] * errors[0] + errors[1] * errors[1]));
-            part["area_detected_percent"] = double(100 * (areas[1][0] + areas[1][1]) / total);
-            part["percent_imbalance"] =
-                double(100 * (volumes[1][1] - volumes[1][0]) / (2 * (volumes[1][0] + volumes[1][1])));
-        }
-        c[det ? "detected" : "raw"] = part;
-    }
-    return c;
-}
-
-// Every number of `want` in `got`, to 1e-9 relative (counts exactly).
-void expect_same(const json &got, const json &want, const std::string &at = "change") {
-    for (const auto &[key, w] : want.items()) {
-        ASSERT_TRUE(got.contains(key)) << at << "." << key;
-        if (w.is_object()) {
-            expect_same(got[key], w, at + "." + key);
-        } else if (key == "cells") {
-            EXPECT_EQ(got[key].get<double>(), w.get<double>()) << at << "." << key;
-        } else {
-            const double v = w.get<double>();
-            EXPECT_NEAR(got[key].get<double>(), v, 1e-9 * std::fabs(v)) << at << "." << key;
-        }
-    }
-}
-
-// The sample DEM (WGS 84) warped onto UTM zone 10 at 1 km cells, -9999
-// without data.
-TestRaster utm_dem(const Folder &f) {
-    const std::string cmd = "gdalwarp -q -overwrite -t_srs EPSG:32610 -tr 1000 1000 -r bilinear -dstnodata -9999 " +
-                            std::string(KARVEL_SOURCE_DIR) + "/data/topobathy.tif " + f.path("utm.tif");
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    const ReadBack w = read_raster(f.path("utm.tif"));
-    TestRaster a = raster(w.lines, w.cols, GDT_Float32, w.values);
-    std::copy(w.gt, w.gt + 6, a.gt);
-    a.has_nodata = true;
-    a.nodata = -9999;
-    return a;
-}
-
-}  // namespace
 
 TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError) {
     Folder in, out;
@@ -164,7 +21,7 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
     const auto square_km = [](int) { return 1e6; };
 
-    RunResult r = report(out, "cmp", {"--change", "--lod", "1.9995"});
+    RunResult r = report_with(out, "cmp", {"--change", "--lod", "1.9995"});
     ASSERT_EQ(r.status, 0) << r.err;
     json c = json::parse(out.read("cmp_report.json"))["change"];
     EXPECT_EQ(c["method"], "lod");
@@ -197,7 +54,7 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
                                     c["detected"]["deposition"]["cells"].get<double>());
 
     // σ of 0.4 and 0.3 m: σ_DoD 0.5 m, z of 90 % confidence.
-    r = report(out, "cmp", {"--change", "--sigma", "0.4,0.3", "--confidence", "0.9"});
+    r = report_with(out, "cmp", {"--change", "--sigma", "0.4,0.3", "--confidence", "0.9"});
     ASSERT_EQ(r.status, 0) << r.err;
     c = json::parse(out.read("cmp_report.json"))["change"];
     EXPECT_EQ(c["method"], "sigma");
@@ -206,7 +63,7 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     const double z = c["z"].get<double>();
     expect_same(c, budget(a, b, square_km, [z](size_t) { return Rule{0.5 * z, false, 0.5}; }));
     // Without --change nothing of it.
-    r = report(out, "cmp", {});
+    r = report_with(out, "cmp", {});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(json::parse(out.read("cmp_report.json")).contains("change"));
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Change budget")));
@@ -221,7 +78,7 @@ TEST(ReportChange, ACellOfAGeographicGridIsMeasuredOnTheEllipsoidAtItsLinesLatit
     slump(a, b, 60, 20, 1.0);
     ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
     ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
-    RunResult r = report(out, "cmp", {"--change", "--sigma", "1"});
+    RunResult r = report_with(out, "cmp", {"--change", "--sigma", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
     const json c = json::parse(out.read("cmp_report.json"))["change"];
     // WGS 84: N(φ)·cos φ·Δλ by M(φ)·Δφ at the line's centre latitude.
@@ -254,7 +111,7 @@ TEST(ReportChange, TheErrorOfEachSlopeClassFromItsStableCells) {
                 if (std::pow((i - at) / (a.lines * 0.15), 2) + std::pow((j - a.cols * 0.5) / (a.cols * 0.18), 2) < 1)
                     mask.bands[0][size_t(i) * size_t(a.cols) + size_t(j)] = 0;
     write_tif(in.path("stable.tif"), mask);
-    RunResult r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("stable.tif")});
+    RunResult r = report_with(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("stable.tif")});
     ASSERT_EQ(r.status, 0) << r.err;
     const json c = json::parse(out.read("cmp_report.json"))["change"];
     EXPECT_EQ(c["method"], "stable");
@@ -316,10 +173,10 @@ TEST(ReportChange, TheErrorOfEachSlopeClassFromItsStableCells) {
     // A mask that marks nothing stable, and one GDAL cannot read.
     std::fill(mask.bands[0].begin(), mask.bands[0].end(), 0);
     write_tif(in.path("none.tif"), mask);
-    r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("none.tif")});
+    r = report_with(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("none.tif")});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("none.tif marks no cell with data in both rasters as stable"));
-    r = report(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("missing.tif")});
+    r = report_with(out, "cmp", {"--change", "--sigma", "stable", "--stable", in.path("missing.tif")});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("--stable: "));
     EXPECT_THAT(r.err, HasSubstr("missing.tif does not exist"));
@@ -333,7 +190,7 @@ TEST(ReportChange, RefusedWithTheReasonAndNothingWritten) {
     ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "m"}).status, 0);
     ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
     auto refused = [&](const Folder &f, const std::vector<std::string> &options, const std::string &why, int status) {
-        const RunResult r = report(f, "cmp", options);
+        const RunResult r = report_with(f, "cmp", options);
         EXPECT_EQ(r.status, status) << r.err;
         EXPECT_THAT(r.err, HasSubstr(why));
         EXPECT_FALSE(f.exists("cmp_report.json"));
