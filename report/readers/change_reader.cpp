@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "change_charts.h"
 #include "class_figures.h"
+#include "map_means.h"
 #include "numfmt.h"
 #include "paths.h"
 
@@ -14,8 +16,12 @@ std::string ChangeReader::prepare(const Setup &setup) {
     if (s.image)
         return "--change: the rasters of " + printable(setup.run->summary_shown) +
                " are 8-bit images: a change budget is made of elevation models only";
+    setup_ = &setup;
     ground_ = compared_ground(*setup.rasters);
     cols_ = s.cols;
+    first_ = std::make_unique<BlockMeans>(s.lines, s.cols, kPictureSide);
+    detected_ = std::make_unique<BlockMeans>(s.lines, s.cols, kPictureSide);
+    row_.resize(size_t(s.cols));
     rule_ = fixed_detection(o_);
     const std::string space = space_problem(setup.dir, uint64_t(s.lines) * uint64_t(s.cols) * 4);
     if (!space.empty()) return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
@@ -25,11 +31,20 @@ std::string ChangeReader::prepare(const Setup &setup) {
     return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;
 }
 
-std::string ChangeReader::line(const Line &l) {
-    if (!o_.on || stable_.on()) return "";
+void ChangeReader::add(int line, const double *d, const unsigned char *keep, const int32_t *slope,
+                       const std::vector<Detection> &rules, const Detection &fallback) {
     float *dod = dod_tif_.next_line();
-    sums_.add_line(l.d, l.keep, l.cols, cell_area(ground_, l.index), nullptr, {rule_}, rule_, dod);
+    sums_.add_line(d, keep, cols_, cell_area(ground_, line), slope, rules, fallback, dod);
     written_ = dod && dod_tif_.line_filled() && written_;
+    if (!dod) return;
+    for (size_t j = 0; j < row_.size(); j++) row_[j] = std::isnan(dod[j]) ? 0.0 : double(dod[j]);
+    detected_->add_line(line, row_.data(), keep);
+}
+
+std::string ChangeReader::line(const Line &l) {
+    if (!o_.on) return "";
+    first_->add_line(l.index, l.x, l.keep);
+    if (!stable_.on()) add(l.index, l.d, l.keep, nullptr, {rule_}, rule_);
     return "";
 }
 
@@ -37,10 +52,21 @@ std::string ChangeReader::line(const Line &l) {
 std::string ChangeReader::finish() {
     if (!stable_.on()) return "";
     return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
-        float *dod = dod_tif_.next_line();
-        sums_.add_line(r.d, r.keep, cols_, cell_area(ground_, r.line), r.slope, stable_.rules(), stable_.fallback(), dod);
-        written_ = dod && dod_tif_.line_filled() && written_;
+        add(r.line, r.d, r.keep, r.slope, stable_.rules(), stable_.fallback());
     });
+}
+
+// The detected change over the relief, and the budget as bars.
+std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
+    if (!o_.on) return "";
+    const Rasters &r = *setup_->rasters;
+    MapCells m;
+    const std::string p = map_cells(r.geo, double(r.in[0].values[5]), first_.get(), *detected_, m);
+    if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
+    out.push_back(map_figure("change_map", "change detected, " + threshold_text() + " (erosion < 0 < deposition)", m,
+                             h.unit));
+    out.push_back(budget_figure(sums_.budget(), threshold_text()));
+    return "";
 }
 
 std::string ChangeReader::threshold_text() const {

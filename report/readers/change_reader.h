@@ -5,9 +5,12 @@
 #ifndef KARVEL_REPORT_READERS_CHANGE_READER_H
 #define KARVEL_REPORT_READERS_CHANGE_READER_H
 
+#include <memory>
+
 #include "change_budget.h"
 #include "change_stable.h"
 #include "geotiff.h"
+#include "maps.h"
 #include "ground.h"
 #include "reader.h"
 #include "staged.h"
@@ -23,6 +26,7 @@ public:
     void table_lines(std::vector<std::string> &out) const override;
     // The object "change".
     void json(Json &doc) const override;
+    std::string figures(const Headline &h, std::vector<Figure> &out) override;
     std::string files(std::vector<StagedFile *> &out) override;
 
     bool on() const { return o_.on; }
@@ -30,9 +34,13 @@ public:
 
 private:
     std::string threshold_text() const;
+    // One line's cells into the budget, the GeoTIFF and the map.
+    void add(int line, const double *d, const unsigned char *keep, const int32_t *slope,
+             const std::vector<Detection> &rules, const Detection &fallback);
 
     const ChangeOptions o_;
     ChangeStable &stable_;
+    const Setup *setup_ = nullptr;
     int cols_ = 0;
     Ground ground_;  // the compared grid, for the cells' areas
     Detection rule_;
@@ -40,6 +48,9 @@ private:
     StagedFile dod_file_;
     GeoTiffOut dod_tif_;
     bool written_ = true;  // every line went into the GeoTIFF
+    // The map's block means: the first DEM (its relief), the detected change (0 elsewhere).
+    std::unique_ptr<BlockMeans> first_, detected_;
+    std::vector<double> row_;
 };
 
 #endif

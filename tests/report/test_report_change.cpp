@@ -34,6 +34,19 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     EXPECT_THAT(r.out, HasSubstr("Change budget (d = second - first; erosion d < 0, deposition d > 0; detected: "
                                  "|d| > 1.9995 m)"));
     EXPECT_THAT(r.out, HasSubstr("_dod.tif"));
+    // The detected change over the relief and the budget's bars, in the PDF too.
+    for (const char *figure : {"change_map", "change_budget"}) {
+        EXPECT_TRUE(out.exists(std::string("cmp_report/") + figure + ".png")) << figure;
+        EXPECT_THAT(out.read("cmp_report/report_pdf.gp"), HasSubstr(std::string("load \"") + figure + ".gp\""));
+    }
+    const std::string bars = out.read("cmp_report/change_budget.dat");
+    const size_t erosion = bars.find("0\t\"erosion\"\t");
+    ASSERT_NE(erosion, std::string::npos) << bars;
+    char *end = nullptr;
+    const double all = std::strtod(bars.c_str() + erosion + 12, &end), detected_volume = std::strtod(end, &end);
+    EXPECT_EQ(all, c["raw"]["erosion"]["volume_m3"].get<double>());
+    EXPECT_EQ(detected_volume, c["detected"]["erosion"]["volume_m3"].get<double>());
+    EXPECT_EQ(std::strtod(end, nullptr), c["detected"]["erosion"]["volume_error_m3"].get<double>());
 
     // The detected change: d where detected, not a number elsewhere.
     GDALAllRegister();
