@@ -2,7 +2,7 @@
 
 #include "chart_script.h"
 
-Figure budget_figure(const ChangeBudget &b, const std::string &threshold) {
+Figure budget_figure(const ChangeBudget &b) {
     Figure f;
     f.name = "change_budget";
     struct Bar {
@@ -24,8 +24,7 @@ Figure budget_figure(const ChangeBudget &b, const std::string &threshold) {
     std::string sc = preamble(f, "The change budget");
     sc += "# " + file + ": index, label, volume of all change, detected volume, its error (volumes positive, the "
           "net deposition - erosion)\n";
-    sc += "set title " + gp_quote("Change budget: volumes of all change (light) and of the change detected, " +
-                                  threshold + " (dark, with its error)") + "\n";
+    sc += "set title 'Change budget: volumes of all change and of the change detected, with its error'\n";
     sc += "set ylabel 'm3'\nset style fill solid 0.85 border -1\nset boxwidth 0.36 absolute\nset grid y\n"
           "set xzeroaxis lt -1\nset key below horizontal\nset xrange [-0.6:2.6]\n"
           "set xtics ('erosion' 0, 'deposition' 1, 'net (deposition - erosion)' 2)\n";

@@ -9,7 +9,7 @@
 #include "readers/change_budget.h"
 
 // Eroded, deposited and net volumes, of all change and of the detected
-// change (with its error bars); `threshold` says what was detected.
-Figure budget_figure(const ChangeBudget &b, const std::string &threshold);
+// change (with its error bars).
+Figure budget_figure(const ChangeBudget &b);
 
 #endif

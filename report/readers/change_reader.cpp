@@ -63,9 +63,8 @@ std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
     MapCells m;
     const std::string p = map_cells(r.geo, double(r.in[0].values[5]), first_.get(), *detected_, m);
     if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
-    out.push_back(map_figure("change_map", "change detected, " + threshold_text() + " (erosion < 0 < deposition)", m,
-                             h.unit));
-    out.push_back(budget_figure(sums_.budget(), threshold_text()));
+    out.push_back(map_figure("change_map", "change detected, second - first", m, h.unit));
+    out.push_back(budget_figure(sums_.budget()));
     return "";
 }
 

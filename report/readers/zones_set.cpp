@@ -67,25 +67,31 @@ std::string ZoneSet::open(const std::string &spec, const Ground &grid, int lines
     return p;
 }
 
+// The transformation of the layer's coordinates into the grid's (null where
+// they are the same system). Empty on success, else the reason.
+std::string ZoneSet::transform_of(void *layer, const std::string &shown, void *&transform) const {
+    OGRSpatialReferenceH layer_srs = OGR_L_GetSpatialRef(OGRLayerH(layer));
+    if (!layer_srs) return shown + " have no coordinate system";
+    OGRSpatialReferenceH from = OSRClone(layer_srs), to = srs_of(grid_.wkt.c_str());
+    std::string p;
+    OSRSetAxisMappingStrategy(from, OAMS_TRADITIONAL_GIS_ORDER);
+    if (!to) p = shown + " cannot be laid on the compared rasters: their coordinate system cannot be read";
+    else if (!OSRIsSame(from, to) && !(transform = OCTNewCoordinateTransformation(from, to)))
+        p = shown + " cannot be laid on the compared rasters: their coordinate system cannot be transformed into "
+                    "the rasters' (" + gdal_problem() + ")";
+    OSRDestroySpatialReference(from);
+    if (to) OSRDestroySpatialReference(to);
+    return p;
+}
+
 std::string ZoneSet::read(const std::string &path, const std::string &field, const std::string &shown) {
     CPLErrorReset();
     GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (!ds) return shown + " are not a vector file GDAL reads: " + gdal_problem();
     OGRLayerH layer = GDALDatasetGetLayerCount(ds) > 0 ? GDALDatasetGetLayer(ds, 0) : nullptr;
-    OGRSpatialReferenceH from = layer && OGR_L_GetSpatialRef(layer) ? OSRClone(OGR_L_GetSpatialRef(layer)) : nullptr;
-    OGRSpatialReferenceH to = srs_of(grid_.wkt.c_str());
-    OGRCoordinateTransformationH transform = nullptr;
-    std::string p;
+    void *transform = nullptr;
+    std::string p = layer ? transform_of(layer, shown, transform) : shown + " hold no layer";
     int field_index = -1;
-    if (!layer) p = shown + " hold no layer";
-    else if (!from) p = shown + " have no coordinate system";
-    else if (!to) p = shown + " cannot be laid on the compared rasters: their coordinate system cannot be read";
-    if (p.empty()) {
-        OSRSetAxisMappingStrategy(from, OAMS_TRADITIONAL_GIS_ORDER);
-        if (!OSRIsSame(from, to) && !(transform = OCTNewCoordinateTransformation(from, to)))
-            p = shown + " cannot be laid on the compared rasters: their coordinate system cannot be transformed into "
-                        "the rasters' (" + gdal_problem() + ")";
-    }
     if (p.empty() && !field.empty()) {
         field_index = OGR_FD_GetFieldIndex(OGR_L_GetLayerDefn(layer), field.c_str());
         if (field_index < 0) p = shown + " have no field " + printable(field);
@@ -109,7 +115,7 @@ std::string ZoneSet::read(const std::string &path, const std::string &field, con
                 }
             }
             OGRGeometryH part = OGR_G_Clone(g);
-            if (p.empty() && transform && OGR_G_Transform(part, transform) != OGRERR_NONE)
+            if (p.empty() && transform && OGR_G_Transform(part, OGRCoordinateTransformationH(transform)) != OGRERR_NONE)
                 p = shown + " cannot be laid on the compared rasters: a polygon cannot be transformed (" +
                     gdal_problem() + ")";
             if (p.empty()) OGR_G_AddGeometryDirectly(OGRGeometryH(geometry_[it->second]), part);
@@ -117,14 +123,16 @@ std::string ZoneSet::read(const std::string &path, const std::string &field, con
         }
         OGR_F_Destroy(f);
     }
-    if (transform) OCTDestroyCoordinateTransformation(transform);
-    if (from) OSRDestroySpatialReference(from);
-    if (to) OSRDestroySpatialReference(to);
+    if (transform) OCTDestroyCoordinateTransformation(OGRCoordinateTransformationH(transform));
     GDALClose(ds);
     if (!p.empty()) return p;
     if (names_.empty()) return shown + " hold no polygon";
+    return place(shown);
+}
 
-    // The grid's rectangle: a zone must meet it.
+// The zones on the grid: one at least meets it; each in the first layer
+// where it meets no other zone.
+std::string ZoneSet::place(const std::string &shown) {
     const double *gt = grid_.gt;
     OGRGeometryH ring = OGR_G_CreateGeometry(wkbLinearRing);
     const double corner[5][2] = {{0, 0}, {double(cols_), 0}, {double(cols_), double(lines_)}, {0, double(lines_)}, {0, 0}};
@@ -136,8 +144,6 @@ std::string ZoneSet::read(const std::string &path, const std::string &field, con
     for (void *g : geometry_) meets = meets || OGR_G_Intersects(OGRGeometryH(g), rect);
     OGR_G_DestroyGeometry(rect);
     if (!meets) return shown + " do not overlap the compared rasters";
-
-    // Each zone in the first layer where it meets no other zone.
     std::vector<std::vector<size_t>> in_layer;
     for (size_t z = 0; z < geometry_.size(); z++) {
         size_t l = 0;

@@ -39,6 +39,8 @@ public:
 
 private:
     std::string read(const std::string &path, const std::string &field, const std::string &shown);
+    std::string transform_of(void *layer, const std::string &shown, void *&transform) const;
+    std::string place(const std::string &shown);
     void clear();
     Ground grid_;
     int lines_ = 0, cols_ = 0;
