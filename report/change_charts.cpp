@@ -11,8 +11,8 @@ Figure budget_figure(const ChangeBudget &b) {
         const char *colour;
     };
     const Bar bars[] = {
-        {"erosion", b.raw_erosion.volume_m3, b.erosion.volume_m3, b.erosion.volume_error_m3, "#c0392b"},
-        {"deposition", b.raw_deposition.volume_m3, b.deposition.volume_m3, b.deposition.volume_error_m3, "#2e6fb0"},
+        {"erosion", b.raw_erosion.volume_m3, b.erosion.volume_m3, b.erosion.volume_error_m3, "#2e6fb0"},
+        {"deposition", b.raw_deposition.volume_m3, b.deposition.volume_m3, b.deposition.volume_error_m3, "#c0392b"},
         {"net", b.net_raw_m3(), b.net_m3(), b.net_error_m3(), "#606060"},
     };
     std::string data = "# index\tlabel\tall change (m3)\tdetected (m3)\terror of the detected (m3)\tcolour\n";
@@ -29,7 +29,7 @@ Figure budget_figure(const ChangeBudget &b) {
           "set xzeroaxis lt -1\nset key below horizontal\nset xrange [-0.6:2.6]\n"
           "set xtics ('erosion' 0, 'deposition' 1, 'net (deposition - erosion)' 2)\n";
     sc += "plot \"" + file + "\" using ($1-0.19):3 with boxes lc rgb \"#b8b8b8\" title \"all change\", \\\n"
-          "     \"" + file + "\" using ($1+0.19):4:($1 == 0 ? 0xc0392b : ($1 == 1 ? 0x2e6fb0 : 0x606060)) with boxes "
+          "     \"" + file + "\" using ($1+0.19):4:($1 == 0 ? 0x2e6fb0 : ($1 == 1 ? 0xc0392b : 0x606060)) with boxes "
           "lc rgb variable title \"detected\", \\\n"
           "     \"" + file + "\" using ($1+0.19):4:5 with yerrorbars lc rgb \"black\" pt -1 title \"error of the "
           "detected\"\n";

@@ -31,10 +31,20 @@ std::string ChangeReader::prepare(const Setup &setup) {
     return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;
 }
 
+namespace {
+
+// The distribution's bins to begin with: an eighth of the threshold (a
+// centimetre without one).
+double bin_width(double limit) { return limit > 0 ? limit / 8 : 0.01; }
+
+}  // namespace
+
 void ChangeReader::add(int line, const double *d, const unsigned char *keep, const int32_t *slope,
                        const std::vector<Detection> &rules, const Detection &fallback) {
     float *dod = dod_tif_.next_line();
-    sums_.add_line(d, keep, cols_, cell_area(ground_, line), slope, rules, fallback, dod);
+    const double area = cell_area(ground_, line);
+    sums_.add_line(d, keep, cols_, area, slope, rules, fallback, dod);
+    histogram_->add(d, keep, cols_, area);
     written_ = dod && dod_tif_.line_filled() && written_;
     if (!dod) return;
     for (size_t j = 0; j < row_.size(); j++) row_[j] = std::isnan(dod[j]) ? 0.0 : double(dod[j]);
@@ -44,13 +54,17 @@ void ChangeReader::add(int line, const double *d, const unsigned char *keep, con
 std::string ChangeReader::line(const Line &l) {
     if (!o_.on) return "";
     first_->add_line(l.index, l.x, l.keep);
-    if (!stable_.on()) add(l.index, l.d, l.keep, nullptr, {rule_}, rule_);
+    if (!stable_.on()) {
+        if (!histogram_) histogram_ = std::make_unique<ChangeHistogram>(bin_width(rule_.limit));
+        add(l.index, l.d, l.keep, nullptr, {rule_}, rule_);
+    }
     return "";
 }
 
 // The σ of each slope class known, each line again with its slope classes.
 std::string ChangeReader::finish() {
     if (!stable_.on()) return "";
+    histogram_ = std::make_unique<ChangeHistogram>(bin_width(stable_.fallback().limit));
     return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
         add(r.line, r.d, r.keep, r.slope, stable_.rules(), stable_.fallback());
     });
@@ -64,6 +78,7 @@ std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
     const std::string p = map_cells(r.geo, double(r.in[0].values[5]), first_.get(), *detected_, m);
     if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
     out.push_back(map_figure("change_map", "change detected, second - first", m, h.unit));
+    out.push_back(change_histogram_figure(*histogram_, stable_.on() ? stable_.fallback().limit : rule_.limit));
     out.push_back(budget_figure(sums_.budget()));
     return "";
 }

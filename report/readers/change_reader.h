@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "change_budget.h"
+#include "change_histogram.h"
 #include "change_stable.h"
 #include "geotiff.h"
 #include "maps.h"
@@ -50,6 +51,8 @@ private:
     bool written_ = true;  // every line went into the GeoTIFF
     // The map's block means: the first DEM (its relief), the detected change (0 elsewhere).
     std::unique_ptr<BlockMeans> first_, detected_;
+    std::unique_ptr<ChangeHistogram> histogram_;
+    double limit_ = 0;  // the threshold the distribution shades
     std::vector<double> row_;
 };
 

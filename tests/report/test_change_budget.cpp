@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "readers/change_budget.h"
+#include "readers/change_histogram.h"
 
 TEST(ChangeOptions, EachThresholdAloneAndItsValuesChecked) {
     struct Case {
@@ -105,4 +106,34 @@ TEST(BudgetSums, ALineByRuleClassAndArea) {
     EXPECT_TRUE(std::isnan(t.budget().erosion.mean_depth_m()));
     EXPECT_TRUE(std::isnan(t.budget().percent_imbalance()));
     EXPECT_EQ(t.budget().raw_deposition.mean_depth_m(), 0.5);
+}
+
+TEST(ChangeHistogram, BinsWidenedStillHoldEachCellInItsBin) {
+    // Cells from -3 to 5 m in bins of a nanometre to begin with: far more
+    // than kMostBins, so the bins widen until they fit, each cell in the bin
+    // of its d at the final width; erosion and deposition never share one.
+    std::vector<double> d;
+    for (int k = 0; k < 4000; k++) d.push_back(k % 7 == 0 ? 0.0 : -3 + 8 * std::fmod(k * 0.6180339887, 1.0));
+    std::vector<unsigned char> keep(d.size(), 1);
+    keep[5] = 0;
+    ChangeHistogram h(1e-9);
+    h.add(d.data(), keep.data(), int(d.size()), 2.0);
+    EXPECT_LE(h.areas().size(), ChangeHistogram::kMostBins);
+    EXPECT_GT(h.width(), 8.0 / double(ChangeHistogram::kMostBins));
+    std::vector<double> area(h.areas().size()), volume(h.areas().size());
+    for (size_t k = 0; k < d.size(); k++) {
+        if (!keep[k] || d[k] == 0) continue;
+        const long long b = (long long)std::floor(d[k] / h.width()) - h.first_bin();
+        ASSERT_GE(b, 0);
+        ASSERT_LT(b, (long long)area.size());
+        area[size_t(b)] += 2.0;
+        volume[size_t(b)] += std::fabs(d[k]) * 2.0;
+    }
+    for (size_t b = 0; b < area.size(); b++) {
+        EXPECT_EQ(h.areas()[b], area[b]) << b;
+        EXPECT_NEAR(h.volumes()[b], volume[b], 1e-12 * volume[b]) << b;
+    }
+    // Bin -1 ends at 0, bin 0 begins there.
+    const double w = h.width();
+    EXPECT_EQ(std::floor(-1e-300 / w), -1.0);
 }
