@@ -115,7 +115,7 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<SignedHistogram>(*stats_);
     // Before the classes, which take the lines' buffers behind the walk.
     auto &stable = readers_.add<ChangeStable>(options_.change);
-    readers_.add<ZoneFigures>(options_.zones, options_.change, stable);
+    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
     readers_.add<ChangeReader>(options_.change, stable);

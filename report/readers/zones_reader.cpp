@@ -1,5 +1,7 @@
 #include "zones_reader.h"
 
+#include <algorithm>
+
 #include "class_figures.h"
 #include "numfmt.h"
 #include "paths.h"
@@ -19,6 +21,60 @@ std::string ZoneFigures::prepare(const Setup &setup) {
     budgets_.resize(zones_.size());
     lines_ = std::make_unique<ZoneLines>(zones_, lines, cols);
     if (o_.on && o_.method != ChangeMethod::stable) rule_ = fixed_detection(o_);
+    return "";
+}
+
+// A large comparison's zones: a sample of each zone's differences from 64
+// bands of 8 lines spread over the rasters, so that the ranks of the zones
+// large enough are sought during the walk (the others hold their
+// differences), as the classes' are.
+std::string ZoneFigures::start() {
+    if (spec_.empty() || stats_.held()) return "";
+    const int lines = setup_->run->s.lines, cols = setup_->run->s.cols;
+    const int band_lines = std::min(lines, 8);
+    const int bands = std::max(1, std::min(lines / band_lines, 64));
+    const size_t stride = std::max<size_t>(1, size_t(bands) * size_t(band_lines) * size_t(cols) / kRankSample);
+    std::vector<std::vector<double>> samples(zones_.size());
+    size_t seen = 0;
+    for (int b = 0; b < bands; b++) {
+        const int from = std::clamp(int((2LL * b + 1) * lines / (2LL * bands)) - band_lines / 2, 0,
+                                    std::max(0, lines - band_lines));
+        const std::string p = sample_band(from, std::min(lines, from + band_lines), stride, samples, seen);
+        if (!p.empty()) return "--zones: " + p;
+    }
+    const long long n = setup_->run->n;
+    for (size_t k = 0; k < samples.size(); k++) {
+        const size_t in = seen ? size_t(double(n) * double(samples[k].size()) / double(seen)) : 0;
+        if (in >= 4 * kRankSample && samples[k].size() >= 1024) table_.seek(k, in, std::move(samples[k]));
+    }
+    return "";
+}
+
+std::string ZoneFigures::sample_band(int from, int to, size_t stride, std::vector<std::vector<double>> &out,
+                                     size_t &seen) {
+    const size_t cols = size_t(setup_->run->s.cols), count = size_t(to - from);
+    std::vector<int32_t> ids(zones_.layers() * count * cols);
+    for (size_t l = 0; l < zones_.layers(); l++) {
+        const std::string p = zones_.rasterize(l, from, int(count), ids.data() + l * count * cols);
+        if (!p.empty()) return p;
+    }
+    BothLines &pairs = setup_->rasters->pairs;
+    std::vector<double> d(cols);
+    std::vector<float> elevations(cols);
+    for (int t = from; t < to; t++) {
+        const std::string p = pairs.read_at(t);
+        if (!p.empty()) return p;
+        pairs.first_floats(elevations.data(), d.data());
+        const unsigned char *keep = pairs.keep();
+        for (size_t j = size_t(t) * 2654435761u % stride; j < cols; j += stride) {
+            if (keep && !keep[j]) continue;
+            seen++;
+            for (size_t l = 0; l < zones_.layers(); l++) {
+                const int32_t z = ids[(l * count + size_t(t - from)) * cols + j];
+                if (z >= 0) out[size_t(z)].push_back(d[j]);
+            }
+        }
+    }
     return "";
 }
 

@@ -10,6 +10,7 @@
 
 #include "change_stable.h"
 #include "classes.h"
+#include "headline_stats.h"
 #include "reader.h"
 #include "zones_set.h"
 
@@ -17,9 +18,11 @@ class ZoneFigures : public Reader {
 public:
     // With --sigma stable, the σ are `stable`'s, and the zones' budgets are
     // summed by walking the rasters again once they are known.
-    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable)
-        : spec_(spec), o_(o), stable_(stable) {}
+    // The zones are sampled where `stats` does not hold its differences.
+    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats)
+        : spec_(spec), o_(o), stable_(stable), stats_(stats) {}
     std::string prepare(const Setup &setup) override;
+    std::string start() override;
     bool behind() const override { return !spec_.empty(); }
     std::string take_behind(BehindLine &l) override;
     std::string finish() override;
@@ -33,12 +36,14 @@ private:
     void add(int line, const double *d, const unsigned char *keep, const int32_t *ids, bool budget,
              const int32_t *slope, const std::vector<Detection> &rules, const Detection &fallback);
     ValueStream again(size_t k);
+    std::string sample_band(int from, int to, size_t stride, std::vector<std::vector<double>> &out, size_t &seen);
     std::string walk_again(const std::function<void(int line, const double *d, const unsigned char *keep,
                                                     const int32_t *ids, const int32_t *slope)> &take);
 
     const std::string spec_;
     const ChangeOptions o_;
     ChangeStable &stable_;
+    const HeadlineStats &stats_;
     const Setup *setup_ = nullptr;
     Ground ground_;
     ZoneSet zones_;

@@ -219,3 +219,38 @@ TEST(ReportZones, AZoneOverTheWholeGridHoldsTheWholeBudgetWithTheErrorOfStableCe
     EXPECT_EQ(j["by_zone"][0]["n"], j["n"]);
     EXPECT_GT(j["change"]["detected"]["erosion"]["cells"].get<double>(), 100);
 }
+
+TEST(ReportZones, ALargeZoneIsRankedDuringTheWalkFromItsSample) {
+    // 1.15 million positions: a zone of 1.1 million is sought during the
+    // walk, guided by its sample; a small one holds its differences.
+    Folder in, out;
+    const int lines = 1150, cols = 1000;
+    std::vector<double> first, second;
+    for (int i = 0; i < lines; i++)
+        for (int j = 0; j < cols; j++) {
+            first.push_back(100 + j / 2 + i / 3);
+            second.push_back(first.back() + double((i * 31 + j * 17) % 7 - 3) / 8 + (j % 101 == 0 ? 40 : 0));
+        }
+    TestRaster a = raster(lines, cols, GDT_Float32, first), b = raster(lines, cols, GDT_Float32, second);
+    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
+    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    in.write("zones.geojson", collection({feature(a, "big", {box(0, 0, 1100, cols)}),
+                                          feature(a, "small", {box(1120, 100, 1140, 200)})}));
+    const RunResult r = report_with(out, "cmp", {"--zones", in.path("zones.geojson") + ":name"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json rows = json::parse(out.read("cmp_report.json"))["by_zone"];
+    ASSERT_EQ(rows.size(), 2u);
+    for (size_t z = 0; z < 2; z++) {
+        std::vector<double> xs, ys;
+        for (int i = 0; i < lines; i++)
+            for (int j = 0; j < cols; j++)
+                if (z == 0 ? i < 1100 : (i >= 1120 && i < 1140 && j >= 100 && j < 200)) {
+                    xs.push_back(double(std::llround(first[size_t(i * cols + j)] * 1000)) * 0.001);
+                    ys.push_back(double(std::llround(second[size_t(i * cols + j)] * 1000)) * 0.001);
+                }
+        std::map<std::string, double> want = expected(xs, ys);
+        for (const char *key : {"n", "median_diff", "nmad", "le90", "le95"})
+            EXPECT_EQ(rows[z][key].get<double>(), want[key]) << z << " " << key;
+        EXPECT_NEAR(rows[z]["mean_diff"].get<double>(), want["mean_diff"], 1e-9);
+    }
+}
