@@ -77,7 +77,7 @@ std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
     MapCells m;
     const std::string p = map_cells(r.geo, double(r.in[0].values[5]), first_.get(), *detected_, m);
     if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
-    out.push_back(map_figure("change_map", "change detected, second - first", m, h.unit));
+    out.push_back(map_figure("change_detected", "change detected, second - first", m, h.unit));
     out.push_back(change_histogram_figure(*histogram_, stable_.on() ? stable_.fallback().limit : rule_.limit));
     out.push_back(budget_figure(sums_.budget()));
     return "";

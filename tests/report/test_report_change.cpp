@@ -35,7 +35,7 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
                                  "|d| > 1.9995 m)"));
     EXPECT_THAT(r.out, HasSubstr("_dod.tif"));
     // The detected change over the relief and the budget's bars, in the PDF too.
-    for (const char *figure : {"change_map", "change_distribution", "change_budget"}) {
+    for (const char *figure : {"change_detected", "change_distribution", "change_budget"}) {
         EXPECT_TRUE(out.exists(std::string("cmp_report/") + figure + ".png")) << figure;
         EXPECT_THAT(out.read("cmp_report/report_pdf.gp"), HasSubstr(std::string("load \"") + figure + ".gp\""));
     }
