@@ -62,23 +62,19 @@ std::string ChangeStable::walk_again(bool mask, const Take &take) {
     Onto stable;
     std::string p = band.begin(src, 0, lines);
     if (p.empty() && mask) p = stable.open(o_.stable, printable(o_.stable), ground_, lines, cols);
-    BothLines &pairs = setup_->rasters->pairs;
-    std::vector<double> d(static_cast<size_t>(cols));
-    std::vector<float> elevations(static_cast<size_t>(cols));
-    pairs.rewind();
-    for (int i = 0; i < lines && p.empty(); i++) {
-        pairs.next();
-        pairs.first_floats(elevations.data(), d.data());
-        p = band.push(elevations.data(), d.data(), pairs.keep());
-        ClassLines::Ready r;
-        while (p.empty() && band.next(r)) {
-            const double *v = nullptr;
-            const unsigned char *valid = nullptr;
-            if (mask && !stable.next(v, valid)) p = stable.problem();
-            else take(r, v, valid);
-        }
-        if (p.empty()) p = band.problem();
-    }
+    if (p.empty())
+        p = ::walk_again(setup_->rasters->pairs, lines, cols,
+                         [&](int, const float *elevations, const double *d, const unsigned char *keep) {
+                             std::string q = band.push(elevations, d, keep);
+                             ClassLines::Ready r;
+                             while (q.empty() && band.next(r)) {
+                                 const double *v = nullptr;
+                                 const unsigned char *valid = nullptr;
+                                 if (mask && !stable.next(v, valid)) q = stable.problem();
+                                 else take(r, v, valid);
+                             }
+                             return q.empty() ? band.problem() : q;
+                         });
     return p.empty() ? p : "--stable: " + p;
 }
 

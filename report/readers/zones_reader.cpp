@@ -124,17 +124,12 @@ std::string ZoneFigures::walk_again(const std::function<void(int line, const dou
         });
         return q.empty() ? p : q;
     }
-    const int lines = setup_->run->s.lines, cols = setup_->run->s.cols;
-    BothLines &pairs = setup_->rasters->pairs;
-    std::vector<double> d(static_cast<size_t>(cols));
-    std::vector<float> elevations(static_cast<size_t>(cols));
-    pairs.rewind();
-    for (int i = 0; i < lines && p.empty(); i++) {
-        pairs.next();
-        pairs.first_floats(elevations.data(), d.data());
-        line(i, d.data(), pairs.keep(), nullptr);
-    }
-    return p;
+    const std::string q = ::walk_again(setup_->rasters->pairs, setup_->run->s.lines, setup_->run->s.cols,
+                                       [&](int i, const float *, const double *d, const unsigned char *keep) {
+                                           line(i, d, keep, nullptr);
+                                           return p;
+                                       });
+    return q.empty() ? p : q;
 }
 
 // The differences of zone k walked again, in the order they were added.

@@ -154,4 +154,16 @@ inline TestRaster utm_dem(const Folder &f) {
 }
 
 
+// The sample DEM on UTM zone 10 (utm_dem) and its slumped second survey
+// (slump: 40 m deep, `shift` lines south, noise of σ 0.5 m), imported
+// from `in` into `out` in millimetres and compared by karvel as "cmp".
+// Returns the volume moved, as slump does.
+inline double slumped_pair(const Folder &in, const Folder &out, TestRaster &a, TestRaster &b, int shift) {
+    a = utm_dem(in);
+    const double moved = slump(a, b, 40, shift, 0.5);
+    EXPECT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
+    EXPECT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    return moved;
+}
+
 #endif

@@ -14,11 +14,9 @@ using ::testing::HasSubstr;
 
 TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError) {
     Folder in, out;
-    TestRaster a = utm_dem(in), b;
+    TestRaster a, b;
+    const double moved = slumped_pair(in, out, a, b, 68);
     ASSERT_GT(a.lines, 100);
-    const double moved = slump(a, b, 40, int(a.lines * 0.3), 0.5);
-    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
-    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
     const auto square_km = [](int) { return 1e6; };
 
     RunResult r = report_with(out, "cmp", {"--change", "--lod", "1.9995"});
@@ -110,11 +108,9 @@ TEST(ReportChange, ACellOfAGeographicGridIsMeasuredOnTheEllipsoidAtItsLinesLatit
 
 TEST(ReportChange, TheErrorOfEachSlopeClassFromItsStableCells) {
     Folder in, out;
-    TestRaster a = utm_dem(in), b;
-    const int shift = int(a.lines * 0.3);
-    slump(a, b, 40, shift, 0.5);
-    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "mm"}).status, 0);
-    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    TestRaster a, b;
+    const int shift = 68;
+    slumped_pair(in, out, a, b, shift);
     // Stable: away from the scar and the deposit.
     TestRaster mask = raster(a.lines, a.cols, GDT_Byte, std::vector<double>(a.bands[0].size(), 1));
     std::copy(a.gt, a.gt + 6, mask.gt);
@@ -197,11 +193,8 @@ TEST(ReportChange, TheErrorOfEachSlopeClassFromItsStableCells) {
 
 TEST(ReportChange, RefusedWithTheReasonAndNothingWritten) {
     Folder in, out;
-    std::vector<double> v(20 * 20);
-    for (size_t i = 0; i < v.size(); i++) v[i] = 50 + double(i % 20) + double(i / 20);
-    TestRaster a = raster(20, 20, GDT_Float32, v), b = a;
-    ASSERT_EQ(import_pair(in, out, a, b, {"--unit", "m"}).status, 0);
-    ASSERT_EQ(run_karvel(out.read("cmp.answers")).status, 0);
+    TestRaster a, b;
+    slumped_pair(in, out, a, b, 68);
     auto refused = [&](const Folder &f, const std::vector<std::string> &options, const std::string &why, int status) {
         const RunResult r = report_with(f, "cmp", options);
         EXPECT_EQ(r.status, status) << r.err;
