@@ -16,6 +16,13 @@
 # every core, line by line through RasterIO) instead of ISA-L's strips;
 # BENCH_GDAL_WRITER=0 leaves it out.
 #
+# Side by side, the same pair georeferenced (an ENVI header beside each
+# raster, under build/images/bench-report-geo/: UTM zone 10, cells of 10 m)
+# reported as it is and with the change budget and zones (--change --lod 0.2
+# --zones, a triangle over about a quarter of the grid and a square over a
+# twentieth);
+# BENCH_CHANGE=0 leaves them out.
+#
 #   bash bench/report.sh [SIZE]      (default 10000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,12 +45,40 @@ if [ ! -f "$dir/t${n}_m2.raw" ]; then
 fi
 printf 'bench-report\n0\ns%d\n0\nt%d\n0\nr%d\n1\n1\n' "$n" "$n" "$n" >build/bench-report-answers.txt
 
-karvel="" report="" gdal=""
+change=${BENCH_CHANGE:-1}
+geo=build/images/bench-report-geo
+if [ "$change" != 0 ]; then
+  mkdir -p "$geo"
+  wkt=$(gdalsrsinfo -o wkt1 EPSG:32610 | tr -d '\n')
+  for r in "s$n" "t$n"; do
+    ln -f "$dir/${r}_m2.raw" "$geo/${r}_m2.raw"
+    cp "$dir/${r}_m2.txt" "$geo/${r}_m2.txt"
+    printf 'ENVI\nsamples = %d\nlines = %d\nbands = 1\nheader offset = 0\ndata type = 12\nbyte order = 0\n' \
+      "$n" "$n" >"$geo/${r}_m2.hdr"
+    printf 'map info = {UTM, 1, 1, 500000, 5400000, 10, 10, 10, North, WGS-84}\n' >>"$geo/${r}_m2.hdr"
+    printf 'coordinate system string = {%s}\n' "$wkt" >>"$geo/${r}_m2.hdr"
+  done
+  printf 'bench-report-geo\n0\ns%d\n0\nt%d\n0\nr%d\n1\n1\n' "$n" "$n" "$n" >build/bench-report-geo-answers.txt
+  setsid -w build/karvel_local <build/bench-report-geo-answers.txt >/dev/null 2>&1
+  awk -v n="$n" 'BEGIN {
+    e = 500000; s = 5400000 - 10 * n; w = 10 * n
+    printf "{\"type\": \"FeatureCollection\", \"crs\": {\"type\": \"name\", \"properties\": {\"name\": \"urn:ogc:def:crs:EPSG::32610\"}}, \"features\": ["
+    printf "{\"type\": \"Feature\", \"properties\": {\"name\": \"large\"}, \"geometry\": {\"type\": \"Polygon\", \"coordinates\": [[[%.1f, %.1f], [%.1f, %.1f], [%.1f, %.1f], [%.1f, %.1f]]]}}, ", e + 0.1 * w, s + 0.1 * w, e + 0.7 * w, s + 0.1 * w, e + 0.4 * w, s + 0.9 * w, e + 0.1 * w, s + 0.1 * w
+    printf "{\"type\": \"Feature\", \"properties\": {\"name\": \"small\"}, \"geometry\": {\"type\": \"Polygon\", \"coordinates\": [[[%.1f, %.1f], [%.1f, %.1f], [%.1f, %.1f], [%.1f, %.1f], [%.1f, %.1f]]]}}]}\n", e + 0.7 * w, s + 0.7 * w, e + 0.92 * w, s + 0.7 * w, e + 0.92 * w, s + 0.92 * w, e + 0.7 * w, s + 0.92 * w, e + 0.7 * w, s + 0.7 * w
+  }' >build/bench-report-zones.geojson
+fi
+
+karvel="" report="" gdal="" plain="" budget=""
 for _ in $(seq "$reps"); do
   karvel=$(faster "$(run_once build/bench-report-answers.txt setsid -w build/karvel_local)" "$karvel")
   report=$(faster "$(run_once /dev/null build/report/karvel-report_local bench-report "r$n")" "$report")
   if [ -n "$gdal_writer" ]; then
     gdal=$(faster "$(run_once /dev/null "$gdal_writer" bench-report "r$n")" "$gdal")
+  fi
+  if [ "$change" != 0 ]; then
+    plain=$(faster "$(run_once /dev/null build/report/karvel-report_local bench-report-geo "r$n")" "$plain")
+    budget=$(faster "$(run_once /dev/null build/report/karvel-report_local --change --lod 0.2 \
+      --zones build/bench-report-zones.geojson:name bench-report-geo "r$n")" "$budget")
   fi
 done
 read -r ks kk <<<"$karvel"
@@ -56,5 +91,12 @@ if [ -n "$gdal" ]; then
   read -r gs gk <<<"$gdal"
   printf '%-22s %6d | %9.3f %9.1f\n' "karvel-report (GDAL)" "$n" "$gs" "$(mb "$gk")"
 fi
+if [ -n "$plain" ]; then
+  read -r ps pk <<<"$plain"
+  read -r bs bk <<<"$budget"
+  printf '%-22s %6d | %9.3f %9.1f\n' "karvel-report (georef)" "$n" "$ps" "$(mb "$pk")"
+  printf '%-22s %6d | %9.3f %9.1f\n' "  --change --zones" "$n" "$bs" "$(mb "$bk")"
+fi
 awk -v a="$rs" -v b="$ks" 'BEGIN{printf "ratio report / karvel: %.2f\n", a / b}'
 [ -z "$gdal" ] || awk -v g="$gs" -v r="$rs" 'BEGIN{printf "GDAL writer / ISA-L writer, whole report: %.3f (%+.1f %%)\n", g / r, (g / r - 1) * 100}'
+[ -z "$plain" ] || awk -v b="$bs" -v p="$ps" 'BEGIN{printf "--change --zones / without, georeferenced pair: %.3f\n", b / p}'

@@ -74,3 +74,14 @@ GDALDatasetH open_raster(const std::string &path, const char *const *drivers, st
     CPLErrorSetState(cls, num, msg.c_str());
     return nullptr;
 }
+
+GDALDatasetH open_vector(const std::string &path, std::string &problem) {
+    problem.clear();
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        problem = special_file(path, st);
+        if (!problem.empty()) return nullptr;
+    }
+    CPLErrorReset();
+    return GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+}

@@ -1,4 +1,4 @@
-// Every raster the companions open goes through here, so that none waits
+// Every raster and vector file the companions open goes through here, so that none waits
 // on a special file: GDAL opens a FIFO and waits for a writer, and reads a
 // device without end, both for the file named and for the files it reads
 // beside it (NAME.aux.xml, NAME.ovr, a world file, an ENVI header).
@@ -17,5 +17,10 @@
 // regular file", "it is a vector file ..."), or stays empty when GDAL
 // could not open it, whose error (gdal_problem()) then says why.
 GDALDatasetH open_raster(const std::string &path, const char *const *drivers, std::string &problem);
+
+// Opens `path` read-only as a vector file, after the same check of it and
+// of the files beside it (a shapefile's .dbf and .shx); null when it is not
+// opened, `problem` then saying why as above, or empty for GDAL's reason.
+GDALDatasetH open_vector(const std::string &path, std::string &problem);
 
 #endif

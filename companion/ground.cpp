@@ -49,3 +49,9 @@ void cell_metres(const Ground &g, double line, double &width, double &height) {
         height *= g.linear_unit;
     }
 }
+
+double cell_area(const Ground &g, double line) {
+    double width = 0, height = 0;
+    cell_metres(g, line, width, height);
+    return std::fabs(width * height);
+}

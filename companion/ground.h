@@ -27,4 +27,8 @@ void metres_per_radian(double semi_major, double inv_flattening, double lat, dou
 // projected one.
 void cell_metres(const Ground &g, double line, double &width, double &height);
 
+// The area of a cell of line `line` on the ground, in square metres: width
+// times height as cell_metres gives them.
+double cell_area(const Ground &g, double line);
+
 #endif

@@ -192,13 +192,11 @@ std::string hillshade(const std::vector<float> &dem, int lines, int cols, double
     return problem;
 }
 
-std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
-                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures) {
-    MapCells m;
-    m.lines = diff.lines();
-    m.cols = diff.cols();
-    m.factor = diff.factor();
-    m.grid = map_grid(geo, diff.raster_lines());
+std::string map_cells(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &values, MapCells &m) {
+    m.lines = values.lines();
+    m.cols = values.cols();
+    m.factor = values.factor();
+    m.grid = map_grid(geo, values.raster_lines());
     if (first) {
         const MapGrid &g = m.grid;
         const double side = pixel_size > 0 ? pixel_size : 1.0;
@@ -207,7 +205,15 @@ std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first,
         const std::string p = hillshade(first->means(), m.lines, m.cols, width * m.factor, height * m.factor, m.shade);
         if (!p.empty()) return p;
     }
-    m.values = diff.means();
+    m.values = values.means();
+    return "";
+}
+
+std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
+                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures) {
+    MapCells m;
+    const std::string p = map_cells(geo, pixel_size, first, diff, m);
+    if (!p.empty()) return p;
     figures.push_back(map_figure("diff_map", "second - first", m, unit));
     m.values = resid.means();
     figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, unit));

@@ -54,6 +54,11 @@ MapGrid map_grid(const Georef &g, int lines);
 std::string hillshade(const std::vector<float> &dem, int lines, int cols, double width, double height,
                       std::vector<uint8_t> &shade);
 
+// A map's cells: the block means of `values` where they lie, over the
+// shaded relief of `first` (null: none). `pixel_size` as below. Empty on
+// success, else why the relief could not be drawn.
+std::string map_cells(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &values, MapCells &m);
+
 // The maps of the differences and of the residuals from the block means of
 // the walk, in the grid's coordinates, over the shaded relief of the first
 // DEM (`first` is null for images, which have none). `pixel_size` is the

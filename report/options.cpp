@@ -18,6 +18,7 @@ CommandLine report_command_line(Options &o) {
         "  RESULT_report.json   the headline figures (also shown on the console)\n"
         "  RESULT_diff.tif      second - first, float32 GeoTIFF\n"
         "  RESULT_resid.tif     second - (B0 + B1 x first), float32 GeoTIFF\n"
+        "  RESULT_dod.tif       with --change, the change detected (d), float32\n"
         "  RESULT_report.pdf    the headline table and every figure, one per page\n"
         "  RESULT_report/       each figure as a PNG, with the gnuplot script and the\n"
         "                       data that drew it (redraw one with: gnuplot FILE.gp)\n"
@@ -45,6 +46,44 @@ CommandLine report_command_line(Options &o) {
                    o.classes = v[0];
                    return "";
                }),
+        Option("change", Takes::none, "",
+               "the change budget: eroded and deposited areas and\n"
+               "volumes, all and past a threshold (one of these):",
+               [&o](const std::vector<std::string> &) -> std::string {
+                   o.change.on = true;
+                   return "";
+               }),
+        Option("lod", Takes::one, "M", "  detected where |d| > M metres",
+               [&o](const std::vector<std::string> &v) { return take_lod(v[0], o.change); }),
+        Option("sigma", Takes::one, "S1[,S2]",
+               "  detected where |d| >= z sqrt(S1^2 + S2^2), each\n"
+               "  survey's standard error in metres (one: both);\n"
+               "  --sigma stable: sqrt(S1^2 + S2^2) taken as the NMAD\n"
+               "  of d on the stable cells of each slope class (at\n"
+               "  least 100, else of all stable cells)",
+               [&o](const std::vector<std::string> &v) { return take_sigma(v[0], o.change); }),
+        Option("stable", Takes::one, "MASK",
+               "  the stable cells: MASK not zero (any raster GDAL\n"
+               "  reads, brought onto the grid as --classes is)",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   if (v[0].empty()) return "--stable needs a raster";
+                   o.change.stable = v[0];
+                   return "";
+               }),
+        Option("confidence", Takes::one, "P",
+               "  z = the normal quantile of (1 + P) / 2 (default\n"
+               "  0.95)",
+               [&o](const std::vector<std::string> &v) { return take_confidence(v[0], o.change); }),
+        Option("zones", Takes::one, "FILE[:FIELD]",
+               "also by zone: the polygons of any vector file GDAL\n"
+               "reads (its first layer), a zone for each value of\n"
+               "FIELD (default: each feature), with --change each\n"
+               "zone's budget",
+               [&o](const std::vector<std::string> &v) -> std::string {
+                   if (v[0].empty()) return "--zones needs a vector file";
+                   o.zones = v[0];
+                   return "";
+               }),
     };
     cl.closing =
         "Exit status: 0 when everything was written, 1 when refused or a file could\n"
@@ -59,8 +98,14 @@ CommandLine report_command_line(Options &o) {
 }
 
 bool parse_options(const std::vector<std::string> &args, Options &o, int &status) {
-    if (const std::optional<int> done = read_command_line(report_command_line(o), args)) {
+    const CommandLine cl = report_command_line(o);
+    if (const std::optional<int> done = read_command_line(cl, args)) {
         status = *done;
+        return false;
+    }
+    if (const std::string p = change_options_problem(o.change); !p.empty()) {
+        std::fputs(usage_error_text(cl, p).c_str(), stderr);
+        status = kReportUsage;
         return false;
     }
     // Operands that make a command line but name no result karvel writes.

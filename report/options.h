@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "classes.h"
+#include "readers/change_budget.h"
 #include "command_line.h"
 
 struct Options {
@@ -13,6 +14,8 @@ struct Options {
     std::vector<double> slope_edges = default_slope_edges();
     bool edges_given = false;
     std::string classes;  // the raster of classes, as given
+    ChangeOptions change;  // the change budget (--change)
+    std::string zones;     // the zones' vector file, FILE or FILE:FIELD, as given
 };
 
 // The options and operands of a report, each taken into o.

@@ -19,6 +19,7 @@
 #include "outfile.h"
 #include "paths.h"
 #include "reader.h"
+#include "readers/change_reader.h"
 #include "readers/class_figures.h"
 #include "readers/density_counts.h"
 #include "readers/geotiff_rows.h"
@@ -29,6 +30,7 @@
 #include "readers/plausibility_reader.h"
 #include "readers/signed_histogram.h"
 #include "result_set.h"
+#include "readers/zones_reader.h"
 #include "run.h"
 #include "scratch.h"
 #include "stale.h"
@@ -113,9 +115,13 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<DensityCounts>();
     readers_.add<MapMeans>();
     readers_.add<SignedHistogram>(*stats_);
+    // Before the classes, which take the lines' buffers behind the walk.
+    auto &stable = readers_.add<ChangeStable>(options_.change);
+    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
     readers_.add<Plausibility>(*stats_);
+    readers_.add<ChangeReader>(options_.change, stable);
 }
 
 std::string Report::load(const std::string &images_root) {
@@ -266,7 +272,8 @@ std::string Report::commit() {
 void Report::say_written() const {
     const std::string shown_base = setup_.folder_shown + options_.result;
     say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
-        "_resid.tif\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures_.size()) +
+        "_resid.tif" +
+        (options_.change.on ? ", " + shown_base + "_dod.tif" : "") + "\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures_.size()) +
         " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");
 }
 

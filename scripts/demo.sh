@@ -47,6 +47,11 @@ echo "Difference maps:     $dir/demo_diff.tif and $dir/demo_resid.tif (GeoTIFF, 
 echo "Figures (PNG, with the gnuplot script and data of each): $dir/demo_report/"
 
 echo
+echo "== karvel-report --change --lod 20: the change budget (what the coarser survey moved, beyond 20 m)"
+build/report/karvel-report_local --change --lod 20 demo demo | sed -n '/Change budget/,/imbalance/p'
+echo "Detected change:     $dir/demo_dod.tif; its figures change_*.png in $dir/demo_report/"
+
+echo
 echo "== Co-registration: the survey against a copy moved 0.4 cell east and 0.3 cell south, 1.5 m higher"
 read -r ox oy < <(gdalinfo data/topobathy.tif | sed -n 's/^Origin = (\(.*\),\(.*\))$/\1 \2/p')
 read -r nx ny < <(gdalinfo data/topobathy.tif | sed -n 's/^Size is \(.*\), \(.*\)$/\1 \2/p')

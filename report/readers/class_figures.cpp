@@ -5,6 +5,19 @@
 
 #include "paths.h"
 
+std::string walk_again(BothLines &pairs, int lines, int cols, const AgainLine &take) {
+    std::vector<double> d(static_cast<size_t>(cols));
+    std::vector<float> elevations(static_cast<size_t>(cols));
+    pairs.rewind();
+    std::string p;
+    for (int i = 0; i < lines && p.empty(); i++) {
+        pairs.next();
+        pairs.first_floats(elevations.data(), d.data());
+        p = take(i, elevations.data(), d.data(), pairs.keep());
+    }
+    return p;
+}
+
 // The slope classes of DEMs (images have none) and the raster of classes,
 // opened and brought onto the compared grid before anything is written.
 std::string ClassFigures::prepare(const Setup &setup) {
@@ -88,23 +101,20 @@ ValueStream ClassFigures::again(bool slope, size_t k) {
         BothLines &pairs = setup_->rasters->pairs;
         ClassLines band;
         std::string p = band.begin(src, 0, lines);
-        std::vector<double> d(static_cast<size_t>(cols)), row;
-        std::vector<float> elevations(static_cast<size_t>(cols));
-        pairs.rewind();
-        for (int i = 0; i < lines && p.empty(); i++) {
-            pairs.next();
-            pairs.first_floats(elevations.data(), d.data());
-            p = band.push(elevations.data(), d.data(), pairs.keep());
-            ClassLines::Ready r;
-            while (p.empty() && band.next(r)) {
-                const int32_t *c = slope ? r.slope : r.cls;
-                row.clear();
-                for (int j = 0; j < cols; j++)
-                    if (c[j] == int32_t(k) && (!r.keep || r.keep[j])) row.push_back(r.d[j]);
-                if (!row.empty()) take(row.data(), row.size());
-            }
-            if (p.empty()) p = band.problem();
-        }
+        std::vector<double> row;
+        if (p.empty())
+            p = walk_again(pairs, lines, cols, [&](int, const float *elevations, const double *d, const unsigned char *keep) {
+                std::string q = band.push(elevations, d, keep);
+                ClassLines::Ready r;
+                while (q.empty() && band.next(r)) {
+                    const int32_t *c = slope ? r.slope : r.cls;
+                    row.clear();
+                    for (int j = 0; j < cols; j++)
+                        if (c[j] == int32_t(k) && (!r.keep || r.keep[j])) row.push_back(r.d[j]);
+                    if (!row.empty()) take(row.data(), row.size());
+                }
+                return q.empty() ? band.problem() : q;
+            });
         if (!p.empty() && problem_.empty()) problem_ = p;
     };
 }

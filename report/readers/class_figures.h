@@ -7,12 +7,24 @@
 #ifndef KARVEL_REPORT_READERS_CLASS_FIGURES_H
 #define KARVEL_REPORT_READERS_CLASS_FIGURES_H
 
+#include <functional>
 #include <vector>
 
 #include "classes.h"
 #include "ground.h"
 #include "headline_stats.h"
 #include "reader.h"
+
+// The compared grid on the ground: the rasters' georeferencing, or square
+// cells of the description's size in metres where they have none.
+
+// Both rasters walked again from the first line: `take` is given each
+// line's index, the first raster's elevations as floats (not a number
+// without data), the differences of every column and the positions kept
+// (null: all), until it gives a problem. Empty on success, else the problem.
+using AgainLine = std::function<std::string(int line, const float *elevations, const double *d,
+                                            const unsigned char *keep)>;
+std::string walk_again(BothLines &pairs, int lines, int cols, const AgainLine &take);
 
 class ClassFigures : public Reader {
 public:

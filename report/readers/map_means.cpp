@@ -1,13 +1,5 @@
 #include "map_means.h"
 
-namespace {
-
-// The pictures are reduced to at most this many cells a side (about the
-// pixels a map has in its PNG: more would only cost drawing time).
-constexpr int kPictureSide = 750;
-
-}  // namespace
-
 std::string MapMeans::prepare(const Setup &setup) {
     setup_ = &setup;
     const Summary &s = setup.run->s;

@@ -9,6 +9,10 @@
 #include "maps.h"
 #include "reader.h"
 
+// The pictures are reduced to at most this many cells a side (about the
+// pixels a map has in its PNG: more would only cost drawing time).
+constexpr int kPictureSide = 750;
+
 class MapMeans : public Reader {
 public:
     std::string prepare(const Setup &setup) override;

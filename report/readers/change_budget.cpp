@@ -1,0 +1,186 @@
+#include "change_budget.h"
+
+#include <boost/math/distributions/normal.hpp>
+#include <cmath>
+#include <limits>
+
+#include "command_line.h"
+#include "numfmt.h"
+#include "paths.h"
+
+namespace {
+
+// A value of metres: a finite number, not negative.
+std::string metres(const std::string &option, const std::string &text, double &out) {
+    const std::optional<double> v = decimal_number(text);
+    if (!v) return option + " " + printable(text) + ": not a number of metres";
+    if (*v < 0) return option + " " + printable(text) + ": the value is negative";
+    out = *v;
+    return "";
+}
+
+}  // namespace
+
+std::string take_lod(const std::string &text, ChangeOptions &o) {
+    o.method = ChangeMethod::lod;
+    o.thresholds++;
+    return metres("--lod", text, o.lod);
+}
+
+std::string take_sigma(const std::string &text, ChangeOptions &o) {
+    o.thresholds++;
+    if (unblanked(text) == "stable") {
+        o.method = ChangeMethod::stable;
+        return "";
+    }
+    o.method = ChangeMethod::sigma;
+    const size_t comma = text.find(',');
+    std::string p = metres("--sigma", text.substr(0, comma), o.sigma1);
+    if (!p.empty()) return p;
+    if (comma == std::string::npos) {
+        o.sigma2 = o.sigma1;
+        return "";
+    }
+    return metres("--sigma", text.substr(comma + 1), o.sigma2);
+}
+
+std::string take_confidence(const std::string &text, ChangeOptions &o) {
+    const std::optional<double> v = decimal_number(text);
+    if (!v || !(*v > 0 && *v < 1)) return "--confidence " + printable(text) + ": the confidence lies between 0 and 1";
+    o.confidence = *v;
+    o.confidence_given = true;
+    return "";
+}
+
+std::string change_options_problem(const ChangeOptions &o) {
+    if (!o.on) {
+        if (o.thresholds > 0 || o.confidence_given || !o.stable.empty())
+            return "--lod, --sigma, --confidence and --stable belong to --change";
+        return "";
+    }
+    if (o.thresholds == 0) return "--change needs a threshold: --lod M, --sigma S1[,S2] or --sigma stable --stable MASK";
+    if (o.thresholds > 1) return "--change takes one threshold: --lod or --sigma, once";
+    if (o.method == ChangeMethod::lod && o.confidence_given)
+        return "--confidence applies to --sigma, not to a level of detection (--lod)";
+    if (o.method == ChangeMethod::stable && o.stable.empty()) return "--sigma stable needs --stable MASK";
+    if (o.method != ChangeMethod::stable && !o.stable.empty()) return "--stable belongs to --sigma stable";
+    return "";
+}
+
+double confidence_z(double confidence) {
+    return boost::math::quantile(boost::math::normal_distribution<double>(), (1 + confidence) / 2);
+}
+
+Detection fixed_detection(const ChangeOptions &o) {
+    if (o.method == ChangeMethod::lod) return {o.lod, true, o.lod};
+    const double sigma = std::sqrt(o.sigma1 * o.sigma1 + o.sigma2 * o.sigma2);
+    return {confidence_z(o.confidence) * sigma, false, sigma};
+}
+
+double ChangeSide::mean_depth_m() const { return cells > 0 ? volume_m3 / area_m2 : NAN; }
+
+double ChangeBudget::net_error_m3() const {
+    return std::sqrt(erosion.volume_error_m3 * erosion.volume_error_m3 +
+                     deposition.volume_error_m3 * deposition.volume_error_m3);
+}
+
+double ChangeBudget::area_detected_percent() const {
+    return area_m2 > 0 ? 100 * (erosion.area_m2 + deposition.area_m2) / area_m2 : NAN;
+}
+
+double ChangeBudget::percent_imbalance() const {
+    const double total = erosion.volume_m3 + deposition.volume_m3;
+    return total > 0 ? 100 * net_m3() / (2 * total) : NAN;
+}
+
+void BudgetSums::add_line(const double *d, const unsigned char *keep, int cols, double area, const int32_t *cls,
+                          const std::vector<Detection> &rules, const Detection &fallback, float *dod) {
+    // The line's own sums, in column order: cells, |d| and the detected
+    // cells' errors, raw and detected, eroded [0] and deposited [1].
+    long long n = 0, raw_cells[2] = {0, 0}, cells[2] = {0, 0};
+    double raw_sum[2] = {0, 0}, sum[2] = {0, 0}, error[2] = {0, 0};
+    const float blank = std::numeric_limits<float>::quiet_NaN();
+    for (int j = 0; j < cols; j++) {
+        if (dod) dod[j] = blank;
+        if (keep && !keep[j]) continue;
+        n++;
+        const double v = d[j];
+        if (v == 0) continue;
+        const int side = v > 0;
+        const double m = std::fabs(v);
+        raw_cells[side]++;
+        raw_sum[side] += m;
+        const int32_t k = cls ? cls[j] : 0;
+        const Detection &r = k >= 0 && size_t(k) < rules.size() ? rules[size_t(k)] : fallback;
+        if (r.strict ? !(m > r.limit) : !(m >= r.limit)) continue;
+        cells[side]++;
+        sum[side] += m;
+        error[side] += r.error;
+        if (dod) dod[j] = float(v);
+    }
+    b_.area_m2 += double(n) * area;
+    ChangeSide *raw[2] = {&b_.raw_erosion, &b_.raw_deposition}, *det[2] = {&b_.erosion, &b_.deposition};
+    for (int s = 0; s < 2; s++) {
+        raw[s]->cells += raw_cells[s];
+        raw[s]->area_m2 += double(raw_cells[s]) * area;
+        raw[s]->volume_m3 += raw_sum[s] * area;
+        det[s]->cells += cells[s];
+        det[s]->area_m2 += double(cells[s]) * area;
+        det[s]->volume_m3 += sum[s] * area;
+        det[s]->volume_error_m3 += error[s] * area;
+    }
+}
+
+namespace {
+
+Json side_json(const ChangeSide &s, bool detected) {
+    Json o = Json::object();
+    o["cells"] = s.cells;
+    o["area_m2"] = s.area_m2;
+    o["volume_m3"] = s.volume_m3;
+    o["mean_depth_m"] = s.mean_depth_m();
+    if (detected) o["volume_error_m3"] = s.volume_error_m3;
+    return o;
+}
+
+}  // namespace
+
+void budget_json(const ChangeBudget &b, Json &change) {
+    change["area_m2"] = b.area_m2;
+    Json raw = Json::object();
+    raw["erosion"] = side_json(b.raw_erosion, false);
+    raw["deposition"] = side_json(b.raw_deposition, false);
+    raw["net_volume_m3"] = b.net_raw_m3();
+    change["raw"] = raw;
+    Json det = Json::object();
+    det["erosion"] = side_json(b.erosion, true);
+    det["deposition"] = side_json(b.deposition, true);
+    det["net_volume_m3"] = b.net_m3();
+    det["net_volume_error_m3"] = b.net_error_m3();
+    det["area_detected_percent"] = b.area_detected_percent();
+    det["percent_imbalance"] = b.percent_imbalance();
+    change["detected"] = det;
+}
+
+std::vector<std::string> budget_lines(const ChangeBudget &b, const std::string &threshold) {
+    auto cell = [](const std::string &s, size_t w) { return s.size() >= w ? s + " " : std::string(w - s.size(), ' ') + s; };
+    auto num = [](double v, int decimals) { return std::isfinite(v) ? fixed_decimals(v, decimals) : "-"; };
+    std::vector<std::string> out;
+    out.push_back("Change budget (d = second - first; erosion d < 0, deposition d > 0; detected: " + threshold + ")");
+    out.push_back(cell("", 20) + cell("cells", 12) + cell("area m2", 16) + cell("volume m3", 16) +
+                  cell("mean depth m", 14) + cell("error m3", 16));
+    auto row = [&](const char *name, const ChangeSide &s, bool detected) {
+        out.push_back(cell(name, 20) + cell(std::to_string(s.cells), 12) + cell(num(s.area_m2, 1), 16) +
+                      cell(num(s.volume_m3, 1), 16) + cell(num(s.mean_depth_m(), 3), 14) +
+                      cell(detected ? num(s.volume_error_m3, 1) : "", 16));
+    };
+    row("erosion, all", b.raw_erosion, false);
+    row("deposition, all", b.raw_deposition, false);
+    row("erosion, detected", b.erosion, true);
+    row("deposition, detected", b.deposition, true);
+    out.push_back("Net volume: " + num(b.net_raw_m3(), 1) + " m3 of all change, " + num(b.net_m3(), 1) + " +/- " +
+                  num(b.net_error_m3(), 1) + " m3 detected; detected change on " +
+                  num(b.area_detected_percent(), 2) + " % of " + num(b.area_m2, 1) +
+                  " m2 compared; imbalance " + num(b.percent_imbalance(), 2) + " %");
+    return out;
+}

@@ -1,0 +1,59 @@
+// The change budget of the comparison (change_budget.h), formed during the
+// walk: each line's cells judged against the threshold the command line
+// gives, summed with their areas on the ground, and the detected change
+// written line by line into RESULT_dod.tif.
+#ifndef KARVEL_REPORT_READERS_CHANGE_READER_H
+#define KARVEL_REPORT_READERS_CHANGE_READER_H
+
+#include <memory>
+
+#include "change_budget.h"
+#include "change_histogram.h"
+#include "change_stable.h"
+#include "geotiff.h"
+#include "maps.h"
+#include "ground.h"
+#include "reader.h"
+#include "staged.h"
+
+class ChangeReader : public Reader {
+public:
+    // With --sigma stable, the σ are `stable`'s, and the budget is summed
+    // by walking the rasters again once they are known.
+    ChangeReader(const ChangeOptions &o, ChangeStable &stable) : o_(o), stable_(stable) {}
+    std::string prepare(const Setup &setup) override;
+    std::string line(const Line &l) override;
+    std::string finish() override;
+    void table_lines(std::vector<std::string> &out) const override;
+    // The object "change".
+    void json(Json &doc) const override;
+    std::string figures(const Headline &h, std::vector<Figure> &out) override;
+    std::string files(std::vector<StagedFile *> &out) override;
+
+    bool on() const { return o_.on; }
+    const ChangeBudget &budget() const { return sums_.budget(); }
+
+private:
+    std::string threshold_text() const;
+    // One line's cells into the budget, the GeoTIFF and the map.
+    void add(int line, const double *d, const unsigned char *keep, const int32_t *slope,
+             const std::vector<Detection> &rules, const Detection &fallback);
+
+    const ChangeOptions o_;
+    ChangeStable &stable_;
+    const Setup *setup_ = nullptr;
+    int cols_ = 0;
+    Ground ground_;  // the compared grid, for the cells' areas
+    Detection rule_;
+    BudgetSums sums_;
+    StagedFile dod_file_;
+    GeoTiffOut dod_tif_;
+    bool written_ = true;  // every line went into the GeoTIFF
+    // The map's block means: the first DEM (its relief), the detected change (0 elsewhere).
+    std::unique_ptr<BlockMeans> first_, detected_;
+    std::unique_ptr<ChangeHistogram> histogram_;
+    double limit_ = 0;  // the threshold the distribution shades
+    std::vector<double> row_;
+};
+
+#endif

@@ -1,0 +1,58 @@
+// The figures of the headline table by zone of a vector file (--zones),
+// and with --change each zone's change budget. Each line's zones are
+// rasterized and taken behind the walk, on its helper thread; a zone's
+// ranks are those of its differences held, or found by walking it again
+// (classes.h). A cell in two zones counts in both.
+#ifndef KARVEL_REPORT_READERS_ZONES_READER_H
+#define KARVEL_REPORT_READERS_ZONES_READER_H
+
+#include <memory>
+
+#include "change_stable.h"
+#include "classes.h"
+#include "headline_stats.h"
+#include "reader.h"
+#include "zones_set.h"
+
+class ZoneFigures : public Reader {
+public:
+    // With --sigma stable, the σ are `stable`'s, and the zones' budgets are
+    // summed by walking the rasters again once they are known.
+    // The zones are sampled where `stats` does not hold its differences.
+    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats)
+        : spec_(spec), o_(o), stable_(stable), stats_(stats) {}
+    std::string prepare(const Setup &setup) override;
+    std::string start() override;
+    bool behind() const override { return !spec_.empty(); }
+    std::string take_behind(BehindLine &l) override;
+    std::string finish() override;
+    void table_lines(std::vector<std::string> &out) const override;
+    // The rows "by_zone".
+    void json(Json &doc) const override;
+
+private:
+    // One line of every column: each layer's zones into the figures and,
+    // with `budget`, into the zones' budgets by the rules given.
+    void add(int line, const double *d, const unsigned char *keep, const int32_t *ids, bool budget,
+             const int32_t *slope, const std::vector<Detection> &rules, const Detection &fallback);
+    ValueStream again(size_t k);
+    std::string sample_band(int from, int to, size_t stride, std::vector<std::vector<double>> &out, size_t &seen);
+    std::string walk_again(const std::function<void(int line, const double *d, const unsigned char *keep,
+                                                    const int32_t *ids, const int32_t *slope)> &take);
+
+    const std::string spec_;
+    const ChangeOptions o_;
+    ChangeStable &stable_;
+    const HeadlineStats &stats_;
+    const Setup *setup_ = nullptr;
+    Ground ground_;
+    ZoneSet zones_;
+    std::unique_ptr<ZoneLines> lines_;
+    ClassTable table_;
+    Detection rule_;
+    std::vector<BudgetSums> budgets_;
+    std::vector<ClassRow> rows_;
+    std::string problem_;
+};
+
+#endif
