@@ -2,6 +2,7 @@
 
 #include <cpl_error.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,8 @@
 
 #include "check_points.h"
 #include "dem.h"
+#include "drawing.h"
+#include "gnuplot.h"
 #include "figures.h"
 #include "input.h"
 #include "json.h"
@@ -18,6 +21,8 @@
 #include "paths.h"
 #include "points_coreg.h"
 #include "points_options.h"
+#include "point_charts.h"
+#include "scratch.h"
 #include "stale.h"
 #include "staged.h"
 #include "tables.h"
@@ -38,10 +43,18 @@ struct Found {
     PointFigures f, before;
     std::vector<ClassFigures> classes;
     PointsCoreg coreg;
+    std::string gnuplot;  // draws the figures
 };
+
+// The figures point_charts draws.
+constexpr int kFigures = 5;
 
 // The operands checked, the DEM opened and the points read into it.
 void read_inputs(const PointsOptions &o, Found &r) {
+    r.gnuplot = find_gnuplot();
+    if (r.gnuplot.empty())
+        throw Refusal{"gnuplot is not installed (Debian package gnuplot-nox); it draws the figures, so nothing was "
+                      "written"};
     std::string problem = folder_problem(o.folder);
     if (!problem.empty()) throw Refusal{"the folder \"" + printable(o.folder) + "\" " + problem};
     problem = name_problem(o.result);
@@ -99,12 +112,42 @@ std::string points_json(const Found &r) {
     return json_text(j);
 }
 
-// Every file staged, then renamed into the folder together.
+// The title of the console's table and of the PDF's first page.
+std::string title(const PointsOptions &o) {
+    return "karvel-points of " + printable(o.dem) + " against " + printable(o.points);
+}
+
+// The figures drawn in a scratch folder of dir, the PDF staged.
+void draw_figures(const PointsOptions &o, const std::string &dir, const Found &r, Drawing &drawing) {
+    Relief relief;
+    std::string problem = dem_relief(r.dem, relief);
+    if (!problem.empty()) throw Refusal{"the DEM " + printable(o.dem) + " cannot be drawn: " + problem};
+    std::vector<std::string> table = {title(o), ""};
+    for (const std::string &l : figures_lines(r.f)) table.push_back(l);
+    const std::string name = o.result + "_points";
+    const std::vector<Figure> figures = point_charts(table, r.dem, relief, r.p, r.at, r.d, r.f);
+    // Those after the table and the map are drawn while these are.
+    problem = drawing.begin(r.gnuplot, dir, name, std::vector<Figure>(figures.begin() + 2, figures.end()));
+    if (problem.empty()) problem = drawing.draw(figures, dir + "/" + name, name);
+    if (!problem.empty()) throw Refusal{problem};
+}
+
+// Every file staged, then renamed into the folder together, and the
+// figures moved into R_points_report/.
 void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r) {
     const std::string dir = folder_dir(images, o.folder);
-    make_folder(dir);
+    // Until the files take their names, a refusal takes away the folders made.
+    struct Made {
+        std::vector<std::string> folders;
+        bool keep = false;
+        ~Made() {
+            for (auto it = folders.rbegin(); !keep && it != folders.rend(); ++it) rmdir(it->c_str());
+        }
+    } made{make_folder(dir)};
     remove_stale("karvel-points", dir);
     const std::string base = dir + "/" + o.result;
+    Drawing drawing;
+    draw_figures(o, dir, r, drawing);
     OutFile json, csv, coreg;
     StagedFile gpkg;
     auto stage = [](OutFile &f, const std::string &path, const std::string &bytes) {
@@ -113,26 +156,37 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
     };
     stage(json, base + "_points.json", points_json(r));
     stage(csv, base + "_points.csv", points_csv(r.p, r.at, r.d));
-    std::vector<StagedFile *> files = {&json.staged, &csv.staged, &gpkg};
+    std::vector<StagedFile *> files = {&json.staged, &csv.staged, &gpkg, &drawing.pdf()};
     if (o.coregister) {
         stage(coreg, base + kCoregSuffix, points_coreg_json(r.coreg, o.near));
         files.push_back(&coreg.staged);
     }
     const std::string problem = write_points_gpkg(gpkg, base + "_points.gpkg", r.p, r.at, r.d, r.dem.src.wkt);
     if (!problem.empty()) throw Refusal{problem};
+    const std::string folder = base + "_points_report";
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
+        throw Refusal{"cannot create the folder " + printable(folder) + ": " + std::strerror(errno)};
+    // Renamed with every signal held: a signal finds the earlier files or
+    // the new ones, whole.
     sigset_t held, old;
     sigfillset(&held);
     sigprocmask(SIG_BLOCK, &held, &old);
     size_t failed = 0;
-    const bool ok = staged_commit_together(files.data(), files.size(), &failed);
-    const int err = errno;
-    if (ok) staged_ignore_signals();
+    std::string moved;
+    if (!staged_commit_together(files.data(), files.size(), &failed))
+        moved = "cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(errno);
+    if (moved.empty()) moved = scratch_move_into(folder);
+    if (moved.empty()) {
+        remove_scratch();
+        staged_ignore_signals();
+    }
     sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (!ok) throw Refusal{"cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(err)};
+    if (!moved.empty()) throw Refusal{moved};
+    made.keep = true;
 }
 
 void say_results(const PointsOptions &o, const Found &r) {
-    std::string t = "\n\tkarvel-points of " + printable(o.dem) + " against " + printable(o.points) + "\n\n";
+    std::string t = "\n\t" + title(o) + "\n\n";
     if (o.coregister) {
         t += "\tBefore co-registration:\n";
         for (const std::string &l : figures_lines(r.before)) t += "\t" + l + "\n";
@@ -147,11 +201,15 @@ void say_results(const PointsOptions &o, const Found &r) {
     }
     const std::string shown = shown_folder(o.folder) + o.result;
     t += "\n\tWritten: " + shown + "_points.json, " + shown + "_points.csv, " + shown + "_points.gpkg" +
-         (o.coregister ? ", " + shown + kCoregSuffix : std::string()) + "\n";
+         (o.coregister ? ", " + shown + kCoregSuffix : std::string()) + "\n\tThe figures: " + shown +
+         "_points_report.pdf (" + std::to_string(kFigures) + " pages)\n\tEach figure as a PNG, with its gnuplot script "
+         "and data: " + shown + "_points_report\\\n";
     say(t);
 }
 
 int refuse(const std::string &program, const std::string &message) {
+    Drawing::stop_all();
+    remove_scratch();
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", program.c_str(), message.c_str());
     staged_discard_all();

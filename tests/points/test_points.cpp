@@ -108,6 +108,12 @@ TEST(PointsRun, CsvFiguresEqualAnIndependentComputation) {
     EXPECT_THAT(rows[302], HasSubstr(",,,outside_dem"));
     EXPECT_THAT(rows[303], HasSubstr(",no_elevation"));
     EXPECT_TRUE(out.exists("points_points.gpkg"));
+    // The figures: a PDF, and each figure's PNG with its script.
+    EXPECT_TRUE(out.exists("points_points_report.pdf"));
+    for (const char *name : {"headline", "points_map", "d_histogram", "d_elevation", "d_slope"}) {
+        EXPECT_TRUE(out.exists(std::string("points_points_report/") + name + ".png")) << name;
+        EXPECT_TRUE(out.exists(std::string("points_points_report/") + name + ".gp")) << name;
+    }
 }
 
 TEST(PointsRun, FewPointsAreWarnedOfAndFeetConverted) {
