@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "command_line.h"
 #include "gdal_problem.h"
@@ -35,27 +37,38 @@ std::string lowered(std::string s) {
 }
 
 // The fields of one line of a CSV file: separated by `sep`, a field in
-// double quotes holding separators and doubled quotes.
-void split_fields(const std::string &line, char sep, std::vector<std::string> &fields) {
+// double quotes holding separators and doubled quotes. A line without
+// quotes is cut where it lies, into views of it; a quoted field is copied
+// into `held` (which holds as many strings as the line has fields).
+void split_fields(std::string_view line, char sep, std::vector<std::string_view> &fields,
+                  std::vector<std::string> &held) {
     fields.clear();
-    std::string f;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find('"') == std::string_view::npos) {
+        for (size_t from = 0;;) {
+            const size_t at = line.find(sep, from);
+            fields.push_back(line.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+            if (at == std::string_view::npos) return;
+            from = at + 1;
+        }
+    }
+    held.assign(1, std::string());
     bool quoted = false;
     for (size_t k = 0; k < line.size(); k++) {
         const char c = line[k];
         if (quoted) {
-            if (c == '"' && k + 1 < line.size() && line[k + 1] == '"') f += '"', k++;
+            if (c == '"' && k + 1 < line.size() && line[k + 1] == '"') held.back() += '"', k++;
             else if (c == '"') quoted = false;
-            else f += c;
+            else held.back() += c;
         } else if (c == '"') {
             quoted = true;
         } else if (c == sep) {
-            fields.push_back(std::move(f));
-            f.clear();
-        } else if (c != '\r') {
-            f += c;
+            held.emplace_back();
+        } else {
+            held.back() += c;
         }
     }
-    fields.push_back(std::move(f));
+    for (const std::string &f : held) fields.push_back(f);
 }
 
 // The index of the column `name` (case aside); -1 when there is none.
@@ -98,7 +111,20 @@ std::string csv_columns(const PointsOptions &o, const std::vector<std::string> &
     return "";
 }
 
-double number_or_nan(const std::string &text) { return decimal_number(text).value_or(NAN); }
+// A number as the options' numbers are written (command_line.h): blanks
+// around it, an optional sign, decimal digits with a fraction and an
+// exponent; NaN for anything else (an empty field included).
+double number_or_nan(std::string_view t) {
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+    if (!t.empty() && t.front() == '+') t.remove_prefix(1);
+    const char *end = t.data() + t.size();
+    double v = NAN;
+    const auto [at, ec] = std::from_chars(t.data(), end, v, std::chars_format::general);
+    if (ec != std::errc() || at != end || !std::isfinite(v)) return NAN;
+    const char c = t.empty() ? 0 : t[t.front() == '-' ? 1 : 0];
+    return (c >= '0' && c <= '9') || c == '.' ? v : NAN;
+}
 
 // The lines of a CSV file after its header, one point each.
 std::string read_csv(const PointsOptions &o, CheckPoints &p) {
@@ -108,32 +134,36 @@ std::string read_csv(const PointsOptions &o, CheckPoints &p) {
     if (!r.problem.empty()) return r.problem;
     size_t at = 0;
     long long line_no = 0;
-    auto next_line = [&](std::string &line) {
+    auto next_line = [&](std::string_view &line) {
         if (at >= text.size()) return false;
         const size_t end = std::min(text.find('\n', at), text.size());
-        line.assign(text, at, end - at);
+        line = std::string_view(text).substr(at, end - at);
         at = end + 1;
         line_no++;
         return true;
     };
-    std::string line;
+    std::string_view line;
     if (!next_line(line)) return "it is empty: a CSV file of points begins with a header";
     const char sep = line.find(',') != std::string::npos ? ',' : line.find(';') != std::string::npos ? ';' : '\t';
-    std::vector<std::string> header, fields;
-    split_fields(line, sep, header);
+    std::vector<std::string> header, held;
+    std::vector<std::string_view> fields;
+    split_fields(line, sep, fields, held);
+    for (std::string_view f : fields) header.emplace_back(f);
     int col[4];
     const std::string problem = csv_columns(o, header, col);
     if (!problem.empty()) return problem;
     const double per_unit = metres_per_unit(o.unit);
     while (next_line(line)) {
         if (line.empty() || line == "\r") continue;
-        split_fields(line, sep, fields);
-        auto field = [&](int k) { return k >= 0 && size_t(k) < fields.size() ? fields[size_t(k)] : std::string(); };
+        split_fields(line, sep, fields, held);
+        auto field = [&](int k) {
+            return k >= 0 && size_t(k) < fields.size() ? fields[size_t(k)] : std::string_view();
+        };
         p.id.push_back(line_no);
         p.x.push_back(number_or_nan(field(col[0])));
         p.y.push_back(number_or_nan(field(col[1])));
         p.z.push_back(number_or_nan(field(col[2])) * per_unit);
-        if (col[3] >= 0) p.cls.push_back(field(col[3]));
+        if (col[3] >= 0) p.cls.emplace_back(field(col[3]));
         p.reason.push_back(Reason::none);
     }
     return "";

@@ -13,7 +13,7 @@
 namespace {
 
 // The scatters and the map draw at most this many points, every k-th.
-constexpr size_t kMostDrawn = 20000;
+constexpr size_t kMostDrawn = 5000;
 constexpr int kHistogramBins = 60;
 
 // The page of the headline table: its lines down the page in a monospace

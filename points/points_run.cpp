@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "check_points.h"
 #include "dem.h"
@@ -146,10 +147,20 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
     } made{make_folder(dir)};
     remove_stale("karvel-points", dir);
     const std::string base = dir + "/" + o.result;
+    // The GeoPackage, the slowest to write, is written meanwhile by a
+    // thread of its own.
+    StagedFile gpkg;
+    if (!staged_begin(gpkg, base + "_points.gpkg"))
+        throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + std::strerror(errno)};
+    std::string gpkg_problem;
+    std::jthread gpkg_writer([&] {
+        CPLPushErrorHandler(CPLQuietErrorHandler);
+        gpkg_problem = write_points_gpkg(gpkg.temp_path, r.p, r.at, r.d, r.dem.src.wkt);
+        CPLPopErrorHandler();
+    });
     Drawing drawing;
     draw_figures(o, dir, r, drawing);
     OutFile json, csv, coreg;
-    StagedFile gpkg;
     auto stage = [](OutFile &f, const std::string &path, const std::string &bytes) {
         if (!write_staged(f, path, bytes))
             throw Refusal{"cannot write " + printable(path) + ": " + std::strerror(f.err)};
@@ -161,8 +172,8 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
         stage(coreg, base + kCoregSuffix, points_coreg_json(r.coreg, o.near));
         files.push_back(&coreg.staged);
     }
-    const std::string problem = write_points_gpkg(gpkg, base + "_points.gpkg", r.p, r.at, r.d, r.dem.src.wkt);
-    if (!problem.empty()) throw Refusal{problem};
+    gpkg_writer.join();
+    if (!gpkg_problem.empty()) throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + gpkg_problem};
     const std::string folder = base + "_points_report";
     if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
         throw Refusal{"cannot create the folder " + printable(folder) + ": " + std::strerror(errno)};

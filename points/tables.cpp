@@ -1,11 +1,13 @@
 #include "tables.h"
 
+#include <cpl_conv.h>
 #include <gdal.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -15,7 +17,14 @@
 
 namespace {
 
-std::string field(double v) { return std::isfinite(v) ? exact_number(v) : std::string(); }
+// A number in its shortest exact form; nothing for one that is not known.
+void append_field(std::string &t, double v) {
+    t.push_back(',');
+    if (!std::isfinite(v)) return;
+    char b[32];
+    const auto r = std::to_chars(b, b + sizeof b, v);
+    t.append(b, r.ptr);
+}
 
 // A CSV field: quoted when it holds a comma, a quote or a line end.
 std::string csv_text(const std::string &s) {
@@ -36,7 +45,8 @@ OGRLayerH make_layer(GDALDatasetH ds, const std::string &wkt, bool with_class) {
     OGRSpatialReferenceH srs = OSRNewSpatialReference(wkt.c_str());
     // x east and y north, whatever the system's axes.
     OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
-    OGRLayerH layer = GDALDatasetCreateLayer(ds, "points", srs, wkbPoint, nullptr);
+    const char *options[] = {"SPATIAL_INDEX=NO", nullptr};
+    OGRLayerH layer = GDALDatasetCreateLayer(ds, "points", srs, wkbPoint, const_cast<char **>(options));
     OSRDestroySpatialReference(srs);
     if (!layer) return nullptr;
     OGRFieldDefnH fd = OGR_Fld_Create("id", OFTInteger64);
@@ -82,7 +92,7 @@ std::string points_csv(const CheckPoints &p, const AtPoints &at, const std::vect
     t.append(with_class ? ",class\n" : "\n");
     for (size_t k = 0; k < p.size(); k++) {
         t += std::to_string(p.id[k]);
-        for (double v : {p.x[k], p.y[k], p.z[k], at.z[k], d[k], double(at.slope[k])}) t.append(1, ',').append(field(v));
+        for (double v : {p.x[k], p.y[k], p.z[k], at.z[k], d[k], double(at.slope[k])}) append_field(t, v);
         t.append(1, ',').append(reason_word(at.reason[k]));
         if (with_class) t.append(1, ',').append(csv_text(p.cls[k]));
         t.append(1, '\n');
@@ -90,20 +100,28 @@ std::string points_csv(const CheckPoints &p, const AtPoints &at, const std::vect
     return t;
 }
 
-std::string write_points_gpkg(StagedFile &f, const std::string &final_path, const CheckPoints &p, const AtPoints &at,
+std::string write_points_gpkg(const std::string &path, const CheckPoints &p, const AtPoints &at,
                               const std::vector<double> &d, const std::string &wkt) {
-    if (!staged_begin(f, final_path))
-        return "cannot write " + printable(final_path) + ": " + std::strerror(errno);
-    // GDAL makes the file itself: the empty one reserved its name.
-    unlink(f.temp_path.c_str());
+    // GDAL makes the file itself, where an empty one may reserve its name.
+    unlink(path.c_str());
+    // Without a spatial index, and without waiting for the disk at each
+    // commit: the file is complete only once renamed, so a crash leaves
+    // nothing half-written under its name. (An R-tree of a million points
+    // takes GDAL ten times as long as the points themselves.)
+    CPLSetThreadLocalConfigOption("OGR_SQLITE_SYNCHRONOUS", "OFF");
     GDALDriverH driver = GDALGetDriverByName("GPKG");
-    GDALDatasetH ds = driver ? GDALCreate(driver, f.temp_path.c_str(), 0, 0, 0, GDT_Unknown, nullptr) : nullptr;
-    if (!ds) return "cannot write " + printable(final_path) + ": " + gdal_problem();
-    OGRLayerH layer = make_layer(ds, wkt, !p.cls.empty());
-    bool ok = layer && GDALDatasetStartTransaction(ds, 0) == OGRERR_NONE;
-    for (size_t k = 0; ok && k < p.size(); k++) ok = add_feature(layer, p, at, d, k);
-    ok = ok && GDALDatasetCommitTransaction(ds) == OGRERR_NONE;
-    const std::string problem = ok ? "" : "cannot write " + printable(final_path) + ": " + gdal_problem();
-    GDALClose(ds);
+    GDALDatasetH ds = driver ? GDALCreate(driver, path.c_str(), 0, 0, 0, GDT_Unknown, nullptr) : nullptr;
+    std::string problem;
+    if (!ds) {
+        problem = gdal_problem();
+    } else {
+        OGRLayerH layer = make_layer(ds, wkt, !p.cls.empty());
+        bool ok = layer && GDALDatasetStartTransaction(ds, 0) == OGRERR_NONE;
+        for (size_t k = 0; ok && k < p.size(); k++) ok = add_feature(layer, p, at, d, k);
+        ok = ok && GDALDatasetCommitTransaction(ds) == OGRERR_NONE;
+        if (!ok) problem = gdal_problem();
+        GDALClose(ds);
+    }
+    CPLSetThreadLocalConfigOption("OGR_SQLITE_SYNCHRONOUS", nullptr);
     return problem;
 }

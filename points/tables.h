@@ -15,9 +15,10 @@
 // not known is an empty field.
 std::string points_csv(const CheckPoints &p, const AtPoints &at, const std::vector<double> &d);
 
-// Writes the same as a GeoPackage layer of points in the DEM's coordinate
-// system `wkt` under the staged file f's temporary name. Empty, or what failed.
-std::string write_points_gpkg(StagedFile &f, const std::string &final_path, const CheckPoints &p, const AtPoints &at,
+// Writes the same as a GeoPackage layer "points" of points in the DEM's
+// coordinate system `wkt` at path (replacing an empty file there). Empty,
+// or what failed. It touches nothing else: another thread may run it.
+std::string write_points_gpkg(const std::string &path, const CheckPoints &p, const AtPoints &at,
                               const std::vector<double> &d, const std::string &wkt);
 
 #endif
