@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -26,10 +26,9 @@ namespace {
 // The names GDAL's CSV reader takes for the coordinates and the elevation
 // (its X_POSSIBLE_NAMES, Y_POSSIBLE_NAMES and Z_POSSIBLE_NAMES as usually
 // given), in the order they are looked for.
-const std::vector<std::string> kUsualNames[3] = {
-    {"x", "lon", "long", "longitude", "easting", "east"},
-    {"y", "lat", "latitude", "northing", "north"},
-    {"z", "elevation", "elev", "height", "alt", "altitude", "h"}};
+const std::vector<std::string> kUsualNames[3] = {{"x", "lon", "long", "longitude", "easting", "east"},
+                                                 {"y", "lat", "latitude", "northing", "north"},
+                                                 {"z", "elevation", "elev", "height", "alt", "altitude", "h"}};
 
 std::string lowered(std::string s) {
     for (char &c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -57,9 +56,12 @@ void split_fields(std::string_view line, char sep, std::vector<std::string_view>
     for (size_t k = 0; k < line.size(); k++) {
         const char c = line[k];
         if (quoted) {
-            if (c == '"' && k + 1 < line.size() && line[k + 1] == '"') held.back() += '"', k++;
-            else if (c == '"') quoted = false;
-            else held.back() += c;
+            if (c == '"' && k + 1 < line.size() && line[k + 1] == '"')
+                held.back() += '"', k++;
+            else if (c == '"')
+                quoted = false;
+            else
+                held.back() += c;
         } else if (c == '"') {
             quoted = true;
         } else if (c == sep) {
@@ -94,14 +96,15 @@ std::string csv_columns(const PointsOptions &o, const std::vector<std::string> &
         if (!o.columns[k].empty()) {
             col[k] = column_of(header, o.columns[k]);
             if (col[k] < 0)
-                return "it has no column \"" + printable(o.columns[k]) + "\" (its columns: " + columns_list(header) + ")";
+                return "it has no column \"" + printable(o.columns[k]) + "\" (its columns: " + columns_list(header) +
+                       ")";
             continue;
         }
         for (const std::string &name : kUsualNames[k])
             if (col[k] < 0) col[k] = column_of(header, name);
         if (col[k] < 0)
-            return std::string("none of its columns (") + columns_list(header) + ") is named as the " +
-                   "xyz"[k] + " of a point usually is; --columns X,Y,Z names them";
+            return std::string("none of its columns (") + columns_list(header) + ") is named as the " + "xyz"[k] +
+                   " of a point usually is; --columns X,Y,Z names them";
     }
     col[3] = -1;
     if (o.class_field.empty()) return "";
@@ -193,7 +196,7 @@ void take_feature(OGRFeatureH f, int z_field, int class_field, double per_unit, 
     if (z_field >= 0 && OGR_F_IsFieldSetAndNotNull(f, z_field)) {
         const OGRFieldType t = OGR_Fld_GetType(OGR_F_GetFieldDefnRef(f, z_field));
         z = t == OFTReal || t == OFTInteger || t == OFTInteger64 ? OGR_F_GetFieldAsDouble(f, z_field)
-                                                                : number_or_nan(OGR_F_GetFieldAsString(f, z_field));
+                                                                 : number_or_nan(OGR_F_GetFieldAsString(f, z_field));
     }
     p.id.push_back(OGR_F_GetFID(f));
     p.x.push_back(x);
@@ -227,14 +230,12 @@ std::string read_layer(const PointsOptions &o, GDALDatasetH ds, CheckPoints &p) 
     return "";
 }
 
-bool is_csv(const std::string &path) {
-    return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".csv";
-}
+bool is_csv(const std::string &path) { return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".csv"; }
 
 }  // namespace
 
 const char *reason_word(Reason r) {
-    static const char *const kWords[kReasons] = {"",        "no_position", "no_elevation", "outside_dem",
+    static const char *const kWords[kReasons] = {"",        "no_position",      "no_elevation", "outside_dem",
                                                  "no_data", "neighbour_no_data"};
     return kWords[int(r)];
 }
@@ -269,11 +270,14 @@ std::string read_points(const PointsOptions &o, CheckPoints &p) {
     if (!o.srs.empty()) {
         p.wkt.clear();
         problem = srs_wkt(o.srs, p.wkt);
-        if (!problem.empty()) return "--srs \"" + printable(o.srs) + "\" is not a coordinate system GDAL takes: " + problem;
+        if (!problem.empty())
+            return "--srs \"" + printable(o.srs) + "\" is not a coordinate system GDAL takes: " + problem;
     }
     for (size_t k = 0; k < p.size(); k++) {
-        if (!std::isfinite(p.x[k]) || !std::isfinite(p.y[k])) p.reason[k] = Reason::no_position;
-        else if (!std::isfinite(p.z[k])) p.reason[k] = Reason::no_elevation;
+        if (!std::isfinite(p.x[k]) || !std::isfinite(p.y[k]))
+            p.reason[k] = Reason::no_position;
+        else if (!std::isfinite(p.z[k]))
+            p.reason[k] = Reason::no_elevation;
     }
     return "";
 }

@@ -25,9 +25,9 @@ constexpr int kReasons = 6;
 const char *reason_word(Reason r);
 
 struct CheckPoints {
-    std::vector<long long> id;  // the feature id, or the CSV's line number
-    std::vector<double> x, y;   // in the file's coordinate system, then in the DEM's
-    std::vector<double> z;      // metres; NaN for none
+    std::vector<long long> id;     // the feature id, or the CSV's line number
+    std::vector<double> x, y;      // in the file's coordinate system, then in the DEM's
+    std::vector<double> z;         // metres; NaN for none
     std::vector<std::string> cls;  // the class field's values as text (empty without --class-field)
     std::vector<Reason> reason;
     std::string wkt;  // the coordinate system of x and y as read

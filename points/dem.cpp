@@ -29,7 +29,8 @@ public:
         if (held_[l % 3] == l) return b.data();
         const Source &s = d_.src;
         if (read_grid_line(s, s.band, l, 0, s.cols, raw_.data(), GDT_Float64) != CE_None ||
-            (s.use_mask && read_grid_line(s, GDALGetMaskBand(s.band), l, 0, s.cols, mask_.data(), GDT_Byte) != CE_None)) {
+            (s.use_mask &&
+             read_grid_line(s, GDALGetMaskBand(s.band), l, 0, s.cols, mask_.data(), GDT_Byte) != CE_None)) {
             problem = "line " + std::to_string(l + 1) + " of the DEM cannot be read: " + gdal_problem();
             return nullptr;
         }

@@ -22,16 +22,16 @@ std::string open_dem(const std::string &path, int band, Dem &d);
 
 // The DEM at the points.
 struct AtPoints {
-    std::vector<double> z;        // metres; NaN where the point is left out
-    std::vector<float> slope;     // degrees, Horn's (GDAL's) slope of the cell the point lies in
-    std::vector<float> aspect;    // degrees clockwise from north, NaN on flat cells (with aspect only)
-    std::vector<Reason> reason;   // the points' reasons, with those the DEM gives
+    std::vector<double> z;       // metres; NaN where the point is left out
+    std::vector<float> slope;    // degrees, Horn's (GDAL's) slope of the cell the point lies in
+    std::vector<float> aspect;   // degrees clockwise from north, NaN on flat cells (with aspect only)
+    std::vector<Reason> reason;  // the points' reasons, with those the DEM gives
 };
 
 // How the DEM is taken at the points.
 struct Sampling {
-    bool near = false;       // the cell the point lies in, not bilinear
-    bool aspect = false;     // the aspects too
+    bool near = false;                // the cell the point lies in, not bilinear
+    bool aspect = false;              // the aspects too
     double shift_x = 0, shift_y = 0;  // the DEM moved by this, in its coordinates
 };
 

@@ -88,10 +88,11 @@ void figures_json(const PointFigures &f, Json &j) {
     for (int r = 1; r < kReasons; r++) left[reason_word(Reason(r))] = f.left_out[size_t(r)];
     j["n_left_out"] = left;
     j["unit"] = "m";
-    const std::pair<const char *, double> keys[] = {
-        {"mean_diff", f.mean_diff}, {"sd_diff", f.sd_diff}, {"rmse", f.rmse},         {"median_diff", f.median_diff},
-        {"nmad", f.nmad},           {"le90", f.le90},       {"le95", f.le95},         {"min_diff", f.min_diff},
-        {"max_diff", f.max_diff},   {"nssda_95", f.nssda_95}};
+    const std::pair<const char *, double> keys[] = {{"mean_diff", f.mean_diff}, {"sd_diff", f.sd_diff},
+                                                    {"rmse", f.rmse},           {"median_diff", f.median_diff},
+                                                    {"nmad", f.nmad},           {"le90", f.le90},
+                                                    {"le95", f.le95},           {"min_diff", f.min_diff},
+                                                    {"max_diff", f.max_diff},   {"nssda_95", f.nssda_95}};
     for (const auto &[key, v] : keys) j[key] = v;
     if (f.with_checkpoints) j["rmse_with_checkpoints"] = f.rmse_with_checkpoints;
     j["warnings"] = f.warnings;
@@ -103,17 +104,16 @@ std::vector<std::string> figures_lines(const PointFigures &f) {
     for (int r = 1; r < kReasons; r++)
         if (f.left_out[size_t(r)] > 0)
             out.push_back(headline_label(kReasonLabels[r]) + std::to_string(f.left_out[size_t(r)]));
-    const std::pair<const char *, double> rows[] = {
-        {"Mean difference (DEM - points)", f.mean_diff},
-        {"Standard deviation of the differences", f.sd_diff},
-        {"RMSE (over n)", f.rmse},
-        {"Median difference", f.median_diff},
-        {"NMAD", f.nmad},
-        {"LE90 (90th percentile of |d|)", f.le90},
-        {"LE95 (95th percentile of |d|)", f.le95},
-        {"Smallest difference", f.min_diff},
-        {"Largest difference", f.max_diff},
-        {"NSSDA accuracy at 95 % (1.96 x RMSE)", f.nssda_95}};
+    const std::pair<const char *, double> rows[] = {{"Mean difference (DEM - points)", f.mean_diff},
+                                                    {"Standard deviation of the differences", f.sd_diff},
+                                                    {"RMSE (over n)", f.rmse},
+                                                    {"Median difference", f.median_diff},
+                                                    {"NMAD", f.nmad},
+                                                    {"LE90 (90th percentile of |d|)", f.le90},
+                                                    {"LE95 (95th percentile of |d|)", f.le95},
+                                                    {"Smallest difference", f.min_diff},
+                                                    {"Largest difference", f.max_diff},
+                                                    {"NSSDA accuracy at 95 % (1.96 x RMSE)", f.nssda_95}};
     auto value = [](double v) {
         std::string s;
         if (!std::isfinite(v)) return std::string("not defined");

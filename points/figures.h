@@ -15,7 +15,7 @@
 constexpr long long kFewestPoints = 30;
 
 struct PointFigures {
-    long long n = 0;                            // points with a difference
+    long long n = 0;                             // points with a difference
     std::array<long long, kReasons> left_out{};  // by reason (index 0 unused)
     // Over n − 1 (sd), over n (rmse, as surveyors define it); the ranks
     // (median, NMAD, LE90, LE95) exact, as the report finds them.

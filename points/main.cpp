@@ -8,7 +8,8 @@
 
 int main(int argc, char **argv) {
     GDALAllRegister();
-    const int status = points_main(std::vector<std::string>(argv + 1, argv + argc), "karvel-points", KARVEL_IMAGES_ROOT);
+    const int status =
+        points_main(std::vector<std::string>(argv + 1, argv + argc), "karvel-points", KARVEL_IMAGES_ROOT);
     GDALDestroyDriverManager();
     return status;
 }

@@ -16,35 +16,10 @@ namespace {
 constexpr size_t kMostDrawn = 5000;
 constexpr int kHistogramBins = 60;
 
-// The page of the headline table: its lines down the page in a monospace
-// font as large as the longest line and their count allow.
-Figure table_figure(const std::vector<std::string> &lines) {
-    Figure f;
-    f.name = "headline";
-    std::string sc = preamble(f, "The headline figures of the check points");
-    sc += "unset border\nunset tics\nunset key\nset xrange [0:1]\nset yrange [0:1]\n";
-    size_t longest = 1;
-    for (const auto &l : lines) longest = std::max(longest, l.size());
-    const double rows = double(lines.size());
-    const double png = std::min({16.0, 0.88 * f.width / (0.6 * 1.33 * double(longest)), 0.9 * f.height / (rows * 2)});
-    const double pdf = std::min({28.0, 0.88 * 792 / (0.6 * 0.63 * double(longest)), 0.9 * 612 / (rows * 0.945)});
-    sc += "size = exists(\"pdf\") ? " + num(std::floor(pdf * 10) / 10) + " : " + num(std::floor(png * 10) / 10) + "\n";
-    sc += "table_font = sprintf(\"monospace,%g\", size)\n";
-    const double step = std::min(0.06, 0.9 / std::max(1.0, rows - 1));
-    double y = 0.95;
-    int k = 1;
-    for (const auto &l : lines) {
-        sc += "set label " + std::to_string(k++) + " " + gp_quote(l) + " at screen 0.06," + num(y) +
-              " left font table_font\n";
-        y -= step;
-    }
-    f.script = sc + "plot -1 notitle\n";
-    return f;
-}
-
 // The blue-white-red scale of d, symmetric about 0 up to `clip`.
 std::string diff_palette(double clip) {
-    return "clip = " + num(clip) + "\nset cbrange [-clip:clip]\nset cblabel \"d = DEM - point (m)\"\n"
+    return "clip = " + num(clip) +
+           "\nset cbrange [-clip:clip]\nset cblabel \"d = DEM - point (m)\"\n"
            "set palette defined (-1 \"#2166ac\", 0 \"#f7f7f7\", 1 \"#b2182b\")\n";
 }
 
@@ -91,8 +66,9 @@ Figure map_figure(const Dem &dem, const Relief &r, const PointFigures &f, const 
                 num(s.gt[3] - r.lines * dy + dy / 2) + ") flipy with rgbimage, \\\n     ";
     }
     fig.data.push_back({"points.dat", points});
-    fig.script = sc + plot + "\"points.dat\" using 1:2:(($4 > clip) ? clip : ($4 < -clip) ? -clip : $4) with points "
-                             "pt 7 ps 0.6 lc palette\n";
+    fig.script = sc + plot +
+                 "\"points.dat\" using 1:2:(($4 > clip) ? clip : ($4 < -clip) ? -clip : $4) with points "
+                 "pt 7 ps 0.6 lc palette\n";
     return fig;
 }
 
@@ -129,8 +105,8 @@ Figure scatter_figure(const std::string &name, int col, const std::string &what,
     fig.name = name;
     fig.data.push_back({"points.dat", points});
     std::string sc = preamble(fig, "d = DEM - point against " + what);
-    sc += "set title " + gp_quote("d against " + what + " (a trend says the DEM has a bias to correct)" +
-                                  drawn_note(f.n)) + "\n";
+    sc += "set title " +
+          gp_quote("d against " + what + " (a trend says the DEM has a bias to correct)" + drawn_note(f.n)) + "\n";
     sc += "set xlabel " + gp_quote(what) + "\nset ylabel \"d = DEM - point (m)\"\nset grid\nunset key\n";
     sc += "plot \"points.dat\" using " + std::to_string(col) + ":4 with points pt 7 ps 0.4 lc rgb \"#3060a0\", " +
           num(f.mean_diff) + " with lines lw 2 lc rgb \"#c00000\"\n";
@@ -169,7 +145,7 @@ std::vector<Figure> point_charts(const std::vector<std::string> &table, const De
     for (size_t k = 0; k < d.size(); k++)
         if (at.reason[k] == Reason::none) kept.push_back(d[k]);
     const std::string points = drawn_points(p, at, d, kept.size());
-    return {table_figure(table), map_figure(dem, relief, f, points), histogram_figure(kept, f),
-            scatter_figure("d_elevation", 3, "the check point's elevation (m)", f, points),
+    return {table_figure("The headline figures of the check points", table), map_figure(dem, relief, f, points),
+            histogram_figure(kept, f), scatter_figure("d_elevation", 3, "the check point's elevation (m)", f, points),
             scatter_figure("d_slope", 5, "the DEM's slope (degrees)", f, points)};
 }

@@ -15,15 +15,15 @@
 #include "dem.h"
 
 struct PointsCoreg {
-    double dx_m = 0, dy_m = 0;        // the translation applied to the DEM, metres east and north
-    double shift_x = 0, shift_y = 0;  // the same in the DEM's coordinates
-    double dz_m = 0;                  // median of d on the fitting points at the last position
-    bool bias_removed = false;        // --coregister=xyz: dz_m taken out of the DEM
-    int iterations = 0;               // steps taken
+    double dx_m = 0, dy_m = 0;               // the translation applied to the DEM, metres east and north
+    double shift_x = 0, shift_y = 0;         // the same in the DEM's coordinates
+    double dz_m = 0;                         // median of d on the fitting points at the last position
+    bool bias_removed = false;               // --coregister=xyz: dz_m taken out of the DEM
+    int iterations = 0;                      // steps taken
     double nmad_before = 0, nmad_after = 0;  // on the fitting points
-    long long n_fit = 0;              // fitting points at the last position
-    bool applied = false;             // the shift found lowers the NMAD of every difference, and was applied
-    double tried_dx_m = 0, tried_dy_m = 0;  // the shift found, applied or not
+    long long n_fit = 0;                     // fitting points at the last position
+    bool applied = false;                    // the shift found lowers the NMAD of every difference, and was applied
+    double tried_dx_m = 0, tried_dy_m = 0;   // the shift found, applied or not
     std::vector<std::string> warnings;
 };
 

@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "paths.h"
-
 namespace {
 
 using Values = std::vector<std::string>;
@@ -26,33 +24,18 @@ std::string take_columns(const std::string &text, PointsOptions &o) {
 
 std::vector<Option> reading_options(PointsOptions &o) {
     return {
-        Option("result", Takes::one, "R", "result name: FOLDER/R_points.json, ... (default points)",
-               [&o](const Values &v) -> std::string {
-                   o.result = v[0];
-                   return "";
-               }),
-        Option("band", Takes::one, "N", "the band of DEM to read (default 1)",
-               [&o](const Values &v) -> std::string {
-                   const long long n = whole_number(v[0]).value_or(0);
-                   if (n < 1 || n > 1000000) return "--band: \"" + v[0] + "\" is not a band number (1, 2, ...)";
-                   o.band = int(n);
-                   return "";
-               }),
-        Option("z", Takes::one, "FIELD", "the points' elevations from this field, not from their Z",
-               [&o](const Values &v) -> std::string {
-                   o.z_field = v[0];
-                   return v[0].empty() ? "--z needs a field name" : "";
-               }),
+        text_option("result", "R", "result name: FOLDER/R_points.json, ... (default points)", o.result,
+                    "a result name"),
+        band_option("the band of DEM to read (default 1)", o.band),
+        text_option("z", "FIELD", "the points' elevations from this field, not from their Z", o.z_field,
+                    "a field name"),
         Option("columns", Takes::one, "X,Y,Z",
                "the columns of a CSV file (default: the names GDAL's CSV reader knows,\n"
                "x, lon, longitude, easting; y, lat, latitude, northing; z, elevation, ...)",
                [&o](const Values &v) { return take_columns(v[0], o); }),
-        Option("srs", Takes::one, "SRS", "the points' coordinate system (EPSG:4326, WKT, PROJ, ...), in place of\n"
-               "their file's",
-               [&o](const Values &v) -> std::string {
-                   o.srs = v[0];
-                   return v[0].empty() ? "--srs needs a coordinate system" : "";
-               }),
+        text_option("srs", "SRS",
+                    "the points' coordinate system (EPSG:4326, WKT, PROJ, ...), in place of\ntheir file's", o.srs,
+                    "a coordinate system"),
         Option("unit", Takes::one, "m|ft|us-ft", "the unit of the points' elevations (default m)",
                [&o](const Values &v) -> std::string {
                    if (v[0] != "m" && v[0] != "ft" && v[0] != "us-ft")
@@ -84,22 +67,12 @@ std::vector<Option> figure_options(PointsOptions &o) {
                    o.checkpoint_rmse = *e;
                    return "";
                }),
-        Option("class-field", Takes::one, "FIELD", "the figures for each value of this field of the points too",
-               [&o](const Values &v) -> std::string {
-                   o.class_field = v[0];
-                   return v[0].empty() ? "--class-field needs a field name" : "";
-               }),
-        Option("coregister", Takes::optional, "xy|xyz",
-               "find the horizontal shift of DEM against the points (Nuth and Kaab) and\n"
-               "give the figures with DEM moved by it; with xyz its bias removed too.\n"
-               "Writes FOLDER/R_coreg.json",
-               [&o](const Values &v) -> std::string {
-                   o.coregister = true;
-                   if (!v.empty() && v[0] != "xy" && v[0] != "xyz")
-                       return "--coregister: \"" + v[0] + "\" is neither xy nor xyz";
-                   o.remove_bias = !v.empty() && v[0] == "xyz";
-                   return "";
-               }),
+        text_option("class-field", "FIELD", "the figures for each value of this field of the points too", o.class_field,
+                    "a field name"),
+        coregister_option("find the horizontal shift of DEM against the points (Nuth and Kaab) and\n"
+                          "give the figures with DEM moved by it; with xyz its bias removed too.\n"
+                          "Writes FOLDER/R_coreg.json",
+                          o.coregister, o.remove_bias),
     };
 }
 
@@ -118,14 +91,9 @@ CommandLine points_command_line(const std::string &program, const std::string &i
     cl.closing =
         "Exit status: 0 when the figures are written, 1 when an input is refused (nothing is then\n"
         "written), 2 for a usage error.\n";
-    std::string message;
-    ImagesDir images;
-    if (resolve_images_dir(images_root, images, message))
-        cl.closing += "\nThe images directory is " + printable(images.dir) + ".\n";
+    cl.closing += images_dir_note(images_root);
     cl.operands = [&o](const Values &operands) -> std::string {
-        if (operands.size() != 3)
-            return "expected DEM POINTS FOLDER, got " + std::to_string(operands.size()) + " operand" +
-                   (operands.size() == 1 ? "" : "s");
+        if (operands.size() != 3) return operand_count_problem("DEM POINTS FOLDER", operands.size());
         o.dem = operands[0];
         o.points = operands[1];
         o.folder = operands[2];

@@ -18,8 +18,8 @@ struct PointsOptions {
     bool near = false;                // --sample near
     bool rmse_given = false;          // --checkpoint-rmse E
     double checkpoint_rmse = 0;
-    std::string class_field;  // --class-field
-    bool coregister = false;  // --coregister
+    std::string class_field;   // --class-field
+    bool coregister = false;   // --coregister
     bool remove_bias = false;  // --coregister=xyz
     bool help = false;
 };

@@ -12,20 +12,20 @@
 #include "check_points.h"
 #include "dem.h"
 #include "drawing.h"
-#include "gnuplot.h"
 #include "figures.h"
+#include "gnuplot.h"
 #include "input.h"
 #include "json.h"
 #include "numfmt.h"
 #include "outfile.h"
 #include "output.h"
 #include "paths.h"
+#include "point_charts.h"
 #include "points_coreg.h"
 #include "points_options.h"
-#include "point_charts.h"
 #include "scratch.h"
-#include "stale.h"
 #include "staged.h"
+#include "stale.h"
 #include "tables.h"
 
 namespace {
@@ -54,8 +54,9 @@ constexpr int kFigures = 5;
 void read_inputs(const PointsOptions &o, Found &r) {
     r.gnuplot = find_gnuplot();
     if (r.gnuplot.empty())
-        throw Refusal{"gnuplot is not installed (Debian package gnuplot-nox); it draws the figures, so nothing was "
-                      "written"};
+        throw Refusal{
+            "gnuplot is not installed (Debian package gnuplot-nox); it draws the figures, so nothing was "
+            "written"};
     std::string problem = folder_problem(o.folder);
     if (!problem.empty()) throw Refusal{"the folder \"" + printable(o.folder) + "\" " + problem};
     problem = name_problem(o.result);
@@ -88,8 +89,8 @@ void compare(const PointsOptions &o, Found &r) {
     const double e = o.rmse_given ? o.checkpoint_rmse : -1;
     if (o.coregister) {
         r.before = point_figures(differences(r.p, r.at), r.at.reason, e);
-        problem = coregister_points(r.dem, r.p, o.near, o.remove_bias, [](const std::string &t) { say(t + "\n"); },
-                                    r.at, r.coreg);
+        problem = coregister_points(
+            r.dem, r.p, o.near, o.remove_bias, [](const std::string &t) { say(t + "\n"); }, r.at, r.coreg);
         if (!problem.empty()) throw Refusal{"the DEM " + printable(o.dem) + " cannot be co-registered: " + problem};
     }
     r.d = differences(r.p, r.at);
@@ -174,24 +175,7 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
     }
     gpkg_writer.join();
     if (!gpkg_problem.empty()) throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + gpkg_problem};
-    const std::string folder = base + "_points_report";
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-        throw Refusal{"cannot create the folder " + printable(folder) + ": " + std::strerror(errno)};
-    // Renamed with every signal held: a signal finds the earlier files or
-    // the new ones, whole.
-    sigset_t held, old;
-    sigfillset(&held);
-    sigprocmask(SIG_BLOCK, &held, &old);
-    size_t failed = 0;
-    std::string moved;
-    if (!staged_commit_together(files.data(), files.size(), &failed))
-        moved = "cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(errno);
-    if (moved.empty()) moved = scratch_move_into(folder);
-    if (moved.empty()) {
-        remove_scratch();
-        staged_ignore_signals();
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    const std::string moved = scratch_commit(files, base + "_points_report");
     if (!moved.empty()) throw Refusal{moved};
     made.keep = true;
 }
@@ -213,8 +197,10 @@ void say_results(const PointsOptions &o, const Found &r) {
     const std::string shown = shown_folder(o.folder) + o.result;
     t += "\n\tWritten: " + shown + "_points.json, " + shown + "_points.csv, " + shown + "_points.gpkg" +
          (o.coregister ? ", " + shown + kCoregSuffix : std::string()) + "\n\tThe figures: " + shown +
-         "_points_report.pdf (" + std::to_string(kFigures) + " pages)\n\tEach figure as a PNG, with its gnuplot script "
-         "and data: " + shown + "_points_report\\\n";
+         "_points_report.pdf (" + std::to_string(kFigures) +
+         " pages)\n\tEach figure as a PNG, with its gnuplot script "
+         "and data: " +
+         shown + "_points_report\\\n";
     say(t);
 }
 

@@ -223,31 +223,7 @@ std::string Report::commit() {
         return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
     files.push_back(&drawing_.pdf());
 
-    // RESULT_report/ first: a folder that cannot be made refuses the report
-    // before anything is replaced.
-    const std::string folder = final_dir();
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-        return "cannot create the folder " + printable(folder) + ": " + std::strerror(errno);
-    // The files are renamed together and the figures moved into
-    // RESULT_report/ with every signal held, so that a signal finds either
-    // the earlier report or the new one, whole; any other file a user keeps
-    // in RESULT_report/ stays.
-    sigset_t held, old;
-    sigfillset(&held);
-    sigprocmask(SIG_BLOCK, &held, &old);
-    size_t failed = 0;
-    std::string moved;
-    if (!staged_commit_together(files.data(), files.size(), &failed))
-        moved = "cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(errno);
-    if (moved.empty()) moved = scratch_move_into(folder);
-    if (moved.empty()) {
-        remove_scratch();
-        // The new report is in place: a signal held meanwhile, or one that
-        // comes now, no longer says otherwise with its status.
-        staged_ignore_signals();
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    return moved;
+    return scratch_commit(files, final_dir());
 }
 
 void Report::say_written() const {

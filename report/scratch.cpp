@@ -68,3 +68,24 @@ void remove_scratch() {
     scratch_dir[0] = '\0';
     scratch_count = 0;
 }
+
+std::string scratch_commit(const std::vector<StagedFile *> &files, const std::string &final_dir) {
+    if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return "cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno);
+    sigset_t held, old;
+    sigfillset(&held);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    size_t failed = 0;
+    std::string moved;
+    if (!staged_commit_together(files.data(), files.size(), &failed))
+        moved = "cannot write " + printable(files[failed]->final_path) + ": " + std::strerror(errno);
+    if (moved.empty()) moved = scratch_move_into(final_dir);
+    if (moved.empty()) {
+        remove_scratch();
+        // The new report is in place: a signal held meanwhile, or one that
+        // comes now, no longer says otherwise with its status.
+        staged_ignore_signals();
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return moved;
+}

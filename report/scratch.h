@@ -8,6 +8,9 @@
 #define KARVEL_REPORT_SCRATCH_H
 
 #include <string>
+#include <vector>
+
+#include "staged.h"
 
 // Creates the scratch folder at `dir`, removed by remove_scratch() (which
 // the signals run too). Empty on success, else the problem.
@@ -24,5 +27,14 @@ std::string scratch_move_into(const std::string &final_dir);
 // Removes the scratch folder and what was recorded in it, once no gnuplot
 // draws there any more. Async-signal-safe.
 void remove_scratch();
+
+// The report's files in place: the folder final_dir made first (one that
+// cannot be made refuses the report before anything is replaced), then the
+// staged files renamed together and the figures moved into final_dir with
+// every signal held, so that a signal finds either the earlier report or
+// the new one, whole; any other file a user keeps in final_dir stays. The
+// scratch folder is then removed, and signals are ignored from then on.
+// Empty on success, else the problem.
+std::string scratch_commit(const std::vector<StagedFile *> &files, const std::string &final_dir);
 
 #endif

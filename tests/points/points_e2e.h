@@ -16,9 +16,7 @@
 #include "json.h"
 #include "rasters.h"
 
-inline RunResult run_points(const std::vector<std::string> &args) {
-    return run_program(KARVEL_POINTS_BIN, args, "");
-}
+inline RunResult run_points(const std::vector<std::string> &args) { return run_program(KARVEL_POINTS_BIN, args, ""); }
 
 constexpr int kSide = 160;
 constexpr double kCell = 30, kX0 = 500000, kY0 = 5400000;  // UTM 10N, the DEM's north-west corner

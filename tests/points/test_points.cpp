@@ -31,13 +31,16 @@ void expect_figures(const Json &j, std::vector<double> d, double e) {
     std::sort(m.begin(), m.end());
     const double mad = n % 2 ? m[n / 2] : (m[n / 2 - 1] + m[n / 2]) / 2;
     auto rank = [&](double p) { return a[size_t(std::ceil(p * double(n) / 100 - 1e-9)) - 1]; };
-    const std::pair<const char *, double> want[] = {
-        {"mean_diff", mean}, {"sd_diff", std::sqrt(dev / (n - 1))}, {"rmse", rmse},   {"median_diff", median},
-        {"nmad", 1.4826 * mad}, {"le90", rank(90)},  {"le95", rank(95)}, {"min_diff", d.front()},
-        {"max_diff", d.back()}, {"nssda_95", 1.96 * rmse}};
+    const std::pair<const char *, double> want[] = {{"mean_diff", mean},    {"sd_diff", std::sqrt(dev / (n - 1))},
+                                                    {"rmse", rmse},         {"median_diff", median},
+                                                    {"nmad", 1.4826 * mad}, {"le90", rank(90)},
+                                                    {"le95", rank(95)},     {"min_diff", d.front()},
+                                                    {"max_diff", d.back()}, {"nssda_95", 1.96 * rmse}};
     for (const auto &[key, v] : want) EXPECT_NEAR(j[key].get<double>(), v, 1e-9 * std::fabs(v)) << key;
-    if (e >= 0) EXPECT_NEAR(j["rmse_with_checkpoints"].get<double>(), std::hypot(rmse, e), 1e-9 * rmse);
-    else EXPECT_FALSE(j.contains("rmse_with_checkpoints"));
+    if (e >= 0)
+        EXPECT_NEAR(j["rmse_with_checkpoints"].get<double>(), std::hypot(rmse, e), 1e-9 * rmse);
+    else
+        EXPECT_FALSE(j.contains("rmse_with_checkpoints"));
 }
 
 // A few hundred noisy points on the hills in WGS 84, as a CSV file, with a
@@ -63,7 +66,7 @@ CsvCase csv_case() {
     }
     x.push_back(kX0 + 80.5 * kCell), y.push_back(kY0 - 80.5 * kCell);  // on no data
     x.push_back(kX0 + 81.2 * kCell), y.push_back(kY0 - 80.5 * kCell);  // next to it
-    x.push_back(kX0 - 500), y.push_back(kY0 - 100);                  // outside
+    x.push_back(kX0 - 500), y.push_back(kY0 - 100);                    // outside
     transform(32610, 4326, x, y);
     std::vector<double> ux = x, uy = y;
     transform(4326, 32610, ux, uy);
@@ -82,8 +85,8 @@ TEST(PointsRun, CsvFiguresEqualAnIndependentComputation) {
     CsvCase c = csv_case();
     write_tif(in.path("dem.tif"), c.dem);
     in.write("pts.csv", c.csv);
-    const RunResult r = run_points({"--srs", "EPSG:4326", "--checkpoint-rmse", "0.05", in.path("dem.tif"),
-                                    in.path("pts.csv"), out.name()});
+    const RunResult r = run_points(
+        {"--srs", "EPSG:4326", "--checkpoint-rmse", "0.05", in.path("dem.tif"), in.path("pts.csv"), out.name()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Json j = read_json(out, "points_points.json");
     expect_figures(j, c.d, 0.05);

@@ -66,8 +66,8 @@ TEST(PointsCoregister, FindsAKnownSubcellShiftFrom1000Points) {
                number17(hills(x, y) + 0.05 * std::sin(3.0 * k)) + "\n";
     }
     in.write("p.csv", csv);
-    const RunResult run = run_points({"--coregister=xyz", "--srs", "EPSG:32610", in.path("dem.tif"),
-                                      in.path("p.csv"), out.name()});
+    const RunResult run =
+        run_points({"--coregister=xyz", "--srs", "EPSG:32610", in.path("dem.tif"), in.path("p.csv"), out.name()});
     ASSERT_EQ(run.status, 0) << run.err;
     const Json c = read_json(out, "points_coreg.json");
     EXPECT_TRUE(c["applied"].get<bool>());
