@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <utility>
 
 #include "gdal_problem.h"
 #include "horn.h"
+#include "regular_file.h"
 #include "units.h"
 
 namespace {
@@ -117,6 +119,38 @@ Reason elevation(const double *row[3], int l, int c, double fl, double fc, int l
     return Reason::none;
 }
 
+// A raw raster karvel-import wrote (NAME_m2.raw or NAME_m4.raw) declares
+// no unit in its header: the answers of karvel's dialogue beside it
+// (FOLDER/R.answers: the folder, 0, NAME1, its width, NAME2, its width, R,
+// the unit answer of each) give its unit. Millimetres in one unit, or 0
+// when no answers name it.
+double raw_unit_mm(const std::string &path) {
+    namespace fs = std::filesystem;
+    const fs::path p(path);
+    const std::string file = p.filename().string();
+    if (!(file.ends_with("_m2.raw") || file.ends_with("_m4.raw"))) return 0;
+    const std::string name = file.substr(0, file.size() - 7);
+    std::error_code ec;
+    for (const fs::directory_entry &e : fs::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec)) {
+        if (e.path().extension() != ".answers") continue;
+        std::string text;
+        if (!read_bounded(e.path().string(), 4096, text, false).problem.empty()) continue;
+        std::vector<std::string> a;
+        std::string line;
+        for (char c : text + "\n")
+            if (c == '\n')
+                a.push_back(line), line.clear();
+            else if (c != '\r')
+                line += c;
+        if (a.size() < 9 || a[1] != "0") continue;
+        const size_t k = a[2] == name ? 7 : a[4] == name ? 8 : 0;
+        if (k == 0) continue;
+        const std::string &u = a[k];
+        return u.size() == 1 && u[0] >= '0' && u[0] <= '3' ? mm_per_unit(u[0] - '0') : 0;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string open_dem(const std::string &path, int band, Dem &d) {
@@ -129,6 +163,10 @@ std::string open_dem(const std::string &path, int band, Dem &d) {
     if (!unit_of_type(d.src.unit_type, unit))
         return "its band's unit \"" + d.src.unit_type + "\" is not a unit of length karvel knows";
     d.metres = unit.mm / 1000;
+    if (unit.assumed) {
+        const double mm = raw_unit_mm(path);
+        if (mm > 0) d.metres = mm / 1000;
+    }
     d.ground = ground_of(d.src.gt, d.src.wkt);
     if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) GDALSetCacheMax64(kCacheBytes);
     return "";

@@ -224,3 +224,30 @@ TEST(PointsRun, RefusedWithTheFileAndTheReasonNothingWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// A raw raster karvel-import wrote, in millimetres, through its header:
+// the same figures as its GeoTIFF, to the millimetre it was written in.
+TEST(PointsRun, ARawRasterOfTheImportInItsUnit) {
+    Folder in, out;
+    const TestRaster dem = hills_dem(0, 0, GDT_Float32);
+    ASSERT_EQ(import_pair(in, out, dem, dem).status, 0);
+    std::string csv = "x,y,z\n";
+    for (int k = 0; k < 40; k++)
+        csv += number17(kX0 + 150 + 97.1 * k) + "," + number17(kY0 - 130 - 93.3 * k) + "," + number17(300 + 0.01 * k) +
+               "\n";
+    in.write("p.csv", csv);
+    for (const char *dem_file : {"a.tif", "raw"}) {
+        const std::string path = std::string(dem_file) == "raw" ? out.path("a_m4.raw") : in.path("a.tif");
+        const RunResult r = run_points({"--srs", "EPSG:32610", "--result", dem_file[0] == 'a' ? "tif" : "raw", path,
+                                        in.path("p.csv"), out.name()});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const Json tif = read_json(out, "tif_points.json"), raw = read_json(out, "raw_points.json");
+    EXPECT_EQ(raw["n"], tif["n"]);
+    for (const char *key : {"mean_diff", "rmse", "median_diff", "min_diff", "max_diff"})
+        EXPECT_NEAR(raw[key].get<double>(), tif[key].get<double>(), 0.001) << key;
+}
+
+}  // namespace
