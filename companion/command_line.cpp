@@ -197,3 +197,42 @@ std::optional<int> read_command_line(const CommandLine &cl, const std::vector<st
     std::fputs(usage_error_text(cl, problem).c_str(), stderr);
     return kUsageError;
 }
+
+Option band_option(const std::string &help, int &band) {
+    return Option("band", Takes::one, "N", help, [&band](const std::vector<std::string> &v) -> std::string {
+        const long long n = whole_number(v[0]).value_or(0);
+        if (n < 1 || n > 1000000) return "--band: \"" + v[0] + "\" is not a band number (1, 2, ...)";
+        band = int(n);
+        return "";
+    });
+}
+
+Option text_option(const std::string &name, const std::string &value, const std::string &help, std::string &to,
+                   const std::string &needs) {
+    return Option(name, Takes::one, value, help, [&to, name, needs](const std::vector<std::string> &v) {
+        to = v[0];
+        return needs.empty() || !v[0].empty() ? std::string() : "--" + name + " needs " + needs;
+    });
+}
+
+std::string images_dir_note(const std::string &images_root) {
+    std::string message;
+    ImagesDir images;
+    if (!resolve_images_dir(images_root, images, message)) return "";
+    return "\nThe images directory is " + printable(images.dir) + ".\n";
+}
+
+std::string operand_count_problem(const std::string &what, size_t got) {
+    return "expected " + what + ", got " + std::to_string(got) + " operand" + (got == 1 ? "" : "s");
+}
+
+Option coregister_option(const std::string &help, bool &coregister, bool &remove_bias) {
+    return Option("coregister", Takes::optional, "xy|xyz", help,
+                  [&coregister, &remove_bias](const std::vector<std::string> &v) -> std::string {
+                      coregister = true;
+                      if (!v.empty() && v[0] != "xy" && v[0] != "xyz")
+                          return "--coregister: \"" + v[0] + "\" is neither xy nor xyz";
+                      remove_bias = !v.empty() && v[0] == "xyz";
+                      return "";
+                  });
+}

@@ -83,6 +83,21 @@ std::string usage_error_text(const CommandLine &cl, const std::string &problem);
 // the usage error. Nothing to run the program; else its exit status.
 std::optional<int> read_command_line(const CommandLine &cl, const std::vector<std::string> &args);
 
+// Options and texts the companions' command lines share: --band N (a
+// whole number from 1 to 1000000) into band; an option that takes one
+// text into `to`, refusing an empty one with "--NAME needs <needs>" when
+// `needs` is given.
+Option band_option(const std::string &help, int &band);
+Option text_option(const std::string &name, const std::string &value, const std::string &help, std::string &to,
+                   const std::string &needs = "");
+// --coregister[=xy|xyz]: sets coregister, and remove_bias with xyz.
+Option coregister_option(const std::string &help, bool &coregister, bool &remove_bias);
+// The usage's last line, "\nThe images directory is DIR.\n", for the images
+// directory configured as images_root; empty when it cannot be resolved.
+std::string images_dir_note(const std::string &images_root);
+// "expected <what>, got N operand(s)".
+std::string operand_count_problem(const std::string &what, size_t got);
+
 // The numbers of option values, all read by this one rule: blanks (spaces
 // or tabs) around it, an optional sign, decimal digits with an optional
 // fraction (5, 5., .5, 5.25) and exponent (1e3, 2.5E-1), nothing else: no

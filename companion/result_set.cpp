@@ -81,6 +81,8 @@ std::string import_manifest_name(const std::string &result) { return result + "_
 
 std::string report_manifest_name(const std::string &result) { return result + "_report.manifest"; }
 
+std::string points_manifest_name(const std::string &result) { return result + "_points.manifest"; }
+
 ResultSet::ResultSet(const std::string &dir, const std::string &manifest, const std::string &program,
                      const std::string &result)
     : dir_(dir), manifest_path_(dir + "/" + manifest) {

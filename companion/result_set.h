@@ -44,6 +44,8 @@ std::string parse_manifest(const std::string &text, Manifest &m);
 std::string import_manifest_name(const std::string &result);
 // The name of the manifest of the report of result `result`.
 std::string report_manifest_name(const std::string &result);
+// The name of the manifest of the check points of result `result`.
+std::string points_manifest_name(const std::string &result);
 
 // The files of one set, collected and then committed together.
 class ResultSet {

@@ -19,8 +19,6 @@ namespace {
 
 // The fit takes at most about this many cells, a regular subsample.
 constexpr double kMaxFitCells = 2e6;
-// Beyond this many NMADs from the median, a difference is an outlier.
-constexpr double kOutlierNmads = 4;
 
 }  // namespace
 
@@ -136,32 +134,7 @@ std::string differences(const Source &a, const Source &b, double mm, const Sampl
 }
 
 Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
-    Fitting f;
-    std::vector<double> d;
-    for (size_t k = 0; k < s.size(); k++) {
-        const double a = s.slope[k];
-        if (!s.stable[k] || !std::isfinite(dh[k]) || !(a >= kFlatDeg && a <= kSteepDeg) || !std::isfinite(s.aspect[k]))
-            continue;
-        f.cells.push_back(uint32_t(k));
-        d.push_back(dh[k]);
-    }
-    f.sloped = (long long)f.cells.size();
-    if (f.cells.empty()) return f;
-    const double med = median_of(d);
-    const double spread = nmad_about(d, med);
-    d.clear();
-    size_t kept = 0;
-    for (uint32_t k : f.cells)
-        if (std::fabs(dh[k] - med) <= kOutlierNmads * spread) {
-            f.cells[kept++] = k;
-            d.push_back(dh[k]);
-        }
-    f.cells.resize(kept);
-    f.cells.shrink_to_fit();
-    if (d.empty()) return f;
-    f.median = median_of(d);
-    f.nmad = nmad_about(d, f.median);
-    return f;
+    return fitting_cells(s.size(), s.slope.data(), s.aspect.data(), s.stable.data(), dh);
 }
 
 Agreement agreement(const Sample &s, const std::vector<double> &before, const std::vector<double> &after) {

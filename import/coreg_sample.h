@@ -9,6 +9,7 @@
 
 #include "deramp.h"
 #include "ground.h"
+#include "nuth_kaab.h"
 #include "source.h"
 #include "warp.h"
 
@@ -44,19 +45,7 @@ std::string read_stable(const std::string &path, const Source &a, Sample &s);
 std::string differences(const Source &a, const Source &b, double mm, const Sample &s, const std::string &method,
                         double sx, double sy, std::vector<double> &dh);
 
-// Cells flatter than this carry no shift; steeper ones are cliffs and
-// edges, where both surveys rarely agree.
-constexpr double kFlatDeg = 3, kSteepDeg = 75;
-
-// The cells that the fit takes at one position of SECOND, with the median
-// and NMAD of their differences: stable, neither flat nor near-vertical,
-// not outliers. Indices of 4 bytes: the subsample holds at most a few
-// million cells.
-struct Fitting {
-    std::vector<uint32_t> cells;
-    double median = 0, nmad = 0;
-    long long sloped = 0;  // cells with data in both, stable, neither flat nor near-vertical
-};
+// The cells that the fit takes at one position of SECOND (nuth_kaab.h).
 Fitting fitting_cells(const Sample &s, const std::vector<double> &dh);
 
 // The NMAD of dh on the cells of the subsample with data in both of two

@@ -11,6 +11,7 @@
 
 #include "ground.h"
 #include "json.h"
+#include "nuth_kaab.h"
 #include "numfmt.h"
 #include "robust.h"
 
@@ -33,45 +34,13 @@ constexpr double kClearGain = 0.02, kLargeGain = 0.10, kLargeCells = 2;
 // Without --deramp, a plane that explains more than this share of the
 // variance of the differences is warned of.
 constexpr double kTrendShare = 1.0 / 3;
-constexpr double kPi = 3.14159265358979323846;
 constexpr long long kCacheBytes = 64LL << 20;
 
 using Said = std::function<void(const std::string &)>;
 
-// Least squares of (dh − median) / tan α = p cos ψ + q sin ψ + c: SECOND lies displaced
-// by q metres east and p metres north. False when the aspects do not
-// determine it (they face too few directions).
+// Nuth and Kääb's fit on FIRST's slope and aspect (nuth_kaab.h).
 bool fit(const Sample &s, const std::vector<double> &dh, const Fitting &f, double &east, double &north) {
-    double m[3][4] = {};
-    for (uint32_t k : f.cells) {
-        const double psi = double(s.aspect[k]) * kPi / 180.0;
-        const double x[3] = {std::cos(psi), std::sin(psi), 1.0};
-        // Less the vertical bias, which divided by tan α would vary from
-        // cell to cell and, where slopes facing one way are steeper, pass
-        // for a shift.
-        const double y = (dh[k] - f.median) / std::tan(double(s.slope[k]) * kPi / 180.0);
-        for (int r = 0; r < 3; r++) {
-            for (int c = 0; c < 3; c++) m[r][c] += x[r] * x[c];
-            m[r][3] += x[r] * y;
-        }
-    }
-    // Gaussian elimination with partial pivoting.
-    const double scale = m[0][0] + m[1][1] + m[2][2];
-    for (int c = 0; c < 3; c++) {
-        int p = c;
-        for (int r = c + 1; r < 3; r++)
-            if (std::fabs(m[r][c]) > std::fabs(m[p][c])) p = r;
-        if (!(std::fabs(m[p][c]) > 1e-9 * scale)) return false;
-        for (int k = 0; k < 4; k++) std::swap(m[c][k], m[p][k]);
-        for (int r = 0; r < 3; r++) {
-            if (r == c) continue;
-            const double q = m[r][c] / m[c][c];
-            for (int k = c; k < 4; k++) m[r][k] -= q * m[c][k];
-        }
-    }
-    north = m[0][3] / m[0][0];
-    east = m[1][3] / m[1][1];
-    return std::isfinite(east) && std::isfinite(north);
+    return nuth_kaab_fit(s.slope.data(), s.aspect.data(), dh, f, east, north);
 }
 
 // SECOND at one position: the translation applied to it (metres east and

@@ -76,14 +76,7 @@ std::vector<Option> naming_options(ImportOptions &o) {
                    o.result = v[0];
                    return "";
                }),
-        Option("band", Takes::one, "N", "the band of each input to read (default 1)",
-               [&o](const Values &v) -> std::string {
-                   const long long n = whole_number(v[0]).value_or(0);
-                   if (n < 1 || n > 1000000)
-                       return "--band: \"" + v[0] + "\" is not a band number (1, 2, ...)";
-                   o.band = int(n);
-                   return "";
-               }),
+        band_option("the band of each input to read (default 1)", o.band),
         Option("unit", Takes::one, "m|dm|cm|mm", "unit of a DEM that has to be converted (default mm)",
                [&o](const Values &v) -> std::string {
                    o.unit = unit_answer_of(v[0]);
@@ -123,22 +116,16 @@ std::vector<Option> grid_options(ImportOptions &o) {
                    o.method = v[0];
                    return "";
                }),
-        Option("coregister", Takes::optional, "xy|xyz",
-               "find the horizontal shift of SECOND against FIRST (Nuth and Kaab) and\n"
-               "remove it, resampling SECOND onto FIRST's grid (--align's method); with\n"
-               "xyz the vertical bias too. Writes FOLDER/R_coreg.json",
-               [&o](const Values &v) -> std::string {
-                   o.coregister = true;
-                   if (!v.empty() && v[0] != "xy" && v[0] != "xyz")
-                       return "--coregister: \"" + v[0] + "\" is neither xy nor xyz";
-                   o.remove_bias = !v.empty() && v[0] == "xyz";
-                   return "";
-               }),
+        coregister_option("find the horizontal shift of SECOND against FIRST (Nuth and Kaab) and\n"
+                          "remove it, resampling SECOND onto FIRST's grid (--align's method); with\n"
+                          "xyz the vertical bias too. Writes FOLDER/R_coreg.json",
+                          o.coregister, o.remove_bias),
         Option("grid", Takes::one, "first|second",
                "with --align or --coregister, the grid both are compared on (default\n"
                "first); second resamples FIRST onto SECOND's grid instead",
                [&o](const Values &v) -> std::string {
-                   if (v[0] != "first" && v[0] != "second") return "--grid: \"" + v[0] + "\" is neither first nor second";
+                   if (v[0] != "first" && v[0] != "second")
+                       return "--grid: \"" + v[0] + "\" is neither first nor second";
                    o.grid_given = true;
                    o.second_grid = v[0] == "second";
                    return "";
@@ -175,17 +162,12 @@ CommandLine import_command_line(const std::string &program, const std::string &i
     cl.closing =
         "Exit status: 0 when both rasters are written, 1 when an input is refused (nothing is then\n"
         "written), 2 for a usage error.\n";
-    std::string message;
-    ImagesDir images;
-    if (resolve_images_dir(images_root, images, message))
-        cl.closing += "\nThe images directory is " + printable(images.dir) + ".\n";
+    cl.closing += images_dir_note(images_root);
     cl.operands = [&o](const Values &operands) -> std::string {
         if (!o.stable.empty() && !o.coregister) return "--stable MASK works with --coregister only";
         if (o.grid_given && !o.align && !o.coregister) return "--grid works with --align or --coregister only";
         if (o.deramp > 0 && !o.coregister) return "--deramp works with --coregister only";
-        if (operands.size() != 3)
-            return "expected FIRST SECOND FOLDER, got " + std::to_string(operands.size()) + " operand" +
-                   (operands.size() == 1 ? "" : "s");
+        if (operands.size() != 3) return operand_count_problem("FIRST SECOND FOLDER", operands.size());
         o.first = operands[0];
         o.second = operands[1];
         o.folder = operands[2];

@@ -64,19 +64,13 @@ std::string gp_quote(const std::string &text) {
     return q + "'";
 }
 
-Figure headline_figure(const Headline &h, const std::string &result, const Summary &s,
-                       const std::vector<std::string> &more) {
+Figure table_figure(const std::string &title, const std::vector<std::string> &lines) {
     Figure f;
     f.name = "headline";
     f.width = 1000;
     f.height = 750;
-    std::string sc = preamble(f, "The headline figures of the comparison " + result);
+    std::string sc = preamble(f, title);
     sc += "unset border\nunset tics\nunset key\nset xrange [0:1]\nset yrange [0:1]\n";
-    std::vector<std::string> lines = {"Comparison " + result, "first:  " + s.first_shown,
-                                      "second: " + s.second_shown,
-                                      kfmt("%d lines, %d columns", s.lines, s.cols), ""};
-    for (const auto &l : headline_lines(h)) lines.push_back(l);
-    for (const auto &l : more) lines.push_back(l);
     // The table fills the page: its lines spread down the height, in a font
     // as large as lets the longest line span 88 % of the width and leaves
     // each line half its height again of space. A monospace character is
@@ -104,6 +98,16 @@ Figure headline_figure(const Headline &h, const std::string &result, const Summa
     sc += "plot -1 notitle\n";
     f.script = sc;
     return f;
+}
+
+Figure headline_figure(const Headline &h, const std::string &result, const Summary &s,
+                       const std::vector<std::string> &more) {
+    std::vector<std::string> lines = {"Comparison " + result, "first:  " + s.first_shown,
+                                      "second: " + s.second_shown,
+                                      kfmt("%d lines, %d columns", s.lines, s.cols), ""};
+    for (const auto &l : headline_lines(h)) lines.push_back(l);
+    for (const auto &l : more) lines.push_back(l);
+    return table_figure("The headline figures of the comparison " + result, lines);
 }
 
 Figure error_histogram_figure(const std::vector<long long> &counts, const std::string &unit, bool logarithmic,

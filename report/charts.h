@@ -58,6 +58,9 @@ struct DiffHistogram {
     long long outside = 0;  // differences beyond [lo, hi], not drawn
 };
 
+// A page of a table, its lines down the page in a monospace font (the
+// figure "headline"; the script's first line says `title`).
+Figure table_figure(const std::string &title, const std::vector<std::string> &lines);
 // The headline page: the headline figures, then the `more` lines (the class tables).
 Figure headline_figure(const Headline &h, const std::string &result, const Summary &s,
                        const std::vector<std::string> &more = {});

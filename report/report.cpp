@@ -238,35 +238,8 @@ std::string Report::commit() {
         return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
     files.push_back(&drawing_.pdf());
 
-    // RESULT_report/ first: a folder that cannot be made refuses the report
-    // before anything is replaced.
-    const std::string folder = final_dir();
-    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
-        return "cannot create the folder " + printable(folder) + ": " + std::strerror(errno);
-    // The files and the figures moved into RESULT_report/ make one result
-    // set under its manifest, committed with every signal held, so that a
-    // signal finds either the earlier report or the new one, whole, and a
-    // kill a manifest that says which; any other file a user keeps in
-    // RESULT_report/ stays.
-    std::vector<StagedFile> moves = scratch_moves(folder);
-    ResultSet set(setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result);
-    for (StagedFile *f : files) set.add(*f, f == &json_.staged);
-    for (StagedFile &m : moves) set.add(m, false);
-    sigset_t held, old;
-    sigfillset(&held);
-    sigprocmask(SIG_BLOCK, &held, &old);
-    ResultSet::Failure failure;
-    std::string moved;
-    if (set.commit(&failure)) {
-        remove_scratch();
-        // The new report is in place: a signal held meanwhile, or one that
-        // comes now, no longer says otherwise with its status.
-        staged_ignore_signals();
-    } else {
-        moved = "cannot write " + printable(failure.path) + ": " + std::strerror(failure.err);
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    return moved;
+    return scratch_commit(files, &json_.staged, final_dir(),
+                          {setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result});
 }
 
 void Report::say_written() const {

@@ -10,6 +10,7 @@
 
 #include "gnuplot.h"
 #include "paths.h"
+#include "result_set.h"
 #include "staged.h"
 
 namespace {
@@ -66,4 +67,29 @@ void remove_scratch() {
     rmdir(scratch_dir);
     scratch_dir[0] = '\0';
     scratch_count = 0;
+}
+
+std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedFile *in_run,
+                           const std::string &final_dir, const SetOf &set_of) {
+    if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
+        return "cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno);
+    std::vector<StagedFile> moves = scratch_moves(final_dir);
+    ResultSet set(set_of.dir, set_of.manifest, set_of.program, set_of.result);
+    for (StagedFile *f : files) set.add(*f, f == in_run);
+    for (StagedFile &m : moves) set.add(m, false);
+    sigset_t held, old;
+    sigfillset(&held);
+    sigprocmask(SIG_BLOCK, &held, &old);
+    ResultSet::Failure failure;
+    std::string moved;
+    if (set.commit(&failure)) {
+        remove_scratch();
+        // The new set is in place: a signal held meanwhile, or one that
+        // comes now, no longer says otherwise with its status.
+        staged_ignore_signals();
+    } else {
+        moved = "cannot write " + printable(failure.path) + ": " + std::strerror(failure.err);
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return moved;
 }

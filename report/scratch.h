@@ -28,4 +28,22 @@ std::vector<StagedFile> scratch_moves(const std::string &final_dir);
 // draws there any more. Async-signal-safe.
 void remove_scratch();
 
+// Which result set a commit makes: the set that `program` writes for
+// result `result` into folder dir, under the manifest named `manifest`.
+struct SetOf {
+    std::string dir, manifest, program, result;
+};
+
+// The files in place: the folder final_dir made first (one that cannot be
+// made refuses the result before anything is replaced), then the staged
+// files and the figures recorded in the scratch folder (moved into
+// final_dir) committed as one result set under its manifest, with every
+// signal held, so that a signal finds either the earlier set or the new
+// one, whole, and a kill a manifest that says which; any other file a user
+// keeps in final_dir stays. `in_run` is the file whose bytes name the run.
+// The scratch folder is then removed, and signals are ignored from then
+// on. Empty on success, else the problem.
+std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedFile *in_run,
+                           const std::string &final_dir, const SetOf &set_of);
+
 #endif
