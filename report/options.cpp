@@ -64,7 +64,8 @@ CommandLine report_command_line(Options &o) {
                [&o](const std::vector<std::string> &v) { return take_sigma(v[0], o.change); }),
         Option("stable", Takes::one, "MASK",
                "  the stable cells: MASK not zero (any raster GDAL\n"
-               "  reads, brought onto the grid as --classes is)",
+               "  reads, brought onto the grid as --classes is);\n"
+               "  also those of --uncertainty",
                [&o](const std::vector<std::string> &v) -> std::string {
                    if (v[0].empty()) return "--stable needs a raster";
                    o.change.stable = v[0];
@@ -82,6 +83,16 @@ CommandLine report_command_line(Options &o) {
                [&o](const std::vector<std::string> &v) -> std::string {
                    if (v[0].empty()) return "--zones needs a vector file";
                    o.zones = v[0];
+                   return "";
+               }),
+        Option("uncertainty", Takes::none, "",
+               "the standard error of each mean difference (and\n"
+               "detected volume) with errors correlated in space:\n"
+               "sigma_dh by slope class and the variogram of the\n"
+               "stable cells (--stable MASK; without it all cells,\n"
+               "real change then counting as error)",
+               [&o](const std::vector<std::string> &) -> std::string {
+                   o.uncertainty = true;
                    return "";
                }),
     };
@@ -103,7 +114,10 @@ bool parse_options(const std::vector<std::string> &args, Options &o, int &status
         status = *done;
         return false;
     }
-    if (const std::string p = change_options_problem(o.change); !p.empty()) {
+    // --stable also names the stable cells of --uncertainty, with any budget or none.
+    ChangeOptions change = o.change;
+    if (o.uncertainty && change.method != ChangeMethod::stable) change.stable.clear();
+    if (const std::string p = change_options_problem(change); !p.empty()) {
         std::fputs(usage_error_text(cl, p).c_str(), stderr);
         status = kReportUsage;
         return false;

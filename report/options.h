@@ -16,6 +16,7 @@ struct Options {
     std::string classes;  // the raster of classes, as given
     ChangeOptions change;  // the change budget (--change)
     std::string zones;     // the zones' vector file, FILE or FILE:FIELD, as given
+    bool uncertainty = false;  // the standard errors of the means from the variogram (--uncertainty)
 };
 
 // The options and operands of a report, each taken into o.

@@ -29,6 +29,7 @@
 #include "readers/map_means.h"
 #include "readers/plausibility_reader.h"
 #include "readers/signed_histogram.h"
+#include "readers/uncertainty.h"
 #include "result_set.h"
 #include "readers/zones_reader.h"
 #include "run.h"
@@ -116,12 +117,15 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<MapMeans>();
     readers_.add<SignedHistogram>(*stats_);
     // Before the classes, which take the lines' buffers behind the walk.
-    auto &stable = readers_.add<ChangeStable>(options_.change);
-    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
+    auto &stable = readers_.add<ChangeStable>(options_.change, options_.uncertainty);
+    auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
+    // The stable cells' σ are taken of the lines the slope classes are made for.
+    classes_->watch([&stable](const ClassLines::Ready &r) { return stable.take(r); });
     readers_.add<GeoTiffRows>();
     readers_.add<Plausibility>(*stats_);
-    readers_.add<ChangeReader>(options_.change, stable);
+    auto &budget = readers_.add<ChangeReader>(options_.change, stable);
+    readers_.add<Uncertainty>(options_.uncertainty, options_.change, stable, *classes_, zones, budget);
 }
 
 std::string Report::load(const std::string &images_root) {

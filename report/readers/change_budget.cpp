@@ -112,7 +112,7 @@ void BudgetSums::add_line(const double *d, const unsigned char *keep, int cols, 
         raw_sum[side] += m;
         const int32_t k = cls ? cls[j] : 0;
         const Detection &r = k >= 0 && size_t(k) < rules.size() ? rules[size_t(k)] : fallback;
-        if (r.strict ? !(m > r.limit) : !(m >= r.limit)) continue;
+        if (!detected(r, m)) continue;
         cells[side]++;
         sum[side] += m;
         error[side] += r.error;

@@ -52,6 +52,9 @@ struct Detection {
     double error = 0;
 };
 
+// Whether a cell of change |d| = m passes the rule.
+inline bool detected(const Detection &r, double m) { return r.strict ? m > r.limit : m >= r.limit; }
+
 // The rule of every cell for --lod or --sigma (one class).
 Detection fixed_detection(const ChangeOptions &o);
 

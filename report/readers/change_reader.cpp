@@ -67,6 +67,7 @@ std::string ChangeReader::finish() {
     histogram_ = std::make_unique<ChangeHistogram>(bin_width(stable_.fallback().limit));
     return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
         add(r.line, r.d, r.keep, r.slope, stable_.rules(), stable_.fallback());
+        for (const Watch &w : watches_) w(r);
     });
 }
 

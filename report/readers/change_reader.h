@@ -32,6 +32,10 @@ public:
 
     bool on() const { return o_.on; }
     const ChangeBudget &budget() const { return sums_.budget(); }
+    // With --sigma stable, each line of the walk that sums the budget is
+    // also given to `w` (with its slope classes), in line order.
+    using Watch = std::function<void(const ClassLines::Ready &r)>;
+    void watch_again(Watch w) { watches_.push_back(std::move(w)); }
 
 private:
     std::string threshold_text() const;
@@ -54,6 +58,7 @@ private:
     std::unique_ptr<ChangeHistogram> histogram_;
     double limit_ = 0;  // the threshold the distribution shades
     std::vector<double> row_;
+    std::vector<Watch> watches_;
 };
 
 #endif

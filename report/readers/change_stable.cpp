@@ -9,16 +9,15 @@ std::string ChangeStable::prepare(const Setup &setup) {
     if (!on() || setup.run->s.image) return "";
     setup_ = &setup;
     const Rasters &r = *setup.rasters;
+    ground_ = r.ground();
+    table_.classes(setup.slope_edges.size());
+    if (!has_mask()) return "";
     const std::string shown = printable(o_.stable);
     if (!r.geo.known)
         return "--stable: the mask " + shown + " cannot be brought onto the compared rasters, which have no "
                                               "georeferencing: " + r.geo_note;
-    ground_ = r.ground();
-    const int lines = setup.run->s.lines, cols = setup.run->s.cols;
-    const std::string p = mask_.open(o_.stable, shown, ground_, lines, cols);
-    if (!p.empty()) return "--stable: " + p;
-    table_.classes(setup.slope_edges.size());
-    return lines_.begin(slope_sources(), 0, lines);
+    const std::string p = mask_.open(o_.stable, shown, ground_, setup.run->s.lines, setup.run->s.cols);
+    return p.empty() ? p : "--stable: " + p;
 }
 
 void ChangeStable::classes_of(const ClassLines::Ready &r, const double *mask, const unsigned char *valid) {
@@ -26,7 +25,7 @@ void ChangeStable::classes_of(const ClassLines::Ready &r, const double *mask, co
     by_slope_.resize(cols);
     all_.resize(cols);
     for (size_t j = 0; j < cols; j++) {
-        const bool stable = valid[j] && mask[j] != 0;
+        const bool stable = !mask || (valid[j] && mask[j] != 0);
         by_slope_[j] = stable ? r.slope[j] : -1;
         all_[j] = stable ? int32_t(last) : -1;
     }
@@ -44,20 +43,17 @@ ClassSources ChangeStable::slope_sources() const {
     return src;
 }
 
-// The line's copy (the readers behind this one take the line's buffers).
-std::string ChangeStable::take_behind(BehindLine &l) {
-    std::string p = lines_.push(l.elevations.data(), l.d.data(), l.has_keep ? l.keep.data() : nullptr);
-    ClassLines::Ready r;
-    while (p.empty() && lines_.next(r)) {
-        const double *mask = nullptr;
-        const unsigned char *valid = nullptr;
-        if (!mask_.next(mask, valid)) return "--stable: " + mask_.problem();
-        classes_of(r, mask, valid);
-        const int cols = setup_->run->s.cols;
-        table_.add(r.d, r.keep, by_slope_.data(), cols);
-        table_.add(r.d, r.keep, all_.data(), cols);
-    }
-    return p.empty() ? lines_.problem() : p;
+std::string ChangeStable::take(const ClassLines::Ready &r) {
+    if (!setup_) return "";
+    const double *mask = nullptr;
+    const unsigned char *valid = nullptr;
+    if (has_mask() && !mask_.next(mask, valid)) return "--stable: " + mask_.problem();
+    classes_of(r, mask, valid);
+    const int cols = setup_->run->s.cols;
+    table_.add(r.d, r.keep, by_slope_.data(), cols);
+    table_.add(r.d, r.keep, all_.data(), cols);
+    for (const Follow &f : followers_) f(r, all_.data());
+    return "";
 }
 
 std::string ChangeStable::walk_again(bool mask, const Take &take) {
@@ -88,7 +84,7 @@ ValueStream ChangeStable::again(size_t k) {
     return [this, k](const ValueBlock &take) {
         const size_t last = setup_->slope_edges.size() - 1;
         std::vector<double> row;
-        const std::string p = walk_again(true, [&](const ClassLines::Ready &r, const double *v, const unsigned char *valid) {
+        const std::string p = walk_again(has_mask(), [&](const ClassLines::Ready &r, const double *v, const unsigned char *valid) {
             classes_of(r, v, valid);
             const int32_t *cls = k == last ? all_.data() : by_slope_.data();
             row.clear();
@@ -119,6 +115,7 @@ std::string ChangeStable::finish() {
     }
     counts_.push_back(figures[last].n);
     sigmas_.push_back(figures[last].nmad);
+    median_ = figures[last].median_diff;
     return "";
 }
 

@@ -53,11 +53,11 @@ std::string ClassFigures::start() { return stats_.held() ? "" : sample(); }
 
 std::string ClassFigures::take_behind(BehindLine &l) {
     std::string p = walk_.push(l.elevations, l.d, l.has_keep ? &l.keep : nullptr);
-    if (p.empty()) take_lines(walk_);
+    if (p.empty()) p = take_lines(walk_);
     return p.empty() ? walk_.problem() : p;
 }
 
-void ClassFigures::take_lines(ClassLines &lines) {
+std::string ClassFigures::take_lines(ClassLines &lines) {
     const int cols = setup_->run->s.cols;
     ClassLines::Ready r;
     while (lines.next(r)) {
@@ -66,7 +66,10 @@ void ClassFigures::take_lines(ClassLines &lines) {
             class_table_.classes(values_.size());
             class_table_.add(r.d, r.keep, r.cls, cols);
         }
+        for (const Watch &w : watches_)
+            if (std::string p = w(r); !p.empty()) return p;
     }
+    return "";
 }
 
 // The figures of each class, the ranks the walk left unsettled found by

@@ -46,12 +46,20 @@ public:
     bool classes() const { return !sources_.classes_path.empty(); }
     const std::vector<ClassRow> &by_slope() const { return by_slope_; }
     const std::vector<ClassRow> &by_class() const { return by_class_; }
+    // Whose value is the index of a by_class() row's class in the lines' cls.
+    size_t class_count() const { return values_.size(); }
+    long long class_value(size_t index) const { return values_.value(index); }
+
+    // Each line of the walk, once its classes are known, is also given to
+    // `w`, in line order, behind the walk (empty, or the problem that ends it).
+    using Watch = std::function<std::string(const ClassLines::Ready &r)>;
+    void watch(Watch w) { watches_.push_back(std::move(w)); }
 
 private:
     struct Sample;
     std::string sample();
     std::string sample_band(int from, int to, size_t stride, Sample &out);
-    void take_lines(ClassLines &lines);
+    std::string take_lines(ClassLines &lines);
     ValueStream again(bool slope, size_t k);
 
     const HeadlineStats &stats_;
@@ -62,6 +70,7 @@ private:
     ClassLines walk_;  // the classes of the one walk
     ClassTable slope_table_, class_table_;
     std::vector<ClassRow> by_slope_, by_class_;
+    std::vector<Watch> watches_;
     std::string problem_;  // what went wrong in a walk of a class again
 };
 

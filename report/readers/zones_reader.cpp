@@ -101,6 +101,7 @@ std::string ZoneFigures::take_behind(BehindLine &l) {
     const int32_t *ids = nullptr;
     const std::string p = lines_->line(l.index, ids);
     if (!p.empty()) return "--zones: " + p;
+    for (const Watch &w : watches_) w(l.index, ids);
     const unsigned char *keep = l.has_keep ? l.keep.data() : nullptr;
     add(l.index, l.d.data(), keep, ids, false, nullptr, {}, rule_);
     if (o_.on && o_.method != ChangeMethod::stable) add(l.index, l.d.data(), keep, ids, true, nullptr, {rule_}, rule_);

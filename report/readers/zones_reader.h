@@ -30,6 +30,13 @@ public:
     // The rows "by_zone".
     void json(Json &doc) const override;
 
+    size_t zone_count() const { return zones_.size(); }
+    size_t layers() const { return zones_.layers(); }
+    // Each line's zones (layers() rows of every column's zone, -1 for none)
+    // are also given to `w`, in line order, behind the walk.
+    using Watch = std::function<void(int line, const int32_t *ids)>;
+    void watch(Watch w) { watches_.push_back(std::move(w)); }
+
 private:
     // One line of every column: each layer's zones into the figures and,
     // with `budget`, into the zones' budgets by the rules given.
@@ -52,6 +59,7 @@ private:
     Detection rule_;
     std::vector<BudgetSums> budgets_;
     std::vector<ClassRow> rows_;
+    std::vector<Watch> watches_;
     std::string problem_;
 };
 
