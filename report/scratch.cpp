@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t kScratchPath = 4096, kScratchNames = 48, kScratchName = 64;
+constexpr size_t kScratchPath = 4096, kScratchNames = 64, kScratchName = 64;
 char scratch_dir[kScratchPath];
 char scratch_names[kScratchNames][kScratchName];
 volatile sig_atomic_t scratch_count = 0;

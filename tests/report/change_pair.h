@@ -139,10 +139,11 @@ inline void expect_same(const json &got, const json &want, const std::string &at
     }
 }
 
-// The sample DEM (WGS 84) warped onto UTM zone 10 at 1 km cells, -9999
-// without data.
-inline TestRaster utm_dem(const Folder &f) {
-    const std::string cmd = "gdalwarp -q -overwrite -t_srs EPSG:32610 -tr 1000 1000 -r bilinear -dstnodata -9999 " +
+// The sample DEM (WGS 84) warped onto UTM zone 10 at cells of `metres`
+// (1 km by default), -9999 without data.
+inline TestRaster utm_dem(const Folder &f, int metres = 1000) {
+    const std::string tr = std::to_string(metres);
+    const std::string cmd = "gdalwarp -q -overwrite -t_srs EPSG:32610 -tr " + tr + " " + tr + " -r bilinear -dstnodata -9999 " +
                             std::string(KARVEL_SOURCE_DIR) + "/data/topobathy.tif " + f.path("utm.tif");
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     const ReadBack w = read_raster(f.path("utm.tif"));
