@@ -8,7 +8,9 @@
 # gives it), the two taking turns,
 # BENCH_REPS runs each (default
 # 5). It prints the best run of each: wall-clock seconds and peak resident
-# memory, and the report's time over karvel's.
+# memory, and the report's time over karvel's. In the same turns the report
+# is run with --uncertainty (the variogram of all cells), and its time over
+# the report's without it printed.
 #
 # The report is run a second way in the same turns: built (under
 # build/bench-gdal/, reading build/images) with KARVEL_REPORT_GDAL_GEOTIFF=ON,
@@ -68,10 +70,11 @@ if [ "$change" != 0 ]; then
   }' >build/bench-report-zones.geojson
 fi
 
-karvel="" report="" gdal="" plain="" budget=""
+karvel="" report="" gdal="" plain="" budget="" uncertain=""
 for _ in $(seq "$reps"); do
   karvel=$(faster "$(run_once build/bench-report-answers.txt setsid -w build/karvel_local)" "$karvel")
   report=$(faster "$(run_once /dev/null build/report/karvel-report_local bench-report "r$n")" "$report")
+  uncertain=$(faster "$(run_once /dev/null build/report/karvel-report_local --uncertainty bench-report "r$n")" "$uncertain")
   if [ -n "$gdal_writer" ]; then
     gdal=$(faster "$(run_once /dev/null "$gdal_writer" bench-report "r$n")" "$gdal")
   fi
@@ -87,6 +90,8 @@ mb() { awk -v k="$1" 'BEGIN{print k/1024}'; }
 printf '%-22s %6s | %9s %9s\n' program size seconds peak_MB
 printf '%-22s %6d | %9.3f %9.1f\n' karvel "$n" "$ks" "$(mb "$kk")"
 printf '%-22s %6d | %9.3f %9.1f\n' karvel-report "$n" "$rs" "$(mb "$rk")"
+read -r us uk <<<"$uncertain"
+printf '%-22s %6d | %9.3f %9.1f\n' "  --uncertainty" "$n" "$us" "$(mb "$uk")"
 if [ -n "$gdal" ]; then
   read -r gs gk <<<"$gdal"
   printf '%-22s %6d | %9.3f %9.1f\n' "karvel-report (GDAL)" "$n" "$gs" "$(mb "$gk")"
@@ -98,5 +103,6 @@ if [ -n "$plain" ]; then
   printf '%-22s %6d | %9.3f %9.1f\n' "  --change --zones" "$n" "$bs" "$(mb "$bk")"
 fi
 awk -v a="$rs" -v b="$ks" 'BEGIN{printf "ratio report / karvel: %.2f\n", a / b}'
+awk -v u="$us" -v r="$rs" 'BEGIN{printf "--uncertainty / without: %.3f\n", u / r}'
 [ -z "$gdal" ] || awk -v g="$gs" -v r="$rs" 'BEGIN{printf "GDAL writer / ISA-L writer, whole report: %.3f (%+.1f %%)\n", g / r, (g / r - 1) * 100}'
 [ -z "$plain" ] || awk -v b="$bs" -v p="$ps" 'BEGIN{printf "--change --zones / without, georeferenced pair: %.3f\n", b / p}'

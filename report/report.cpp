@@ -125,7 +125,7 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<GeoTiffRows>();
     readers_.add<Plausibility>(*stats_);
     auto &budget = readers_.add<ChangeReader>(options_.change, stable);
-    readers_.add<Uncertainty>(options_.uncertainty, options_.change, stable, *classes_, zones, budget);
+    readers_.add<Uncertainty>(options_.uncertainty, options_.change, stable, *stats_, *classes_, zones, budget);
 }
 
 std::string Report::load(const std::string &images_root) {

@@ -50,8 +50,10 @@ std::string ChangeStable::take(const ClassLines::Ready &r) {
     if (has_mask() && !mask_.next(mask, valid)) return "--stable: " + mask_.problem();
     classes_of(r, mask, valid);
     const int cols = setup_->run->s.cols;
-    table_.add(r.d, r.keep, by_slope_.data(), cols);
-    table_.add(r.d, r.keep, all_.data(), cols);
+    if (has_mask()) {
+        table_.add(r.d, r.keep, by_slope_.data(), cols);
+        table_.add(r.d, r.keep, all_.data(), cols);
+    }
     for (const Follow &f : followers_) f(r, all_.data());
     return "";
 }
@@ -99,12 +101,19 @@ ValueStream ChangeStable::again(size_t k) {
 // Each slope class's σ_DoD: the NMAD of its stable cells' d, or that of all
 // stable cells where it has fewer than kLeastStable.
 std::string ChangeStable::finish() {
-    if (!on() || !setup_) return "";
-    const std::vector<Headline> figures = table_.finish([&](size_t k) { return again(k); }, setup_->unit);
+    // Without a mask every cell is stable: the figures are the report's
+    // own by slope class and of the whole comparison (from_figures).
+    if (!on() || !setup_ || !has_mask()) return "";
+    std::vector<Headline> figures = table_.finish([&](size_t k) { return again(k); }, setup_->unit);
     if (!problem_.empty()) return problem_;
-    const size_t last = figures.size() - 1;
-    if (figures[last].n == 0)
+    if (figures.back().n == 0)
         return "--stable: the mask " + printable(o_.stable) + " marks no cell with data in both rasters as stable";
+    from_figures(std::move(figures));
+    return "";
+}
+
+void ChangeStable::from_figures(std::vector<Headline> figures) {
+    const size_t last = figures.size() - 1;
     const double z = confidence_z(o_.confidence);
     auto rule = [z](double sigma) { return Detection{z * sigma, false, sigma}; };
     fallback_ = rule(figures[last].nmad);
@@ -116,7 +125,6 @@ std::string ChangeStable::finish() {
     counts_.push_back(figures[last].n);
     sigmas_.push_back(figures[last].nmad);
     median_ = figures[last].median_diff;
-    return "";
 }
 
 void ChangeStable::change_json(Json &change) const {

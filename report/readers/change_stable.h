@@ -42,6 +42,9 @@ public:
     // After finish(): each slope class's stable cells and σ (the σ of all
     // stable cells where it has too few), then those of all stable cells;
     // the median of d on all of them.
+    // Without a mask, the σ from the figures of every cell: each slope
+    // class's, then the whole comparison's (after their readers' finish).
+    void from_figures(std::vector<Headline> figures);
     const std::vector<long long> &counts() const { return counts_; }
     const std::vector<double> &sigmas() const { return sigmas_; }
     double median() const { return median_; }

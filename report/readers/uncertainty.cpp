@@ -38,9 +38,9 @@ uint64_t position_hash(int line, int col) {
 
 }  // namespace
 
-Uncertainty::Uncertainty(bool on, const ChangeOptions &change, ChangeStable &stable, ClassFigures &classes,
-                         ZoneFigures &zones, ChangeReader &budget)
-    : on_(on), change_(change), stable_(stable), classes_(classes), zones_(zones) {
+Uncertainty::Uncertainty(bool on, const ChangeOptions &change, ChangeStable &stable, const HeadlineStats &stats,
+                         ClassFigures &classes, ZoneFigures &zones, ChangeReader &budget)
+    : on_(on), change_(change), stable_(stable), stats_(stats), classes_(classes), zones_(zones) {
     if (!on_) return;
     stable_.follow([this](const ClassLines::Ready &r, const int32_t *s) { take(r, s); });
     zones_.watch([this](int line, const int32_t *ids) {
@@ -119,6 +119,12 @@ void Uncertainty::detect(const ClassLines::Ready &r, const std::vector<Detection
 
 std::string Uncertainty::finish() {
     if (!setup_) return "";
+    if (!stable_.has_mask()) {
+        std::vector<Headline> figures;
+        for (const ClassRow &row : classes_.by_slope()) figures.push_back(row.h);
+        figures.push_back(stats_.headline());
+        stable_.from_figures(std::move(figures));
+    }
     const long long n = stable_.counts().back();
     const std::string where = stable_.has_mask() ? "the mask " + printable(change_.stable) + " marks" : "there are";
     if (n < kLeastStable)

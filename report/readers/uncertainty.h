@@ -52,8 +52,8 @@ public:
     // The least stable cells the variogram is taken of.
     static constexpr long long kLeastStable = 1000;
 
-    Uncertainty(bool on, const ChangeOptions &change, ChangeStable &stable, ClassFigures &classes, ZoneFigures &zones,
-                ChangeReader &budget);
+    Uncertainty(bool on, const ChangeOptions &change, ChangeStable &stable, const HeadlineStats &stats,
+                ClassFigures &classes, ZoneFigures &zones, ChangeReader &budget);
     std::string prepare(const Setup &setup) override;
     std::string finish() override;
     void table_lines(std::vector<std::string> &out) const override;
@@ -79,6 +79,7 @@ private:
     const bool on_;
     const ChangeOptions change_;
     ChangeStable &stable_;
+    const HeadlineStats &stats_;
     ClassFigures &classes_;
     ZoneFigures &zones_;
     const Setup *setup_ = nullptr;
