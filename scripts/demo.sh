@@ -52,6 +52,11 @@ build/report/karvel-report_local --change --lod 20 demo demo | sed -n '/Change b
 echo "Detected change:     $dir/demo_dod.tif; its figures change_*.png in $dir/demo_report/"
 
 echo
+echo "== karvel-report --uncertainty: the standard error of the mean difference, the errors correlated in space"
+build/report/karvel-report_local --uncertainty demo demo | sed -n '/Uncertainty of the means/,/mean difference:/p'
+echo "The variogram:       $dir/demo_report/variogram.png"
+
+echo
 echo "== Co-registration: the survey against a copy moved 0.4 cell east and 0.3 cell south, 1.5 m higher"
 read -r ox oy < <(gdalinfo data/topobathy.tif | sed -n 's/^Origin = (\(.*\),\(.*\))$/\1 \2/p')
 read -r nx ny < <(gdalinfo data/topobathy.tif | sed -n 's/^Size is \(.*\), \(.*\)$/\1 \2/p')
