@@ -65,7 +65,7 @@ gdal_translate -q -a_offset 1.5 -a_ullr $(awk -v ox="$ox" -v oy="$oy" -v dx="$dx
   'BEGIN{x=ox+0.4*dx; y=oy+0.3*dy; printf "%.15g %.15g %.15g %.15g", x, y, x+nx*dx, y+ny*dy}') \
   data/topobathy.tif "$work/moved.tif"
 for mode in align coregister; do
-  build/import/karvel-import_local --$mode --crop --names survey moved --result $mode \
+  build/import/karvel-import_local --$mode --crop --names survey-$mode moved-$mode --result $mode \
     data/topobathy.tif "$work/moved.tif" demo-coreg >/dev/null
   setsid -w build/karvel_local < build/images/demo-coreg/$mode.answers >/dev/null
 done
