@@ -14,25 +14,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-// n points in UTM 10N spread over the DEM's grid but its outer 200 m, at
-// the elevation surface(x, y) (metres from the south-west corner) plus
-// noise: a CSV file.
-template <class Surface>
-std::string points_on(const Surface &surface, int n, double side_m, double noise) {
-    std::string csv = "x,y,z\n";
-    unsigned r = 7;
-    const unsigned span = unsigned((side_m - 400) * 1000);
-    for (int k = 0; k < n; k++) {
-        r = r * 1103515245u + 12345u;
-        const double x = 200 + (r >> 8) % span / 1000.0;
-        r = r * 1103515245u + 12345u;
-        const double y = 200 + (r >> 8) % span / 1000.0;
-        csv += number17(kX0 + x) + "," + number17(kY0 - side_m + y) + "," +
-               number17(surface(x, y) + noise * std::sin(3.0 * k)) + "\n";
-    }
-    return csv;
-}
-
 RunResult coregistered(const Folder &in, const Folder &out, const std::string &how) {
     return run_points({how, "--srs", "EPSG:32610", in.path("dem.tif"), in.path("p.csv"), out.name()});
 }
