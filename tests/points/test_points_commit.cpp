@@ -4,40 +4,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "points_e2e.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
-namespace fs = std::filesystem;
+const std::vector<std::string> kSetFiles = {"r_points.json",       "r_points.csv",     "r_points.gpkg", "r_coreg.json",
+                                           "r_points_report.pdf", "r_points.manifest"};
 
-const char *const kSetFiles[] = {"r_points.json", "r_points.csv",        "r_points.gpkg",
-                                 "r_coreg.json",  "r_points_report.pdf", "r_points.manifest"};
+FileSet points_set(const Folder &f) { return result_set_files(f, kSetFiles, "r_points_report"); }
 
-// The files of result "r" (beside the others and in r_points_report/),
-// with their contents.
-FileSet points_set(const Folder &f) {
-    FileSet all;
-    for (const char *name : kSetFiles)
-        if (f.exists(name)) all[name] = f.read(name);
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(f.path("r_points_report"), ec)) {
-        const std::string name = "r_points_report/" + e.path().filename().string();
-        all[name] = f.read(name);
-    }
-    return all;
-}
-
-// Puts the files of result "r" back to `set` exactly.
-void restore_points(const Folder &f, const FileSet &set) {
-    for (const char *name : kSetFiles) fs::remove(f.path(name));
-    fs::remove_all(f.path("r_points_report"));
-    fs::create_directory(f.path("r_points_report"));
-    for (const auto &[name, bytes] : set) f.write(name, bytes);
-}
+void restore_points(const Folder &f, const FileSet &set) { restore_result_set(f, kSetFiles, "r_points_report", set); }
 
 // The GeoPackage and the PDF hold the time they were written: they are
 // new or earlier with the rest, never equal to either byte for byte.
