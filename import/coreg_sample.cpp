@@ -138,18 +138,7 @@ Fitting fitting_cells(const Sample &s, const std::vector<double> &dh) {
 }
 
 Agreement agreement(const Sample &s, const std::vector<double> &before, const std::vector<double> &after) {
-    std::vector<double> x, y;
-    for (size_t k = 0; k < s.size(); k++)
-        if (s.stable[k] && std::isfinite(before[k]) && std::isfinite(after[k])) {
-            x.push_back(before[k]);
-            y.push_back(after[k]);
-        }
-    Agreement g;
-    g.n = (long long)x.size();
-    if (x.empty()) return g;
-    g.before = nmad_about(x, median_of(x));
-    g.after = nmad_about(y, median_of(y));
-    return g;
+    return agreement(s.size(), s.stable.data(), before, after);
 }
 
 bool fit_tilt(const Sample &s, const Fitting &f, const std::vector<double> &dh, Surface &t) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "coreg_rules.h"
 #include "deramp.h"
 #include "ground.h"
 #include "nuth_kaab.h"
@@ -49,11 +50,7 @@ std::string differences(const Source &a, const Source &b, double mm, const Sampl
 Fitting fitting_cells(const Sample &s, const std::vector<double> &dh);
 
 // The NMAD of dh on the cells of the subsample with data in both of two
-// positions of SECOND (stable ones, with a mask), at each.
-struct Agreement {
-    long long n = 0;
-    double before = 0, after = 0;
-};
+// positions of SECOND (stable ones, with a mask), at each (coreg_rules.h).
 Agreement agreement(const Sample &s, const std::vector<double> &before, const std::vector<double> &after);
 
 // The surface t of its order fitted by least squares to dh on the fitting

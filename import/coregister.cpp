@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "coreg_rules.h"
 #include "ground.h"
 #include "json.h"
 #include "nuth_kaab.h"
@@ -18,19 +19,8 @@
 namespace {
 
 constexpr long long kMinCells = 100;
-constexpr int kMaxIterations = 10;
-// A step below a hundredth of a cell ends the search: it has converged. A
-// search stopped otherwise (a step that does not lower the NMAD, too few
-// cells, the last step allowed) is taken as converged only when its last
-// step was below a quarter of a cell: a larger one means the search was
-// still moving.
-constexpr double kSettled = 0.01, kConverged = 0.25;
 // The tilt and the shift are fitted in turn at most this many rounds.
 constexpr int kMaxRounds = 5;
-// The shift found is applied when it lowers the NMAD on the cells with data
-// in both by this share at least, and by the second when it is larger than
-// kLargeCells cells: a large move needs strong evidence.
-constexpr double kClearGain = 0.02, kLargeGain = 0.10, kLargeCells = 2;
 // Without --deramp, a plane that explains more than this share of the
 // variance of the differences is warned of.
 constexpr double kTrendShare = 1.0 / 3;
@@ -59,20 +49,9 @@ struct Refused {
     Agreement g;
 };
 
-std::string cells_with_data(const Agreement &g, bool stable) {
-    return "the " + std::to_string(g.n) + (stable ? " stable" : "") + " cells with data in both";
-}
-
-std::string nmad_from_to(const Agreement &g, bool stable) {
-    return "the NMAD on " + cells_with_data(g, stable) + " from " + fixed_decimals(g.before, 3) + " m to " +
-           fixed_decimals(g.after, 3) + " m";
-}
-
-// A shift that reaches past a quarter of FIRST's extent: the surveys then
-// overlap too little for the fit to be trusted.
-std::string beyond_extent(double east, double north) {
-    return "a step of the fit reaches " + fixed_decimals(east, 3) + " m east and " + fixed_decimals(north, 3) +
-           " m north, beyond a quarter of FIRST's extent: the surveys do not overlap enough to be co-registered";
+// The words of the rules' messages (coreg_rules.h).
+CoregWords words(bool stable) {
+    return CoregWords{"FIRST's", stable ? "stable cells with data in both" : "cells with data in both", "cells"};
 }
 
 // The walk of SECOND towards FIRST: the steps of the shift and, with
@@ -108,12 +87,13 @@ public:
     std::string steps(Position &p, Refused *refused) {
         double proposed = 0;  // the last step the fit asked for, taken or not, in metres
         int here = 0;         // steps taken in this call
-        for (int it = 1; it <= kMaxIterations; it++) {
+        for (int it = 1; it <= kMaxSteps; it++) {
             double ve = 0, vn = 0;
             if (!fit(s_, p.dh, p.f, ve, vn))
                 return "the shift is undefined: the slopes of the fitting cells face too few directions";
             proposed = std::hypot(ve, vn);
-            if (std::hypot(p.east - ve, p.north - vn) > extent_ / 4) return beyond_extent(p.east - ve, p.north - vn);
+            const std::string beyond = beyond_extent(p.east - ve, p.north - vn, extent_, words(false));
+            if (!beyond.empty()) return beyond;
             Position q;
             const std::string problem = move(p.east - ve, p.north - vn, q);
             if (!problem.empty()) return problem;
@@ -127,21 +107,11 @@ public:
             taken++, here++;
             said_("  step " + std::to_string(taken) + ": SECOND moved " + fixed_decimals(p.east, 3) + " m east, " +
                   fixed_decimals(p.north, 3) + " m north; NMAD " + fixed_decimals(p.f.nmad, 3) + " m");
-            if (proposed < kSettled * cell_) return "";
+            if (step_settled(proposed, cell_)) return "";
         }
         // Stopped before a step fell below a hundredth of a cell, whatever
-        // stopped it (a step that does not lower the NMAD, too few cells,
-        // the last step allowed): when the fit still asked for more than a
-        // quarter of a cell where it stopped, the search was still moving.
-        // (A large step taken last is no sign by itself: on smooth ground
-        // one step often lands on the shift, and the next one asked for is
-        // then within the noise. When no step was taken, the guard says
-        // that no shift is applied.)
-        if (here > 0 && proposed > kConverged * cell_)
-            return "the shift did not converge after " + std::to_string(taken) + " steps; last step " +
-                   fixed_decimals(proposed, 3) + " m (" + fixed_decimals(proposed / cell_, 2) +
-                   " cells), more than a quarter of a cell (the surveys may repeat a pattern or overlap too little)";
-        return "";
+        // stopped it: converged only when the fit asked for little more.
+        return unconverged(here, taken, proposed, cell_);
     }
 
     // The tilt fitted once more to what p's dh leaves on its fitting cells:
@@ -224,33 +194,17 @@ bool judge(const Sample &s, const Search &search, const Position &p, const Posit
         r.refused_known = refused.known;
         r.refused_dx_m = refused.east, r.refused_dy_m = refused.north;
         r.refused = refused.g;
-        said("  no shift applied: it would not improve the agreement (" +
-             (refused.known
-                  ? "its first step, " + fixed_decimals(refused.east, 3) + " m east and " +
-                        fixed_decimals(refused.north, 3) + " m north, takes " + nmad_from_to(refused.g, stable)
-                  : std::string("its first step leaves too few cells to fit on")) +
-             ")");
+        said(no_step_taken(refused.known ? &refused.g : nullptr, refused.east, refused.north, words(stable)));
         return false;
     }
     const Agreement g = agreement(s, zero.dh, p.dh);
-    const double gain = g.before > 0 ? 1 - g.after / g.before : 0;
-    const double cells = std::hypot(p.east, p.north) / cell;
-    const bool large = cells > kLargeCells;
-    const std::string found =
-        "the shift found, " + fixed_decimals(p.east, 3) + " m east and " + fixed_decimals(p.north, 3) + " m north, ";
-    const std::string lower = gain > 0 ? fixed_decimals(100 * gain, 1) + " % lower" : std::string("not lower");
-    if (gain >= (large ? kLargeGain : kClearGain)) {
-        if (large)
-            said("  " + found + "is larger than two cells (" + fixed_decimals(cells, 2) + "): applied, as it takes " +
-                 nmad_from_to(g, stable) + ", " + lower);
-        return true;
-    }
+    std::string verdict;
+    const bool applied = shift_verdict(g, p.east, p.north, cell, words(stable), verdict);
+    if (!verdict.empty()) said(verdict);
+    if (applied) return true;
     r.refused_known = true;
     r.refused_dx_m = p.east, r.refused_dy_m = p.north;
     r.refused = g;
-    said("  no shift applied: it would not improve the agreement (" + found +
-         (large ? "is larger than two cells (" + fixed_decimals(cells, 2) + ") and " : "") + "takes " +
-         nmad_from_to(g, stable) + ", " + lower + "; " + (large ? "10" : "2") + " % lower at least is needed)");
     return false;
 }
 

@@ -2,8 +2,11 @@
 // karvel-import co-registers one DEM to another and with its fit
 // (nuth_kaab.h): at each point the DEM's slope α and aspect ψ there and
 // d = DEM − point; d / tan α = a cos(b − ψ) + c fitted; the DEM moved
-// back by the displacement found, sampled again, until a step falls below
-// a hundredth of a cell or no longer lowers the spread of d.
+// back by the displacement found, sampled again, by karvel-import's rules
+// (coreg_rules.h): until a step falls below a hundredth of a cell or no
+// longer lowers the NMAD of d over the same points, refused when it had
+// not converged or reaches beyond a quarter of the DEM's extent, and the
+// shift found applied only when it lowers that NMAD by the margin needed.
 #ifndef KARVEL_POINTS_COREGISTER_H
 #define KARVEL_POINTS_COREGISTER_H
 
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "check_points.h"
+#include "coreg_rules.h"
 #include "dem.h"
 
 struct PointsCoreg {
@@ -22,8 +26,15 @@ struct PointsCoreg {
     int iterations = 0;                      // steps taken
     double nmad_before = 0, nmad_after = 0;  // on the fitting points
     long long n_fit = 0;                     // fitting points at the last position
-    bool applied = false;                    // the shift found lowers the NMAD of every difference, and was applied
-    double tried_dx_m = 0, tried_dy_m = 0;   // the shift found, applied or not
+    // The NMAD over the points with a difference both where the DEM lies
+    // and where it is taken (moved, when applied).
+    Agreement all;
+    bool applied = false;  // the shift found lowers that NMAD by the margin needed, and was applied
+    // Not applied: the shift found (or the first step, when none was
+    // taken) as it was judged, when one was tried.
+    bool refused_known = false;
+    double tried_dx_m = 0, tried_dy_m = 0;
+    Agreement refused;
     std::vector<std::string> warnings;
 };
 

@@ -149,8 +149,8 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
     } made{make_folder(dir)};
     remove_stale("karvel-points", dir);
     const std::string base = dir + "/" + o.result;
-    // The GeoPackage, the slowest to write, is written meanwhile by a
-    // thread of its own.
+    // The GeoPackage, the slowest to write, and the CSV table are written
+    // meanwhile by threads of their own, while gnuplot draws.
     StagedFile gpkg;
     if (!staged_begin(gpkg, base + "_points.gpkg"))
         throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + std::strerror(errno)};
@@ -160,20 +160,29 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
         gpkg_problem = write_points_gpkg(gpkg.temp_path, r.p, r.at, r.d, r.dem.src.wkt);
         CPLPopErrorHandler();
     });
+    OutFile json, csv, coreg;
+    if (!csv.begin(base + "_points.csv"))
+        throw Refusal{"cannot write " + printable(base + "_points.csv") + ": " + std::strerror(csv.err)};
+    bool csv_written = false;
+    std::jthread csv_writer([&] {
+        const std::string text = points_csv(r.p, r.at, r.d);
+        csv.write(text.data(), text.size());
+        csv_written = csv.finish();
+    });
     Drawing drawing;
     draw_figures(o, dir, r, drawing);
-    OutFile json, csv, coreg;
     auto stage = [](OutFile &f, const std::string &path, const std::string &bytes) {
         if (!write_staged(f, path, bytes))
             throw Refusal{"cannot write " + printable(path) + ": " + std::strerror(f.err)};
     };
     stage(json, base + "_points.json", points_json(r));
-    stage(csv, base + "_points.csv", points_csv(r.p, r.at, r.d));
     std::vector<StagedFile *> files = {&json.staged, &csv.staged, &gpkg, &drawing.pdf()};
     if (o.coregister) {
         stage(coreg, base + kCoregSuffix, points_coreg_json(r.coreg, o.near));
         files.push_back(&coreg.staged);
     }
+    csv_writer.join();
+    if (!csv_written) throw Refusal{"cannot write " + printable(csv.staged.final_path) + ": " + std::strerror(csv.err)};
     gpkg_writer.join();
     if (!gpkg_problem.empty()) throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + gpkg_problem};
     const std::string moved = scratch_commit(files, &json.staged, base + "_points_report",

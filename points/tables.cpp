@@ -90,8 +90,12 @@ std::string points_csv(const CheckPoints &p, const AtPoints &at, const std::vect
     const bool with_class = !p.cls.empty();
     std::string t = "id,x,y,z_point,z_dem,d,slope_deg,left_out";
     t.append(with_class ? ",class\n" : "\n");
+    // Room for a line of every point at once: a table of a million points
+    // is not copied again and again as it grows.
+    t.reserve(t.size() + p.size() * 128);
+    char b[24];
     for (size_t k = 0; k < p.size(); k++) {
-        t += std::to_string(p.id[k]);
+        t.append(b, std::to_chars(b, b + sizeof b, p.id[k]).ptr);
         for (double v : {p.x[k], p.y[k], p.z[k], at.z[k], d[k], double(at.slope[k])}) append_field(t, v);
         t.append(1, ',').append(reason_word(at.reason[k]));
         if (with_class) t.append(1, ',').append(csv_text(p.cls[k]));

@@ -75,6 +75,25 @@ inline std::string number17(double v) {
     return b;
 }
 
+// n points in UTM 10N spread over the DEM's grid but its outer 200 m, at
+// the elevation surface(x, y) (metres from the south-west corner) plus
+// noise: a CSV file.
+template <class Surface>
+inline std::string points_on(const Surface &surface, int n, double side_m, double noise) {
+    std::string csv = "x,y,z\n";
+    unsigned r = 7;
+    const unsigned span = unsigned((side_m - 400) * 1000);
+    for (int k = 0; k < n; k++) {
+        r = r * 1103515245u + 12345u;
+        const double x = 200 + (r >> 8) % span / 1000.0;
+        r = r * 1103515245u + 12345u;
+        const double y = 200 + (r >> 8) % span / 1000.0;
+        csv += number17(kX0 + x) + "," + number17(kY0 - side_m + y) + "," +
+               number17(surface(x, y) + noise * std::sin(3.0 * k)) + "\n";
+    }
+    return csv;
+}
+
 inline Json read_json(const Folder &f, const std::string &file) { return Json::parse(f.read(file)); }
 
 #endif

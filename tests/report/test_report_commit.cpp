@@ -8,30 +8,15 @@
 
 namespace {
 
-const char *const kSetFiles[] = {"cmp_report.json", "cmp_diff.tif", "cmp_resid.tif", "cmp_report.pdf",
-                                 "cmp_report.manifest"};
+const std::vector<std::string> kSetFiles = {"cmp_report.json", "cmp_diff.tif", "cmp_resid.tif", "cmp_report.pdf",
+                                           "cmp_report.manifest"};
 
 // The files of the report of "cmp" (beside karvel's and in cmp_report/),
 // with their contents.
-FileSet report_set(const Folder &f) {
-    FileSet all;
-    for (const char *name : kSetFiles)
-        if (f.exists(name)) all[name] = f.read(name);
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(f.path("cmp_report"), ec)) {
-        const std::string name = "cmp_report/" + e.path().filename().string();
-        all[name] = f.read(name);
-    }
-    return all;
-}
+FileSet report_set(const Folder &f) { return result_set_files(f, kSetFiles, "cmp_report"); }
 
 // Puts the report of "cmp" back to `set` exactly.
-void restore_report(const Folder &f, const FileSet &set) {
-    for (const char *name : kSetFiles) fs::remove(f.path(name));
-    fs::remove_all(f.path("cmp_report"));
-    fs::create_directory(f.path("cmp_report"));
-    for (const auto &[name, bytes] : set) f.write(name, bytes);
-}
+void restore_report(const Folder &f, const FileSet &set) { restore_result_set(f, kSetFiles, "cmp_report", set); }
 
 // A georeferenced pair of 20 x 20 DEMs imported into `out` and compared
 // by karvel as "cmp"; `rise` lifts the second.

@@ -196,6 +196,26 @@ std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std:
     return states;
 }
 
+FileSet result_set_files(const Folder &f, const std::vector<std::string> &names, const std::string &sub) {
+    FileSet all;
+    for (const std::string &name : names)
+        if (f.exists(name)) all[name] = f.read(name);
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator(f.path(sub), ec)) {
+        const std::string name = sub + "/" + e.path().filename().string();
+        all[name] = f.read(name);
+    }
+    return all;
+}
+
+void restore_result_set(const Folder &f, const std::vector<std::string> &names, const std::string &sub,
+                        const FileSet &set) {
+    for (const std::string &name : names) fs::remove(f.path(name));
+    fs::remove_all(f.path(sub));
+    fs::create_directory(f.path(sub));
+    for (const auto &[name, bytes] : set) f.write(name, bytes);
+}
+
 std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args) {
     char log[] = "/tmp/karvel_renames_XXXXXX";
     const int fd = mkstemp(log);

@@ -81,6 +81,14 @@ std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std:
                                            int first, const std::function<void()> &restore,
                                            const std::function<FileSet()> &state, FileSet *done);
 
+// The files of one result set in folder f, with their contents: those of
+// `names` that exist, and every file of its folder `sub`.
+FileSet result_set_files(const Folder &f, const std::vector<std::string> &names, const std::string &sub);
+
+// Puts the result set of `names` and `sub` in folder f back to `set` exactly.
+void restore_result_set(const Folder &f, const std::vector<std::string> &names, const std::string &sub,
+                        const FileSet &set);
+
 // The renames the binary makes when run with the arguments under strace,
 // in order, as strace shows them (one a line, with the paths).
 std::vector<std::string> renames_of(const std::string &binary, const std::vector<std::string> &args);
