@@ -55,7 +55,7 @@ std::string ZoneFigures::sample_band(int from, int to, size_t stride, std::vecto
     const size_t cols = size_t(setup_->run->s.cols), count = size_t(to - from);
     std::vector<int32_t> ids(zones_.layers() * count * cols);
     for (size_t l = 0; l < zones_.layers(); l++) {
-        const std::string p = zones_.rasterize(l, from, int(count), ids.data() + l * count * cols);
+        const std::string p = zones_.rasterize(l, from, int(count), ids.data() + l * count * cols, cols);
         if (!p.empty()) return p;
     }
     BothLines &pairs = setup_->rasters->pairs;
