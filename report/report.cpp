@@ -97,6 +97,7 @@ private:
     Setup setup_;
     long long kept_ = 0;  // positions the walk kept
     Drawing drawing_;
+    MapOutlines outlines_;  // the zones', drawn on the maps
     Readers readers_;
     HeadlineStats *stats_ = nullptr;
     ClassFigures *classes_ = nullptr;
@@ -113,15 +114,15 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<KarvelHistogram>(pass);
     stats_ = &readers_.add<HeadlineStats>(pass);
     readers_.add<DensityCounts>();
-    readers_.add<MapMeans>();
+    auto &maps = readers_.add<MapMeans>(outlines_);
     readers_.add<SignedHistogram>(*stats_);
     // Before the classes, which take the lines' buffers behind the walk.
     auto &stable = readers_.add<ChangeStable>(options_.change);
-    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
+    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_, outlines_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     readers_.add<GeoTiffRows>();
     readers_.add<Plausibility>(*stats_);
-    readers_.add<ChangeReader>(options_.change, stable);
+    readers_.add<ChangeReader>(options_.change, stable, maps);
 }
 
 std::string Report::load(const std::string &images_root) {

@@ -17,6 +17,7 @@ std::string ZoneFigures::prepare(const Setup &setup) {
     const int lines = setup.run->s.lines, cols = setup.run->s.cols;
     const std::string p = zones_.open(spec_, ground_, lines, cols);
     if (!p.empty()) return "--zones: " + p;
+    outlines_ = zones_.outlines();
     table_.classes(zones_.size());
     budgets_.resize(zones_.size());
     lines_ = std::make_unique<ZoneLines>(zones_, lines, cols);

@@ -34,6 +34,21 @@ bool is_polygon(OGRGeometryH g) {
     return t == wkbPolygon || t == wkbMultiPolygon || t == wkbCurvePolygon || t == wkbMultiSurface;
 }
 
+// The rings of polygon g (and of the polygons of a collection) appended to out.
+void rings_of(OGRGeometryH g, std::vector<std::vector<std::pair<double, double>>> &out) {
+    if (wkbFlatten(OGR_G_GetGeometryType(g)) != wkbPolygon) {
+        for (int k = 0; k < OGR_G_GetGeometryCount(g); k++) rings_of(OGR_G_GetGeometryRef(g, k), out);
+        return;
+    }
+    for (int r = 0; r < OGR_G_GetGeometryCount(g); r++) {
+        OGRGeometryH ring = OGR_G_GetGeometryRef(g, r);
+        std::vector<std::pair<double, double>> points;
+        for (int k = 0; k < OGR_G_GetPointCount(ring); k++) points.push_back({OGR_G_GetX(ring, k), OGR_G_GetY(ring, k)});
+        if (points.size() > 1 && points.front() != points.back()) points.push_back(points.front());
+        if (points.size() > 1) out.push_back(std::move(points));
+    }
+}
+
 }  // namespace
 
 ZoneSet::~ZoneSet() { clear(); }
@@ -164,6 +179,30 @@ std::string ZoneSet::place(const std::string &shown) {
     }
     layers_ = in_layer.size();
     return "";
+}
+
+MapOutlines ZoneSet::outlines() const {
+    MapOutlines o;
+    if (!GDALInvGeoTransform(const_cast<double *>(grid_.gt), o.to_cell))
+        for (int k = 0; k < 6; k++) o.to_cell[k] = k == 1 || k == 5 ? 1 : 0;
+    for (size_t z = 0; z < geometry_.size(); z++) {
+        MapOutlines::Zone zone;
+        zone.name = names_[z];
+        OGRGeometryH lines = OGR_G_GetLinearGeometry(OGRGeometryH(geometry_[z]), 0, nullptr);
+        if (lines) {
+            rings_of(lines, zone.rings);
+            OGRGeometryH inside = OGR_G_PointOnSurface(lines);
+            if (inside && !OGR_G_IsEmpty(inside)) {
+                zone.labelled = true;
+                zone.label_x = OGR_G_GetX(inside, 0);
+                zone.label_y = OGR_G_GetY(inside, 0);
+            }
+            if (inside) OGR_G_DestroyGeometry(inside);
+            OGR_G_DestroyGeometry(lines);
+        }
+        o.zones.push_back(std::move(zone));
+    }
+    return o;
 }
 
 std::string ZoneSet::rasterize(size_t layer, int from, int count, int32_t *out, size_t stride) const {

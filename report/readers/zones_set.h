@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "charts.h"
 #include "ground.h"
 
 class ZoneSet {
@@ -37,6 +38,9 @@ public:
     // none, into out, line i's cols at out + i × stride (stride ≥ cols).
     // Empty on success, else the problem.
     std::string rasterize(size_t layer, int from, int count, int32_t *out, size_t stride) const;
+    // Every zone's rings (curves made lines) in the grid's coordinates and
+    // a point inside it, for the maps.
+    MapOutlines outlines() const;
 
 private:
     std::string read(const std::string &path, const std::string &field, const std::string &shown);
