@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "chart_script.h"
 #include "charts.h"
@@ -164,6 +165,30 @@ bool plain_utf8(const std::string &t) {
     return true;
 }
 
+using MapPoint = std::function<std::pair<double, double>(double, double)>;
+
+// A zone's rings into `data` in the map's coordinates (`at`), a block of
+// points a ring, a point within (near_x, near_y) of the last one kept left
+// out; returns their extent (x from, to, y from, to).
+std::array<double, 4> write_rings(const MapOutlines::Zone &z, const MapPoint &at, double near_x, double near_y,
+                                  std::string &data) {
+    data += "# zone " + printable(z.name) + "\n";
+    std::array<double, 4> e = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+    for (const auto &ring : z.rings) {
+        std::pair<double, double> last;
+        for (size_t k = 0; k < ring.size(); k++) {
+            const auto p = at(ring[k].first, ring[k].second);
+            e = {std::min(e[0], p.first), std::max(e[1], p.first), std::min(e[2], p.second), std::max(e[3], p.second)};
+            const bool near = k > 0 && std::fabs(p.first - last.first) < near_x && std::fabs(p.second - last.second) < near_y;
+            if (near && k + 1 < ring.size()) continue;
+            data += num(p.first) + " " + num(p.second) + "\n";
+            last = p;
+        }
+        data += "\n";
+    }
+    return e;
+}
+
 // The zones outlined over the map: their rings (points nearer than a
 // quarter of a map cell to the last one kept left out) into the data file
 // zones_outline.dat, each zone's name at a point inside it where the zone
@@ -175,7 +200,7 @@ std::string outline_plots(const MapCells &m, double ratio, Figure &f, std::strin
     const double *t = m.outlines->to_cell;
     // The map's coordinates of a point of the grid's: those of the grid, or
     // its (column, line) position, cells centred on whole numbers.
-    auto at = [&](double x, double y) -> std::pair<double, double> {
+    const MapPoint at = [&](double x, double y) -> std::pair<double, double> {
         if (g.known) return {x, y};
         return {t[0] + t[1] * x + t[2] * y - 0.5, t[3] + t[4] * x + t[5] * y - 0.5};
     };
@@ -190,22 +215,7 @@ std::string outline_plots(const MapCells &m, double ratio, Figure &f, std::strin
     std::vector<std::array<double, 4>> taken;  // the labels' boxes placed, in pixels
     bool utf8 = false;
     for (const MapOutlines::Zone &z : m.outlines->zones) {
-        data += "# zone " + printable(z.name) + "\n";
-        double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-        for (const auto &ring : z.rings) {
-            std::pair<double, double> last;
-            for (size_t k = 0; k < ring.size(); k++) {
-                const auto p = at(ring[k].first, ring[k].second);
-                x0 = std::min(x0, p.first), x1 = std::max(x1, p.first);
-                y0 = std::min(y0, p.second), y1 = std::max(y1, p.second);
-                const bool near = k > 0 && std::fabs(p.first - last.first) < cell_x / 4 &&
-                                  std::fabs(p.second - last.second) < cell_y / 4;
-                if (near && k + 1 < ring.size()) continue;
-                data += num(p.first) + " " + num(p.second) + "\n";
-                last = p;
-            }
-            data += "\n";
-        }
+        const auto [x0, x1, y0, y1] = write_rings(z, at, cell_x / 4, cell_y / 4, data);
         if (!z.labelled) continue;
         const std::string text = plain_utf8(z.name) ? z.name : printable(z.name);
         const auto [lx, ly] = at(z.label_x, z.label_y);
