@@ -34,13 +34,31 @@ struct MapGrid {
     double east_m = 1, north_m = 1;
 };
 
+// Zones outlined over the maps: each zone's rings in the grid's
+// coordinates (each ring closed: its last point is its first) and a point
+// inside it for its name; `to_cell` takes the grid's coordinates to
+// (column, line) positions, as GDAL's inverse geotransform, for maps drawn
+// by line and column.
+struct MapOutlines {
+    struct Zone {
+        std::string name;
+        std::vector<std::vector<std::pair<double, double>>> rings;
+        bool labelled = false;  // a point inside it was found
+        double label_x = 0, label_y = 0;
+    };
+    std::vector<Zone> zones;
+    double to_cell[6] = {0, 1, 0, 0, 0, 1};
+};
+
 // A map's picture: line-major cells (a reduced raster), the factor of the
-// reduction, the shaded relief beneath it (empty for none), and where it lies.
+// reduction, the shaded relief beneath it (empty for none), where it lies,
+// and the zones outlined over it (null or none: no outline).
 struct MapCells {
     int lines = 0, cols = 0, factor = 1;
     std::vector<float> values;
     std::vector<uint8_t> shade;
     MapGrid grid;
+    const MapOutlines *outlines = nullptr;
 };
 
 // The 2-D histogram of (first, second): counts[b_y·bins + b_x] over

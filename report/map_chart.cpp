@@ -1,13 +1,16 @@
 // The maps' figures (map_figure in charts.h): the cells' colours over the
 // shaded relief, in the grid's coordinates.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "chart_script.h"
 #include "charts.h"
 #include "numfmt.h"
+#include "paths.h"
 #include "select.h"
 
 namespace {
@@ -121,7 +124,7 @@ std::vector<uint8_t> relief_opacity(const std::vector<uint8_t> &shade) {
 // The plots of the map: the PDF's, of the colours blended here over the
 // relief; the PNG's, of the cells with the relief over them.
 void map_plots(const MapCells &m, const std::string &name, const std::string &grid, double clip, bool holes,
-               Figure &f, std::string &sc) {
+               const std::string &over, Figure &f, std::string &sc) {
     const std::vector<uint8_t> opacity = relief_opacity(m.shade);
     // The PDF takes the same picture blended here, one image a map: cairo
     // would put both layers into the file, and take twice as long (about
@@ -132,18 +135,115 @@ void map_plots(const MapCells &m, const std::string &name, const std::string &gr
     sc += "  # " + blended + ": the colours of the cells over the relief, as below, " +
           (holes ? "RGBA (cells without data transparent)" : "RGB") + "\n";
     sc += "  plot \"" + blended + "\" " + grid + " format=\"%uchar\" with " + (holes ? "rgbalpha" : "rgbimage") +
-          ", NaN with lines lc palette notitle\n";
+          ", NaN with lines lc palette notitle" + over + "\n";
     sc += "} else {\n";
     sc += "  plot \"" + name + ".f32\" " + grid + " format=\"%float\" with image";
+    std::string note;
     if (!opacity.empty()) {
         std::vector<uint8_t> rgba(opacity.size() * 4, 0);
         for (size_t k = 0; k < opacity.size(); k++) rgba[4 * k + 3] = opacity[k];
         f.data.push_back({"relief.rgba", bytes_of(rgba)});
         sc += ", \\\n       \"relief.rgba\" " + grid + " format=\"%uchar\" with rgbalpha";
-        sc += "\n  # relief.rgba: the shaded relief of the first DEM (GDAL's hillshade), black with the shade's "
-              "darkness as opacity";
+        note = "\n  # relief.rgba: the shaded relief of the first DEM (GDAL's hillshade), black with the shade's "
+               "darkness as opacity";
     }
-    sc += "\n}\n";
+    sc += over + note + "\n}\n";
+}
+
+// Text fit for a label: valid UTF-8 without control characters as it is
+// (the script then reads UTF-8), anything else as printable ASCII.
+bool plain_utf8(const std::string &t) {
+    for (size_t k = 0; k < t.size();) {
+        const unsigned char c = (unsigned char)t[k];
+        const int more = c < 0x80 ? 0 : (c & 0xe0) == 0xc0 && c >= 0xc2 ? 1 : (c & 0xf0) == 0xe0 ? 2
+                       : (c & 0xf8) == 0xf0 && c <= 0xf4 ? 3 : -1;
+        if (more < 0 || k + size_t(more) >= t.size() || (more == 0 && (c < 0x20 || c == 0x7f))) return false;
+        for (int i = 1; i <= more; i++)
+            if (((unsigned char)t[k + size_t(i)] & 0xc0) != 0x80) return false;
+        k += size_t(more) + 1;
+    }
+    return true;
+}
+
+using MapPoint = std::function<std::pair<double, double>(double, double)>;
+
+// A zone's rings into `data` in the map's coordinates (`at`), a block of
+// points a ring, a point within (near_x, near_y) of the last one kept left
+// out; returns their extent (x from, to, y from, to).
+std::array<double, 4> write_rings(const MapOutlines::Zone &z, const MapPoint &at, double near_x, double near_y,
+                                  std::string &data) {
+    data += "# zone " + printable(z.name) + "\n";
+    std::array<double, 4> e = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+    for (const auto &ring : z.rings) {
+        std::pair<double, double> last;
+        for (size_t k = 0; k < ring.size(); k++) {
+            const auto p = at(ring[k].first, ring[k].second);
+            e = {std::min(e[0], p.first), std::max(e[1], p.first), std::min(e[2], p.second), std::max(e[3], p.second)};
+            const bool near = k > 0 && std::fabs(p.first - last.first) < near_x && std::fabs(p.second - last.second) < near_y;
+            if (near && k + 1 < ring.size()) continue;
+            data += num(p.first) + " " + num(p.second) + "\n";
+            last = p;
+        }
+        data += "\n";
+    }
+    return e;
+}
+
+// The zones outlined over the map: their rings (points nearer than a
+// quarter of a map cell to the last one kept left out) into the data file
+// zones_outline.dat, each zone's name at a point inside it where the zone
+// is large enough on the map to hold it and no earlier name is in its way.
+// Returns what the plots add (nothing without zones).
+std::string outline_plots(const MapCells &m, double ratio, Figure &f, std::string &sc) {
+    if (!m.outlines || m.outlines->zones.empty()) return "";
+    const MapGrid &g = m.grid;
+    const double *t = m.outlines->to_cell;
+    // The map's coordinates of a point of the grid's: those of the grid, or
+    // its (column, line) position, cells centred on whole numbers.
+    const MapPoint at = [&](double x, double y) -> std::pair<double, double> {
+        if (g.known) return {x, y};
+        return {t[0] + t[1] * x + t[2] * y - 0.5, t[3] + t[4] * x + t[5] * y - 0.5};
+    };
+    const double cell_x = (g.known ? std::fabs(g.dx) : 1.0) * m.factor, cell_y = (g.known ? std::fabs(g.dy) : 1.0) * m.factor;
+    const double span_x = cell_x * m.cols, span_y = cell_y * m.lines;
+    const double lo_x = g.known ? std::min(g.x0, g.x0 + g.dx * m.cols * m.factor) : -0.5;
+    const double lo_y = g.known ? std::min(g.y0, g.y0 + g.dy * m.lines * m.factor) : -0.5;
+    // About the pixels of a unit of x and of y in the PNG's plot.
+    const double px = std::min(700.0 / span_x, (f.height - 160.0) / (ratio * span_y)), py = px * ratio;
+    std::string data = "# The zones' outlines in the map's coordinates (x y), a block of points a ring\n";
+    std::string labels;
+    std::vector<std::array<double, 4>> taken;  // the labels' boxes placed, in pixels
+    bool utf8 = false;
+    for (const MapOutlines::Zone &z : m.outlines->zones) {
+        const auto [x0, x1, y0, y1] = write_rings(z, at, cell_x / 4, cell_y / 4, data);
+        if (!z.labelled) continue;
+        const std::string text = plain_utf8(z.name) ? z.name : printable(z.name);
+        const auto [lx, ly] = at(z.label_x, z.label_y);
+        size_t chars = 0;
+        for (char c : text) chars += ((unsigned char)c & 0xc0) != 0x80;
+        const double w = 7.5 * double(chars) + 8, h = 18;
+        const std::array<double, 4> box = {(lx - lo_x) * px - w / 2, (lx - lo_x) * px + w / 2, (ly - lo_y) * py - h / 2,
+                                           (ly - lo_y) * py + h / 2};
+        const bool inside = lx > lo_x && lx < lo_x + span_x && ly > lo_y && ly < lo_y + span_y;
+        const bool room = (x1 - x0) * px >= w && (y1 - y0) * py >= h;
+        const bool clear = std::none_of(taken.begin(), taken.end(), [&](const std::array<double, 4> &b) {
+            return box[0] < b[1] && b[0] < box[1] && box[2] < b[3] && b[2] < box[3];
+        });
+        if (!inside || !room || !clear) continue;
+        taken.push_back(box);
+        utf8 = utf8 || text != printable(text);
+        labels += "set label " + std::to_string(taken.size()) + " " + gp_quote(text) + " at " + num(lx) + "," +
+                  num(ly) + " center front boxed textcolor rgb \"black\"\n";
+    }
+    f.data.push_back({"zones_outline.dat", data});
+    sc += "# zones_outline.dat: the zones' outlines, drawn black on white, with their names where they fit\n";
+    sc += "set clip two\n";
+    if (!labels.empty()) {
+        if (utf8) sc += "set encoding utf8\n";
+        sc += "set style textbox opaque fillcolor rgb \"white\" noborder\n" + labels;
+    }
+    return ", \\\n       \"zones_outline.dat\" using 1:2 with lines lc rgb \"white\" lw 4, \"\" using 1:2 with lines lc "
+           "rgb \"black\" lw 2";
 }
 
 }  // namespace
@@ -182,7 +282,8 @@ Figure map_figure(const std::string &name, const std::string &title, const MapCe
     const std::string grid = cells_and_axes(m, ratio, sc);
     sc += "clip = " + num(c) + "\nset cbrange [-clip:clip]\n";
     sc += map_palette();
-    map_plots(m, name, grid, c, holes, f, sc);
+    const std::string over = outline_plots(m, ratio, f, sc);
+    map_plots(m, name, grid, c, holes, over, f, sc);
     f.script = sc;
     return f;
 }

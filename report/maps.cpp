@@ -210,10 +210,12 @@ std::string map_cells(const Georef &geo, double pixel_size, BlockMeans *first, B
 }
 
 std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
-                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures) {
+                        BlockMeans &resid, const std::string &unit, const MapOutlines *outlines,
+                        std::vector<Figure> &figures) {
     MapCells m;
     const std::string p = map_cells(geo, pixel_size, first, diff, m);
     if (!p.empty()) return p;
+    m.outlines = outlines;
     figures.push_back(map_figure("diff_map", "second - first", m, unit));
     m.values = resid.means();
     figures.push_back(map_figure("resid_map", "second - (B0 + B1 x first)", m, unit));

@@ -61,10 +61,12 @@ std::string map_cells(const Georef &geo, double pixel_size, BlockMeans *first, B
 
 // The maps of the differences and of the residuals from the block means of
 // the walk, in the grid's coordinates, over the shaded relief of the first
-// DEM (`first` is null for images, which have none). `pixel_size` is the
-// description's cell size in metres, the relief's for a raster that is not
-// georeferenced. Empty on success, else why the relief could not be drawn.
+// DEM (`first` is null for images, which have none), the zones of
+// `outlines` (null: none) outlined. `pixel_size` is the description's cell
+// size in metres, the relief's for a raster that is not georeferenced.
+// Empty on success, else why the relief could not be drawn.
 std::string map_figures(const Georef &geo, double pixel_size, BlockMeans *first, BlockMeans &diff,
-                        BlockMeans &resid, const std::string &unit, std::vector<Figure> &figures);
+                        BlockMeans &resid, const std::string &unit, const MapOutlines *outlines,
+                        std::vector<Figure> &figures);
 
 #endif

@@ -98,6 +98,7 @@ private:
     Setup setup_;
     long long kept_ = 0;  // positions the walk kept
     Drawing drawing_;
+    MapOutlines outlines_;  // the zones', drawn on the maps
     Readers readers_;
     HeadlineStats *stats_ = nullptr;
     ClassFigures *classes_ = nullptr;
@@ -114,17 +115,17 @@ Report::Report(const Options &o) : options_(o) {
     readers_.add<KarvelHistogram>(pass);
     stats_ = &readers_.add<HeadlineStats>(pass);
     readers_.add<DensityCounts>();
-    readers_.add<MapMeans>();
+    auto &maps = readers_.add<MapMeans>(outlines_);
     readers_.add<SignedHistogram>(*stats_);
     // Before the classes, which take the lines' buffers behind the walk.
     auto &stable = readers_.add<ChangeStable>(options_.change, options_.uncertainty);
-    auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
+    auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_, outlines_);
     classes_ = &readers_.add<ClassFigures>(*stats_);
     // The stable cells' σ are taken of the lines the slope classes are made for.
     classes_->watch([&stable](const ClassLines::Ready &r) { return stable.take(r); });
     readers_.add<GeoTiffRows>();
     readers_.add<Plausibility>(*stats_);
-    auto &budget = readers_.add<ChangeReader>(options_.change, stable);
+    auto &budget = readers_.add<ChangeReader>(options_.change, stable, maps);
     readers_.add<Uncertainty>(options_.uncertainty, options_.change, stable, *stats_, *classes_, zones, budget);
 }
 

@@ -93,41 +93,84 @@ double ChangeBudget::percent_imbalance() const {
     return total > 0 ? 100 * net_m3() / (2 * total) : NAN;
 }
 
-void BudgetSums::add_line(const double *d, const unsigned char *keep, int cols, double area, const int32_t *cls,
-                          const std::vector<Detection> &rules, const Detection &fallback, float *dod) {
-    // The line's own sums, in column order: cells, |d| and the detected
-    // cells' errors, raw and detected, eroded [0] and deposited [1].
+namespace {
+
+// A line's own sums, in column order: cells kept, and raw and detected
+// cells, |d| and the detected cells' errors, eroded [0] and deposited [1].
+struct LineSums {
     long long n = 0, raw_cells[2] = {0, 0}, cells[2] = {0, 0};
     double raw_sum[2] = {0, 0}, sum[2] = {0, 0}, error[2] = {0, 0};
+};
+
+// The sums of one line, each case (cells left out or not, one rule or a
+// rule by class, a GeoTIFF row or none) a loop of its own. A cell without
+// change (d = 0) adds nothing; one that is not a number counts as eroded,
+// and is never detected. The sums take +0 for the cells of the other side
+// or not detected, which leaves them as they are: they are never −0.
+template <bool Keep, bool Classes, bool Dod>
+void line_sums(const double *d, const unsigned char *keep, int cols, const int32_t *cls,
+               const std::vector<Detection> &rules, const Detection &fallback, float *dod, LineSums &s) {
     const float blank = std::numeric_limits<float>::quiet_NaN();
+    const Detection &one = rules.empty() ? fallback : rules[0];
+    long long n = 0, raw_ero = 0, raw_dep = 0, ero = 0, dep = 0;
+    double raw_sum_ero = 0, raw_sum_dep = 0, sum_ero = 0, sum_dep = 0, err_ero = 0, err_dep = 0;
     for (int j = 0; j < cols; j++) {
-        if (dod) dod[j] = blank;
-        if (keep && !keep[j]) continue;
-        n++;
+        const bool kept = !Keep || keep[j];
         const double v = d[j];
-        if (v == 0) continue;
-        const int side = v > 0;
         const double m = std::fabs(v);
-        raw_cells[side]++;
-        raw_sum[side] += m;
-        const int32_t k = cls ? cls[j] : 0;
-        const Detection &r = k >= 0 && size_t(k) < rules.size() ? rules[size_t(k)] : fallback;
-        if (!detected(r, m)) continue;
-        cells[side]++;
-        sum[side] += m;
-        error[side] += r.error;
-        if (dod) dod[j] = float(v);
+        const bool up = kept && v > 0, down = kept && !(v > 0) && v != 0;
+        const Detection *r = &one;
+        if constexpr (Classes) {
+            const int32_t k = cls[j];
+            r = k >= 0 && size_t(k) < rules.size() ? &rules[size_t(k)] : &fallback;
+        }
+        const bool past = detected(*r, m);
+        const bool det_up = up && past, det_down = down && past;
+        n += kept;
+        raw_dep += up;
+        raw_ero += down;
+        raw_sum_dep += up ? m : 0.0;
+        raw_sum_ero += down ? m : 0.0;
+        dep += det_up;
+        ero += det_down;
+        sum_dep += det_up ? m : 0.0;
+        sum_ero += det_down ? m : 0.0;
+        err_dep += det_up ? r->error : 0.0;
+        err_ero += det_down ? r->error : 0.0;
+        if constexpr (Dod) dod[j] = det_up || det_down ? float(v) : blank;
     }
-    b_.area_m2 += double(n) * area;
+    s.n = n;
+    s.raw_cells[0] = raw_ero, s.raw_cells[1] = raw_dep, s.cells[0] = ero, s.cells[1] = dep;
+    s.raw_sum[0] = raw_sum_ero, s.raw_sum[1] = raw_sum_dep, s.sum[0] = sum_ero, s.sum[1] = sum_dep;
+    s.error[0] = err_ero, s.error[1] = err_dep;
+}
+
+template <bool Keep, bool Classes>
+void line_sums(const double *d, const unsigned char *keep, int cols, const int32_t *cls,
+               const std::vector<Detection> &rules, const Detection &fallback, float *dod, LineSums &s) {
+    if (dod) line_sums<Keep, Classes, true>(d, keep, cols, cls, rules, fallback, dod, s);
+    else line_sums<Keep, Classes, false>(d, keep, cols, cls, rules, fallback, dod, s);
+}
+
+}  // namespace
+
+void BudgetSums::add_line(const double *d, const unsigned char *keep, int cols, double area, const int32_t *cls,
+                          const std::vector<Detection> &rules, const Detection &fallback, float *dod) {
+    LineSums l;
+    if (keep && cls) line_sums<true, true>(d, keep, cols, cls, rules, fallback, dod, l);
+    else if (keep) line_sums<true, false>(d, keep, cols, cls, rules, fallback, dod, l);
+    else if (cls) line_sums<false, true>(d, keep, cols, cls, rules, fallback, dod, l);
+    else line_sums<false, false>(d, keep, cols, cls, rules, fallback, dod, l);
+    b_.area_m2 += double(l.n) * area;
     ChangeSide *raw[2] = {&b_.raw_erosion, &b_.raw_deposition}, *det[2] = {&b_.erosion, &b_.deposition};
     for (int s = 0; s < 2; s++) {
-        raw[s]->cells += raw_cells[s];
-        raw[s]->area_m2 += double(raw_cells[s]) * area;
-        raw[s]->volume_m3 += raw_sum[s] * area;
-        det[s]->cells += cells[s];
-        det[s]->area_m2 += double(cells[s]) * area;
-        det[s]->volume_m3 += sum[s] * area;
-        det[s]->volume_error_m3 += error[s] * area;
+        raw[s]->cells += l.raw_cells[s];
+        raw[s]->area_m2 += double(l.raw_cells[s]) * area;
+        raw[s]->volume_m3 += l.raw_sum[s] * area;
+        det[s]->cells += l.cells[s];
+        det[s]->area_m2 += double(l.cells[s]) * area;
+        det[s]->volume_m3 += l.sum[s] * area;
+        det[s]->volume_error_m3 += l.error[s] * area;
     }
 }
 

@@ -8,31 +8,44 @@
 void ChangeHistogram::add(const double *d, const unsigned char *keep, int n, double area) {
     for (int j = 0; j < n; j++) {
         if ((keep && !keep[j]) || d[j] == 0) continue;
-        long long b = (long long)std::floor(d[j] / width_);
-        while (!area_.empty() && (std::max(b, first_ + (long long)area_.size() - 1) - std::min(b, first_) + 1) >
-                                     (long long)kMostBins) {
-            widen();
-            b = (long long)std::floor(d[j] / width_);
+        // Most cells fall in a bin there is already: added at once.
+        const long long k = (long long)std::floor(d[j] / width_) - first_;
+        if (!area_.empty() && k >= 0 && k < (long long)area_.size()) {
+            area_[size_t(k)] += area;
+            volume_[size_t(k)] += std::fabs(d[j]) * area;
+            continue;
         }
-        if (area_.empty()) first_ = b;
-        if (b < first_) {
-            // Room on that side for as many bins again, so that a walk down
-            // the values does not move the bins every time.
-            const size_t more = std::min(std::max(size_t(first_ - b), area_.size()),
-                                         kMostBins - std::min(kMostBins, area_.size()));
-            const size_t pad = std::max(more, size_t(first_ - b));
-            area_.insert(area_.begin(), pad, 0.0);
-            volume_.insert(volume_.begin(), pad, 0.0);
-            first_ -= (long long)pad;
-        }
-        const size_t k = size_t(b - first_);
-        if (k >= area_.size()) {
-            area_.resize(k + 1, 0.0);
-            volume_.resize(k + 1, 0.0);
-        }
-        area_[k] += area;
-        volume_[k] += std::fabs(d[j]) * area;
+        place(d[j], area);
     }
+}
+
+// A cell beyond the bins there are: the bins widened while they would
+// grow past kMostBins, then extended to it.
+void ChangeHistogram::place(double v, double area) {
+    long long b = (long long)std::floor(v / width_);
+    while (!area_.empty() &&
+           (std::max(b, first_ + (long long)area_.size() - 1) - std::min(b, first_) + 1) > (long long)kMostBins) {
+        widen();
+        b = (long long)std::floor(v / width_);
+    }
+    if (area_.empty()) first_ = b;
+    if (b < first_) {
+        // Room on that side for as many bins again, so that a walk down
+        // the values does not move the bins every time.
+        const size_t more =
+            std::min(std::max(size_t(first_ - b), area_.size()), kMostBins - std::min(kMostBins, area_.size()));
+        const size_t pad = std::max(more, size_t(first_ - b));
+        area_.insert(area_.begin(), pad, 0.0);
+        volume_.insert(volume_.begin(), pad, 0.0);
+        first_ -= (long long)pad;
+    }
+    const size_t k = size_t(b - first_);
+    if (k >= area_.size()) {
+        area_.resize(k + 1, 0.0);
+        volume_.resize(k + 1, 0.0);
+    }
+    area_[k] += area;
+    volume_[k] += std::fabs(v) * area;
 }
 
 // Bins twice as wide: bin b into bin ⌊b / 2⌋.

@@ -29,6 +29,7 @@ public:
     const std::vector<double> &volumes() const { return volume_; }
 
 private:
+    void place(double v, double area);
     void widen();
     double width_;
     long long first_ = 0;

@@ -19,7 +19,6 @@ std::string ChangeReader::prepare(const Setup &setup) {
     setup_ = &setup;
     ground_ = setup.rasters->ground();
     cols_ = s.cols;
-    first_ = std::make_unique<BlockMeans>(s.lines, s.cols, kPictureSide);
     detected_ = std::make_unique<BlockMeans>(s.lines, s.cols, kPictureSide);
     row_.resize(size_t(s.cols));
     rule_ = fixed_detection(o_);
@@ -53,7 +52,6 @@ void ChangeReader::add(int line, const double *d, const unsigned char *keep, con
 
 std::string ChangeReader::line(const Line &l) {
     if (!o_.on) return "";
-    first_->add_line(l.index, l.x, l.keep);
     if (!stable_.on()) {
         if (!histogram_) histogram_ = std::make_unique<ChangeHistogram>(bin_width(rule_.limit));
         add(l.index, l.d, l.keep, nullptr, {rule_}, rule_);
@@ -76,8 +74,9 @@ std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
     if (!o_.on) return "";
     const Rasters &r = *setup_->rasters;
     MapCells m;
-    const std::string p = map_cells(r.geo, double(r.in[0].values[5]), first_.get(), *detected_, m);
+    const std::string p = map_cells(r.geo, double(r.in[0].values[5]), maps_.first(), *detected_, m);
     if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
+    m.outlines = &maps_.outlines();
     out.push_back(map_figure("change_detected", "change detected, second - first", m, h.unit));
     out.push_back(change_histogram_figure(*histogram_, stable_.on() ? stable_.fallback().limit : rule_.limit));
     out.push_back(budget_figure(sums_.budget()));

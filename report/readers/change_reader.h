@@ -12,6 +12,7 @@
 #include "change_stable.h"
 #include "geotiff.h"
 #include "maps.h"
+#include "map_means.h"
 #include "ground.h"
 #include "reader.h"
 #include "staged.h"
@@ -20,7 +21,9 @@ class ChangeReader : public Reader {
 public:
     // With --sigma stable, the σ are `stable`'s, and the budget is summed
     // by walking the rasters again once they are known.
-    ChangeReader(const ChangeOptions &o, ChangeStable &stable) : o_(o), stable_(stable) {}
+    // The map of the detected change lies over the relief of `maps`' first
+    // DEM, its zones outlined.
+    ChangeReader(const ChangeOptions &o, ChangeStable &stable, MapMeans &maps) : o_(o), stable_(stable), maps_(maps) {}
     std::string prepare(const Setup &setup) override;
     std::string line(const Line &l) override;
     std::string finish() override;
@@ -45,6 +48,7 @@ private:
 
     const ChangeOptions o_;
     ChangeStable &stable_;
+    MapMeans &maps_;
     const Setup *setup_ = nullptr;
     int cols_ = 0;
     Ground ground_;  // the compared grid, for the cells' areas
@@ -53,8 +57,8 @@ private:
     StagedFile dod_file_;
     GeoTiffOut dod_tif_;
     bool written_ = true;  // every line went into the GeoTIFF
-    // The map's block means: the first DEM (its relief), the detected change (0 elsewhere).
-    std::unique_ptr<BlockMeans> first_, detected_;
+    // The map's block means of the detected change (0 elsewhere).
+    std::unique_ptr<BlockMeans> detected_;
     std::unique_ptr<ChangeHistogram> histogram_;
     double limit_ = 0;  // the threshold the distribution shades
     std::vector<double> row_;

@@ -19,7 +19,7 @@ std::string MapMeans::line(const Line &l) {
 
 std::string MapMeans::figures(const Headline &h, std::vector<Figure> &out) {
     const Rasters &r = *setup_->rasters;
-    const std::string shaded = map_figures(r.geo, double(r.in[0].values[5]), image_ ? nullptr : first_.get(), *diff_,
-                                           *resid_, h.unit, out);
+    const std::string shaded = map_figures(r.geo, double(r.in[0].values[5]), first(), *diff_, *resid_, h.unit,
+                                           &outlines_, out);
     return shaded.empty() ? "" : "GDAL could not shade the relief of the first DEM: " + shaded;
 }

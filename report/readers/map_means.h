@@ -15,11 +15,18 @@ constexpr int kPictureSide = 750;
 
 class MapMeans : public Reader {
 public:
+    // The zones in `outlines` (filled before the figures) are outlined on the maps.
+    explicit MapMeans(const MapOutlines &outlines) : outlines_(outlines) {}
     std::string prepare(const Setup &setup) override;
     std::string line(const Line &l) override;
     std::string figures(const Headline &h, std::vector<Figure> &out) override;
+    // The block means of the first DEM (of its relief; null for images),
+    // and the zones outlined, for the other maps.
+    BlockMeans *first() { return image_ ? nullptr : first_.get(); }
+    const MapOutlines &outlines() const { return outlines_; }
 
 private:
+    const MapOutlines &outlines_;
     const Setup *setup_ = nullptr;
     bool image_ = false;  // 8-bit images have no relief
     std::unique_ptr<BlockMeans> first_, diff_, resid_;

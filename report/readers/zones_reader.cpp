@@ -17,6 +17,7 @@ std::string ZoneFigures::prepare(const Setup &setup) {
     const int lines = setup.run->s.lines, cols = setup.run->s.cols;
     const std::string p = zones_.open(spec_, ground_, lines, cols);
     if (!p.empty()) return "--zones: " + p;
+    outlines_ = zones_.outlines();
     table_.classes(zones_.size());
     budgets_.resize(zones_.size());
     lines_ = std::make_unique<ZoneLines>(zones_, lines, cols);
@@ -55,7 +56,7 @@ std::string ZoneFigures::sample_band(int from, int to, size_t stride, std::vecto
     const size_t cols = size_t(setup_->run->s.cols), count = size_t(to - from);
     std::vector<int32_t> ids(zones_.layers() * count * cols);
     for (size_t l = 0; l < zones_.layers(); l++) {
-        const std::string p = zones_.rasterize(l, from, int(count), ids.data() + l * count * cols);
+        const std::string p = zones_.rasterize(l, from, int(count), ids.data() + l * count * cols, cols);
         if (!p.empty()) return p;
     }
     BothLines &pairs = setup_->rasters->pairs;

@@ -19,8 +19,10 @@ public:
     // With --sigma stable, the σ are `stable`'s, and the zones' budgets are
     // summed by walking the rasters again once they are known.
     // The zones are sampled where `stats` does not hold its differences.
-    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats)
-        : spec_(spec), o_(o), stable_(stable), stats_(stats) {}
+    // The zones' outlines go into `outlines`, for the maps.
+    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats,
+                MapOutlines &outlines)
+        : spec_(spec), o_(o), stable_(stable), stats_(stats), outlines_(outlines) {}
     std::string prepare(const Setup &setup) override;
     std::string start() override;
     bool behind() const override { return !spec_.empty(); }
@@ -51,6 +53,7 @@ private:
     const ChangeOptions o_;
     ChangeStable &stable_;
     const HeadlineStats &stats_;
+    MapOutlines &outlines_;
     const Setup *setup_ = nullptr;
     Ground ground_;
     ZoneSet zones_;

@@ -5,6 +5,8 @@
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -30,6 +32,21 @@ OGRSpatialReferenceH srs_of(const char *text) {
 bool is_polygon(OGRGeometryH g) {
     const OGRwkbGeometryType t = wkbFlatten(OGR_G_GetGeometryType(g));
     return t == wkbPolygon || t == wkbMultiPolygon || t == wkbCurvePolygon || t == wkbMultiSurface;
+}
+
+// The rings of polygon g (and of the polygons of a collection) appended to out.
+void rings_of(OGRGeometryH g, std::vector<std::vector<std::pair<double, double>>> &out) {
+    if (wkbFlatten(OGR_G_GetGeometryType(g)) != wkbPolygon) {
+        for (int k = 0; k < OGR_G_GetGeometryCount(g); k++) rings_of(OGR_G_GetGeometryRef(g, k), out);
+        return;
+    }
+    for (int r = 0; r < OGR_G_GetGeometryCount(g); r++) {
+        OGRGeometryH ring = OGR_G_GetGeometryRef(g, r);
+        std::vector<std::pair<double, double>> points;
+        for (int k = 0; k < OGR_G_GetPointCount(ring); k++) points.push_back({OGR_G_GetX(ring, k), OGR_G_GetY(ring, k)});
+        if (points.size() > 1 && points.front() != points.back()) points.push_back(points.front());
+        if (points.size() > 1) out.push_back(std::move(points));
+    }
 }
 
 }  // namespace
@@ -164,18 +181,48 @@ std::string ZoneSet::place(const std::string &shown) {
     return "";
 }
 
-std::string ZoneSet::rasterize(size_t layer, int from, int count, int32_t *out) const {
+MapOutlines ZoneSet::outlines() const {
+    MapOutlines o;
+    if (!GDALInvGeoTransform(const_cast<double *>(grid_.gt), o.to_cell))
+        for (int k = 0; k < 6; k++) o.to_cell[k] = k == 1 || k == 5 ? 1 : 0;
+    for (size_t z = 0; z < geometry_.size(); z++) {
+        MapOutlines::Zone zone;
+        zone.name = names_[z];
+        OGRGeometryH lines = OGR_G_GetLinearGeometry(OGRGeometryH(geometry_[z]), 0, nullptr);
+        if (lines) {
+            rings_of(lines, zone.rings);
+            OGRGeometryH inside = OGR_G_PointOnSurface(lines);
+            if (inside && !OGR_G_IsEmpty(inside)) {
+                zone.labelled = true;
+                zone.label_x = OGR_G_GetX(inside, 0);
+                zone.label_y = OGR_G_GetY(inside, 0);
+            }
+            if (inside) OGR_G_DestroyGeometry(inside);
+            OGR_G_DestroyGeometry(lines);
+        }
+        o.zones.push_back(std::move(zone));
+    }
+    return o;
+}
+
+std::string ZoneSet::rasterize(size_t layer, int from, int count, int32_t *out, size_t stride) const {
+    // GDAL burns the zones straight into the caller's lines: an in-memory
+    // band over them, so that nothing is allocated or copied per band.
+    for (int i = 0; i < count; i++) std::fill(out + size_t(i) * stride, out + size_t(i) * stride + size_t(cols_), -1);
     GDALDriverH mem = GDALGetDriverByName("MEM");
-    GDALDatasetH ds = mem ? GDALCreate(mem, "", cols_, count, 1, GDT_Int32, nullptr) : nullptr;
+    GDALDatasetH ds = mem ? GDALCreate(mem, "", cols_, count, 0, GDT_Int32, nullptr) : nullptr;
     if (!ds) return "the zones cannot be rasterized: " + gdal_problem();
+    char pointer[64];
+    std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<void *>(out));
+    const std::string line_offset = "LINEOFFSET=" + std::to_string(stride * sizeof(int32_t));
+    const char *band_options[] = {pointer, "PIXELOFFSET=4", line_offset.c_str(), nullptr};
+    CPLErr err = GDALAddBand(ds, GDT_Int32, const_cast<char **>(band_options));
     double gt[6];
     for (int k = 0; k < 6; k++) gt[k] = grid_.gt[k];
     gt[0] += from * grid_.gt[2];
     gt[3] += from * grid_.gt[5];
     GDALSetGeoTransform(ds, gt);
     GDALSetProjection(ds, grid_.wkt.c_str());
-    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-    GDALFillRaster(band, -1, 0);
     std::vector<OGRGeometryH> geometries;
     std::vector<double> burn;
     for (size_t z = 0; z < geometry_.size(); z++)
@@ -184,10 +231,9 @@ std::string ZoneSet::rasterize(size_t layer, int from, int count, int32_t *out) 
             burn.push_back(double(z));
         }
     int bands[1] = {1};
-    CPLErr err = GDALRasterizeGeometries(ds, 1, bands, int(geometries.size()), geometries.data(), nullptr, nullptr,
-                                         burn.data(), nullptr, nullptr, nullptr);
     if (err == CE_None)
-        err = GDALRasterIO(band, GF_Read, 0, 0, cols_, count, out, cols_, count, GDT_Int32, 0, 0);
+        err = GDALRasterizeGeometries(ds, 1, bands, int(geometries.size()), geometries.data(), nullptr, nullptr,
+                                      burn.data(), nullptr, nullptr, nullptr);
     const std::string p = err == CE_None ? "" : "the zones cannot be rasterized: " + gdal_problem();
     GDALClose(ds);
     return p;
@@ -196,19 +242,15 @@ std::string ZoneSet::rasterize(size_t layer, int from, int count, int32_t *out) 
 std::string ZoneLines::line(int i, const int32_t *&ids) {
     const size_t cols = size_t(cols_), layers = zones_.layers();
     if (i >= first_ + count_) {
+        // The band line after line, each line's layers side by side.
         first_ = i;
         count_ = std::min(kBandLines, lines_ - i);
         band_.resize(layers * size_t(count_) * cols);
         for (size_t l = 0; l < layers; l++) {
-            const std::string p = zones_.rasterize(l, first_, count_, band_.data() + l * size_t(count_) * cols);
+            const std::string p = zones_.rasterize(l, first_, count_, band_.data() + l * cols, layers * cols);
             if (!p.empty()) return p;
         }
     }
-    row_.resize(layers * cols);
-    for (size_t l = 0; l < layers; l++) {
-        const int32_t *from = band_.data() + (l * size_t(count_) + size_t(i - first_)) * cols;
-        std::copy(from, from + cols, row_.begin() + long(l * cols));
-    }
-    ids = row_.data();
+    ids = band_.data() + size_t(i - first_) * layers * cols;
     return "";
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "charts.h"
 #include "ground.h"
 
 class ZoneSet {
@@ -34,8 +35,12 @@ public:
     const std::string &name(size_t k) const { return names_[k]; }
     size_t layers() const { return layers_; }
     // Lines [from, from + count) of layer `layer`: each cell's zone, -1 for
-    // none, into out (count × cols). Empty on success, else the problem.
-    std::string rasterize(size_t layer, int from, int count, int32_t *out) const;
+    // none, into out, line i's cols at out + i × stride (stride ≥ cols).
+    // Empty on success, else the problem.
+    std::string rasterize(size_t layer, int from, int count, int32_t *out, size_t stride) const;
+    // Every zone's rings (curves made lines) in the grid's coordinates and
+    // a point inside it, for the maps.
+    MapOutlines outlines() const;
 
 private:
     std::string read(const std::string &path, const std::string &field, const std::string &shown);
@@ -63,7 +68,7 @@ public:
 private:
     const ZoneSet &zones_;
     int lines_, cols_, first_ = 0, count_ = 0;
-    std::vector<int32_t> band_, row_;  // the band, layer after layer; a line's rows
+    std::vector<int32_t> band_;  // the band: each line's rows of every layer
 };
 
 #endif

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "change_pair.h"
 #include "report_e2e.h"
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -253,5 +256,77 @@ TEST(ReportZones, ALargeZoneIsRankedDuringTheWalkFromItsSample) {
         for (const char *key : {"n", "median_diff", "nmad", "le90", "le95"})
             EXPECT_EQ(rows[z][key].get<double>(), want[key]) << z << " " << key;
         EXPECT_NEAR(rows[z]["mean_diff"].get<double>(), want["mean_diff"], 1e-9);
+    }
+}
+
+TEST(ReportZones, EveryMapOutlinesTheZonesAtTheirCoordinatesAndOnlyWithZones) {
+    Folder in, out;
+    TestRaster a, b;
+    slumped_pair(in, out, a, b, 68);
+    const std::vector<std::string> maps = {"diff_map", "resid_map", "change_detected"};
+    RunResult r = report_with(out, "cmp", {"--change", "--lod", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> plain;
+    for (const auto &m : maps) plain[m] = out.read("cmp_report/" + m + ".gp");
+    EXPECT_FALSE(out.exists("cmp_report/zones_outline.dat"));
+
+    // A square large enough for its name, and a zone of a cell that is too small for it.
+    in.write("zones.geojson", collection({feature(a, "square", {box(10, 10, 50, 60)}),
+                                          feature(a, "speck", {box(70, 70, 71, 71)})}));
+    r = report_with(out, "cmp", {"--change", "--lod", "2", "--zones", in.path("zones.geojson") + ":name"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The outline file: one block a ring, the square's corners in order, closed.
+    const std::string data = out.read("cmp_report/zones_outline.dat");
+    std::vector<std::pair<double, double>> square;
+    std::istringstream lines(data.substr(data.find("# zone square\n")));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line) && !line.empty()) {
+        double x = 0, y = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %lf", &x, &y), 2) << line;
+        square.push_back({x, y});
+    }
+    const std::vector<std::pair<double, double>> corners = {{10, 10}, {10, 60}, {50, 60}, {50, 10}, {10, 10}};
+    ASSERT_EQ(square.size(), corners.size()) << data;
+    for (size_t k = 0; k < corners.size(); k++) {
+        EXPECT_NEAR(square[k].first, a.gt[0] + corners[k].second * a.gt[1], 1e-6) << k;
+        EXPECT_NEAR(square[k].second, a.gt[3] + corners[k].first * a.gt[5], 1e-6) << k;
+    }
+    EXPECT_THAT(data, HasSubstr("# zone speck\n"));
+    for (const auto &m : maps) {
+        const std::string sc = out.read("cmp_report/" + m + ".gp");
+        // Both plots (the PNG's and the PDF's) draw the outlines; the square
+        // is named at a point inside it, the speck not at all.
+        size_t plots = 0;
+        for (size_t at = sc.find("\"zones_outline.dat\" using 1:2"); at != std::string::npos;
+             at = sc.find("\"zones_outline.dat\" using 1:2", at + 1))
+            plots++;
+        EXPECT_EQ(plots, 2u) << m;
+        const size_t label = sc.find("set label 1 'square' at ");
+        ASSERT_NE(label, std::string::npos) << m;
+        double x = 0, y = 0;
+        ASSERT_EQ(std::sscanf(sc.c_str() + label, "set label 1 'square' at %lf,%lf", &x, &y), 2) << m;
+        EXPECT_GT(x, a.gt[0] + 10 * a.gt[1]);
+        EXPECT_LT(x, a.gt[0] + 60 * a.gt[1]);
+        EXPECT_LT(y, a.gt[3] + 10 * a.gt[5]);
+        EXPECT_GT(y, a.gt[3] + 50 * a.gt[5]);
+        EXPECT_THAT(sc, Not(HasSubstr("'speck'")));
+        // Without the outlines' plots and lines, the script is the one without zones.
+        std::string bare = sc;
+        const std::string outline = ", \\\n       \"zones_outline.dat\"";
+        for (size_t at = 0; (at = bare.find(outline)) != std::string::npos;)
+            bare.erase(at, bare.find('\n', at + 4) - at);
+        std::string kept;
+        std::istringstream s(bare);
+        for (const char *added : {"# zones_outline.dat", "set clip two", "set style textbox", "set label"})
+            EXPECT_THAT(sc, HasSubstr(std::string("\n") + added)) << m;
+        while (std::getline(s, line)) {
+            bool added = false;
+            for (const char *p : {"# zones_outline.dat", "set clip two", "set style textbox", "set label"})
+                added = added || line.rfind(p, 0) == 0;
+            if (!added) kept += line + "\n";
+        }
+        EXPECT_EQ(kept, plain[m]) << m;
+        EXPECT_TRUE(out.exists("cmp_report/" + m + ".png")) << m;
     }
 }
