@@ -191,3 +191,55 @@ TEST(ClassTable, ColumnsMakeRoomForTheWidestValue) {
     EXPECT_EQ(wide[3], "                1         5        0.000        0.000        0.000        0.000        0.000"
                        "        0.000        0.000");
 }
+
+TEST(ClassTable, ClassesSoughtBeyondTheirShareAreWalkedAgainTogether) {
+    // Two classes of about 1.1 million differences each, sought with 4096
+    // values held between them, one nearly continuous, one of few values
+    // with rounding noise: the ranks their walk only placed between values
+    // of their samples are found in one walk again of the table, the same
+    // as sorting.
+    const size_t n = 2200001;
+    std::vector<double> d(n);
+    std::vector<int32_t> cls(n);
+    std::vector<std::vector<double>> by(2);
+    for (size_t i = 0; i < n; i++) {
+        cls[i] = int32_t(i % 2);
+        d[i] = cls[i] ? double(int64_t(i * 2654435761u % 1000003) - 400000) * 1e-5
+                      : double(1000 + i * 7919 % 37) * 0.1 - double(1000 + i % 5) * 0.1;
+        by[size_t(cls[i])].push_back(d[i]);
+    }
+    ClassTable table(ClassTable::kHeldRoom, 4096);
+    for (size_t k = 0; k < 2; k++) {
+        std::vector<double> sample;
+        for (size_t i = 0; i < by[k].size(); i += 7) sample.push_back(by[k][i]);
+        table.seek(k, by[k].size(), sample);
+    }
+    const size_t line = 1000;
+    for (size_t at = 0; at < n; at += line)
+        table.add(d.data() + at, nullptr, cls.data() + at, int(std::min(line, n - at)));
+    ASSERT_TRUE(table.plan_again());
+    for (size_t at = 0; at < n; at += line)
+        table.add_again(d.data() + at, nullptr, cls.data() + at, int(std::min(line, n - at)));
+    int walks = 0;
+    const std::vector<Headline> h = table.finish(
+        [&](size_t k) -> ValueStream {
+            return [&, k](const ValueBlock &take) {
+                walks++;
+                take(by[k].data(), by[k].size());
+            };
+        },
+        "m");
+    EXPECT_EQ(walks, 0);  // nothing left to walk class by class
+    ASSERT_EQ(h.size(), 2u);
+    for (size_t k = 0; k < 2; k++) {
+        const std::vector<double> &v = by[k];
+        const double m = sorted_median(v);
+        std::vector<double> off, mag;
+        for (double x : v) off.push_back(std::fabs(x - m)), mag.push_back(std::fabs(x));
+        std::sort(mag.begin(), mag.end());
+        EXPECT_EQ(h[k].median_diff, m) << k;
+        EXPECT_EQ(h[k].nmad, 1.4826 * sorted_median(off)) << k;
+        EXPECT_EQ(h[k].le90, mag[size_t(std::ceil(0.9 * double(v.size()))) - 1]) << k;
+        EXPECT_EQ(h[k].le95, mag[size_t(std::ceil(0.95 * double(v.size()))) - 1]) << k;
+    }
+}
