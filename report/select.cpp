@@ -262,13 +262,14 @@ std::vector<double> RankSearch::resolve(const std::vector<RankQuery> &queries, s
 }
 
 bool RankSearch::plan_again(const std::vector<RankQuery> &queries) {
+    if (!walk_) return false;
     again_slot_.assign(queries_.size(), SIZE_MAX);
     again_rank_.assign(queries_.size(), 0);
     std::vector<Interval> iv;
     for (size_t r = 0; r < queries_.size() && r < queries.size(); r++) {
         double v = 0;
         Narrowed nw;
-        if (first(queries[r], r, v, nw) != 2) continue;
+        if (!walk_->counts(slot_[r]).overflow || first(queries[r], r, v, nw) != 2) continue;
         size_t k = 0;
         while (k < iv.size() && !(iv[k].seen == nw.within.seen && iv[k].center == nw.within.center &&
                                   iv[k].lo == nw.within.lo && iv[k].hi == nw.within.hi))

@@ -22,20 +22,30 @@ std::pair<double, double> distances(const Span &s, double m_lo, double m_hi) {
     return {0.0, std::max(m_hi - s.lo, s.hi - m_lo)};
 }
 
-// The rank-th smallest of weighted values.
-double weighted_rank(std::vector<std::pair<double, size_t>> &v, size_t rank) {
+// The rank-th smallest of the weighted values `v` (sorted here) and the
+// values `one` (sorted, one each).
+double weighted_rank(std::vector<std::pair<double, size_t>> &v, const std::vector<double> &one, size_t rank) {
     std::sort(v.begin(), v.end());
-    size_t seen = 0;
-    for (const auto &[w, count] : v) {
-        seen += count;
+    size_t seen = 0, i = 0, j = 0;
+    while (i < v.size() || j < one.size()) {
+        double w = 0;
+        if (j == one.size() || (i < v.size() && v[i].first <= one[j])) {
+            w = v[i].first;
+            seen += v[i++].second;
+        } else {
+            w = one[j++];
+            seen++;
+        }
         if (seen >= rank) return w;
     }
     return std::numeric_limits<double>::infinity();
 }
 
 // Where the rank-th distance lies: at least the rank-th of the spans'
-// least distances, at most the rank-th of their greatest.
-std::pair<double, double> rank_range(const std::vector<Span> &spans, double m_lo, double m_hi, size_t rank) {
+// least distances, at most the rank-th of their greatest; `exact`, the
+// distances of the values known one by one, sorted.
+std::pair<double, double> rank_range(const std::vector<Span> &spans, const std::vector<double> &exact, double m_lo,
+                                     double m_hi, size_t rank) {
     std::vector<std::pair<double, size_t>> least, most;
     for (const Span &s : spans) {
         if (s.count == 0) continue;
@@ -43,7 +53,7 @@ std::pair<double, double> rank_range(const std::vector<Span> &spans, double m_lo
         least.push_back({a, s.count});
         most.push_back({b, s.count});
     }
-    return {weighted_rank(least, rank), weighted_rank(most, rank)};
+    return {weighted_rank(least, exact, rank), weighted_rank(most, exact, rank)};
 }
 
 // The ranks of the median of n distances.
@@ -57,7 +67,8 @@ std::vector<size_t> middle_ranks(size_t n) {
 // The values the walk again keeps: spans of those found by the first
 // walk, each the values strictly between its ends.
 struct MadSearch::Spans {
-    std::vector<size_t> which;  // the spans (as MadSearch::spans lists them) walked again
+    std::vector<size_t> which;  // the spans (as all_spans lists them) walked again
+    std::vector<size_t> count;  // how many values the first walk counted in each
     std::unique_ptr<IntervalWalk> walk;
 };
 
@@ -97,29 +108,26 @@ MadSearch::MadSearch(size_t n, const std::vector<double> &raw_sample, size_t hel
 
 namespace {
 
-// The values of an interval: at its ends, and those inside (each kept, or
-// by bin).
-void interval_spans(const Interval &iv, const IntervalCounts &c, std::vector<Span> &out) {
+// The values of an interval: at its ends, and those inside by bin; with
+// `kept`, the values kept one by one go there instead, their bins left
+// empty (the spans are the same, in the same order, either way).
+void interval_spans(const Interval &iv, const IntervalCounts &c, std::vector<Span> &out, std::vector<double> *kept) {
     out.push_back({iv.lo, iv.lo, c.at_lo});
-    if (!c.overflow) {
-        for (double v : c.inside) out.push_back({v, v, 1});
-    } else {
-        const std::vector<double> &e = iv.edges;
-        for (size_t i = 0; i < c.bins.size(); i++) {
-            if (i % 2) out.push_back({e[i / 2], e[i / 2], c.bins[i]});
-            else out.push_back({i == 0 ? iv.lo : e[i / 2 - 1], i / 2 < e.size() ? e[i / 2] : iv.hi, c.bins[i]});
-        }
+    const bool one_by_one = kept && !c.overflow;
+    if (one_by_one) kept->insert(kept->end(), c.inside.begin(), c.inside.end());
+    const std::vector<double> &e = iv.edges;
+    for (size_t i = 0; i < c.bins.size(); i++) {
+        const size_t count = one_by_one ? 0 : c.bins[i];
+        if (i % 2) out.push_back({e[i / 2], e[i / 2], count});
+        else out.push_back({i == 0 ? iv.lo : e[i / 2 - 1], i / 2 < e.size() ? e[i / 2] : iv.hi, count});
     }
     if (iv.lo < iv.hi) out.push_back({iv.hi, iv.hi, c.at_hi});
 }
 
-}  // namespace
-
 // Every value walked, in spans: below A, [A, B], between B and C, [C, D],
-// above D; those walked again, each at its value where the walk again
-// found as many as the first. False where the counts do not add up (the
-// two intervals overlapping, or n not the values walked).
-static bool all_spans(const IntervalWalk &w, size_t n, std::vector<Span> &s) {
+// above D. False where the counts do not add up (the two intervals
+// overlapping, or n not the values walked).
+bool all_spans(const IntervalWalk &w, size_t n, std::vector<Span> &s, std::vector<double> *kept) {
     const Interval &below = w.interval(0), &above = w.interval(1);
     const IntervalCounts &lc = w.counts(0), &uc = w.counts(1);
     const double inf = std::numeric_limits<double>::infinity();
@@ -128,21 +136,26 @@ static bool all_spans(const IntervalWalk &w, size_t n, std::vector<Span> &s) {
     if (uc.below < lower || n < upper || !(below.hi < above.lo)) return false;
     s.clear();
     s.push_back({-inf, below.lo, lc.below});
-    interval_spans(below, lc, s);
+    interval_spans(below, lc, s, kept);
     s.push_back({below.hi, above.lo, uc.below - lower});
-    interval_spans(above, uc, s);
+    interval_spans(above, uc, s, kept);
     s.push_back({above.hi, inf, n - upper});
     return true;
 }
 
+}  // namespace
+
 bool MadSearch::plan_again(double m_lo, double m_hi, size_t n) {
     if (!walk_ || !std::isfinite(m_lo) || !std::isfinite(m_hi) || n == 0 || again_) return false;
+    // Only where the values near the rank were too many to keep: the
+    // others are ranked of the values kept, or walked for otherwise.
+    if (!walk_->counts(0).overflow && !walk_->counts(1).overflow) return false;
     std::vector<Span> spans;
-    if (!all_spans(*walk_, n, spans)) return false;
+    if (!all_spans(*walk_, n, spans, nullptr)) return false;
     // The spans the median's ranks may lie in, where they are not known.
     std::vector<bool> wanted(spans.size(), false);
     for (size_t rank : middle_ranks(n)) {
-        const auto [t_lo, t_hi] = rank_range(spans, m_lo, m_hi, rank);
+        const auto [t_lo, t_hi] = rank_range(spans, {}, m_lo, m_hi, rank);
         if (t_lo == t_hi) continue;
         for (size_t i = 0; i < spans.size(); i++) {
             const auto [a, b] = distances(spans[i], m_lo, m_hi);
@@ -155,6 +168,7 @@ bool MadSearch::plan_again(double m_lo, double m_hi, size_t n) {
     for (size_t i = 0; i < spans.size(); i++)
         if (wanted[i]) {
             plan->which.push_back(i);
+            plan->count.push_back(spans[i].count);
             iv.push_back({Seen::as_is, 0.0, spans[i].lo, spans[i].hi});
             total += spans[i].count;
         }
@@ -171,20 +185,26 @@ void MadSearch::again(const double *values, size_t count) {
 
 bool MadSearch::resolve(double m, size_t n_walked, double &mad) const {
     if (!walk_ || !std::isfinite(m) || n_walked == 0) return false;
+    // The values kept one by one, and those the walk again kept where it
+    // found as many as the first walk counted: their distances, exact.
     std::vector<Span> spans;
-    if (!all_spans(*walk_, n_walked, spans)) return false;
+    std::vector<double> exact;
+    if (!all_spans(*walk_, n_walked, spans, &exact)) return false;
+    for (double &v : exact) v = std::fabs(v - m);
     if (again_) {
         for (size_t k = 0; k < again_->which.size(); k++) {
             const IntervalCounts &c = again_->walk->counts(k);
             Span &s = spans[again_->which[k]];
-            if (c.overflow || c.inside.size() != s.count) continue;
+            // Not where its values were kept already, nor unless all came.
+            if (s.count == 0 || c.overflow || c.inside.size() != again_->count[k]) continue;
             s.count = 0;
-            for (double v : c.inside) spans.push_back({v, v, 1});
+            for (double v : c.inside) exact.push_back(std::fabs(v - m));
         }
     }
+    std::sort(exact.begin(), exact.end());
     std::vector<double> at;
     for (size_t rank : middle_ranks(n_walked)) {
-        const auto [t_lo, t_hi] = rank_range(spans, m, m, rank);
+        const auto [t_lo, t_hi] = rank_range(spans, exact, m, m, rank);
         if (t_lo != t_hi) return false;
         at.push_back(t_lo);
     }
