@@ -108,20 +108,25 @@ private:
 // figures after the headline's. What refuses a raster of classes comes
 // before the GeoTIFFs are begun; the classes are sampled after the
 // headline's differences.
+//
+// Each holds a bounded share of the report's memory, whatever the number
+// of lines, written beside it (the walk's own lines, about 100 bytes a
+// column, and its queue of lines behind it, at most 16 MB, come on top).
 Report::Report(const Options &o) : options_(o) {
-    auto &pass = readers_.add<KarvelPass>();
-    readers_.add<KarvelHistogram>(pass);
-    stats_ = &readers_.add<HeadlineStats>(pass);
-    readers_.add<DensityCounts>();
-    readers_.add<MapMeans>();
-    readers_.add<SignedHistogram>(*stats_);
+    auto &pass = readers_.add<KarvelPass>();               // a few lines' sums
+    readers_.add<KarvelHistogram>(pass);                   // karvel's table: HistogramTable::kHeldBins, 8 MB
+    stats_ = &readers_.add<HeadlineStats>(pass);           // HeadlineStats::kHeld: 64 MB, and a 2 MB sample
+    readers_.add<DensityCounts>();                         // 256 × 256 counts
+    readers_.add<MapMeans>();                              // block sums of each map, 750 × 750 at most
+    readers_.add<SignedHistogram>(*stats_);                // the bins of the histogram of d
     // Before the classes, which take the lines' buffers behind the walk.
-    auto &stable = readers_.add<ChangeStable>(options_.change);
-    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);
-    classes_ = &readers_.add<ClassFigures>(*stats_);
-    readers_.add<GeoTiffRows>();
-    readers_.add<Plausibility>(*stats_);
-    readers_.add<ChangeReader>(options_.change, stable);
+    auto &stable = readers_.add<ChangeStable>(options_.change);  // a ClassTable: 32 MB held
+    readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_);  // a ClassTable: 32 + 16 MB
+    classes_ = &readers_.add<ClassFigures>(*stats_);       // two ClassTables (slopes, --classes): 32 + 16 MB each
+    readers_.add<GeoTiffRows>();                           // 8 strips of 16 lines in flight, each 16 MB at most
+    readers_.add<Plausibility>(*stats_);                   // a few figures
+    readers_.add<ChangeReader>(options_.change, stable);   // its map's block sums, as MapMeans
+    // --uncertainty's variogram sample, when listed here: at most 16 MB.
 }
 
 std::string Report::load(const std::string &images_root) {

@@ -131,7 +131,11 @@ void IntervalWalk::add(const double *v, size_t len) {
         walk(first, std::min(kBracketsAtOnce, iv_.size() - first), v, len);
 }
 
-size_t sample_reach(size_t S) { return std::max<size_t>(4, S / 256); }
+size_t sample_reach(size_t S) {
+    size_t root = size_t(std::sqrt(double(S)));
+    while (root * root < S) root++;
+    return std::max<size_t>(4, 2 * root);
+}
 
 std::pair<double, double> sample_bracket(const std::vector<double> &sorted, size_t n, size_t rank, size_t reach) {
     const size_t S = sorted.size();
@@ -163,7 +167,8 @@ bool rank_in_bins(const Interval &iv, const IntervalCounts &c, size_t rank, doub
                 value = iv.edges[i / 2];
                 return true;
             }
-            narrowed.within = {iv.seen, iv.center, i == 0 ? iv.lo : iv.edges[i / 2 - 1], i / 2 < E ? iv.edges[i / 2] : iv.hi};
+            const double lo = i == 0 ? iv.lo : iv.edges[i / 2 - 1], hi = i / 2 < E ? iv.edges[i / 2] : iv.hi;
+            narrowed.within = {iv.seen, iv.center, lo, hi};
             narrowed.rank = rank;
             return false;
         }

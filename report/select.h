@@ -94,8 +94,8 @@ private:
 
 // What the searches below share. Sample places on each side of a rank's
 // place: four standard deviations of where the rank falls in a sample of
-// S values (at most 256 for the full sample); each bracket then holds
-// about 0.8 % of the values.
+// S values, at most 2·√S (1024 for the full sample, whose brackets then
+// hold about 0.8 % of the values each; more of a class's smaller sample).
 size_t sample_reach(size_t S);
 // The ends of the bracket of a rank among n values, from the sorted sample.
 std::pair<double, double> sample_bracket(const std::vector<double> &sorted, size_t n, size_t rank, size_t reach);
