@@ -24,5 +24,5 @@ faster() {
 bench_build() {
   bash scripts/deps.sh
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build >/dev/null
+  cmake --build build -j 2 >/dev/null
 }

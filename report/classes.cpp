@@ -239,11 +239,17 @@ void ClassTable::classes(size_t count) {
 
 void ClassTable::seek(size_t k, size_t n, std::vector<double> sample) {
     classes(k + 1);
-    stats_[k]->rank_during_walk(n, std::move(sample));
     holds_[k] = false;
+    to_seek_.push_back({k, n, std::move(sample)});
 }
 
-void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
+void ClassTable::start_seeking() {
+    for (Sought &s : to_seek_)
+        stats_[s.k]->rank_during_walk(s.n, std::move(s.sample), std::max<size_t>(1, sought_held_ / to_seek_.size()));
+    to_seek_.clear();
+}
+
+void ClassTable::split(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
     for (auto &r : row_) r.clear();
     // Run by run of positions of one class (kept, or all left out), each run
     // appended to its class whole: neighbouring cells mostly share a class.
@@ -261,6 +267,11 @@ void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *
         }
         j = end;
     }
+}
+
+void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
+    if (!to_seek_.empty()) start_seeking();
+    split(d, keep, cls, cols);
     for (size_t k = 0; k < row_.size(); k++) {
         const std::vector<double> &r = row_[k];
         if (r.empty()) continue;
@@ -282,8 +293,24 @@ void ClassTable::add(const double *d, const unsigned char *keep, const int32_t *
     }
 }
 
+bool ClassTable::plan_again() {
+    if (!to_seek_.empty()) start_seeking();
+    again_.assign(stats_.size(), false);
+    bool any = false;
+    for (size_t k = 0; k < stats_.size(); k++)
+        if (!holds_[k] && stats_[k]->plan_again()) again_[k] = any = true;
+    return any;
+}
+
+void ClassTable::add_again(const double *d, const unsigned char *keep, const int32_t *cls, int cols) {
+    split(d, keep, cls, cols);
+    for (size_t k = 0; k < row_.size() && k < again_.size(); k++)
+        if (again_[k] && !row_[k].empty()) stats_[k]->add_again(row_[k].data(), row_[k].size());
+}
+
 std::vector<Headline> ClassTable::finish(const std::function<ValueStream(size_t)> &again,
-                                         const std::string &unit) const {
+                                         const std::string &unit) {
+    if (!to_seek_.empty()) start_seeking();
     std::vector<Headline> out;
     for (size_t k = 0; k < stats_.size(); k++) {
         const DiffStats &s = *stats_[k];

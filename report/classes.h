@@ -153,26 +153,44 @@ class ClassTable {
 public:
     // Values held in all of the classes whose differences are held, at most.
     static constexpr size_t kHeldRoom = 16 * kRankSample;
-    explicit ClassTable(size_t held_room = kHeldRoom) : held_room_(held_room) {}
+    // Values held by the searches of the classes sought, all together.
+    static constexpr size_t kSoughtHeld = 8 * kRankSample;
+    explicit ClassTable(size_t held_room = kHeldRoom, size_t sought_held = kSoughtHeld)
+        : held_room_(held_room), sought_held_(sought_held) {}
     // Makes sure there are `count` classes.
     void classes(size_t count);
     size_t size() const { return stats_.size(); }
     // Before the walk: class k's ranks sought during it, for about n
-    // positions, guided by its sample.
+    // positions, guided by its sample. The classes sought share what their
+    // searches hold, once the first line comes.
     void seek(size_t k, size_t n, std::vector<double> sample);
     // The differences of one line (or band), each with its class (-1: none).
     void add(const double *d, const unsigned char *keep, const int32_t *cls, int cols);
+    // After the walk: plans one walk again of the classes sought whose
+    // ranks the walk only placed between two values of their samples; true
+    // when there is any, the lines then given to add_again() as to add().
+    bool plan_again();
+    void add_again(const double *d, const unsigned char *keep, const int32_t *cls, int cols);
     // The figures of every class; `again(k)` walks class k's differences
     // again, in the order they were added.
-    std::vector<Headline> finish(const std::function<ValueStream(size_t)> &again, const std::string &unit) const;
+    std::vector<Headline> finish(const std::function<ValueStream(size_t)> &again, const std::string &unit);
 
 private:
-    void flush(size_t k);
+    // A line's differences into row_, by class.
+    void split(const double *d, const unsigned char *keep, const int32_t *cls, int cols);
+    void start_seeking();
     std::vector<std::unique_ptr<DiffStats>> stats_;
     std::vector<std::vector<double>> held_;  // a class's differences, while they are held
     std::vector<bool> holds_;
     std::vector<std::vector<double>> row_;   // a line's differences of each class
-    size_t held_room_, held_total_ = 0;
+    size_t held_room_, held_total_ = 0, sought_held_;
+    // The classes to seek with their estimates and samples, until the first line.
+    struct Sought {
+        size_t k, n;
+        std::vector<double> sample;
+    };
+    std::vector<Sought> to_seek_;
+    std::vector<bool> again_;  // the classes planned for the walk again
 };
 
 // The rows as a JSON array of objects ("from_deg", "to_deg" or "class",

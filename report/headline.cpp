@@ -14,12 +14,32 @@
 #include "select.h"
 
 // The search during the walk, and the sample that guided it.
+// The ranks' intervals share half of what it holds, the NMAD's two the other.
 struct DiffStats::Search {
     std::vector<double> sample;
     RankSearch ranks;
     MadSearch mad;
-    Search(size_t n, std::vector<double> s)
-        : sample(std::move(s)), ranks(n, sample, headline_ranks(n)), mad(n, sample) {}
+    bool planned = false;  // the walk again planned (and, in finish_walked, made)
+    Search(size_t n, std::vector<double> s, size_t held)
+        : sample(std::move(s)), ranks(n, sample, headline_ranks(n), held / 2), mad(n, sample, held / 2) {}
+    // Plans the walk again for what the walk only placed between two
+    // values of the sample; true when it is needed.
+    bool plan(size_t n) {
+        if (planned) return false;
+        planned = true;
+        const std::vector<RankQuery> q = headline_ranks(n);
+        const bool ranks_again = ranks.plan_again(q);
+        // The median lies between the bounds of its two middle values.
+        double lo0 = 0, hi0 = 0, lo1 = 0, hi1 = 0;
+        bool mad_again = false;
+        if (ranks.bounds(q, 0, lo0, hi0) && ranks.bounds(q, 1, lo1, hi1))
+            mad_again = n % 2 ? mad.plan_again(lo0, hi0, n) : mad.plan_again((lo0 + lo1) / 2.0, (hi0 + hi1) / 2.0, n);
+        return ranks_again || mad_again;
+    }
+    void again(const double *d, size_t count) {
+        ranks.again(d, count);
+        mad.again(d, count);
+    }
 };
 
 DiffStats::DiffStats() = default;
@@ -47,10 +67,16 @@ bool DiffStats::reserve(size_t n) {
     return true;
 }
 
-void DiffStats::rank_during_walk(size_t n, std::vector<double> sample) {
+void DiffStats::rank_during_walk(size_t n, std::vector<double> sample, size_t held) {
     if (ranks_ == Ranks::held) return;  // the way is chosen once
-    search_ = std::make_unique<Search>(n, std::move(sample));
+    search_ = std::make_unique<Search>(n, std::move(sample), held);
     ranks_ = Ranks::walked;
+}
+
+bool DiffStats::plan_again() { return ranks_ == Ranks::walked && search_->plan(n_); }
+
+void DiffStats::add_again(const double *d, size_t count) {
+    if (ranks_ == Ranks::walked) search_->again(d, count);
 }
 
 void DiffStats::add_line(const double *x, const double *y, int cols) {
@@ -204,6 +230,9 @@ Headline DiffStats::finish_walked(double b0, double b1, double rms, const std::s
         diffs(take);
     };
     const std::vector<RankQuery> queries = headline_ranks(n);
+    // What the walk placed between two values of the sample, kept in one
+    // walk again (unless the caller made it).
+    if (search_->plan(n)) again([&](const double *v, size_t len) { search_->again(v, len); });
     std::vector<double> p;
     if (search_->ranks.walking()) {
         // What the walk left unsettled is found bit by bit: its sample

@@ -68,7 +68,15 @@ public:
     // only decide how few are kept and how many walks it takes). n may be
     // an estimate: the ranks are those of the positions added. Chosen
     // after lines were added, with no sample, every rank is found by walks.
-    void rank_during_walk(size_t n, std::vector<double> sample);
+    // The search holds at most `held` values (8 bytes each).
+    void rank_during_walk(size_t n, std::vector<double> sample, size_t held = kSearchHeld);
+    // After the walk, ranks walked: plans the walk again that keeps the
+    // values of what the walk could only count, between two values of the
+    // sample; true when one is needed, the differences then given to
+    // add_again() in the order they were added. Otherwise finish_walked()
+    // makes that walk itself.
+    bool plan_again();
+    void add_again(const double *d, size_t count);
     Ranks ranks() const { return ranks_; }
     // Adds one line of the first (x) and the second (y) raster; with x
     // null, y holds the differences alone (the figures of x and y, r and

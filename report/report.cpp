@@ -110,22 +110,30 @@ private:
 // figures after the headline's. What refuses a raster of classes comes
 // before the GeoTIFFs are begun; the classes are sampled after the
 // headline's differences.
+//
+// Each holds a bounded share of the report's memory, whatever the number
+// of lines, written beside it (the walk's own lines, about 100 bytes a
+// column, and its queue of lines behind it, at most 16 MB, come on top).
 Report::Report(const Options &o) : options_(o) {
-    auto &pass = readers_.add<KarvelPass>();
-    readers_.add<KarvelHistogram>(pass);
-    stats_ = &readers_.add<HeadlineStats>(pass);
-    readers_.add<DensityCounts>();
-    auto &maps = readers_.add<MapMeans>(outlines_);
-    readers_.add<SignedHistogram>(*stats_);
+    auto &pass = readers_.add<KarvelPass>();          // a few lines' sums
+    readers_.add<KarvelHistogram>(pass);              // karvel's table: HistogramTable::kHeldBins, 8 MB
+    stats_ = &readers_.add<HeadlineStats>(pass);      // HeadlineStats::kHeld: 64 MB, and a 2 MB sample
+    readers_.add<DensityCounts>();                    // 256 × 256 counts
+    auto &maps = readers_.add<MapMeans>(outlines_);   // block sums of each map, 750 × 750 at most
+    readers_.add<SignedHistogram>(*stats_);           // the bins of the histogram of d
     // Before the classes, which take the lines' buffers behind the walk.
+    // The stable cells' σ by slope class: a ClassTable, 32 MB held.
     auto &stable = readers_.add<ChangeStable>(options_.change, options_.uncertainty);
+    // The zones' figures: a ClassTable, 32 + 16 MB, and 64 lines of zone ids.
     auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_, outlines_);
-    classes_ = &readers_.add<ClassFigures>(*stats_);
+    classes_ = &readers_.add<ClassFigures>(*stats_);  // two ClassTables (slopes, --classes): 32 + 16 MB each
     // The stable cells' σ are taken of the lines the slope classes are made for.
     classes_->watch([&stable](const ClassLines::Ready &r) { return stable.take(r); });
-    readers_.add<GeoTiffRows>();
-    readers_.add<Plausibility>(*stats_);
+    readers_.add<GeoTiffRows>();                      // 8 strips of 16 lines in flight, each 16 MB at most
+    readers_.add<Plausibility>(*stats_);              // a few figures
+    // The change budget: its sums, its histogram's bins, RESULT_dod.tif's strips as GeoTiffRows'.
     auto &budget = readers_.add<ChangeReader>(options_.change, stable, maps);
+    // --uncertainty: the variogram's sample, 250 000 cells at most (a few MB), and its pairs' bins.
     readers_.add<Uncertainty>(options_.uncertainty, options_.change, stable, *stats_, *classes_, zones, budget);
 }
 

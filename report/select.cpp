@@ -84,10 +84,13 @@ ValueStream array_stream(const double *v, size_t n) {
 }  // namespace
 
 IntervalWalk::IntervalWalk(std::vector<Interval> intervals, size_t cap, size_t lanes)
-    : iv_(std::move(intervals)), counts_(iv_.size()), cap_(cap), lanes_(lanes) {}
+    : iv_(std::move(intervals)), counts_(iv_.size()), cap_(cap), lanes_(lanes) {
+    for (size_t k = 0; k < iv_.size(); k++) counts_[k].bins.assign(2 * iv_[k].edges.size() + 1, 0);
+}
 
 // Each interval a bracket of the kernel, four at a time; the values
-// inside, in the order of their positions, kept for each interval.
+// inside, in the order of their positions, kept for each interval until
+// there are more than it may keep, and counted by bin.
 void IntervalWalk::walk(size_t first, size_t m, const double *v, size_t len) {
     Bracket b[kBracketsAtOnce];
     BracketCounts counted[kBracketsAtOnce];
@@ -103,8 +106,17 @@ void IntervalWalk::walk(size_t first, size_t m, const double *v, size_t len) {
             const int bit = std::countr_zero(bits);
             const size_t q = size_t(bit) / 8;
             IntervalCounts &c = counts_[first + q];
-            if (c.inside.size() < cap_) c.inside.push_back(seen_by(b[q], v[flagged_[f].at + size_t(bit) % 8]));
-            else c.overflow = true;
+            const double s = seen_by(b[q], v[flagged_[f].at + size_t(bit) % 8]);
+            const std::vector<double> &edges = iv_[first + q].edges;
+            const size_t e = size_t(std::lower_bound(edges.begin(), edges.end(), s) - edges.begin());
+            c.bins[2 * e + (e < edges.size() && edges[e] == s)]++;
+            if (c.overflow) continue;
+            if (c.inside.size() < cap_) {
+                c.inside.push_back(s);
+            } else {
+                c.overflow = true;
+                std::vector<double>().swap(c.inside);
+            }
         }
     for (size_t q = 0; q < m; q++) {
         IntervalCounts &c = counts_[first + q];
@@ -119,21 +131,59 @@ void IntervalWalk::add(const double *v, size_t len) {
         walk(first, std::min(kBracketsAtOnce, iv_.size() - first), v, len);
 }
 
-namespace {
+size_t sample_reach(size_t S) {
+    size_t root = size_t(std::sqrt(double(S)));
+    while (root * root < S) root++;
+    return std::max<size_t>(4, 2 * root);
+}
 
-// Sample places on each side of a rank's place: four standard deviations
-// of where the rank falls in a sample of this size (at most 256 for the
-// full sample). Each bracket then holds about 0.8 % of the values.
-size_t sample_reach(size_t S) { return std::max<size_t>(4, S / 256); }
-
-// The ends of the bracket of a rank among n values, from the sorted sample.
-std::pair<double, double> bracket_of(const std::vector<double> &sorted, size_t n, size_t rank, size_t reach) {
+std::pair<double, double> sample_bracket(const std::vector<double> &sorted, size_t n, size_t rank, size_t reach) {
     const size_t S = sorted.size();
     const size_t at = size_t(double(rank - 1) / double(n - 1) * double(S - 1));
     return {sorted[at > reach ? at - reach : 0], sorted[std::min(S - 1, at + reach)]};
 }
 
 bool sampled(size_t n, size_t S) { return n >= 4 * kRankSample && S >= 1024; }
+
+std::vector<double> edges_within(const std::vector<double> &sorted, double lo, double hi) {
+    std::vector<double> e;
+    for (auto it = std::upper_bound(sorted.begin(), sorted.end(), lo); it != sorted.end() && *it < hi; ++it)
+        if (e.empty() || *it != e.back()) e.push_back(*it);
+    return e;
+}
+
+size_t inside_count(const IntervalCounts &c) {
+    size_t total = 0;
+    for (size_t b : c.bins) total += b;
+    return total;
+}
+
+bool rank_in_bins(const Interval &iv, const IntervalCounts &c, size_t rank, double &value, Narrowed &narrowed) {
+    const size_t E = iv.edges.size();
+    narrowed.rank = 0;
+    for (size_t i = 0; i < c.bins.size(); i++) {
+        if (rank <= c.bins[i]) {
+            if (i % 2) {
+                value = iv.edges[i / 2];
+                return true;
+            }
+            const double lo = i == 0 ? iv.lo : iv.edges[i / 2 - 1], hi = i / 2 < E ? iv.edges[i / 2] : iv.hi;
+            narrowed.within = {iv.seen, iv.center, lo, hi};
+            narrowed.rank = rank;
+            return false;
+        }
+        rank -= c.bins[i];
+    }
+    return false;
+}
+
+namespace {
+
+// The value of rank k (1-based, within their number) among values.
+double kth(std::vector<double> values, size_t k) {
+    std::nth_element(values.begin(), values.begin() + ptrdiff_t(k - 1), values.end());
+    return values[k - 1];
+}
 
 }  // namespace
 
@@ -142,7 +192,8 @@ bool sampled(size_t n, size_t S) { return n >= 4 * kRankSample && S >= 1024; }
 // keeps those strictly inside it (a small share), among which the rank is
 // then found. Ranks that fall in one bracket share it (the two middle
 // values of an even count).
-RankSearch::RankSearch(size_t n, const std::vector<double> &raw_sample, const std::vector<RankQuery> &queries)
+RankSearch::RankSearch(size_t n, const std::vector<double> &raw_sample, const std::vector<RankQuery> &queries,
+                       size_t held)
     : queries_(queries), slot_(queries.size()) {
     const size_t S = raw_sample.size();
     if (!sampled(n, S)) return;
@@ -155,131 +206,103 @@ RankSearch::RankSearch(size_t n, const std::vector<double> &raw_sample, const st
             for (size_t i = 0; i < S; i++) sample[i] = seen_value(raw_sample[i], q.seen, q.center);
             std::sort(sample.begin(), sample.end());
         }
-        const auto [lo, hi] = bracket_of(sample, n, q.rank, reach);
+        const auto [lo, hi] = sample_bracket(sample, n, q.rank, reach);
         size_t k = 0;
         while (k < distinct.size() && !(distinct[k].seen == q.seen && distinct[k].center == q.center &&
                                         distinct[k].lo == lo && distinct[k].hi == hi))
             k++;
-        if (k == distinct.size()) distinct.push_back({q.seen, q.center, lo, hi});
+        if (k == distinct.size()) distinct.push_back({q.seen, q.center, lo, hi, edges_within(sample, lo, hi)});
         slot_[r] = k;
     }
-    walk_ = std::make_unique<IntervalWalk>(std::move(distinct), n / 64);
+    cap_ = std::max<size_t>(1, held / distinct.size());
+    walk_ = std::make_unique<IntervalWalk>(std::move(distinct), cap_);
+}
+
+int RankSearch::first(const RankQuery &q, size_t r, double &value, Narrowed &narrowed) const {
+    if (!walk_) return 0;
+    const Interval &b = walk_->interval(slot_[r]);
+    const IntervalCounts &c = walk_->counts(slot_[r]);
+    size_t k = q.rank;
+    if (k == 0 || k <= c.below) return 0;
+    k -= c.below;
+    if (k <= c.at_lo) {
+        value = b.lo;
+        return 1;
+    }
+    k -= c.at_lo;
+    const size_t inside = inside_count(c);
+    if (k <= inside) {
+        if (!c.overflow) {
+            value = kth(c.inside, k);
+            return 1;
+        }
+        if (rank_in_bins(b, c, k, value, narrowed)) return 1;
+        return narrowed.rank ? 2 : 0;
+    }
+    k -= inside;
+    if (b.lo < b.hi && k <= c.at_hi) {
+        value = b.hi;
+        return 1;
+    }
+    return 0;
 }
 
 std::vector<double> RankSearch::resolve(const std::vector<RankQuery> &queries, std::vector<size_t> &missed) const {
     std::vector<double> out(queries_.size());
     missed.clear();
     for (size_t r = 0; r < queries_.size(); r++) {
-        if (!walk_) {
-            missed.push_back(r);
-            continue;
+        Narrowed nw;
+        const int f = r < queries.size() ? first(queries[r], r, out[r], nw) : 0;
+        if (f == 1) continue;
+        if (f == 2 && again_ && again_slot_[r] != SIZE_MAX) {
+            const IntervalCounts &c = again_->counts(again_slot_[r]);
+            if (!c.overflow && again_rank_[r] <= c.inside.size()) {
+                out[r] = kth(c.inside, again_rank_[r]);
+                continue;
+            }
         }
-        const Interval &b = walk_->interval(slot_[r]);
-        IntervalCounts c = walk_->counts(slot_[r]);
-        size_t k = r < queries.size() ? queries[r].rank : 0;
-        if (k == 0 || k <= c.below || c.overflow) {
-            missed.push_back(r);
-            continue;
-        }
-        k -= c.below;
-        if (k <= c.at_lo) {
-            out[r] = b.lo;
-            continue;
-        }
-        k -= c.at_lo;
-        if (k <= c.inside.size()) {
-            std::nth_element(c.inside.begin(), c.inside.begin() + ptrdiff_t(k - 1), c.inside.end());
-            out[r] = c.inside[k - 1];
-            continue;
-        }
-        k -= c.inside.size();
-        if (b.lo < b.hi && k <= c.at_hi) out[r] = b.hi;
-        else missed.push_back(r);
+        missed.push_back(r);
     }
     return out;
 }
 
-// The median m of the values lies in [m_lo, m_hi] and the median of
-// |v − m| about t, in [t_lo, t_hi], both guessed from the sample. The
-// values at distance t_lo to t_hi from any such m lie in [A, B] below it
-// and [C, D] above it (A = m_lo − t_hi, B = m_hi − t_lo, C = m_lo + t_lo,
-// D = m_hi + t_hi): the walk keeps those and counts the rest, the values
-// nearer m (between B and C) and farther (below A, above D). With m known
-// after the walk, the distances of the kept values are exact, those of the
-// values nearer at most max(m − B, C − m), those of the farther ones at
-// least min(m − A, D − m) (subtraction rounds monotonically): enough to
-// rank them when the guesses held.
-MadSearch::MadSearch(size_t n, const std::vector<double> &raw_sample) : n_(n) {
-    const size_t S = raw_sample.size();
-    if (!sampled(n, S)) return;
-    const size_t reach = sample_reach(S);
-    std::vector<double> sample(raw_sample);
-    std::sort(sample.begin(), sample.end());
-    const auto m_lo = bracket_of(sample, n, (n + 1) / 2, reach).first;
-    const auto m_hi = bracket_of(sample, n, n / 2 + 1, reach).second;
-    const double m_mid = sample[(S - 1) / 2];
-    for (double &v : sample) v = std::fabs(v - m_mid);
-    std::sort(sample.begin(), sample.end());
-    // The distances are guessed about a guessed median: twice the reach,
-    // and room for four times as many values as a rank's bracket.
-    const auto t_lo = bracket_of(sample, n, (n + 1) / 2, 2 * reach).first;
-    const auto t_hi = bracket_of(sample, n, n / 2 + 1, 2 * reach).second;
-    if (!(t_lo > m_hi - m_lo)) return;  // no values nearer m than the kept ones: walk again
-    walk_ = std::make_unique<IntervalWalk>(
-        std::vector<Interval>{{Seen::as_is, 0.0, m_lo - t_hi, m_hi - t_lo}, {Seen::as_is, 0.0, m_lo + t_lo, m_hi + t_hi}},
-        n / 16);
+bool RankSearch::plan_again(const std::vector<RankQuery> &queries) {
+    if (!walk_) return false;
+    again_slot_.assign(queries_.size(), SIZE_MAX);
+    again_rank_.assign(queries_.size(), 0);
+    std::vector<Interval> iv;
+    for (size_t r = 0; r < queries_.size() && r < queries.size(); r++) {
+        double v = 0;
+        Narrowed nw;
+        if (!walk_->counts(slot_[r]).overflow || first(queries[r], r, v, nw) != 2) continue;
+        size_t k = 0;
+        while (k < iv.size() && !(iv[k].seen == nw.within.seen && iv[k].center == nw.within.center &&
+                                  iv[k].lo == nw.within.lo && iv[k].hi == nw.within.hi))
+            k++;
+        if (k == iv.size()) iv.push_back(nw.within);
+        again_slot_[r] = k;
+        again_rank_[r] = nw.rank;
+    }
+    if (iv.empty()) return false;
+    const size_t cap = std::max<size_t>(1, cap_ * walk_->size() / iv.size());
+    again_ = std::make_unique<IntervalWalk>(std::move(iv), cap);
+    return true;
 }
 
-bool MadSearch::resolve(double m, size_t n_walked, double &mad) const {
-    if (!walk_ || !std::isfinite(m) || n_walked == 0) return false;
-    const Interval &below = walk_->interval(0), &above = walk_->interval(1);
-    const IntervalCounts &lc = walk_->counts(0), &uc = walk_->counts(1);
-    if (lc.overflow || uc.overflow || !(below.hi < m) || !(above.lo > m)) return false;
-    // The distances known exactly, each with how many values have it.
-    std::vector<std::pair<double, size_t>> known;
-    known.reserve(lc.inside.size() + uc.inside.size() + 4);
-    known.push_back({m - below.lo, lc.at_lo});
-    if (below.lo < below.hi) known.push_back({m - below.hi, lc.at_hi});
-    for (double v : lc.inside) known.push_back({m - v, 1});
-    known.push_back({above.lo - m, uc.at_lo});
-    if (above.lo < above.hi) known.push_back({above.hi - m, uc.at_hi});
-    for (double v : uc.inside) known.push_back({v - m, 1});
-    std::sort(known.begin(), known.end());
-    // The values between B and C: those below C not already counted at or
-    // below B.
-    const size_t nearer = uc.below - lc.below - lc.at_lo - lc.inside.size() - (below.lo < below.hi ? lc.at_hi : 0);
-    const double nearer_at_most = std::max(m - below.hi, above.lo - m);
-    const double farther_at_least = std::min(m - below.lo, above.hi - m);
-    auto rank_value = [&](size_t rank, double &v) {
-        if (rank <= nearer) return false;
-        size_t seen = nearer;
-        for (const auto &[w, count] : known) {
-            seen += count;
-            if (seen >= rank) {
-                // Exact only where no nearer value lies beyond w and no
-                // farther one before it (equal ones rank the same).
-                if (w < nearer_at_most || w > farther_at_least) return false;
-                v = w;
-                return true;
-            }
-        }
-        return false;
-    };
-    double a = 0, b = 0;
-    if (n_walked % 2 == 1) {
-        if (!rank_value(n_walked / 2 + 1, a)) return false;
-        mad = a;
-        return true;
-    }
-    if (!rank_value(n_walked / 2, a) || !rank_value(n_walked / 2 + 1, b)) return false;
-    mad = (a + b) / 2.0;
-    return true;
+bool RankSearch::bounds(const std::vector<RankQuery> &queries, size_t r, double &lo, double &hi) const {
+    Narrowed nw;
+    const int f = r < queries.size() ? first(queries[r], r, lo, nw) : 0;
+    if (f == 1) hi = lo;
+    if (f == 2) lo = nw.within.lo, hi = nw.within.hi;
+    return f != 0;
 }
 
 std::vector<double> select_ranks(const ValueStream &values, size_t n, const std::vector<double> &sample,
                                  const std::vector<RankQuery> &queries) {
     RankSearch search(n, sample, queries);
     if (search.walking()) values([&](const double *v, size_t len) { search.add(v, len); });
+    if (search.walking() && search.plan_again(queries))
+        values([&](const double *v, size_t len) { search.again(v, len); });
     std::vector<size_t> missed;
     std::vector<double> out = search.resolve(missed);
     for (size_t r : missed) out[r] = select_by_bits(values, queries[r].seen, queries[r].center, {queries[r].rank})[0];

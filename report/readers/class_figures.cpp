@@ -76,6 +76,12 @@ std::string ClassFigures::take_lines(ClassLines &lines) {
 // walking that class again.
 std::string ClassFigures::finish() {
     const std::string &unit = setup_->unit;
+    const bool slope_again = slopes() && slope_table_.plan_again();
+    const bool class_again = classes() && class_table_.plan_again();
+    if (slope_again || class_again) {
+        const std::string p = walk_tables_again(slope_again, class_again);
+        if (!p.empty()) return p;
+    }
     if (slopes()) {
         fill_rows(by_slope_, slope_table_.finish([&](size_t k) { return again(true, k); }, unit));
         for (size_t k = 0; k < by_slope_.size(); k++) {
@@ -91,6 +97,28 @@ std::string ClassFigures::finish() {
                   [](const ClassRow &a, const ClassRow &b) { return a.value < b.value; });
     }
     return problem_;
+}
+
+// The classes of both tables (those asked) walked again together, for
+// what their walk only placed between two values of their samples.
+std::string ClassFigures::walk_tables_again(bool slope, bool cls) {
+    ClassSources src = sources_;
+    if (!slope) src.slope_edges = nullptr;
+    if (!cls) src.classes_path.clear();
+    const int lines = setup_->run->s.lines, cols = setup_->run->s.cols;
+    ClassLines band;
+    std::string p = band.begin(src, 0, lines);
+    if (!p.empty()) return p;
+    return walk_again(setup_->rasters->pairs, lines, cols,
+                      [&](int, const float *elevations, const double *d, const unsigned char *keep) {
+                          std::string q = band.push(elevations, d, keep);
+                          ClassLines::Ready r;
+                          while (q.empty() && band.next(r)) {
+                              if (slope) slope_table_.add_again(r.d, r.keep, r.slope, cols);
+                              if (cls) class_table_.add_again(r.d, r.keep, r.cls, cols);
+                          }
+                          return q.empty() ? band.problem() : q;
+                      });
 }
 
 // The differences of class k (of the slopes, or of the raster of classes)

@@ -61,6 +61,7 @@ private:
     std::string sample_band(int from, int to, size_t stride, Sample &out);
     std::string take_lines(ClassLines &lines);
     ValueStream again(bool slope, size_t k);
+    std::string walk_tables_again(bool slope, bool cls);
 
     const HeadlineStats &stats_;
     const Setup *setup_ = nullptr;

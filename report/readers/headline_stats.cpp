@@ -26,7 +26,7 @@ std::string HeadlineStats::start() {
         foretold_->clip =
             select_ranks(sample.data(), sample.size(), Seen::magnitude, 0.0, {nearest_rank(98, sample.size())})[0];
     }
-    stats_.rank_during_walk(size_t(n), std::move(sample));
+    stats_.rank_during_walk(size_t(n), std::move(sample), kHeld);
     return "";
 }
 

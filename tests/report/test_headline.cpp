@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "coreg.h"
@@ -205,6 +206,57 @@ TEST(Headline, SoughtDuringTheWalkGivesTheFiguresOfHoldingThem) {
         for (const auto &bad : {std::vector<double>(kRankSample, 1e6), std::vector<double>{}}) {
             EXPECT_EQ(json_text(headline_json(sought(bad, walks))), json_text(headline_json(held))) << spread;
             EXPECT_GT(walks, 0);
+        }
+    }
+}
+
+TEST(Headline, ASearchHeldToASmallShareGivesTheFiguresOfHoldingThem) {
+    // Brackets far fuller than the search may hold: the ranks placed among
+    // the sample's values inside them, and found exactly, on a sample's
+    // value or in at most one walk again, however little it holds.
+    std::mt19937_64 gen(33);
+    std::normal_distribution<double> normal(0.3, 1.5);
+    const int lines = 1031, cols = 1021;
+    const size_t n = size_t(lines) * cols;
+    std::vector<double> x(n), y(n);
+    const struct {
+        const char *what;
+        std::function<double(double)> second;  // of the first
+        int walks;                              // at most
+    } cases[] = {
+        {"decimetres, rounding noise", [&](double a) { return a + double(int(gen() % 41) - 20) * 0.1; }, 1},
+        {"continuous", [&](double a) { return a + normal(gen); }, 1},
+        {"three values", [&](double) { return double(gen() % 3) * 0.5 - 0.5; }, 0},  // all on the sample's values
+        // More than half equal to the median: the NMAD is walked for apart.
+        {"most equal", [&](double a) { return gen() % 8 ? a + 0.25 : a + normal(gen); }, 2},
+    };
+    for (const auto &c : cases) {
+        for (size_t i = 0; i < n; i++) {
+            x[i] = double(1000 + gen() % 30000) * 0.1;
+            y[i] = c.second(x[i]);
+        }
+        if (std::string(c.what) == "three values") std::fill(x.begin(), x.end(), 0.0);
+        const Headline held = run(x, y, cols);
+        std::vector<double> sample;
+        for (size_t i = 0; i < n; i += n / kRankSample) sample.push_back(y[i] - x[i]);
+        for (size_t share : {size_t(1), size_t(4096), size_t(1) << 16}) {
+            DiffStats s;
+            s.rank_during_walk(n, sample, share);
+            for (size_t i = 0; i < n; i += size_t(cols)) s.add_line(&x[i], &y[i], cols);
+            int walks = -1;
+            const Headline walked = s.finish_walked(0.0, 1.0, 0.0, "m", [&](const ValueBlock &take) {
+                std::vector<double> d(static_cast<size_t>(cols));
+                for (size_t i = 0; i < n; i += size_t(cols)) {
+                    for (int j = 0; j < cols; j++) d[size_t(j)] = y[i + size_t(j)] - x[i + size_t(j)];
+                    take(d.data(), d.size());
+                }
+            }, &walks);
+            const std::string at = std::string(c.what) + ", share " + std::to_string(share);
+            EXPECT_EQ(json_text(headline_json(walked)), json_text(headline_json(held))) << at;
+            EXPECT_EQ(walked.clip, held.clip) << at;
+            if (share > 1) {
+                EXPECT_LE(walks, c.walks) << at;
+            }
         }
     }
 }
