@@ -7,15 +7,15 @@
 #include "paths.h"
 
 std::string ZoneFigures::prepare(const Setup &setup) {
-    if (spec_.empty()) return "";
+    if (given_.empty()) return "";
     setup_ = &setup;
     const Rasters &r = *setup.rasters;
     if (!r.geo.known)
-        return "--zones " + printable(spec_) + " cannot be laid on the compared rasters, which have no georeferencing: " +
+        return "--zones " + printable(given_) + " cannot be laid on the compared rasters, which have no georeferencing: " +
                r.geo_note;
     ground_ = r.ground();
     const int lines = setup.run->s.lines, cols = setup.run->s.cols;
-    const std::string p = zones_.open(spec_, ground_, lines, cols);
+    const std::string p = zones_.open(given_, ground_, lines, cols);
     if (!p.empty()) return "--zones: " + p;
     outlines_ = zones_.outlines();
     table_.classes(zones_.size());
@@ -30,7 +30,7 @@ std::string ZoneFigures::prepare(const Setup &setup) {
 // large enough are sought during the walk (the others hold their
 // differences), as the classes' are.
 std::string ZoneFigures::start() {
-    if (spec_.empty() || stats_.held()) return "";
+    if (given_.empty() || stats_.held()) return "";
     const int lines = setup_->run->s.lines, cols = setup_->run->s.cols;
     const int band_lines = std::min(lines, 8);
     const int bands = std::max(1, std::min(lines / band_lines, 64));
@@ -153,7 +153,7 @@ ValueStream ZoneFigures::again(size_t k) {
 }
 
 std::string ZoneFigures::finish() {
-    if (spec_.empty()) return "";
+    if (given_.empty()) return "";
     fill_rows(rows_, table_.finish([&](size_t k) { return again(k); }, setup_->unit));
     if (!problem_.empty() || !o_.on || o_.method != ChangeMethod::stable) return problem_;
     // The σ of each slope class known: the zones' budgets.
@@ -165,14 +165,14 @@ std::string ZoneFigures::finish() {
 }
 
 void ZoneFigures::table_lines(std::vector<std::string> &out) const {
-    if (spec_.empty()) return;
+    if (given_.empty()) return;
     auto cell = [](const std::string &s, size_t w) { return s.size() >= w ? s + " " : std::string(w - s.size(), ' ') + s; };
     // The classes' table, each row's class given the zone's name.
     std::vector<ClassRow> rows = rows_;
     for (size_t k = 0; k < rows.size(); k++) rows[k].value = (long long)k;
     std::vector<std::string> lines = class_rows_lines(rows, false, setup_->unit);
     out.push_back("");
-    out.push_back("By zone of " + printable(spec_) + " (figures of d = second - first in " + setup_->unit + ")");
+    out.push_back("By zone of " + printable(given_) + " (figures of d = second - first in " + setup_->unit + ")");
     out.push_back(cell("zone", 9) + lines[1].substr(9));
     for (size_t k = 0; k < rows.size(); k++) out.push_back(cell(zones_.name(k), 9) + lines[k + 2].substr(9));
     if (!o_.on) return;
@@ -188,7 +188,7 @@ void ZoneFigures::table_lines(std::vector<std::string> &out) const {
 }
 
 void ZoneFigures::json(Json &doc) const {
-    if (spec_.empty()) return;
+    if (given_.empty()) return;
     const Json figures = class_rows_json(rows_, false);
     Json rows = Json::array();
     for (size_t k = 0; k < rows_.size(); k++) {

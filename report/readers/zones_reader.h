@@ -20,12 +20,12 @@ public:
     // summed by walking the rasters again once they are known.
     // The zones are sampled where `stats` does not hold its differences.
     // The zones' outlines go into `outlines`, for the maps.
-    ZoneFigures(const std::string &spec, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats,
+    ZoneFigures(const std::string &given, const ChangeOptions &o, ChangeStable &stable, const HeadlineStats &stats,
                 MapOutlines &outlines)
-        : spec_(spec), o_(o), stable_(stable), stats_(stats), outlines_(outlines) {}
+        : given_(given), o_(o), stable_(stable), stats_(stats), outlines_(outlines) {}
     std::string prepare(const Setup &setup) override;
     std::string start() override;
-    bool behind() const override { return !spec_.empty(); }
+    bool behind() const override { return !given_.empty(); }
     std::string take_behind(BehindLine &l) override;
     std::string finish() override;
     void table_lines(std::vector<std::string> &out) const override;
@@ -49,7 +49,7 @@ private:
     std::string walk_again(const std::function<void(int line, const double *d, const unsigned char *keep,
                                                     const int32_t *ids, const int32_t *slope)> &take);
 
-    const std::string spec_;
+    const std::string given_;
     const ChangeOptions o_;
     ChangeStable &stable_;
     const HeadlineStats &stats_;

@@ -61,19 +61,19 @@ void ZoneSet::clear() {
     layers_ = 0;
 }
 
-std::string ZoneSet::open(const std::string &spec, const Ground &grid, int lines, int cols) {
+std::string ZoneSet::open(const std::string &given, const Ground &grid, int lines, int cols) {
     static std::once_flag registered;
     std::call_once(registered, GDALAllRegister);
     clear();
     grid_ = grid;
     lines_ = lines, cols_ = cols;
     // FILE:FIELD, unless the whole names a file.
-    std::string path = spec, field;
+    std::string path = given, field;
     VSIStatBufL st;
-    const size_t colon = spec.rfind(':');
-    if (VSIStatL(spec.c_str(), &st) != 0 && colon != std::string::npos && colon > 0) {
-        path = spec.substr(0, colon);
-        field = spec.substr(colon + 1);
+    const size_t colon = given.rfind(':');
+    if (VSIStatL(given.c_str(), &st) != 0 && colon != std::string::npos && colon > 0) {
+        path = given.substr(0, colon);
+        field = given.substr(colon + 1);
     }
     const std::string shown = "the zones " + printable(path);
     if (VSIStatL(path.c_str(), &st) != 0) return shown + " do not exist";

@@ -25,12 +25,12 @@ public:
     ZoneSet(const ZoneSet &) = delete;
     ZoneSet &operator=(const ZoneSet &) = delete;
 
-    // Reads the zones of `spec` (FILE, or FILE:FIELD where FILE alone does
+    // Reads the zones of `given` (FILE, or FILE:FIELD where FILE alone does
     // not name a file) for the north-up grid `grid` of lines × cols. Empty
     // on success, else the reason, naming the file: not a vector GDAL
     // reads, no polygon, no coordinate system (of it or of the grid), no
     // overlap with the grid, FIELD absent, more than kMaxZones zones.
-    std::string open(const std::string &spec, const Ground &grid, int lines, int cols);
+    std::string open(const std::string &given, const Ground &grid, int lines, int cols);
     size_t size() const { return names_.size(); }
     const std::string &name(size_t k) const { return names_[k]; }
     size_t layers() const { return layers_; }
