@@ -10,7 +10,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev time
-  libgdal-dev gdal-bin libtiff-dev libisal-dev nlohmann-json3-dev libhwy-dev libeigen3-dev
+  libgdal-dev gdal-bin libtiff-dev libisal-dev nlohmann-json3-dev libhwy-dev libeigen3-dev libsqlite3-dev
   gnuplot-nox poppler-utils strace libboost-math-dev
 )
 packages+=("$@")

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <ogr_api.h>
 
+#include <charconv>
 #include <sstream>
 
 #include "points_e2e.h"
@@ -118,6 +119,85 @@ TEST(PointsRun, CsvFiguresEqualAnIndependentComputation) {
         EXPECT_TRUE(out.exists(std::string("points_points_report/") + name + ".png")) << name;
         EXPECT_TRUE(out.exists(std::string("points_points_report/") + name + ".gp")) << name;
     }
+}
+
+// The GeoPackage read back through GDAL, row for row against the CSV
+// table (the same numbers in shortest form, empty where the table's field
+// is), in the input's order, then GDAL adding a point to it.
+TEST(PointsRun, TheGeoPackageHoldsTheTableAndGdalKeepsWritingIt) {
+    Folder in, out;
+    CsvCase c = csv_case();
+    write_tif(in.path("dem.tif"), c.dem);
+    // A class column, one with a comma and a quote, and a point without x.
+    std::istringstream lines(c.csv);
+    std::string csv, line;
+    for (int k = 0; std::getline(lines, line); k++)
+        csv += line + (k == 0 ? ",cover" : k % 2 ? ",open" : ",\"wet, \"\"low\"\"\"") + "\n";
+    csv += "304,," + number17(48.1) + ",12,open\n";
+    in.write("pts.csv", csv);
+    const RunResult r = run_points({"--srs", "EPSG:4326", "--class-field", "cover", in.path("dem.tif"),
+                                    in.path("pts.csv"), out.name()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream table(out.read("points_points.csv"));
+    std::getline(table, line);
+    ASSERT_EQ(line, "id,x,y,z_point,z_dem,d,slope_deg,left_out,class");
+    GDALDatasetH ds = GDALOpenEx(out.path("points_points.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(ds, nullptr);
+    OGRLayerH layer = GDALDatasetGetLayerByName(ds, "points");
+    ASSERT_NE(layer, nullptr);
+    EXPECT_EQ(OGR_L_GetFeatureCount(layer, 0), 305);
+    OGREnvelope extent, seen;
+    seen.MinX = seen.MinY = 1e300, seen.MaxX = seen.MaxY = -1e300;
+    ASSERT_EQ(OGR_L_GetExtent(layer, &extent, 0), OGRERR_NONE);
+    auto shortest = [](double v) {
+        char b[32];
+        return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+    };
+    int rows = 0;
+    OGR_L_ResetReading(layer);
+    while (OGRFeatureH f = OGR_L_GetNextFeature(layer)) {
+        ASSERT_TRUE(std::getline(table, line));
+        std::string got = std::to_string(OGR_F_GetFieldAsInteger64(f, 0));
+        OGRGeometryH g = OGR_F_GetGeometryRef(f);
+        if (g) {
+            const double x = OGR_G_GetX(g, 0), y = OGR_G_GetY(g, 0);
+            got.append(",").append(shortest(x)).append(",").append(shortest(y));
+            seen.MinX = std::min(seen.MinX, x), seen.MaxX = std::max(seen.MaxX, x);
+            seen.MinY = std::min(seen.MinY, y), seen.MaxY = std::max(seen.MaxY, y);
+        } else {
+            got += ",,";
+        }
+        for (int j = 1; j <= 4; j++) {
+            got.push_back(',');
+            if (OGR_F_IsFieldSetAndNotNull(f, j)) got.append(shortest(OGR_F_GetFieldAsDouble(f, j)));
+        }
+        got.push_back(',');
+        got.append(OGR_F_GetFieldAsString(f, 5));
+        const std::string cls = OGR_F_GetFieldAsString(f, 6);
+        got.push_back(',');
+        got.append(cls.find(',') == std::string::npos ? cls : "\"wet, \"\"low\"\"\"");
+        EXPECT_EQ(got, line) << "row " << rows;
+        OGR_F_Destroy(f);
+        rows++;
+    }
+    EXPECT_EQ(rows, 305);
+    EXPECT_THAT(line, HasSubstr(",,,12,,,,no_position,open"));
+    // GDAL reads the extent back as SQLite's text of 15 digits.
+    EXPECT_NEAR(extent.MinX, seen.MinX, 1e-6);
+    EXPECT_NEAR(extent.MaxX, seen.MaxX, 1e-6);
+    EXPECT_NEAR(extent.MinY, seen.MinY, 1e-6);
+    EXPECT_NEAR(extent.MaxY, seen.MaxY, 1e-6);
+    // A point added by GDAL is counted with the others.
+    OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(layer));
+    OGR_F_SetFieldInteger64(f, 0, 999);
+    EXPECT_EQ(OGR_L_CreateFeature(layer, f), OGRERR_NONE);
+    OGR_F_Destroy(f);
+    GDALClose(ds);
+    ds = GDALOpenEx(out.path("points_points.gpkg").c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+    ASSERT_NE(ds, nullptr);
+    EXPECT_EQ(OGR_L_GetFeatureCount(GDALDatasetGetLayerByName(ds, "points"), 0), 306);
+    GDALClose(ds);
 }
 
 TEST(PointsRun, FewPointsAreWarnedOfAndFeetConverted) {
