@@ -1,22 +1,22 @@
 #include "onto.h"
 
-#include "gdal_open.h"
-#include "gdal_problem.h"
-#include "warp.h"
-
 #include <cpl_error.h>
 #include <gdal.h>
 #include <gdal_alg.h>
 #include <gdal_utils.h>
+#include <gdal_vrt.h>
 #include <ogr_srs_api.h>
 
-#include <gdal_vrt.h>
-
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include "gdal_open.h"
+#include "gdal_problem.h"
+#include "warp.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ constexpr const char *kHalves[2] = {"karvel_high_32_bits", "karvel_low_32_bits"}
 
 // A VRT of band 1 of src (64-bit integers of that type) whose values are
 // the high (half 0) or low (half 1) 32 bits of each, as doubles.
-GDALDatasetH half_view(GDALDatasetH src, GDALDataType type, int half) {
+GDALDatasetH half_view(GDALDatasetH src, GDALDataType type, int half, const std::string &name) {
     static std::once_flag added;
     std::call_once(added, [] {
         GDALAddDerivedBandPixelFunc(kHalves[0], half_of_64_bits<true>);
@@ -102,7 +102,7 @@ GDALDatasetH half_view(GDALDatasetH src, GDALDataType type, int half) {
     });
     const int cols = GDALGetRasterXSize(src), lines = GDALGetRasterYSize(src);
     GDALDriverH vrt = GDALGetDriverByName("VRT");
-    GDALDatasetH view = vrt ? GDALCreate(vrt, "", cols, lines, 0, GDT_Float64, nullptr) : nullptr;
+    GDALDatasetH view = vrt ? GDALCreate(vrt, name.c_str(), cols, lines, 0, GDT_Float64, nullptr) : nullptr;
     if (!view) return nullptr;
     double gt[6];
     if (GDALGetGeoTransform(src, gt) == CE_None) GDALSetGeoTransform(view, gt);
@@ -111,12 +111,19 @@ GDALDatasetH half_view(GDALDatasetH src, GDALDataType type, int half) {
     const std::string transfer = std::string("SourceTransferType=") + GDALGetDataTypeName(type);
     const char *options[] = {"subclass=VRTDerivedRasterBand", function.c_str(), transfer.c_str(), nullptr};
     if (GDALAddBand(view, GDT_Float64, const_cast<char **>(options)) != CE_None ||
-        VRTAddSimpleSource(GDALGetRasterBand(view, 1), GDALGetRasterBand(src, 1), 0, 0, cols, lines, 0, 0, cols,
-                           lines, "near", VRT_NODATA_UNSET) != CE_None) {
+        VRTAddSimpleSource(GDALGetRasterBand(view, 1), GDALGetRasterBand(src, 1), 0, 0, cols, lines, 0, 0, cols, lines,
+                           "near", VRT_NODATA_UNSET) != CE_None) {
         GDALClose(view);
         return nullptr;
     }
+    GDALFlushCache(view);  // written, so that the warper opens it by name
     return view;
+}
+
+// A name in memory for a view of this process no other takes.
+std::string memory_name(const char *what) {
+    static std::atomic<unsigned long> made{0};
+    return "/vsimem/karvel_onto_" + std::to_string(++made) + "_" + what + ".vrt";
 }
 
 }  // namespace
@@ -136,19 +143,23 @@ void Onto::close() {
     if (band_view_) GDALClose(band_view_);
     if (source_) GDALClose(source_);
     warped_ = band_view_ = source_ = nullptr;
+    for (const std::string &name : named_) VSIUnlink(name.c_str());
+    named_.clear();
 }
 
-std::string Onto::open(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
+std::string Onto::open(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols,
+                       size_t held_bytes) {
     static std::once_flag registered;
     std::call_once(registered, GDALAllRegister);
     // GDAL's messages go into the refusals, not onto standard error.
     CPLPushErrorHandler(CPLQuietErrorHandler);
-    const std::string p = prepare(path, shown, target, lines, cols);
+    const std::string p = prepare(path, shown, target, lines, cols, held_bytes);
     CPLPopErrorHandler();
     return p;
 }
 
-std::string Onto::prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols) {
+std::string Onto::prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols,
+                          size_t held_bytes) {
     close();
     shown_ = shown;
     lines_ = lines, cols_ = cols;
@@ -184,7 +195,8 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     CPLErrorReset();
     void *transform = GDALCreateGenImgProjTransformer2(source_, nullptr, const_cast<char **>(options));
     if (!transform)
-        return name + " cannot be brought onto the grid: its coordinate system cannot be transformed into the grid's (" +
+        return name +
+               " cannot be brought onto the grid: its coordinate system cannot be transformed into the grid's (" +
                gdal_problem() + ")";
     std::string p = overlap_problem(source_, target, lines, cols, transform);
     GDALDestroyGenImgProjTransformer(transform);
@@ -195,7 +207,8 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     // value not a number; integers as 64-bit ones (an alpha band tells the
     // cells without a value), so that every value comes through exact.
     CPLErrorReset();
-    band_view_ = one_band_view(source_, 1);
+    named_.push_back(memory_name("band"));
+    band_view_ = one_band_view(source_, 1, named_.back());
     if (!band_view_) return "GDAL cannot take band 1 of " + name + ": " + gdal_problem();
     const WarpGrid grid{target.gt[0], target.gt[3], target.gt[1], target.gt[5], cols, lines, false};
     std::string problem;
@@ -206,7 +219,8 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     if (type == GDT_Int64 || type == GDT_UInt64) {
         for (int half = 0; half < 2; half++) {
             CPLErrorReset();
-            halves_[half] = half_view(source_, type, half);
+            named_.push_back(memory_name(half ? "low" : "high"));
+            halves_[half] = half_view(source_, type, half, named_.back());
             if (!halves_[half]) return "GDAL cannot take the 64-bit integers of " + name + ": " + gdal_problem();
             warped_halves_[half] = warp_onto(halves_[half], wkt, target.wkt, grid, "near", true, problem);
             if (!warped_halves_[half]) return "GDAL's warper cannot bring " + name + " onto the grid: " + problem;
@@ -215,6 +229,21 @@ std::string Onto::prepare(const std::string &path, const std::string &shown, con
     int bx = 0, by = 0;
     GDALGetBlockSize(GDALGetRasterBand(warped_, 1), &bx, &by);
     chunk_ = std::clamp(by, 1, lines);
+    // A row of blocks read at once holds each cell's value and flag (and
+    // its two halves for 64-bit integers): on a wide grid, blocks of fewer
+    // lines keep it within its share.
+    const size_t cell_bytes = sizeof(double) + 1 + (warped_halves_[0] ? 2 * sizeof(double) : 0);
+    const int fit = int(std::clamp(held_bytes / (cell_bytes * size_t(cols)), size_t(1), size_t(chunk_)));
+    if (fit < chunk_) {
+        for (void **w : {&warped_, &warped_halves_[0], &warped_halves_[1]}) {
+            if (!*w) continue;
+            void *fewer = with_block_lines(*w, fit, problem);
+            if (!fewer) return "GDAL's warper cannot bring " + name + " onto the grid: " + problem;
+            GDALClose(*w);
+            *w = fewer;
+        }
+        chunk_ = fit;
+    }
     return "";
 }
 
@@ -236,14 +265,35 @@ bool Onto::next(const double *&values, const unsigned char *&valid) {
         }
         first_ = first, count_ = count, taken_ = 0;
     }
-    values = values_.data() + size_t(taken_) * size_t(cols_);
-    valid = valid_.data() + size_t(taken_) * size_t(cols_);
+    const size_t at = size_t(taken_) * size_t(cols_);
+    values = values_.data() + at;
+    valid = valid_.data() + at;
+    if (integer_) take_integers(at);
     taken_++;
     return true;
 }
 
+// The exact integers of the line at `at` of those held.
+void Onto::take_integers(size_t at) {
+    const size_t n = size_t(cols_);
+    const double *v = values_.data() + at;
+    const unsigned char *ok = valid_.data() + at;
+    if (unsigned_) {
+        uints_.resize(n);
+        for (size_t j = 0; j < n; j++) uints_[j] = ok[j] ? uint64_t(high_[at + j]) << 32 | uint64_t(low_[at + j]) : 0;
+        return;
+    }
+    ints_.resize(n);
+    if (warped_halves_[0]) {
+        for (size_t j = 0; j < n; j++)
+            ints_[j] = ok[j] ? int64_t(uint64_t(high_[at + j]) << 32 | uint64_t(low_[at + j])) : 0;
+    } else {  // integers of at most 32 bits: the doubles hold them exactly
+        for (size_t j = 0; j < n; j++) ints_[j] = ok[j] ? int64_t(v[j]) : 0;
+    }
+}
+
 // Lines first .. first + count - 1 of the warped band: its values, whether
-// each cell has one and, for integers, the values exact.
+// each cell has one and, for 64-bit integers, their two halves.
 bool Onto::read_lines(int first, int count) {
     const size_t cells = size_t(count) * size_t(cols_);
     values_.resize(cells);
@@ -254,21 +304,8 @@ bool Onto::read_lines(int first, int count) {
     };
     if (!read(warped_, values_.data())) return false;
     for (size_t k = 0; k < cells; k++) valid_[k] = !std::isnan(values_[k]);
-    if (!integer_) return true;
-    std::vector<uint64_t> bits(cells);
-    if (warped_halves_[0]) {
-        std::vector<double> high(cells), low(cells);
-        if (!read(warped_halves_[0], high.data()) || !read(warped_halves_[1], low.data())) return false;
-        for (size_t k = 0; k < cells; k++)
-            bits[k] = valid_[k] ? uint64_t(high[k]) << 32 | uint64_t(low[k]) : 0;
-    } else {  // integers of at most 32 bits: the doubles hold them exactly
-        for (size_t k = 0; k < cells; k++) bits[k] = valid_[k] ? uint64_t(int64_t(values_[k])) : 0;
-    }
-    if (unsigned_) {
-        uints_ = std::move(bits);
-    } else {
-        ints_.resize(cells);
-        std::memcpy(ints_.data(), bits.data(), cells * sizeof(uint64_t));
-    }
-    return true;
+    if (!warped_halves_[0]) return true;
+    high_.resize(cells);
+    low_.resize(cells);
+    return read(warped_halves_[0], high_.data()) && read(warped_halves_[1], low_.data());
 }

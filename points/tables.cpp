@@ -113,7 +113,8 @@ std::string insert_points(const std::string &path, const CheckPoints &p, const A
     std::string trigger;
     {
         sqlite3_stmt *q = nullptr;
-        sqlite3_prepare_v2(w.db, "SELECT srs_id FROM gpkg_geometry_columns WHERE table_name = 'points'", -1, &q, nullptr);
+        sqlite3_prepare_v2(w.db, "SELECT srs_id FROM gpkg_geometry_columns WHERE table_name = 'points'", -1, &q,
+                           nullptr);
         if (q && sqlite3_step(q) == SQLITE_ROW) srs_id = sqlite3_column_int(q, 0);
         sqlite3_finalize(q);
         q = nullptr;
@@ -127,9 +128,11 @@ std::string insert_points(const std::string &path, const CheckPoints &p, const A
     if (!w.run("BEGIN")) return w.problem();
     if (!trigger.empty() && !w.run("DROP TRIGGER \"trigger_insert_feature_count_points\"")) return w.problem();
     const bool with_class = !p.cls.empty();
-    const std::string sql = std::string("INSERT INTO \"points\" (\"geom\", \"id\", \"z_point\", \"z_dem\", \"d\", "
-                                        "\"slope_deg\", \"left_out\"") +
-                            (with_class ? ", \"class\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)" : ") VALUES (?, ?, ?, ?, ?, ?, ?)");
+    const std::string sql =
+        std::string(
+            "INSERT INTO \"points\" (\"geom\", \"id\", \"z_point\", \"z_dem\", \"d\", "
+            "\"slope_deg\", \"left_out\"") +
+        (with_class ? ", \"class\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)" : ") VALUES (?, ?, ?, ?, ?, ?, ?)");
     if (sqlite3_prepare_v2(w.db, sql.c_str(), -1, &w.insert, nullptr) != SQLITE_OK) return w.problem();
     double min_x = INFINITY, min_y = INFINITY, max_x = -INFINITY, max_y = -INFINITY;
     unsigned char blob[29];

@@ -44,9 +44,11 @@ void gdal_ready() {
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);  // every failure is reported by the caller
     // The rasters GDAL writes or draws here are small or written by other
-    // means: a small block cache is enough, where GDAL's default (a share
-    // of the machine's memory) could hold hundreds of megabytes.
-    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(32) << 20);
+    // means, and a raster of classes is read a row of the warper's blocks
+    // at a time (Onto::kHeldBytes): a small block cache is enough, where
+    // GDAL's default (a share of the machine's memory) could hold hundreds
+    // of megabytes.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(16) << 20);
     done = true;
 }
 

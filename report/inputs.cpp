@@ -85,10 +85,14 @@ void BothLines::first_floats(float *elevations, double *d) const {
     const unsigned char *first = first_keep();
     // x is the stored value times the unit's factor: the stored value comes
     // back whole, exactly (it is below 2^31, the product off by an ulp at most).
+    // Rounded by a conversion, which the compiler does inline, where
+    // std::round is a call per cell: the same whole number, since the
+    // product lies within an ulp of it, far from any half.
     const double per_unit = std::round(1 / a_->lines.factor());
     for (size_t j = 0; j < cols_; j++) {
         if (d) d[j] = y[j] - x[j];
-        elevations[j] = !first || first[j] ? float(std::round(x[j] * per_unit)) : NAN;
+        const double v = x[j] * per_unit;
+        elevations[j] = !first || first[j] ? float(int64_t(v < 0 ? v - 0.5 : v + 0.5)) : NAN;
     }
 }
 

@@ -126,7 +126,10 @@ Report::Report(const Options &o) : options_(o) {
     auto &stable = readers_.add<ChangeStable>(options_.change, options_.uncertainty);
     // The zones' figures: a ClassTable, 32 + 16 MB, and 64 lines of zone ids.
     auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_, outlines_);
-    classes_ = &readers_.add<ClassFigures>(*stats_);  // two ClassTables (slopes, --classes): 32 + 16 MB each
+    // Two ClassTables (slopes, --classes): 32 + 16 MB each; the raster of
+    // classes read a row of the warper's blocks at a time (Onto::kHeldBytes,
+    // 16 MB), through GDAL's block cache (16 MB).
+    classes_ = &readers_.add<ClassFigures>(*stats_);
     // The stable cells' σ are taken of the lines the slope classes are made for.
     classes_->watch([&stable](const ClassLines::Ready &r) { return stable.take(r); });
     readers_.add<GeoTiffRows>();                      // 8 strips of 16 lines in flight, each 16 MB at most

@@ -14,8 +14,8 @@
 #include "e2e.h"
 #include "ground.h"
 #include "onto.h"
-#include "srs.h"
 #include "rasters.h"
+#include "srs.h"
 
 using ::testing::HasSubstr;
 
@@ -63,30 +63,35 @@ TEST(Onto, AgreesWithGdalwarpNearOnACoarserGridAndInAnotherSystem) {
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         const ReadBack want = read_raster(warped);
         ASSERT_EQ(want.values.size(), size_t(kLines * kCols));
-        Onto onto;
-        ASSERT_EQ(onto.open(src, "classes.tif", utm_grid(), kLines, kCols), "");
-        EXPECT_TRUE(onto.integer_samples());
-        int valid_cells = 0, none = 0;
-        for (int i = 0; i < kLines; i++) {
-            const double *v = nullptr;
-            const unsigned char *valid = nullptr;
-            ASSERT_TRUE(onto.next(v, valid)) << onto.problem();
-            for (int j = 0; j < kCols; j++) {
-                const double w = want.values[size_t(i * kCols + j)];
-                ASSERT_EQ(valid[j] != 0, !std::isnan(w)) << k << " line " << i << " column " << j;
-                if (!valid[j]) {
-                    none++;
-                    continue;
+        // Read in the warper's usual blocks, in blocks of 3 lines and of 1:
+        // the same values.
+        for (size_t held : {Onto::kHeldBytes, size_t(3 * 9 * kCols), size_t(1)}) {
+            Onto onto;
+            ASSERT_EQ(onto.open(src, "classes.tif", utm_grid(), kLines, kCols, held), "");
+            EXPECT_TRUE(onto.integer_samples());
+            int valid_cells = 0, none = 0;
+            for (int i = 0; i < kLines; i++) {
+                const double *v = nullptr;
+                const unsigned char *valid = nullptr;
+                ASSERT_TRUE(onto.next(v, valid)) << onto.problem();
+                for (int j = 0; j < kCols; j++) {
+                    const double w = want.values[size_t(i * kCols + j)];
+                    ASSERT_EQ(valid[j] != 0, !std::isnan(w)) << k << " line " << i << " column " << j;
+                    if (!valid[j]) {
+                        none++;
+                        continue;
+                    }
+                    valid_cells++;
+                    EXPECT_EQ(v[j], w) << k << " line " << i << " column " << j;
+                    EXPECT_EQ(onto.integers()[j], int64_t(w)) << k << " line " << i << " column " << j;
                 }
-                valid_cells++;
-                EXPECT_EQ(v[j], w) << k << " line " << i << " column " << j;
             }
+            const double *v;
+            const unsigned char *valid;
+            EXPECT_FALSE(onto.next(v, valid));
+            EXPECT_GT(valid_cells, 1000) << k;
+            EXPECT_GT(none, 100) << k;  // nodata cells, and for WGS 84 the grid's cells beyond the source
         }
-        const double *v;
-        const unsigned char *valid;
-        EXPECT_FALSE(onto.next(v, valid));
-        EXPECT_GT(valid_cells, 1000) << k;
-        EXPECT_GT(none, 100) << k;  // nodata cells, and for WGS 84 the grid's cells beyond the source
     }
 }
 
@@ -133,8 +138,9 @@ TEST(Onto, RefusesWhatCannotBePlacedOnTheGrid) {
 // with 2^53, and turn 2^63 − 1 into 2^63), signed or not, nodata left out.
 TEST(Onto, SixtyFourBitIntegersComeThroughExact) {
     Folder f;
-    const uint64_t big[] = {9007199254740993ull, 9007199254740992ull, 9223372036854775807ull,
-                            uint64_t(-9223372036854775807LL - 1), 18446744073709551615ull, 5};
+    const uint64_t big[] = {9007199254740993ull,     9007199254740992ull,
+                            9223372036854775807ull,  uint64_t(-9223372036854775807LL - 1),
+                            18446744073709551615ull, 5};
     for (GDALDataType type : {GDT_Int64, GDT_UInt64}) {
         TestRaster r = raster(kLines, kCols, type, std::vector<double>(size_t(kLines * kCols), 0));
         std::copy(kGrid, kGrid + 6, r.gt);

@@ -3,9 +3,9 @@
 // left out by reason, the table of every point, vector files with Z or an
 // elevation field, classes, and the refusals that write nothing.
 #include <gmock/gmock.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <ogr_api.h>
+#include <sys/stat.h>
 
 #include <charconv>
 #include <sstream>
@@ -135,14 +135,14 @@ TEST(PointsRun, TheGeoPackageHoldsTheTableAndGdalKeepsWritingIt) {
         csv += line + (k == 0 ? ",cover" : k % 2 ? ",open" : ",\"wet, \"\"low\"\"\"") + "\n";
     csv += "304,," + number17(48.1) + ",12,open\n";
     in.write("pts.csv", csv);
-    const RunResult r = run_points({"--srs", "EPSG:4326", "--class-field", "cover", in.path("dem.tif"),
-                                    in.path("pts.csv"), out.name()});
+    const RunResult r = run_points(
+        {"--srs", "EPSG:4326", "--class-field", "cover", in.path("dem.tif"), in.path("pts.csv"), out.name()});
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream table(out.read("points_points.csv"));
     std::getline(table, line);
     ASSERT_EQ(line, "id,x,y,z_point,z_dem,d,slope_deg,left_out,class");
-    GDALDatasetH ds = GDALOpenEx(out.path("points_points.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr,
-                                 nullptr, nullptr);
+    GDALDatasetH ds =
+        GDALOpenEx(out.path("points_points.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
     ASSERT_NE(ds, nullptr);
     OGRLayerH layer = GDALDatasetGetLayerByName(ds, "points");
     ASSERT_NE(layer, nullptr);
@@ -297,7 +297,8 @@ TEST(PointsRun, RefusedWithTheFileAndTheReasonNothingWritten) {
         {{"--srs", "EPSG:32610", dem, in.path("noz.csv"), out.name()}, "no point has an elevation"},
         {{"--srs", "EPSG:32610", "--class-field", "kind", dem, in.path("p.csv"), out.name()}, "no column \"kind\""},
         {{"--srs", "EPSG:32610", dem, "/dev/null", out.name()}, "not a regular file"},
-        {{dem, in.path("pts.shp"), out.name()}, "pts.dbf beside it, which GDAL would read with it, is not a regular file"},
+        {{dem, in.path("pts.shp"), out.name()},
+         "pts.dbf beside it, which GDAL would read with it, is not a regular file"},
     };
     for (const auto &c : cases) {
         const RunResult r = run_points(c.args);
