@@ -23,7 +23,8 @@ std::string ChangeReader::prepare(const Setup &setup) {
     row_.resize(size_t(s.cols));
     rule_ = fixed_detection(o_);
     const std::string space = space_problem(setup.dir, uint64_t(s.lines) * uint64_t(s.cols) * 4);
-    if (!space.empty()) return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
+    if (!space.empty())
+        return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
     if (!staged_begin(dod_file_, setup.out_base + "_dod.tif"))
         return "cannot create a file in " + printable(setup.folder_shown) + ": " + std::strerror(errno);
     const std::string p = dod_tif_.create(dod_file_.temp_path, s.lines, s.cols, setup.rasters->geo, setup.unit, true);
@@ -52,7 +53,7 @@ void ChangeReader::add(int line, const double *d, const unsigned char *keep, con
 
 std::string ChangeReader::line(const Line &l) {
     if (!o_.on) return "";
-    if (!stable_.on()) {
+    if (!stable_.budget_sigma()) {
         if (!histogram_) histogram_ = std::make_unique<ChangeHistogram>(bin_width(rule_.limit));
         add(l.index, l.d, l.keep, nullptr, {rule_}, rule_);
     }
@@ -61,7 +62,7 @@ std::string ChangeReader::line(const Line &l) {
 
 // The σ of each slope class known, each line again with its slope classes.
 std::string ChangeReader::finish() {
-    if (!stable_.on()) return "";
+    if (!stable_.budget_sigma()) return "";
     histogram_ = std::make_unique<ChangeHistogram>(bin_width(stable_.fallback().limit));
     return stable_.walk_again(false, [&](const ClassLines::Ready &r, const double *, const unsigned char *) {
         add(r.line, r.d, r.keep, r.slope, stable_.rules(), stable_.fallback());
@@ -78,14 +79,15 @@ std::string ChangeReader::figures(const Headline &h, std::vector<Figure> &out) {
     if (!p.empty()) return "GDAL could not shade the relief of the first DEM: " + p;
     m.outlines = &maps_.outlines();
     out.push_back(map_figure("change_detected", "change detected, second - first", m, h.unit));
-    out.push_back(change_histogram_figure(*histogram_, stable_.on() ? stable_.fallback().limit : rule_.limit));
+    out.push_back(
+        change_histogram_figure(*histogram_, stable_.budget_sigma() ? stable_.fallback().limit : rule_.limit));
     out.push_back(budget_figure(sums_.budget()));
     return "";
 }
 
 std::string ChangeReader::threshold_text() const {
     if (o_.method == ChangeMethod::lod) return "|d| > " + exact_number(o_.lod) + " m";
-    if (stable_.on())
+    if (stable_.budget_sigma())
         return "|d| >= z " + fixed_decimals(confidence_z(o_.confidence), 3) +
                " x sigma_DoD of the slope class, the NMAD of d on stable cells";
     return "|d| >= " + fixed_decimals(rule_.limit, 3) + " m, z " + fixed_decimals(confidence_z(o_.confidence), 3) +
@@ -105,9 +107,11 @@ void ChangeReader::json(Json &doc) const {
         c["method"] = "lod";
         c["lod_m"] = o_.lod;
     } else {
-        c["method"] = stable_.on() ? "stable" : "sigma";
-        if (stable_.on()) stable_.change_json(c);
-        else c["sigma_dod_m"] = rule_.error;
+        c["method"] = stable_.budget_sigma() ? "stable" : "sigma";
+        if (stable_.budget_sigma())
+            stable_.change_json(c);
+        else
+            c["sigma_dod_m"] = rule_.error;
         c["confidence"] = o_.confidence;
         c["z"] = confidence_z(o_.confidence);
     }

@@ -36,7 +36,13 @@ public:
     using Follow = std::function<void(const ClassLines::Ready &r, const int32_t *stable)>;
     void follow(Follow f) { followers_.push_back(std::move(f)); }
 
-    bool on() const { return (o_.on && o_.method == ChangeMethod::stable) || uncertainty_; }
+    // Whether the σ of the stable cells are wanted: by the change budget or
+    // by --uncertainty.
+    bool on() const { return budget_sigma() || uncertainty_; }
+    // Whether the change budget's threshold is made of them (--sigma
+    // stable): the budget then waits for the walk's end. With a fixed
+    // threshold it is formed in the walk, --uncertainty or not.
+    bool budget_sigma() const { return o_.on && o_.method == ChangeMethod::stable; }
     // The stable cells are a mask's (--stable), else every cell.
     bool has_mask() const { return !o_.stable.empty(); }
     // After finish(): each slope class's stable cells and σ (the σ of all

@@ -135,6 +135,37 @@ TEST(ReportUncertainty, TheNoisesRangeAndSillAndTheStandardErrorsFromThem) {
 // zones: each table gains the two keys, the detected volumes their
 // errors, and nothing else changes. Too few stable cells and 8-bit images
 // are refused with nothing written.
+// With a fixed threshold (--lod, or --sigma S1,S2) the budget is the same
+// with --uncertainty as without it, and the cells it detects are those the
+// uncertainty's volumes are of.
+TEST(ReportUncertainty, AFixedThresholdsBudgetIsTheSameWithTheUncertainty) {
+    Folder in, out;
+    TestRaster a, b;
+    noisy_pair(in, out, a, b);
+    for (const std::vector<std::string> &change :
+         {std::vector<std::string>{"--change", "--lod", "0.3"}, {"--change", "--sigma", "0.2,0.1"}}) {
+        RunResult r = report_with(out, "cmp", change);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json without = json::parse(out.read("cmp_report.json"));
+        std::vector<std::string> with = change;
+        with.push_back("--uncertainty");
+        r = report_with(out, "cmp", with);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json j = json::parse(out.read("cmp_report.json"));
+        EXPECT_EQ(without_uncertainty(j), without) << change[1];
+        const json &det = j["change"]["detected"];
+        for (const char *side : {"erosion", "deposition"}) {
+            ASSERT_GT(det[side]["cells"].get<double>(), 0) << side;
+            // The volume's error is of the budget's detected area: each
+            // detected cell counted once.
+            const json &d = det[side];
+            EXPECT_NEAR(d["volume_se_m3"].get<double>(), d["area_m2"].get<double>() * d["mean_diff_se_m"].get<double>(),
+                        1e-9 * d["volume_se_m3"].get<double>())
+                << change[1] << " " << side;
+        }
+    }
+}
+
 TEST(ReportUncertainty, AMaskABudgetClassesAndZonesAndWhatIsRefused) {
     Folder in, out;
     TestRaster a, b;
@@ -157,11 +188,18 @@ TEST(ReportUncertainty, AMaskABudgetClassesAndZonesAndWhatIsRefused) {
     const std::string y0 = std::to_string(a.gt[3] + 100 * a.gt[5]), y1 = std::to_string(a.gt[3] + 300 * a.gt[5]);
     in.write("zone.geojson", R"({"type": "FeatureCollection", "crs": {"type": "name", "properties": {"name": )"
                              R"("urn:ogc:def:crs:EPSG::32610"}}, "features": [{"type": "Feature", "properties": {}, )"
-                             R"("geometry": {"type": "Polygon", "coordinates": [[[)" + x0 + ", " + y0 + "], [" + x1 +
-                                 ", " + y0 + "], [" + x1 + ", " + y1 + "], [" + x0 + ", " + y1 + "], [" + x0 + ", " +
-                                 y0 + "]]]}}]}");
-    const std::vector<std::string> common = {"--change", "--sigma", "stable", "--stable", in.path("stable.tif"),
-                                             "--classes", in.path("halves.tif"), "--zones", in.path("zone.geojson")};
+                             R"("geometry": {"type": "Polygon", "coordinates": [[[)" +
+                                 x0 + ", " + y0 + "], [" + x1 + ", " + y0 + "], [" + x1 + ", " + y1 + "], [" + x0 +
+                                 ", " + y1 + "], [" + x0 + ", " + y0 + "]]]}}]}");
+    const std::vector<std::string> common = {"--change",
+                                             "--sigma",
+                                             "stable",
+                                             "--stable",
+                                             in.path("stable.tif"),
+                                             "--classes",
+                                             in.path("halves.tif"),
+                                             "--zones",
+                                             in.path("zone.geojson")};
     std::vector<std::string> with = common;
     with.push_back("--uncertainty");
     RunResult r = report_with(out, "cmp", with);
@@ -208,12 +246,14 @@ TEST(ReportUncertainty, AMaskABudgetClassesAndZonesAndWhatIsRefused) {
     noisy_pair(in, none, a, b);
     std::fill(mask.bands[0].begin(), mask.bands[0].end(), 0);
     for (int i = 0; i < 20; i++)
-        for (int jj = 0; jj < 40; jj++) mask.bands[0][size_t(a.lines / 2 + i) * size_t(a.cols) + size_t(a.cols / 2 + jj)] = 1;
+        for (int jj = 0; jj < 40; jj++)
+            mask.bands[0][size_t(a.lines / 2 + i) * size_t(a.cols) + size_t(a.cols / 2 + jj)] = 1;
     write_tif(in.path("few.tif"), mask);
     r = report_with(none, "cmp", {"--uncertainty", "--stable", in.path("few.tif")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("few.tif marks only 800 stable cells with data in both rasters; the variogram needs at "
-                                 "least 1000"));
+    EXPECT_THAT(r.err,
+                HasSubstr("few.tif marks only 800 stable cells with data in both rasters; the variogram needs at "
+                          "least 1000"));
     EXPECT_FALSE(none.exists("cmp_report.json"));
     EXPECT_FALSE(none.exists("cmp_report"));
     // --stable without --change is the uncertainty's; alone it is refused as before.
