@@ -19,7 +19,12 @@ struct BinSums {
     explicit BinSums(const std::vector<double> &edges) : edges(edges), sq(edges.size()), dist(edges.size()), n(edges.size()) {}
     // Adds the pair when its distance falls in a bin of [from, to).
     void add(const ZPoint &a, const ZPoint &b, size_t from, size_t to) {
-        const double h = std::hypot(a.x - b.x, a.y - b.y);
+        // A pair clearly outside the bins is told by its squared distance,
+        // with a margin far wider than the rounding of either form; only
+        // the others take std::hypot, so every pair falls where it did.
+        const double dx = a.x - b.x, dy = a.y - b.y, h2 = dx * dx + dy * dy;
+        if (h2 < edges[from] * edges[from] * (1 - 1e-9) || h2 >= edges[to] * edges[to] * (1 + 1e-9)) return;
+        const double h = std::hypot(dx, dy);
         if (!(h >= edges[from]) || !(h < edges[to])) return;
         const size_t k = size_t(std::upper_bound(edges.begin() + long(from), edges.begin() + long(to) + 1, h) -
                                 edges.begin()) - 1;
