@@ -45,7 +45,7 @@ public:
     // What a row of the warper's blocks, read at once, may hold: blocks
     // of fewer lines are read where a row of the warper's usual ones would
     // hold more.
-    static constexpr size_t kHeldBytes = size_t(16) << 20;
+    static constexpr size_t kHeldBytes = size_t(4) << 20;
 
 private:
     std::string prepare(const std::string &path, const std::string &shown, const Ground &target, int lines, int cols,

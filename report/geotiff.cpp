@@ -48,7 +48,7 @@ void gdal_ready() {
     // at a time (Onto::kHeldBytes): a small block cache is enough, where
     // GDAL's default (a share of the machine's memory) could hold hundreds
     // of megabytes.
-    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(16) << 20);
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GDALSetCacheMax64(GIntBig(8) << 20);
     done = true;
 }
 

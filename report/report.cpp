@@ -117,7 +117,7 @@ private:
 Report::Report(const Options &o) : options_(o) {
     auto &pass = readers_.add<KarvelPass>();          // a few lines' sums
     readers_.add<KarvelHistogram>(pass);              // karvel's table: HistogramTable::kHeldBins, 8 MB
-    stats_ = &readers_.add<HeadlineStats>(pass);      // HeadlineStats::kHeld: 64 MB, and a 2 MB sample
+    stats_ = &readers_.add<HeadlineStats>(pass);      // HeadlineStats::kHeld: 48 MB, and a 2 MB sample
     readers_.add<DensityCounts>();                    // 256 × 256 counts
     auto &maps = readers_.add<MapMeans>(outlines_);   // block sums of each map, 750 × 750 at most
     readers_.add<SignedHistogram>(*stats_);           // the bins of the histogram of d
@@ -128,7 +128,7 @@ Report::Report(const Options &o) : options_(o) {
     auto &zones = readers_.add<ZoneFigures>(options_.zones, options_.change, stable, *stats_, outlines_);
     // Two ClassTables (slopes, --classes): 32 + 16 MB each; the raster of
     // classes read a row of the warper's blocks at a time (Onto::kHeldBytes,
-    // 16 MB), through GDAL's block cache (16 MB).
+    // 4 MB), through GDAL's block cache (8 MB).
     classes_ = &readers_.add<ClassFigures>(*stats_);
     // The stable cells' σ are taken of the lines the slope classes are made for.
     classes_->watch([&stable](const ClassLines::Ready &r) { return stable.take(r); });

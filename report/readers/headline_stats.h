@@ -14,10 +14,10 @@
 
 class HeadlineStats : public Reader {
 public:
-    // Differences its search holds at most during the walk (8 bytes each):
-    // up to 1 048 576 in each bracket of a rank, twice that in each of the
-    // NMAD's two.
-    static constexpr size_t kHeld = size_t(8) << 20;
+    // Differences its search holds at most during the walk (8 bytes each,
+    // 48 MB): up to 786 432 in each bracket of a rank, twice that in each
+    // of the NMAD's two.
+    static constexpr size_t kHeld = size_t(6) << 20;
     // The RMS error is karvel's, that of `pass`.
     explicit HeadlineStats(const KarvelPass &pass) : pass_(pass) {}
     std::string prepare(const Setup &setup) override;
