@@ -136,8 +136,9 @@ void draw_figures(const PointsOptions &o, const std::string &dir, const Found &r
 }
 
 // Every file staged, then renamed into the folder together, and the
-// figures moved into R_points_report/.
-void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r) {
+// figures moved into R_points_report/. True when an earlier R_coreg.json
+// was removed.
+bool write_files(const PointsOptions &o, const ImagesDir &images, const Found &r) {
     const std::string dir = folder_dir(images, o.folder);
     // Until the files take their names, a refusal takes away the folders made.
     struct Made {
@@ -185,13 +186,21 @@ void write_files(const PointsOptions &o, const ImagesDir &images, const Found &r
     if (!csv_written) throw Refusal{"cannot write " + printable(csv.staged.final_path) + ": " + std::strerror(csv.err)};
     gpkg_writer.join();
     if (!gpkg_problem.empty()) throw Refusal{"cannot write " + printable(gpkg.final_path) + ": " + gpkg_problem};
+    // Without --coregister, a shift found by an earlier run under the same
+    // result name would be read as this one's: it goes in the commit.
+    const std::string earlier = base + kCoregSuffix;
+    struct stat st;
+    const bool had_coreg = !o.coregister && lstat(earlier.c_str(), &st) == 0;
+    std::vector<std::string> removed;
+    if (!o.coregister) removed.push_back(o.result + kCoregSuffix);
     const std::string moved = scratch_commit(files, &json.staged, base + "_points_report",
-                                             {dir, points_manifest_name(o.result), "karvel-points", o.result});
+                                             {dir, points_manifest_name(o.result), "karvel-points", o.result, removed});
     if (!moved.empty()) throw Refusal{moved};
     made.keep = true;
+    return had_coreg;
 }
 
-void say_results(const PointsOptions &o, const Found &r) {
+void say_results(const PointsOptions &o, const Found &r, bool removed_coreg) {
     std::string t = "\n\t" + title(o) + "\n\n";
     if (o.coregister) {
         t += "\tBefore co-registration:\n";
@@ -212,6 +221,7 @@ void say_results(const PointsOptions &o, const Found &r) {
          " pages)\n\tEach figure as a PNG, with its gnuplot script "
          "and data: " +
          shown + "_points_report\\\n";
+    if (removed_coreg) t += "\tThe co-registration of an earlier run, " + shown + kCoregSuffix + ", was removed.\n";
     say(t);
 }
 
@@ -239,8 +249,8 @@ int points_main(const std::vector<std::string> &args, const std::string &program
     try {
         read_inputs(o, r);
         compare(o, r);
-        write_files(o, images, r);
-        say_results(o, r);
+        const bool removed_coreg = write_files(o, images, r);
+        say_results(o, r, removed_coreg);
     } catch (const Refusal &e) {
         status = refuse(program, e.message);
     }

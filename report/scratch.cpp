@@ -77,6 +77,7 @@ std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedF
     ResultSet set(set_of.dir, set_of.manifest, set_of.program, set_of.result);
     for (StagedFile *f : files) set.add(*f, f == in_run);
     for (StagedFile &m : moves) set.add(m, false);
+    for (const std::string &name : set_of.removed) set.remove(name);
     sigset_t held, old;
     sigfillset(&held);
     sigprocmask(SIG_BLOCK, &held, &old);

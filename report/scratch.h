@@ -32,6 +32,7 @@ void remove_scratch();
 // result `result` into folder dir, under the manifest named `manifest`.
 struct SetOf {
     std::string dir, manifest, program, result;
+    std::vector<std::string> removed = {};  // files of dir the new set must not leave behind
 };
 
 // The files in place: the folder final_dir made first (one that cannot be

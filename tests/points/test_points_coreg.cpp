@@ -101,6 +101,18 @@ TEST(PointsCoregister, NoShiftIsAppliedToADemThatLiesWhereThePointsAre) {
     ASSERT_EQ(run_points({"--srs", "EPSG:32610", in.path("dem.tif"), in.path("p.csv"), plain.name()}).status, 0);
     EXPECT_EQ(out.read("points_points.json"), plain.read("points_points.json"));
     EXPECT_EQ(out.read("points_points.csv"), plain.read("points_points.csv"));
+    // Run again without --coregister under the same name: the earlier
+    // co-registration goes, and the console says so; a run of another name
+    // leaves it.
+    ASSERT_EQ(run_points({"--srs", "EPSG:32610", "--result", "other", in.path("dem.tif"), in.path("p.csv"), out.name()})
+                  .status,
+              0);
+    EXPECT_TRUE(out.exists("points_coreg.json"));
+    const RunResult again = run_points({"--srs", "EPSG:32610", in.path("dem.tif"), in.path("p.csv"), out.name()});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_FALSE(out.exists("points_coreg.json"));
+    EXPECT_THAT(again.out, HasSubstr("The co-registration of an earlier run, "));
+    EXPECT_THAT(again.out, HasSubstr("points_coreg.json, was removed."));
 }
 
 // Ridges that repeat every few cells, the DEM displaced by more than a
