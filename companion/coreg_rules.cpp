@@ -74,3 +74,11 @@ std::string no_step_taken(const Agreement *g, double east, double north, const C
               : "its first step leaves too few " + w.unit + " to fit on") +
            ")";
 }
+
+Json refused_json(double dx_m, double dy_m, const Agreement &a) {
+    return {{"dx_m", fixed_number(dx_m, 6)},
+            {"dy_m", fixed_number(dy_m, 6)},
+            {"nmad_all_before", fixed_number(a.before, 6)},
+            {"nmad_all_after", fixed_number(a.after, 6)},
+            {"n_all", a.n}};
+}

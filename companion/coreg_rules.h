@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "json.h"
+
 // Steps of the fit at most in one walk.
 constexpr int kMaxSteps = 10;
 // A step below a hundredth of a cell ends the walk: it has converged. A
@@ -35,6 +37,10 @@ struct Agreement {
 };
 Agreement agreement(size_t n, const uint8_t *stable, const std::vector<double> &before,
                     const std::vector<double> &after);
+
+// The shift held back, as R_coreg.json gives it ("refused"): its metres
+// east and north, and the agreement at both positions.
+Json refused_json(double dx_m, double dy_m, const Agreement &a);
 
 // How a caller names what it moves and what it judges on, in its messages.
 struct CoregWords {

@@ -367,12 +367,7 @@ std::string coregistration_json(const Coregistration &r, bool bias_removed) {
               {"n_all", r.all.n},
               {"stable_only", r.stable_only},
               {"applied", r.applied}};
-    if (r.refused_known)
-        j["refused"] = {{"dx_m", fixed_number(r.refused_dx_m, 6)},
-                        {"dy_m", fixed_number(r.refused_dy_m, 6)},
-                        {"nmad_all_before", fixed_number(r.refused.before, 6)},
-                        {"nmad_all_after", fixed_number(r.refused.after, 6)},
-                        {"n_all", r.refused.n}};
+    if (r.refused_known) j["refused"] = refused_json(r.refused_dx_m, r.refused_dy_m, r.refused);
     j["deramp_order"] = r.tilt.order;
     if (r.tilt.order > 0) {
         static const char *const kTerms[6] = {"1", "x", "y", "x^2", "x*y", "y^2"};

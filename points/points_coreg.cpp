@@ -167,12 +167,7 @@ std::string points_coreg_json(const PointsCoreg &r, bool near) {
               {"nmad_all_after", fixed_number(r.all.after, 6)},
               {"n_all", r.all.n},
               {"applied", r.applied}};
-    if (r.refused_known)
-        j["refused"] = {{"dx_m", fixed_number(r.tried_dx_m, 6)},
-                        {"dy_m", fixed_number(r.tried_dy_m, 6)},
-                        {"nmad_all_before", fixed_number(r.refused.before, 6)},
-                        {"nmad_all_after", fixed_number(r.refused.after, 6)},
-                        {"n_all", r.refused.n}};
+    if (r.refused_known) j["refused"] = refused_json(r.tried_dx_m, r.tried_dy_m, r.refused);
     j["warnings"] = r.warnings;
     return json_text(j);
 }

@@ -9,7 +9,7 @@
 namespace {
 
 const std::vector<std::string> kSetFiles = {"cmp_report.json", "cmp_diff.tif", "cmp_resid.tif", "cmp_report.pdf",
-                                           "cmp_report.manifest"};
+                                            "cmp_report.manifest"};
 
 // The files of the report of "cmp" (beside karvel's and in cmp_report/),
 // with their contents.
@@ -51,9 +51,9 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
     ASSERT_LE(first, int(renames.size()));
 
     FileSet replaced;
-    const std::vector<FileSet> states =
-        killed_at_each_rename(KARVEL_REPORT_LOCAL_BIN, {out.name(), "cmp"}, std::max(1, first - 1),
-                              [&] { restore_report(out, earlier); }, [&] { return report_set(out); }, &replaced);
+    const std::vector<FileSet> states = killed_at_each_rename(
+        KARVEL_REPORT_LOCAL_BIN, {out.name(), "cmp"}, std::max(1, first - 1), [&] { restore_report(out, earlier); },
+        [&] { return report_set(out); }, &replaced);
     ASSERT_FALSE(replaced.empty());
     EXPECT_EQ(replaced.count("cmp_report.manifest"), 0u);
     // Without the PDF, what is the earlier report's and what the new one's.
@@ -64,20 +64,8 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
     ASSERT_GE(states.size(), 10u);
     EXPECT_EQ(states.front(), earlier);
     EXPECT_EQ(states.size(), renames.size() - size_t(std::max(1, first - 1)) + 1);
-    int torn = 0;
-    for (size_t k = 0; k < states.size(); k++) {
-        const FileSet &s = states[k];
-        if (s == earlier) continue;
-        if (!s.count("cmp_report.manifest")) {
-            EXPECT_EQ(without_pdf(s), without_pdf(replaced)) << "a mixed set after a kill at rename " << k + 1;
-            EXPECT_NE(s.at("cmp_report.pdf"), earlier.at("cmp_report.pdf"));
-            continue;
-        }
-        torn++;
-        const std::string &manifest = s.at("cmp_report.manifest");
-        EXPECT_THAT(manifest, HasSubstr("\"program\": \"karvel-report\""));
-        EXPECT_THAT(manifest, HasSubstr("{\"name\": \"cmp_report/headline.gp\", \"bytes\": "));
-    }
+    const int torn = torn_or_whole(states, earlier, replaced, "cmp_report.manifest", "karvel-report",
+                                   {"cmp_report.pdf"}, "cmp_report/headline.gp");
     // Only the kills before the manifest's rename and as it is renamed
     // leave the earlier report.
     EXPECT_EQ(torn, int(states.size()) - (first > 1 ? 2 : 1));
@@ -92,19 +80,22 @@ TEST(ReportCommit, AKillAtAnyRenameLeavesNoMixedSet) {
 TEST(ReportCommit, ATornImportIsRefusedByName) {
     Folder in, out;
     compared_pair(in, out, 1);
-    out.write("cmp_import.manifest", "{\"program\": \"karvel-import\", \"result\": \"cmp\", \"run\": "
-                                     "\"00000000000000ff\", \"files\": [{\"name\": \"cmp.answers\", \"bytes\": 9}]}\n");
+    out.write("cmp_import.manifest",
+              "{\"program\": \"karvel-import\", \"result\": \"cmp\", \"run\": "
+              "\"00000000000000ff\", \"files\": [{\"name\": \"cmp.answers\", \"bytes\": 9}]}\n");
     RunResult r = report(out, "cmp");
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("karvel-report: the files karvel-import wrote for the result \"cmp\" in " +
-                                 out.shown("") + " are a torn set: its run 00000000000000ff was stopped while they "
-                                 "took their names, so some may be new and some earlier ones (" +
-                                 out.shown("cmp_import.manifest") + " names them); run karvel-import for the result again"));
+    EXPECT_THAT(r.err,
+                HasSubstr("karvel-report: the files karvel-import wrote for the result \"cmp\" in " + out.shown("") +
+                          " are a torn set: its run 00000000000000ff was stopped while they "
+                          "took their names, so some may be new and some earlier ones (" +
+                          out.shown("cmp_import.manifest") + " names them); run karvel-import for the result again"));
     EXPECT_FALSE(out.exists("cmp_report.json"));
     out.write("cmp_import.manifest", "{\"program\": ");
     r = report(out, "cmp");
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("the manifest " + out.shown("cmp_import.manifest") + " says that the files of a result"));
+    EXPECT_THAT(r.err,
+                HasSubstr("the manifest " + out.shown("cmp_import.manifest") + " says that the files of a result"));
 }
 
 // GDAL reads NAME.aux.xml beside a raster: a FIFO there beside the raster

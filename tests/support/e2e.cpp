@@ -116,12 +116,16 @@ RunResult run_program_input(const std::string &binary, const std::vector<std::st
         dup2(out, 1);
         dup2(err, 2);
         if (memory_limit > 0) {
-            struct rlimit lim{memory_limit, memory_limit};
+            struct rlimit lim {
+                memory_limit, memory_limit
+            };
             setrlimit(RLIMIT_AS, &lim);
         }
         if (file_size_limit > 0) {
             signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec: the write fails instead
-            struct rlimit lim{file_size_limit, file_size_limit};
+            struct rlimit lim {
+                file_size_limit, file_size_limit
+            };
             setrlimit(RLIMIT_FSIZE, &lim);
         }
         if (uid >= 0 && (setgid(gid_t(uid)) != 0 || setuid(uid_t(uid)) != 0)) _exit(126);
@@ -166,9 +170,9 @@ std::vector<std::string> traced_options(std::vector<std::string> options) {
 }  // namespace
 
 RunResult run_killed_at_rename(const std::string &binary, const std::vector<std::string> &args, int n, bool *killed) {
-    std::vector<std::string> all = traced_options(
-        {"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + kRenames, "-e",
-         std::string("inject=") + kRenames + ":signal=SIGKILL:when=" + std::to_string(n)});
+    std::vector<std::string> all =
+        traced_options({"-f", "-qq", "-o", "/dev/null", "-e", std::string("trace=") + kRenames, "-e",
+                        std::string("inject=") + kRenames + ":signal=SIGKILL:when=" + std::to_string(n)});
     all.push_back(binary);
     all.insert(all.end(), args.begin(), args.end());
     RunResult r = run_program(usable_strace(), all, "");
@@ -177,9 +181,9 @@ RunResult run_killed_at_rename(const std::string &binary, const std::vector<std:
     return r;
 }
 
-std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
-                                           int first, const std::function<void()> &restore,
-                                           const std::function<FileSet()> &state, FileSet *done) {
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args, int first,
+                                           const std::function<void()> &restore, const std::function<FileSet()> &state,
+                                           FileSet *done) {
     std::vector<FileSet> states;
     done->clear();
     for (int n = first; n < first + 500; n++) {
@@ -290,3 +294,28 @@ std::string little_endian(const std::vector<int> &values, int width) {
 std::string bytes16(const std::vector<int> &values) { return little_endian(values, 2); }
 std::string bytes32(const std::vector<int> &values) { return little_endian(values, 4); }
 std::string bytes8(const std::vector<int> &values) { return little_endian(values, 1); }
+
+int torn_or_whole(const std::vector<FileSet> &states, const FileSet &earlier, const FileSet &replaced,
+                  const std::string &manifest, const std::string &program, const std::vector<std::string> &dated,
+                  const std::string &listed) {
+    auto undated = [&](FileSet set) {
+        for (const std::string &d : dated) set.erase(d);
+        return set;
+    };
+    int torn = 0;
+    for (size_t k = 0; k < states.size(); k++) {
+        const FileSet &s = states[k];
+        if (s == earlier) continue;
+        if (!s.count(manifest)) {
+            EXPECT_EQ(undated(s), undated(replaced)) << "a mixed set after a kill at rename " << k + 1;
+            for (const std::string &d : dated)
+                EXPECT_NE(s.at(d), earlier.at(d)) << d << " after a kill at rename " << k + 1;
+            continue;
+        }
+        torn++;
+        const std::string &m = s.at(manifest);
+        EXPECT_NE(m.find("\"program\": \"" + program + "\""), std::string::npos) << m;
+        EXPECT_NE(m.find("{\"name\": \"" + listed + "\", \"bytes\": "), std::string::npos) << m;
+    }
+    return torn;
+}

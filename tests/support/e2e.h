@@ -77,9 +77,18 @@ using FileSet = std::map<std::string, std::string>;
 // is killed at its n-th rename, for n = first, first + 1, ... until a run
 // is not killed: that run must succeed, and its state goes to *done (left
 // empty otherwise). `restore` puts the folder back before each run.
-std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args,
-                                           int first, const std::function<void()> &restore,
-                                           const std::function<FileSet()> &state, FileSet *done);
+std::vector<FileSet> killed_at_each_rename(const std::string &binary, const std::vector<std::string> &args, int first,
+                                           const std::function<void()> &restore, const std::function<FileSet()> &state,
+                                           FileSet *done);
+
+// Checks the states killed_at_each_rename gave for a result set committed
+// under `manifest`, written by `program`: each is the earlier set, the new
+// one (`replaced`, but for the files `dated`, whose bytes hold the time of
+// the run: new, never the earlier ones), or a torn set whose manifest names
+// the program and the file `listed`. Returns how many were torn.
+int torn_or_whole(const std::vector<FileSet> &states, const FileSet &earlier, const FileSet &replaced,
+                  const std::string &manifest, const std::string &program, const std::vector<std::string> &dated,
+                  const std::string &listed);
 
 // The files of one result set in folder f, with their contents: those of
 // `names` that exist, and every file of its folder `sub`.
