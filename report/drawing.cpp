@@ -70,18 +70,20 @@ std::string Drawing::draw(const std::vector<Figure> &figures, const std::string 
     if (!p.empty()) return "cannot write " + printable(report_dir_ + "/report_pdf.gp") + ": " + p;
 
     // The PDF and the other PNGs, beside the figures drawn already, by
-    // three gnuplots at once: the PDF, the maps' PNGs, the small figures'
-    // PNGs. Drawn after the PDF by its gnuplot, the small figures ended
-    // well after the maps; run side by side, the three keep the cores busy
-    // until all are done.
+    // gnuplots side by side: the PDF, each map's PNG (the longest, about
+    // as long as the PDF), the small figures' PNGs together. So the cores
+    // stay busy until all are done, and none waits long behind another.
     if (!staged_begin(pdf_, out_base + "_report.pdf"))
         return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
-    std::vector<GnuplotJob> jobs(3);
+    std::vector<GnuplotJob> jobs(1), small(1);
     jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
-    for (const auto &f : figures)
-        if (!drawn_early(f) && !png_job(f, f.name.ends_with("_map") ? jobs[1] : jobs[2])) return "too many figures";
-    jobs.erase(std::remove_if(jobs.begin() + 1, jobs.end(), [](const GnuplotJob &j) { return j.script.empty(); }),
-               jobs.end());
+    for (const auto &f : figures) {
+        if (drawn_early(f)) continue;
+        const bool map = f.name.ends_with("_map");
+        if (map) jobs.emplace_back();
+        if (!png_job(f, map ? jobs.back() : small[0])) return "too many figures";
+    }
+    if (!small[0].script.empty()) jobs.push_back(std::move(small[0]));
     late_batch_.start(gnuplot_, report_dir_, std::move(jobs));
     jobs = late_batch_.wait(kGnuplotTimeout);
     for (auto &j : early_batch_.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));

@@ -34,6 +34,13 @@ std::string find_gnuplot() {
     return "";
 }
 
+std::string gnuplot_tunables(const char *given) {
+    std::string t = given ? given : "";
+    // A setting the user made is kept as it is.
+    if (t.find("glibc.malloc.hugetlb") == std::string::npos) t += (t.empty() ? "" : ":") + std::string(kHugePages);
+    return "GLIBC_TUNABLES=" + t;
+}
+
 namespace {
 
 // The gnuplots running, in a fixed table a signal handler can read.
@@ -67,10 +74,10 @@ void GnuplotBatch::start(const std::string &gnuplot, const std::string &dir, std
     const size_t first = jobs_.size();
     for (auto &j : jobs) jobs_.push_back(std::move(j));
     run_.resize(jobs_.size());
-    std::vector<std::string> env_text = {"GNUTERM=dumb"};
-    std::vector<char *> env = {env_text[0].data()};
+    std::vector<std::string> env_text = {"GNUTERM=dumb", gnuplot_tunables(std::getenv("GLIBC_TUNABLES"))};
+    std::vector<char *> env = {env_text[0].data(), env_text[1].data()};
     for (char **e = environ; *e; e++)
-        if (std::strncmp(*e, "GNUTERM=", 8) != 0) env.push_back(*e);
+        if (std::strncmp(*e, "GNUTERM=", 8) != 0 && std::strncmp(*e, "GLIBC_TUNABLES=", 15) != 0) env.push_back(*e);
     env.push_back(nullptr);
     for (size_t k = first; k < jobs_.size(); k++) {
         Running &r = run_[k];

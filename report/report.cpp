@@ -65,9 +65,9 @@ public:
     // The images directory and gnuplot; the summary, the two tables and
     // the two rasters it names, open and checked against it.
     std::string load(const std::string &images_root);
-    // The readers prepared (the raster of classes brought onto the grid,
-    // the GeoTIFFs begun) and the scratch folder made; the figures that
-    // need nothing of the rasters drawn meanwhile.
+    // The scratch folder made and the figures that need nothing of the
+    // rasters begun; then the readers prepared (the raster of classes
+    // brought onto the grid, the GeoTIFFs begun).
     std::string prepare();
     // The one pass over the rasters, every reader fed each line.
     std::string walk();
@@ -171,20 +171,20 @@ std::string Report::prepare() {
     setup_.slope_edges = options_.slope_edges;
     setup_.edges_given = options_.edges_given;
     setup_.classes = options_.classes;
-    std::string p = readers_.each([&](Reader &r) { return r.prepare(setup_); });
-    if (!p.empty()) return p;
 
     // The figures are drawn in a scratch folder, each on its own from its
-    // script and data; those that need nothing of the rasters are drawn
-    // while they are read.
+    // script and data; those that need nothing of the rasters are begun
+    // first, and drawn while the readers prepare and the walk reads.
     struct stat st;
     if (stat(final_dir().c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return printable(final_dir()) + " is not a folder";
     const std::string &unit = setup_.unit;
     size_t width = 1;
     const std::vector<long long> counts = figure_counts(run_.hist, width);
-    return drawing_.begin(gnuplot_, setup_.dir, options_.result,
-                          {error_histogram_figure(counts, unit, false, width),
-                           error_histogram_figure(counts, unit, true, width), profiles_figure(run_.rows, unit)});
+    const std::string p = drawing_.begin(gnuplot_, setup_.dir, options_.result,
+                                         {error_histogram_figure(counts, unit, false, width),
+                                          error_histogram_figure(counts, unit, true, width),
+                                          profiles_figure(run_.rows, unit)});
+    return p.empty() ? readers_.each([&](Reader &r) { return r.prepare(setup_); }) : p;
 }
 
 std::string Report::walk() {
