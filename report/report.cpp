@@ -104,6 +104,7 @@ private:
     ClassFigures *classes_ = nullptr;
     std::vector<Figure> figures_;
     OutFile json_;
+    bool removed_dod_ = false;  // an earlier report's RESULT_dod.tif went with the commit
 };
 
 // The readers of the walk, in the order it feeds them and they add their
@@ -254,16 +255,25 @@ std::string Report::commit() {
         return "cannot write " + printable(json_.staged.final_path) + ": " + std::strerror(json_.err);
     files.push_back(&drawing_.pdf());
 
-    return scratch_commit(files, &json_.staged, final_dir(),
-                          {setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result});
+    SetOf set{setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result};
+    struct stat st;
+    const std::string dod = options_.result + kDodSuffix;
+    removed_dod_ = !options_.change.on && lstat((setup_.dir + "/" + dod).c_str(), &st) == 0 &&
+                   (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
+    if (removed_dod_) set.removed.push_back(dod);
+    return scratch_commit(files, &json_.staged, final_dir(), set);
 }
 
 void Report::say_written() const {
     const std::string shown_base = setup_.folder_shown + options_.result;
     say("\n\tWritten: " + shown_base + "_report.json, " + shown_base + "_diff.tif, " + shown_base +
         "_resid.tif" +
-        (options_.change.on ? ", " + shown_base + "_dod.tif" : "") + "\n\tThe report: " + shown_base + "_report.pdf (" + std::to_string(figures_.size()) +
-        " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n");
+        (options_.change.on ? ", " + shown_base + kDodSuffix : "") + "\n\tThe report: " + shown_base +
+        "_report.pdf (" + std::to_string(figures_.size()) +
+        " pages)\n\tEach figure as a PNG, with its gnuplot script and data: " + shown_base + "_report\\\n" +
+        (removed_dod_ ? "\tThe detected change of an earlier report, " + shown_base + kDodSuffix +
+                            ", was removed (this one has no --change).\n"
+                      : ""));
 }
 
 }  // namespace

@@ -3,19 +3,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "gnuplot.h"
+#include "outfile.h"
 #include "paths.h"
+#include "regular_file.h"
 #include "result_set.h"
 #include "staged.h"
 
 namespace {
 
-constexpr size_t kScratchPath = 4096, kScratchNames = 64, kScratchName = 64;
+constexpr size_t kScratchPath = 4096, kScratchNames = 128, kScratchName = 64;
 char scratch_dir[kScratchPath];
 char scratch_names[kScratchNames][kScratchName];
 volatile sig_atomic_t scratch_count = 0;
@@ -69,15 +72,51 @@ void remove_scratch() {
     scratch_count = 0;
 }
 
+std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::vector<std::string> &now) {
+    std::string text;
+    if (!read_bounded(final_dir + "/" + kDrawnList, kDrawnListLimit, text, false).problem.empty()) return {};
+    std::vector<std::string> gone;
+    size_t b = 0;
+    while (b < text.size()) {
+        size_t e = text.find('\n', b);
+        if (e == std::string::npos) e = text.size();
+        const std::string name = text.substr(b, e - b);
+        b = e + 1;
+        // Only a plain name of the folder's own, as the report writes them.
+        if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) continue;
+        if (std::find(now.begin(), now.end(), name) == now.end() &&
+            std::find(gone.begin(), gone.end(), name) == gone.end())
+            gone.push_back(name);
+    }
+    return gone;
+}
+
 std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedFile *in_run,
                            const std::string &final_dir, const SetOf &set_of) {
     if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
         return "cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno);
+    // The list of what this report drew, for the next one.
+    std::vector<std::string> now;
+    std::string list;
+    for (sig_atomic_t k = 0; k < scratch_count; k++) {
+        now.push_back(scratch_names[k]);
+        list += now.back() + "\n";
+    }
+    if (!scratch_record(kDrawnList)) return "too many figures";
+    OutFile listed;
+    const std::string list_path = std::string(scratch_dir) + "/" + kDrawnList;
+    if (!write_staged(listed, list_path, list) || !staged_commit(listed.staged))
+        return "cannot write " + printable(list_path) + ": " + std::strerror(listed.err ? listed.err : errno);
+
     std::vector<StagedFile> moves = scratch_moves(final_dir);
     ResultSet set(set_of.dir, set_of.manifest, set_of.program, set_of.result);
     for (StagedFile *f : files) set.add(*f, f == in_run);
     for (StagedFile &m : moves) set.add(m, false);
     for (const std::string &name : set_of.removed) set.remove(name);
+    // What an earlier report drew and this one did not (a figure of an
+    // option not given now) would be taken for this report's: it goes.
+    const std::string below = final_dir.substr(set_of.dir.size() + 1) + "/";
+    for (const std::string &name : earlier_drawn(final_dir, now)) set.remove(below + name);
     sigset_t held, old;
     sigfillset(&held);
     sigprocmask(SIG_BLOCK, &held, &old);

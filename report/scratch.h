@@ -35,13 +35,24 @@ struct SetOf {
     std::vector<std::string> removed = {};  // files of dir the new set must not leave behind
 };
 
+// The list of the files a run drew, in its folder of figures beside them, a
+// name a line: the next run of the result removes those it does not draw again.
+inline constexpr const char *kDrawnList = ".drawn";
+inline constexpr size_t kDrawnListLimit = 1 << 16;
+
+// The names listed in final_dir's list of what a report drew that are not
+// among `now`: plain names only, each once. None when there is no list.
+std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::vector<std::string> &now);
+
 // The files in place: the folder final_dir made first (one that cannot be
 // made refuses the result before anything is replaced), then the staged
 // files and the figures recorded in the scratch folder (moved into
 // final_dir) committed as one result set under its manifest, with every
 // signal held, so that a signal finds either the earlier set or the new
-// one, whole, and a kill a manifest that says which; any other file a user
-// keeps in final_dir stays. `in_run` is the file whose bytes name the run.
+// one, whole, and a kill a manifest that says which. The figures an earlier
+// report drew and this one does not are removed with the commit (by the
+// list of kDrawnList, written with it); any other file a user keeps in
+// final_dir stays. `in_run` is the file whose bytes name the run.
 // The scratch folder is then removed, and signals are ignored from then
 // on. Empty on success, else the problem.
 std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedFile *in_run,

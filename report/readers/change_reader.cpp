@@ -25,7 +25,7 @@ std::string ChangeReader::prepare(const Setup &setup) {
     const std::string space = space_problem(setup.dir, uint64_t(s.lines) * uint64_t(s.cols) * 4);
     if (!space.empty())
         return "the GeoTIFF of the detected change may not fit on the disk (uncompressed, at most): " + space;
-    if (!staged_begin(dod_file_, setup.out_base + "_dod.tif"))
+    if (!staged_begin(dod_file_, setup.out_base + kDodSuffix))
         return "cannot create a file in " + printable(setup.folder_shown) + ": " + std::strerror(errno);
     const std::string p = dod_tif_.create(dod_file_.temp_path, s.lines, s.cols, setup.rasters->geo, setup.unit, true);
     return p.empty() ? p : "cannot write a GeoTIFF in " + printable(setup.folder_shown) + ": " + p;

@@ -17,6 +17,11 @@
 #include "reader.h"
 #include "staged.h"
 
+// The detected change's GeoTIFF, after the result's name. A report without
+// --change removes that of an earlier report, which would otherwise be
+// taken for this one's.
+inline constexpr const char *kDodSuffix = "_dod.tif";
+
 class ChangeReader : public Reader {
 public:
     // With --sigma stable, the σ are `stable`'s, and the budget is summed

@@ -73,11 +73,37 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     EXPECT_NEAR(c["z"].get<double>(), 1.6448536269514722, 1e-15);
     const double z = c["z"].get<double>();
     expect_same(c, budget(a, b, square_km, [z](size_t) { return Rule{0.5 * z, false, 0.5}; }));
-    // Without --change nothing of it.
+    // Without --change nothing of it: the earlier report's DoD and change
+    // figures go with the commit, files of the user's own stay.
+    EXPECT_THAT(out.read("cmp_report/.drawn"), HasSubstr("\nchange_budget.png\n"));
+    out.write("cmp_report/notes.txt", "mine");
+    out.write("cmp_report/big.png", "a figure redrawn by hand");
     r = report_with(out, "cmp", {});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(json::parse(out.read("cmp_report.json")).contains("change"));
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Change budget")));
+    EXPECT_THAT(r.out, HasSubstr("\tThe detected change of an earlier report, " + out.shown("cmp_dod.tif") +
+                                 ", was removed (this one has no --change).\n"));
+    EXPECT_FALSE(out.exists("cmp_dod.tif"));
+    for (const char *gone : {"change_detected.png", "change_detected.gp", "change_distribution.png",
+                             "change_budget.png", "change_budget.gp", "change_budget.dat"})
+        EXPECT_FALSE(out.exists(std::string("cmp_report/") + gone)) << gone;
+    EXPECT_EQ(out.read("cmp_report/notes.txt"), "mine");
+    EXPECT_EQ(out.read("cmp_report/big.png"), "a figure redrawn by hand");
+    const std::string drawn = out.read("cmp_report/.drawn");
+    EXPECT_THAT(drawn, HasSubstr("\ndiff_map.png\n"));
+    EXPECT_THAT(drawn, ::testing::Not(HasSubstr("change_")));
+    EXPECT_THAT(drawn, ::testing::Not(HasSubstr("notes.txt")));
+    // A list naming what lies outside the folder, or a hidden file, names nothing to remove.
+    out.write("cmp_report/.drawn", drawn + "../cmp_report.json\n/etc/hostname\n.keep\n\nnotes.txt\n");
+    out.write("cmp_report/.keep", "");
+    r = report_with(out, "cmp", {});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(out.exists("cmp_report.json"));
+    EXPECT_TRUE(out.exists("cmp_report/.keep"));
+    EXPECT_FALSE(out.exists("cmp_report/notes.txt"));  // listed as drawn: the report's
+    EXPECT_EQ(out.read("cmp_report/.drawn"), drawn);
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("was removed")));
 }
 
 TEST(ReportChange, ACellOfAGeographicGridIsMeasuredOnTheEllipsoidAtItsLinesLatitude) {
