@@ -46,6 +46,7 @@ std::string drawn_note(long long n) {
 Figure map_figure(const Dem &dem, const Relief &r, const PointFigures &f, const std::string &points) {
     Figure fig;
     fig.name = "points_map";
+    fig.map = true;
     const Source &s = dem.src;
     fig.height = std::clamp(int(std::lround(120 + 800 * double(s.lines) / double(s.cols))), 400, 1600);
     std::string sc = preamble(fig, "The check points over the DEM's shaded relief, coloured by d");

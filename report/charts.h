@@ -18,6 +18,8 @@ struct Figure {
     std::string name, script;
     std::vector<std::pair<std::string, std::string>> data;
     int width = 1000, height = 750;
+    // A map of cells, the longest figure to draw: a gnuplot of its own draws its PNG.
+    bool map = false;
 };
 
 // Where the positions of a map lie. Georeferenced (and not rotated), a map

@@ -79,9 +79,8 @@ std::string Drawing::draw(const std::vector<Figure> &figures, const std::string 
     jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
     for (const auto &f : figures) {
         if (drawn_early(f)) continue;
-        const bool map = f.name.ends_with("_map");
-        if (map) jobs.emplace_back();
-        if (!png_job(f, map ? jobs.back() : small[0])) return "too many figures";
+        if (f.map) jobs.emplace_back();
+        if (!png_job(f, f.map ? jobs.back() : small[0])) return "too many figures";
     }
     if (!small[0].script.empty()) jobs.push_back(std::move(small[0]));
     late_batch_.start(gnuplot_, report_dir_, std::move(jobs));

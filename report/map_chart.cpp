@@ -251,6 +251,7 @@ std::string outline_plots(const MapCells &m, double ratio, Figure &f, std::strin
 Figure map_figure(const std::string &name, const std::string &title, const MapCells &m, const std::string &unit) {
     Figure f;
     f.name = name;
+    f.map = true;
     const MapGrid &g = m.grid;
     const long long lines = (long long)m.lines * m.factor, cols = (long long)m.cols * m.factor;
     // The map's height against its width on the ground (on the page, once

@@ -1,11 +1,15 @@
 #include "change_budget.h"
 
 #include <boost/math/distributions/normal.hpp>
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "command_line.h"
+#include "dispatch.h"
 #include "numfmt.h"
 #include "paths.h"
 
@@ -103,60 +107,110 @@ struct LineSums {
     double raw_sum[2] = {0, 0}, sum[2] = {0, 0}, error[2] = {0, 0};
 };
 
-// v where c holds, else +0: by a mask of its bits, so that a line of
-// cells eroded and deposited at random takes no branch per cell.
-inline double when(bool c, double v) {
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & (uint64_t(0) - uint64_t(c)));
-}
+// A line is summed a block of cells at a time: first what each cell adds
+// to each of the six sums, +0 where it adds nothing (a loop without a
+// branch, in vector code), then the six sums of those terms in column
+// order, one addition after the other as before.
+constexpr int kSumBlock = 256;
+enum Term { kRawUp, kRawDown, kUp, kDown, kErrUp, kErrDown, kTerms };
 
-// The sums of one line, each case (cells left out or not, one rule or a
-// rule by class, a GeoTIFF row or none) a loop of its own. A cell without
-// change (d = 0) adds nothing; one that is not a number counts as eroded,
-// and is never detected. The sums take +0 for the cells of the other side
-// or not detected, which leaves them as they are: they are never −0.
-template <bool Keep, bool Classes, bool Dod>
-void line_sums(const double *d, const unsigned char *keep, int cols, const int32_t *cls,
-               const std::vector<Detection> &rules, const Detection &fallback, float *dod, LineSums &s) {
-    const float blank = std::numeric_limits<float>::quiet_NaN();
-    const Detection &one = rules.empty() ? fallback : rules[0];
-    long long n = 0, raw_ero = 0, raw_dep = 0, ero = 0, dep = 0;
-    double raw_sum_ero = 0, raw_sum_dep = 0, sum_ero = 0, sum_dep = 0, err_ero = 0, err_dep = 0;
-    for (int j = 0; j < cols; j++) {
-        const bool kept = !Keep || keep[j];
-        const double v = d[j];
-        const double m = std::fabs(v);
-        const bool up = kept && v > 0, down = kept && !(v > 0) && v != 0;
-        const Detection *r = &one;
-        if constexpr (Classes) {
-            const int32_t k = cls[j];
-            r = k >= 0 && size_t(k) < rules.size() ? &rules[size_t(k)] : &fallback;
-        }
-        const bool past = detected(*r, m);
-        const bool det_up = up && past, det_down = down && past;
-        n += kept;
-        raw_dep += up;
-        raw_ero += down;
-        raw_sum_dep += when(up, m);
-        raw_sum_ero += when(down, m);
-        dep += det_up;
-        ero += det_down;
-        sum_dep += when(det_up, m);
-        sum_ero += when(det_down, m);
-        err_dep += when(det_up, r->error);
-        err_ero += when(det_down, r->error);
-        if constexpr (Dod) dod[j] = det_up || det_down ? float(v) : blank;
+// Counts, added to: kept, raw deposited, raw eroded, detected deposited,
+// detected eroded.
+struct BlockCounts {
+    long long n = 0, raw_up = 0, raw_down = 0, up = 0, down = 0;
+};
+
+// All ones where c holds, else all zeros.
+inline uint64_t mask_of(bool c) { return uint64_t(0) - uint64_t(c); }
+
+// v where the mask is all ones, else +0: the sums take +0 for the cells of
+// the other side or not detected, which leaves them as they are (they are
+// never −0).
+inline double when(uint64_t mask, double v) { return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & mask); }
+
+// The terms of m ≤ kSumBlock cells, rule_of(j) the rule of cell j. A cell
+// without change (d = 0) adds nothing; one that is not a number counts as
+// eroded, and is never detected. keep holds m flags; dod m floats (the
+// detected change, not a number elsewhere). Written with masks of bits
+// rather than branches, so that the compiler makes vector code of it.
+template <class RuleOf>
+inline void terms_of(const double *__restrict d, const unsigned char *__restrict keep, int m, RuleOf rule_of,
+                     double *__restrict t, float *__restrict dod, BlockCounts *__restrict c) {
+    const uint32_t blank = std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN());
+    long long n = 0, raw_up = 0, raw_down = 0, up_n = 0, down_n = 0;
+    for (int j = 0; j < m; j++) {
+        const Detection r = rule_of(j);
+        const double v = d[j], a = std::fabs(v);
+        const uint64_t kept = mask_of(keep[j] != 0), pos = mask_of(v > 0);
+        const uint64_t up = kept & pos, down = kept & ~pos & mask_of(v != 0);
+        const uint64_t past = mask_of(a > r.limit) | (mask_of(!r.strict) & mask_of(a == r.limit));
+        const uint64_t det_up = up & past, det_down = down & past;
+        n += int(kept & 1);
+        raw_up += int(up & 1);
+        raw_down += int(down & 1);
+        up_n += int(det_up & 1);
+        down_n += int(det_down & 1);
+        t[kRawUp * kSumBlock + j] = when(up, a);
+        t[kRawDown * kSumBlock + j] = when(down, a);
+        t[kUp * kSumBlock + j] = when(det_up, a);
+        t[kDown * kSumBlock + j] = when(det_down, a);
+        t[kErrUp * kSumBlock + j] = when(det_up, r.error);
+        t[kErrDown * kSumBlock + j] = when(det_down, r.error);
+        const uint32_t det = uint32_t(det_up | det_down);
+        dod[j] = std::bit_cast<float>((std::bit_cast<uint32_t>(float(v)) & det) | (blank & ~det));
     }
-    s.n = n;
-    s.raw_cells[0] = raw_ero, s.raw_cells[1] = raw_dep, s.cells[0] = ero, s.cells[1] = dep;
-    s.raw_sum[0] = raw_sum_ero, s.raw_sum[1] = raw_sum_dep, s.sum[0] = sum_ero, s.sum[1] = sum_dep;
-    s.error[0] = err_ero, s.error[1] = err_dep;
+    c->n += n, c->raw_up += raw_up, c->raw_down += raw_down, c->up += up_n, c->down += down_n;
 }
 
-template <bool Keep, bool Classes>
+// One rule for every cell: vector code.
+[[KARVEL_VECTOR_CLONES]] void block_terms(const double *__restrict d, const unsigned char *__restrict keep, int m,
+                                          Detection rule, double *__restrict t, float *__restrict dod,
+                                          BlockCounts *__restrict c) {
+    const double limit = rule.limit, error = rule.error;
+    const bool strict = rule.strict;
+    terms_of(d, keep, m, [=](int) { return Detection{limit, strict, error}; }, t, dod, c);
+}
+
+// The flags of a block of cells all kept.
+constexpr std::array<unsigned char, kSumBlock> kAllKept = [] {
+    std::array<unsigned char, kSumBlock> a{};
+    a.fill(1);
+    return a;
+}();
+
 void line_sums(const double *d, const unsigned char *keep, int cols, const int32_t *cls,
                const std::vector<Detection> &rules, const Detection &fallback, float *dod, LineSums &s) {
-    if (dod) line_sums<Keep, Classes, true>(d, keep, cols, cls, rules, fallback, dod, s);
-    else line_sums<Keep, Classes, false>(d, keep, cols, cls, rules, fallback, dod, s);
+    const Detection &one = rules.empty() ? fallback : rules[0];
+    alignas(64) double t[kTerms * kSumBlock];
+    alignas(64) float no_dod[kSumBlock];
+    BlockCounts c;
+    double raw_up = 0, raw_down = 0, up = 0, down = 0, err_up = 0, err_down = 0;
+    for (int start = 0; start < cols; start += kSumBlock) {
+        const int m = std::min(kSumBlock, cols - start);
+        const unsigned char *k = keep ? keep + start : kAllKept.data();
+        float *f = dod ? dod + start : no_dod;
+        if (cls) {
+            // Each cell's class among rules (-1 or beyond them: fallback).
+            const int32_t *in = cls + start;
+            terms_of(d + start, k, m,
+                     [&](int j) { return in[j] >= 0 && size_t(in[j]) < rules.size() ? rules[size_t(in[j])] : fallback; },
+                     t, f, &c);
+        } else {
+            block_terms(d + start, k, m, one, t, f, &c);
+        }
+        for (int j = 0; j < m; j++) {
+            raw_up += t[kRawUp * kSumBlock + j];
+            raw_down += t[kRawDown * kSumBlock + j];
+            up += t[kUp * kSumBlock + j];
+            down += t[kDown * kSumBlock + j];
+            err_up += t[kErrUp * kSumBlock + j];
+            err_down += t[kErrDown * kSumBlock + j];
+        }
+    }
+    s.n = c.n;
+    s.raw_cells[0] = c.raw_down, s.raw_cells[1] = c.raw_up, s.cells[0] = c.down, s.cells[1] = c.up;
+    s.raw_sum[0] = raw_down, s.raw_sum[1] = raw_up, s.sum[0] = down, s.sum[1] = up;
+    s.error[0] = err_down, s.error[1] = err_up;
 }
 
 }  // namespace
@@ -164,10 +218,7 @@ void line_sums(const double *d, const unsigned char *keep, int cols, const int32
 void BudgetSums::add_line(const double *d, const unsigned char *keep, int cols, double area, const int32_t *cls,
                           const std::vector<Detection> &rules, const Detection &fallback, float *dod) {
     LineSums l;
-    if (keep && cls) line_sums<true, true>(d, keep, cols, cls, rules, fallback, dod, l);
-    else if (keep) line_sums<true, false>(d, keep, cols, cls, rules, fallback, dod, l);
-    else if (cls) line_sums<false, true>(d, keep, cols, cls, rules, fallback, dod, l);
-    else line_sums<false, false>(d, keep, cols, cls, rules, fallback, dod, l);
+    line_sums(d, keep, cols, cls, rules, fallback, dod, l);
     b_.area_m2 += double(l.n) * area;
     ChangeSide *raw[2] = {&b_.raw_erosion, &b_.raw_deposition}, *det[2] = {&b_.erosion, &b_.deposition};
     for (int s = 0; s < 2; s++) {

@@ -108,6 +108,74 @@ TEST(BudgetSums, ALineByRuleClassAndArea) {
     EXPECT_EQ(t.budget().raw_deposition.mean_depth_m(), 0.5);
 }
 
+TEST(BudgetSums, ALongLineSumsEveryCellInColumnOrder) {
+    // 1000 cells (the line is summed in blocks): each sum the very double
+    // that adding each cell's |d| in column order gives, with cells left out,
+    // unchanged cells and cells at the limit among them.
+    std::vector<double> d(1000);
+    std::vector<unsigned char> keep(d.size());
+    for (size_t j = 0; j < d.size(); j++) {
+        d[j] = j % 11 == 0 ? 0.0 : j % 13 == 0 ? -0.75 : std::sin(double(j) * 0.37) * (1 + double(j % 5));
+        keep[j] = j % 17 != 3;
+    }
+    const Detection rule{0.75, false, 0.3};
+    for (const bool some_left_out : {false, true}) {
+        const unsigned char *k = some_left_out ? keep.data() : nullptr;
+        long long n = 0, cells[4] = {0, 0, 0, 0};
+        double sum[4] = {0, 0, 0, 0}, error[2] = {0, 0};  // raw ero, raw dep, ero, dep
+        for (size_t j = 0; j < d.size(); j++) {
+            if (k && !k[j]) continue;
+            n++;
+            if (d[j] == 0) continue;
+            const int side = d[j] > 0, detected = std::fabs(d[j]) >= rule.limit;
+            cells[side]++;
+            sum[side] += std::fabs(d[j]);
+            if (!detected) continue;
+            cells[2 + side]++;
+            sum[2 + side] += std::fabs(d[j]);
+            error[side] += rule.error;
+        }
+        std::vector<float> dod(d.size());
+        BudgetSums s;
+        s.add_line(d.data(), k, int(d.size()), 3.0, nullptr, {rule}, rule, dod.data());
+        const ChangeBudget &b = s.budget();
+        EXPECT_EQ(b.area_m2, double(n) * 3.0);
+        const ChangeSide *sides[4] = {&b.raw_erosion, &b.raw_deposition, &b.erosion, &b.deposition};
+        for (int i = 0; i < 4; i++) {
+            EXPECT_EQ(sides[i]->cells, cells[i]) << i;
+            EXPECT_EQ(sides[i]->volume_m3, sum[i] * 3.0) << i;
+        }
+        EXPECT_EQ(b.erosion.volume_error_m3, error[0] * 3.0);
+        EXPECT_EQ(b.deposition.volume_error_m3, error[1] * 3.0);
+        for (size_t j = 0; j < d.size(); j++) {
+            const bool detected = (!k || k[j]) && d[j] != 0 && std::fabs(d[j]) >= rule.limit;
+            if (detected) EXPECT_EQ(dod[j], float(d[j])) << j;
+            else EXPECT_TRUE(std::isnan(dod[j])) << j;
+        }
+    }
+    // A difference that is not a number counts as eroded and is never
+    // detected; −0 is no change.
+    const double odd[] = {NAN, -0.0, 2};
+    BudgetSums t;
+    t.add_line(odd, nullptr, 3, 1.0, nullptr, {rule}, rule);
+    EXPECT_EQ(t.budget().raw_erosion.cells, 1);
+    EXPECT_TRUE(std::isnan(t.budget().raw_erosion.volume_m3));
+    EXPECT_EQ(t.budget().erosion.cells, 0);
+    EXPECT_EQ(t.budget().deposition.cells, 1);
+    EXPECT_EQ(t.budget().area_m2, 3);
+}
+
+TEST(ChangeHistogram, AValueThatIsNotFiniteHasNoBinAndAWildOneWidensTheBins) {
+    const double d[] = {0.5, NAN, INFINITY, -INFINITY, 0.25, 1e300, -0.5};
+    ChangeHistogram h(0.125);
+    h.add(d, nullptr, 7, 1.0);
+    double area = 0;
+    for (double a : h.areas()) area += a;
+    EXPECT_EQ(area, 4.0);  // the four finite cells with a change
+    EXPECT_GE(h.width(), 1e300 / double(ChangeHistogram::kMostBins) / 2);
+    EXPECT_LE(h.areas().size(), ChangeHistogram::kMostBins);
+}
+
 TEST(ChangeHistogram, BinsWidenedStillHoldEachCellInItsBin) {
     // Cells from -3 to 5 m in bins of a nanometre to begin with: far more
     // than kMostBins, so the bins widen until they fit, each cell in the bin
