@@ -84,6 +84,11 @@ std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::
         b = e + 1;
         // Only a plain name of the folder's own, as the report writes them.
         if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) continue;
+        // A file, as the report left it: never what a user made of the
+        // name since (a folder), nor what is no longer there.
+        struct stat st;
+        if (lstat((final_dir + "/" + name).c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            continue;
         if (std::find(now.begin(), now.end(), name) == now.end() &&
             std::find(gone.begin(), gone.end(), name) == gone.end())
             gone.push_back(name);

@@ -41,7 +41,8 @@ inline constexpr const char *kDrawnList = ".drawn";
 inline constexpr size_t kDrawnListLimit = 1 << 16;
 
 // The names listed in final_dir's list of what a report drew that are not
-// among `now`: plain names only, each once. None when there is no list.
+// among `now`: plain names of files (or links) there, each once. None when
+// there is no list.
 std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::vector<std::string> &now);
 
 // The files in place: the folder final_dir made first (one that cannot be

@@ -5,6 +5,7 @@
 #include <gdal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -95,12 +96,14 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
     EXPECT_THAT(drawn, ::testing::Not(HasSubstr("change_")));
     EXPECT_THAT(drawn, ::testing::Not(HasSubstr("notes.txt")));
     // A list naming what lies outside the folder, or a hidden file, names nothing to remove.
-    out.write("cmp_report/.drawn", drawn + "../cmp_report.json\n/etc/hostname\n.keep\n\nnotes.txt\n");
+    out.write("cmp_report/.drawn", drawn + "../cmp_report.json\n/etc/hostname\n.keep\n\nnotes.txt\nsub\n");
     out.write("cmp_report/.keep", "");
+    ASSERT_EQ(mkdir(out.path("cmp_report/sub").c_str(), 0777), 0);
     r = report_with(out, "cmp", {});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(out.exists("cmp_report.json"));
     EXPECT_TRUE(out.exists("cmp_report/.keep"));
+    EXPECT_TRUE(out.exists("cmp_report/sub"));  // a folder named in the list stays
     EXPECT_FALSE(out.exists("cmp_report/notes.txt"));  // listed as drawn: the report's
     EXPECT_EQ(out.read("cmp_report/.drawn"), drawn);
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("was removed")));
