@@ -24,18 +24,6 @@ constexpr int kBinBlock = 256;
 
 void ChangeHistogram::add(const double *d, const unsigned char *keep, int n, double area) {
     alignas(64) double bin[kBinBlock], volume[kBinBlock];
-    // The bin the last cells fell in, its sums held here until a cell
-    // falls in another: neighbouring cells mostly share a bin, and each
-    // bin's sums still take their cells in column order.
-    constexpr size_t kNone = size_t(-1);
-    size_t held = kNone;
-    double held_area = 0, held_volume = 0;
-    auto put_back = [&] {
-        if (held == kNone) return;
-        area_[held] = held_area;
-        volume_[held] = held_volume;
-        held = kNone;
-    };
     for (int start = 0; start < n; start += kBinBlock) {
         const int m = std::min(kBinBlock, n - start);
         bins_of(d + start, m, width_, area, bin, volume);
@@ -49,21 +37,13 @@ void ChangeHistogram::add(const double *d, const unsigned char *keep, int n, dou
             const double b = bin[j];
             if (b >= double(first_) && b < double(first_ + (long long)area_.size())) {
                 const size_t k = size_t((long long)b - first_);
-                if (k != held) {
-                    put_back();
-                    held = k;
-                    held_area = area_[k];
-                    held_volume = volume_[k];
-                }
-                held_area += area;
-                held_volume += volume[j];
+                area_[k] += area;
+                volume_[k] += volume[j];
                 continue;
             }
-            put_back();  // the bins may move
             place(v, area);
         }
     }
-    put_back();
 }
 
 // A cell beyond the bins there are: the bins widened while they would
