@@ -82,8 +82,12 @@ std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::
         if (e == std::string::npos) e = text.size();
         const std::string name = text.substr(b, e - b);
         b = e + 1;
-        // Only a plain name of the folder's own, as the report writes them.
-        if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) continue;
+        // Only a plain name of the folder's own, as the report writes them:
+        // no hidden name, no folder, no control character (a NUL would
+        // name another file to the system than the one compared here).
+        if (name.empty() || name[0] == '.' || name.size() >= kScratchName ||
+            std::any_of(name.begin(), name.end(), [](char c) { return c == '/' || (unsigned char)c < 0x20 || c == 0x7f; }))
+            continue;
         // A file, as the report left it: never what a user made of the
         // name since (a folder), nor what is no longer there.
         struct stat st;
@@ -100,13 +104,15 @@ std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedF
                            const std::string &final_dir, const SetOf &set_of) {
     if (mkdir(final_dir.c_str(), 0777) != 0 && errno != EEXIST)
         return "cannot create the folder " + printable(final_dir) + ": " + std::strerror(errno);
-    // The list of what this report drew, for the next one.
+    // The list of what this report drew, for the next one, with what an
+    // earlier report drew and this one removes: if the commit is cut after
+    // the list takes its name, the next report still removes those.
     std::vector<std::string> now;
+    for (sig_atomic_t k = 0; k < scratch_count; k++) now.push_back(scratch_names[k]);
+    const std::vector<std::string> gone = earlier_drawn(final_dir, now);
     std::string list;
-    for (sig_atomic_t k = 0; k < scratch_count; k++) {
-        now.push_back(scratch_names[k]);
-        list += now.back() + "\n";
-    }
+    for (const std::string &name : now) list += name + "\n";
+    for (const std::string &name : gone) list += name + "\n";
     if (!scratch_record(kDrawnList)) return "too many figures";
     OutFile listed;
     const std::string list_path = std::string(scratch_dir) + "/" + kDrawnList;
@@ -121,7 +127,7 @@ std::string scratch_commit(const std::vector<StagedFile *> &files, const StagedF
     // What an earlier report drew and this one did not (a figure of an
     // option not given now) would be taken for this report's: it goes.
     const std::string below = final_dir.substr(set_of.dir.size() + 1) + "/";
-    for (const std::string &name : earlier_drawn(final_dir, now)) set.remove(below + name);
+    for (const std::string &name : gone) set.remove(below + name);
     sigset_t held, old;
     sigfillset(&held);
     sigprocmask(SIG_BLOCK, &held, &old);

@@ -36,7 +36,8 @@ struct SetOf {
 };
 
 // The list of the files a run drew, in its folder of figures beside them, a
-// name a line: the next run of the result removes those it does not draw again.
+// name a line (and of those of an earlier run it removed): the next run of
+// the result removes those it does not draw again.
 inline constexpr const char *kDrawnList = ".drawn";
 inline constexpr size_t kDrawnListLimit = 1 << 16;
 

@@ -10,6 +10,10 @@ namespace {
 
 constexpr int kBinBlock = 256;
 
+// The largest bin number kept, in magnitude: bins, their padding and the
+// span between two of them stay far within a long long.
+constexpr double kFarthestBin = 0x1p61;
+
 // Each cell's bin, ⌊d / width⌋, and its volume |d|·area: vector code, for
 // the additions in column order after.
 [[KARVEL_VECTOR_CLONES]] void bins_of(const double *__restrict d, int m, double width, double area,
@@ -31,17 +35,21 @@ void ChangeHistogram::add(const double *d, const unsigned char *keep, int n, dou
             const double v = d[start + j];
             // A difference that is not finite has no bin.
             if ((keep && !keep[start + j]) || v == 0 || !std::isfinite(v)) continue;
-            // Most cells fall in a bin there is already: added at once
-            // (the bins' numbers, and the bin as a double, are whole numbers
-            // well within a double's exact range).
+            // Most cells fall in a bin there is already: added at once.
             const double b = bin[j];
-            if (b >= double(first_) && b < double(first_ + (long long)area_.size())) {
-                const size_t k = size_t((long long)b - first_);
-                area_[k] += area;
-                volume_[k] += volume[j];
-                continue;
+            if (std::fabs(b) < kFarthestBin) {
+                const long long k = (long long)b - first_;
+                if (k >= 0 && k < (long long)area_.size()) {
+                    area_[size_t(k)] += area;
+                    volume_[size_t(k)] += volume[j];
+                    continue;
+                }
             }
+            const double width = width_;
             place(v, area);
+            // Bins widened: the rest of the block's bin numbers again.
+            if (width_ != width && j + 1 < m)
+                bins_of(d + start + j + 1, m - j - 1, width_, area, bin + j + 1, volume + j + 1);
         }
     }
 }
@@ -51,7 +59,7 @@ void ChangeHistogram::add(const double *d, const unsigned char *keep, int n, dou
 void ChangeHistogram::place(double v, double area) {
     // A bin whose number a long long would not hold (a wild value against
     // narrow bins) widens the bins first.
-    while (std::fabs(std::floor(v / width_)) >= 0x1p62) widen();
+    while (std::fabs(std::floor(v / width_)) >= kFarthestBin) widen();
     long long b = (long long)std::floor(v / width_);
     while (!area_.empty() &&
            (std::max(b, first_ + (long long)area_.size() - 1) - std::min(b, first_) + 1) > (long long)kMostBins) {

@@ -176,6 +176,37 @@ TEST(ChangeHistogram, AValueThatIsNotFiniteHasNoBinAndAWildOneWidensTheBins) {
     EXPECT_LE(h.areas().size(), ChangeHistogram::kMostBins);
 }
 
+TEST(ChangeHistogram, CellsAfterTheBinsWidenInTheirLineTakeTheNewBins) {
+    auto total = [](const ChangeHistogram &h) {
+        double a = 0;
+        for (double x : h.areas()) a += x;
+        return a;
+    };
+    // Two cells 1.2 km apart widen bins of 1 m past kMostBins; the hundred
+    // after them in the same line fall in the bin of 1000.5 at the new width.
+    std::vector<double> d = {-600000, 600000};
+    d.insert(d.end(), 100, 1000.5);
+    ChangeHistogram h(1.0);
+    h.add(d.data(), nullptr, int(d.size()), 1.0);
+    EXPECT_GT(h.width(), 1.0);
+    const long long b = (long long)std::floor(1000.5 / h.width()) - h.first_bin();
+    ASSERT_GE(b, 0);
+    ASSERT_LT(b, (long long)h.areas().size());
+    EXPECT_EQ(h.areas()[size_t(b)], 100);
+    EXPECT_EQ(total(h), 102);
+    // Bin numbers past a double's whole numbers (2^53) and near the largest
+    // kept: each cell in the bins, none written outside them, no overflow.
+    const double f = 0x1p55 + 8192;
+    ChangeHistogram g(1.0);
+    for (double v : {f, f + 8, f - 8, f - 16, f - 32, f - 64}) g.add(&v, nullptr, 1, 1.0);
+    EXPECT_EQ(total(g), 6);
+    const double low = -0x1p62 + 1024;
+    ChangeHistogram e(1.0);
+    for (double v : {low, low + 0x1p19, low - 512, 0x1p62 - 512}) e.add(&v, nullptr, 1, 1.0);
+    EXPECT_EQ(total(e), 4);
+    EXPECT_LE(e.areas().size(), ChangeHistogram::kMostBins);
+}
+
 TEST(ChangeHistogram, BinsWidenedStillHoldEachCellInItsBin) {
     // Cells from -3 to 5 m in bins of a nanometre to begin with: far more
     // than kMostBins, so the bins widen until they fit, each cell in the bin

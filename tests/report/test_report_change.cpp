@@ -91,21 +91,32 @@ TEST(ReportChange, ASlumpOnAProjectedGridByLevelOfDetectionAndByPropagatedError)
         EXPECT_FALSE(out.exists(std::string("cmp_report/") + gone)) << gone;
     EXPECT_EQ(out.read("cmp_report/notes.txt"), "mine");
     EXPECT_EQ(out.read("cmp_report/big.png"), "a figure redrawn by hand");
+    // The list names what this report drew, and the figures of the earlier
+    // one it removed: a commit cut after the list took its name still
+    // leaves them named for the next report.
     const std::string drawn = out.read("cmp_report/.drawn");
     EXPECT_THAT(drawn, HasSubstr("\ndiff_map.png\n"));
-    EXPECT_THAT(drawn, ::testing::Not(HasSubstr("change_")));
+    EXPECT_THAT(drawn, HasSubstr("\nchange_budget.png\n"));
     EXPECT_THAT(drawn, ::testing::Not(HasSubstr("notes.txt")));
-    // A list naming what lies outside the folder, or a hidden file, names nothing to remove.
-    out.write("cmp_report/.drawn", drawn + "../cmp_report.json\n/etc/hostname\n.keep\n\nnotes.txt\nsub\n");
+    r = report_with(out, "cmp", {});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string now = out.read("cmp_report/.drawn");
+    EXPECT_THAT(now, ::testing::Not(HasSubstr("change_")));
+    // A list naming what lies outside the folder, a hidden file, a folder,
+    // or a name holding a NUL (another file's name to the system) names
+    // nothing to remove.
+    out.write("cmp_report/.drawn", now + "../cmp_report.json\n/etc/hostname\n.keep\n\nnotes.txt\nsub\n" +
+                                       std::string("diff_map.png\0\n", 14));
     out.write("cmp_report/.keep", "");
     ASSERT_EQ(mkdir(out.path("cmp_report/sub").c_str(), 0777), 0);
     r = report_with(out, "cmp", {});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(out.exists("cmp_report.json"));
     EXPECT_TRUE(out.exists("cmp_report/.keep"));
-    EXPECT_TRUE(out.exists("cmp_report/sub"));  // a folder named in the list stays
+    EXPECT_TRUE(out.exists("cmp_report/sub"));
+    EXPECT_TRUE(out.exists("cmp_report/diff_map.png"));
     EXPECT_FALSE(out.exists("cmp_report/notes.txt"));  // listed as drawn: the report's
-    EXPECT_EQ(out.read("cmp_report/.drawn"), drawn);
+    EXPECT_EQ(out.read("cmp_report/.drawn"), now + "notes.txt\n");
     EXPECT_THAT(r.out, ::testing::Not(HasSubstr("was removed")));
 }
 
