@@ -75,14 +75,14 @@ std::string Drawing::draw(const std::vector<Figure> &figures, const std::string 
     // stay busy until all are done, and none waits long behind another.
     if (!staged_begin(pdf_, out_base + "_report.pdf"))
         return "cannot write " + printable(pdf_.final_path) + ": " + std::strerror(errno);
-    std::vector<GnuplotJob> jobs(1), small(1);
-    jobs[0] = {"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""};
+    std::vector<GnuplotJob> jobs = {{"out=" + gp_quote("../" + base_name(pdf_.temp_path)), "report_pdf.gp", ""}};
+    GnuplotJob small;
     for (const auto &f : figures) {
         if (drawn_early(f)) continue;
         if (f.map) jobs.emplace_back();
-        if (!png_job(f, f.map ? jobs.back() : small[0])) return "too many figures";
+        if (!png_job(f, f.map ? jobs.back() : small)) return "too many figures";
     }
-    if (!small[0].script.empty()) jobs.push_back(std::move(small[0]));
+    if (!small.script.empty()) jobs.push_back(std::move(small));
     late_batch_.start(gnuplot_, report_dir_, std::move(jobs));
     jobs = late_batch_.wait(kGnuplotTimeout);
     for (auto &j : early_batch_.wait(kGnuplotTimeout)) jobs.push_back(std::move(j));

@@ -256,10 +256,8 @@ std::string Report::commit() {
     files.push_back(&drawing_.pdf());
 
     SetOf set{setup_.dir, report_manifest_name(options_.result), "karvel-report", options_.result};
-    struct stat st;
     const std::string dod = options_.result + kDodSuffix;
-    removed_dod_ = !options_.change.on && lstat((setup_.dir + "/" + dod).c_str(), &st) == 0 &&
-                   (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
+    removed_dod_ = !options_.change.on && removable_file(setup_.dir + "/" + dod);
     if (removed_dod_) set.removed.push_back(dod);
     return scratch_commit(files, &json_.staged, final_dir(), set);
 }

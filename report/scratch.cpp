@@ -72,6 +72,11 @@ void remove_scratch() {
     scratch_count = 0;
 }
 
+bool removable_file(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
+}
+
 std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::vector<std::string> &now) {
     std::string text;
     if (!read_bounded(final_dir + "/" + kDrawnList, kDrawnListLimit, text, false).problem.empty()) return {};
@@ -88,11 +93,8 @@ std::vector<std::string> earlier_drawn(const std::string &final_dir, const std::
         if (name.empty() || name[0] == '.' || name.size() >= kScratchName ||
             std::any_of(name.begin(), name.end(), [](char c) { return c == '/' || (unsigned char)c < 0x20 || c == 0x7f; }))
             continue;
-        // A file, as the report left it: never what a user made of the
-        // name since (a folder), nor what is no longer there.
-        struct stat st;
-        if (lstat((final_dir + "/" + name).c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-            continue;
+        // A file, as the report left it, still there.
+        if (!removable_file(final_dir + "/" + name)) continue;
         if (std::find(now.begin(), now.end(), name) == now.end() &&
             std::find(gone.begin(), gone.end(), name) == gone.end())
             gone.push_back(name);

@@ -41,6 +41,10 @@ struct SetOf {
 inline constexpr const char *kDrawnList = ".drawn";
 inline constexpr size_t kDrawnListLimit = 1 << 16;
 
+// Whether path is a file (or a link) that a commit may remove as a result's
+// own: never a folder or anything else a user made of the name.
+bool removable_file(const std::string &path);
+
 // The names listed in final_dir's list of what a report drew that are not
 // among `now`: plain names of files (or links) there, each once. None when
 // there is no list.

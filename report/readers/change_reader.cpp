@@ -40,10 +40,6 @@ namespace {
 // centimetre without one).
 double bin_width(double limit) { return limit > 0 ? limit / 8 : 0.01; }
 
-}  // namespace
-
-namespace {
-
 // Each float as a double, 0 where it is not a number: by a mask of bits,
 // in vector code.
 [[KARVEL_VECTOR_CLONES]] void numbers_or_zero(const float *__restrict in, size_t n, double *__restrict out) {
